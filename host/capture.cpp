@@ -1,0 +1,92 @@
+#include "qvhost/capture.h"
+
+#include <pcap/pcap.h>
+
+#include "qvhost/host.h"
+
+namespace qvhost {
+
+CaptureSource::~CaptureSource() {
+  if (pcap_) pcap_close(pcap_);
+}
+
+bool CaptureSource::OpenFile(const std::string& path, std::string* error) {
+  char err[PCAP_ERRBUF_SIZE] = {};
+  pcap_ = pcap_open_offline(path.c_str(), err);
+  if (!pcap_) {
+    if (error) *error = path + ": " + err;
+    return false;
+  }
+  linkType_ = pcap_datalink(pcap_);
+  return true;
+}
+
+bool CaptureSource::OpenLive(const std::string& device, std::string* error) {
+  char err[PCAP_ERRBUF_SIZE] = {};
+  pcap_ = pcap_create(device.c_str(), err);
+  if (!pcap_) {
+    if (error) *error = device + ": " + err;
+    return false;
+  }
+  pcap_set_snaplen(pcap_, 262144);
+  pcap_set_promisc(pcap_, 1);
+  pcap_set_timeout(pcap_, 100);
+  int rc = pcap_activate(pcap_);
+  if (rc < 0) {
+    if (error) *error = device + ": " + pcap_geterr(pcap_);
+    pcap_close(pcap_);
+    pcap_ = nullptr;
+    return false;
+  }
+  live_ = true;
+  linkType_ = pcap_datalink(pcap_);
+  return true;
+}
+
+int CaptureSource::Next(Packet* packet) {
+  for (;;) {
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    int rc = pcap_next_ex(pcap_, &header, &data);
+    if (rc == 1) {
+      packet->data = data;
+      packet->capturedLength = (int)header->caplen;
+      packet->wireLength = (int)header->len;
+      packet->seconds = header->ts.tv_sec;
+      packet->microseconds = header->ts.tv_usec;
+      return 1;
+    }
+    if (rc == 0 && live_) continue;  // read time-out, nothing arrived
+    if (rc == PCAP_ERROR_BREAK || rc == 0) return 0;
+    error_ = pcap_geterr(pcap_);
+    return -1;
+  }
+}
+
+void CaptureSource::BreakLoop() {
+  if (pcap_) pcap_breakloop(pcap_);
+}
+
+bool MediaOf(int linkType, const BYTE* data, int capturedLength, const char** root, int* skip) {
+  *skip = 0;
+  switch (linkType) {
+    case DLT_EN10MB:
+      *root = kEthernetRoot;
+      return true;
+    case DLT_IEEE802_11:
+      *root = kWirelessRoot;
+      return true;
+    case DLT_IEEE802_11_RADIO: {
+      if (capturedLength < 4) return false;
+      int length = data[2] | (data[3] << 8);
+      if (length < 8 || length > capturedLength) return false;
+      *skip = length;
+      *root = kWirelessRoot;
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+}  // namespace qvhost

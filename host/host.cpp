@@ -1,0 +1,478 @@
+#include "qvhost/host.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+
+namespace qvhost {
+
+namespace {
+
+Host* g_host = nullptr;
+
+// ---------------------------------------------------------------- host services
+
+HKEY QV_CALL OpenSettingsKeySlot() {
+  HKEY key = nullptr;
+  if (plat::RegOpenKey(plat::HKEY_CURRENT_USER, Host::SettingsKeyPath(), true, &key) != plat::ERROR_SUCCESS)
+    return nullptr;
+  return key;
+}
+
+DWORD QV_CALL DefaultParseSlot(DWORD pass, CaptureFrame* frame, void*) {
+  if (g_host) g_host->DefaultParseCalled(pass, frame);
+  return 0;
+}
+
+COLORREF QV_CALL PickColorSlot(HWND, COLORREF current) { return current; }
+
+void QV_CALL AddStationTrafficSlot(const BYTE* destination, const BYTE* source, int length, int, int frameLength) {
+  if (g_host) g_host->StationTrafficSeen(destination, source, length, frameLength);
+}
+
+DWORD QV_CALL RegisterProtocolSlot(ProtocolDescriptor* d) { return g_host ? g_host->Register(d) : 0; }
+
+ProtocolDescriptor* QV_CALL FindProtocolSlot(const char* nameId) { return g_host ? g_host->Find(nameId) : nullptr; }
+
+DWORD QV_CALL RegisterStatisticsSlot(StatisticsEntry* e) { return g_host ? g_host->RegisterStats(e) : 0; }
+
+void QV_CALL AddBssEntrySlot(const BYTE* bssid, const char* ssid, int, int, int, int, int privacy, DWORD, DWORD) {
+  if (g_host) g_host->BssSeen(bssid, ssid, privacy);
+}
+
+DetailLine* QV_CALL AllocDetailLineSlot() { return g_host ? g_host->AllocLine() : nullptr; }
+
+DWORD QV_CALL FreeDetailLineSlot(DetailLine* line) {
+  if (g_host && line) g_host->FreeLine(line, true);
+  return 0;
+}
+
+DetailLine* QV_CALL AddHexDumpLinesSlot(DetailLine* after, const char* label, const BYTE* data, int length,
+                                        int frameOffset) {
+  return g_host ? g_host->AddHexDump(after, label, data, length, frameOffset) : after;
+}
+
+// ---------------------------------------------------------------- fallbacks
+// Plain services for the slots of the name table, IEEE names and IP protocol
+// libraries, in force when those libraries are missing or inert.
+
+void FormatBytes(const BYTE* data, int length, char* text, bool dotted) {
+  text[0] = 0;
+  if (length <= 0) return;
+  int n = length >= 16 ? 16 : length;
+  char* p = text;
+  for (int i = 0; i < n; i++) {
+    if (i) *p++ = dotted ? '.' : '-';
+    p += dotted ? sprintf(p, "%u", data[i]) : sprintf(p, "%02X", data[i]);
+  }
+  if (length >= 16) strcpy(p, "...");
+}
+
+void QV_CALL FallbackFormatHex(const BYTE* data, int length, char* text) { FormatBytes(data, length, text, false); }
+void QV_CALL FallbackFormatDotted(const BYTE* data, int length, char* text) { FormatBytes(data, length, text, true); }
+
+DWORD QV_CALL FallbackReserve(int) { return 0; }
+void QV_CALL FallbackClear() {}
+BYTE QV_CALL FallbackShowNames(HWND, int) { return 0; }
+intptr_t QV_CALL FallbackDialog(HWND, int) { return 0; }
+void* QV_CALL FallbackAddName(const char*, const BYTE*, int, int) { return nullptr; }
+
+BYTE QV_CALL FallbackLookupName(const BYTE* address, int length, BYTE, char* text, int, COLORREF* destination,
+                                COLORREF* source) {
+  if (destination) *destination = 0;
+  if (source) *source = 0;
+  FormatBytes(address, length, text, false);
+  return FALSE;
+}
+
+BYTE QV_CALL FallbackLookupAllNames(const BYTE* address, int length, char* text, int, unsigned max) {
+  char hex[64];
+  FormatBytes(address, length, hex, false);
+  size_t n = std::min<size_t>(strlen(hex), max);
+  memcpy(text, hex, n);
+  text[n] = 0;
+  return FALSE;
+}
+
+void QV_CALL FallbackDeleteName(const char*) {}
+void QV_CALL FallbackPurge(BYTE, BYTE) {}
+BYTE QV_CALL FallbackNameFile(FileHandle) { return FALSE; }
+void QV_CALL FallbackFillCombo(HWND) {}
+void QV_CALL FallbackAddressOfName(const char*, BYTE* address, int length) {
+  if (address && length > 0) memset(address, 0, (size_t)std::min(length, 32));
+}
+
+void QV_CALL FallbackHexEtherType(const BYTE* type, char* text) { sprintf(text, "%02X%02X", type[0], type[1]); }
+void QV_CALL FallbackHexOUI(const BYTE* a, char* text) { sprintf(text, "%02X%02X%02X", a[0], a[1], a[2]); }
+void QV_CALL FallbackHexLSap(DWORD sap, char* text) { sprintf(text, "%02X", sap & 0xFF); }
+
+BYTE QV_CALL FallbackEtherType(const BYTE* type, char* text, int style) {
+  text[0] = 0;
+  if (style != 0) FallbackHexEtherType(type, text);
+  return FALSE;
+}
+BYTE QV_CALL FallbackOUI(const BYTE* a, char* text, int) {
+  FallbackHexOUI(a, text);
+  return FALSE;
+}
+BYTE QV_CALL FallbackLSap(DWORD sap, char* text, int) {
+  FallbackHexLSap(sap, text);
+  return FALSE;
+}
+BYTE QV_CALL FallbackIPProtocol(DWORD protocol, char* text, int style) {
+  text[0] = 0;
+  if (style != 0) sprintf(text, "%u", protocol & 0xFF);
+  return FALSE;
+}
+
+intptr_t MainWindowHandler(HWND, DWORD message, uintptr_t, intptr_t lParam) {
+  if (message == UM_SHOW_HELP && g_host && g_host->hooks().showHelp) {
+    g_host->hooks().showHelp(reinterpret_cast<const char*>(lParam));
+    return 1;
+  }
+  return 0;
+}
+
+std::string LibraryName(const std::string& path) {
+  std::string base = path.substr(path.find_last_of('/') + 1);
+  if (base.rfind("lib", 0) == 0) base = base.substr(3);
+  size_t dot = base.find(".so");
+  if (dot != std::string::npos) base = base.substr(0, dot);
+  return base;
+}
+
+constexpr size_t kLinesPerBlock = 256;
+
+}  // namespace
+
+FrameOutput::FrameOutput() {
+  memset(cells, 0, sizeof cells);
+  row = SummaryRow{0, 0, &cells[0], &cells[1], &cells[2], &cells[3]};
+}
+
+Host::Host() {
+  g_host = this;
+  table_.version = MONITOR_TABLE_VERSION;
+  mainWindow_.handler = MainWindowHandler;
+  mainWindow_.context = this;
+  table_.mainWindow = &mainWindow_;
+  table_.OpenSettingsKey = OpenSettingsKeySlot;
+  table_.DefaultParse = DefaultParseSlot;
+  table_.PickColor = PickColorSlot;
+  table_.AddStationTraffic = AddStationTrafficSlot;
+  table_.RegisterProtocol = RegisterProtocolSlot;
+  table_.FindProtocol = FindProtocolSlot;
+  table_.RegisterStatistics = RegisterStatisticsSlot;
+  table_.AddBssEntry = AddBssEntrySlot;
+  table_.AllocDetailLine = AllocDetailLineSlot;
+  table_.FreeDetailLine = FreeDetailLineSlot;
+  table_.AddHexDumpLines = AddHexDumpLinesSlot;
+  table_.flags = MT_SHOW_NETWORK_ADDRESSES;
+  InstallFallbacks();
+}
+
+Host::~Host() {
+  Stop();
+  free(frameStorage_);
+  if (g_host == this) g_host = nullptr;
+}
+
+Host* Host::Current() { return g_host; }
+
+const char* Host::SettingsKeyPath() { return "Software\\Quorvane\\Network Monitor\\Protocols"; }
+
+void Host::InstallFallbacks() {
+  table_.ReserveNameEntries = FallbackReserve;
+  table_.ClearNameTable = FallbackClear;
+  table_.ShowNameTable = FallbackShowNames;
+  table_.ShowHostColors = FallbackDialog;
+  table_.ViewNameTable = FallbackDialog;
+  table_.AddFlaggedName = FallbackAddName;
+  table_.AddName = FallbackAddName;
+  table_.LookupName = FallbackLookupName;
+  table_.LookupAllNames = FallbackLookupAllNames;
+  table_.DeleteName = FallbackDeleteName;
+  table_.PurgeNames = FallbackPurge;
+  table_.SaveNameFile = FallbackNameFile;
+  table_.LoadNameFile = FallbackNameFile;
+  table_.FormatHexAddress = FallbackFormatHex;
+  table_.FormatDottedAddress = FallbackFormatDotted;
+  table_.FillNameCombo = FallbackFillCombo;
+  table_.GetAddressOfName = FallbackAddressOfName;
+  table_.RetrieveEtherType = FallbackEtherType;
+  table_.RetrieveOUI = FallbackOUI;
+  table_.RetrieveLSap = FallbackLSap;
+  table_.GetHexEtherType = FallbackHexEtherType;
+  table_.GetHexOUI = FallbackHexOUI;
+  table_.GetHexLSap = FallbackHexLSap;
+  table_.RetrieveIPProtocol = FallbackIPProtocol;
+}
+
+// ---------------------------------------------------------------- loading
+
+bool Host::LoadLibrary(const std::string& path, std::string* error) {
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    if (error) *error = std::string("cannot load ") + path + ": " + dlerror();
+    return false;
+  }
+  void* entry = dlsym(handle, "DLLControl");
+  if (!entry) {
+    if (error) *error = path + " has no DLLControl entry";
+    dlclose(handle);
+    return false;
+  }
+  LoadedLibrary lib;
+  lib.path = path;
+  lib.name = LibraryName(path);
+  lib.handle = handle;
+  lib.control = reinterpret_cast<DLLControlProc>(entry);
+  libraries_.push_back(lib);
+  return true;
+}
+
+size_t Host::LoadFolder(const std::string& folder, std::vector<std::string>* errors) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) {
+    if (errors) errors->push_back("plug-in folder " + folder + ": " + strerror(errno));
+    return 0;
+  }
+  std::vector<std::string> names;
+  while (dirent* e = readdir(dir)) {
+    std::string n = e->d_name;
+    if (n.rfind("lib", 0) == 0 && n.size() > 6 && n.compare(n.size() - 3, 3, ".so") == 0) names.push_back(n);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  size_t loaded = 0;
+  for (const std::string& n : names) {
+    std::string error;
+    if (LoadLibrary(folder + "/" + n, &error))
+      loaded++;
+    else if (errors)
+      errors->push_back(error);
+  }
+  return loaded;
+}
+
+void Host::Start() {
+  if (started_) return;
+  started_ = true;
+  for (LoadedLibrary& lib : libraries_) lib.control(DLLC_ATTACH, &table_, 0, 0, 0);
+  if (hooks_.afterAttach) hooks_.afterAttach();
+  for (LoadedLibrary& lib : libraries_) lib.control(DLLC_GET_SERVICES, &table_, 0, 0, 0);
+  for (LoadedLibrary& lib : libraries_) lib.control(DLLC_REGISTER, &table_, 0, 0, 0);
+  for (ProtocolDescriptor* d : protocols_)
+    if (d->control) d->control(PCTL_INIT, 0, 0, 0, 0);
+}
+
+void Host::Stop() {
+  if (started_) {
+    for (ProtocolDescriptor* d : protocols_)
+      if (d->control) d->control(PCTL_TERMINATE, 0, 0, 0, 0);
+    started_ = false;
+  }
+  protocols_.clear();
+  statistics_.clear();
+  InstallFallbacks();
+  for (auto it = libraries_.rbegin(); it != libraries_.rend(); ++it) dlclose(it->handle);
+  libraries_.clear();
+}
+
+DWORD Host::Register(ProtocolDescriptor* d) {
+  if (d) protocols_.push_back(d);
+  return 0;
+}
+
+DWORD Host::RegisterStats(StatisticsEntry* e) {
+  if (e) statistics_.push_back(e);
+  return 0;
+}
+
+ProtocolDescriptor* Host::Find(const char* nameId) const {
+  if (!nameId) return nullptr;
+  for (ProtocolDescriptor* d : protocols_)
+    if (strncmp(d->nameId, nameId, sizeof d->nameId) == 0) return d;
+  return nullptr;
+}
+
+// ---------------------------------------------------------------- services
+
+void Host::DefaultParseCalled(DWORD pass, const CaptureFrame* frame) {
+  if (hooks_.defaultParse) hooks_.defaultParse(pass, frame);
+}
+
+void Host::StationTrafficSeen(const BYTE* destination, const BYTE* source, int length, int frameLength) {
+  if (!destination || !source || length <= 0 || length > 16) return;
+  auto key = [length](const BYTE* a) {
+    char text[64];
+    FormatBytes(a, length, text, false);
+    return std::string(text);
+  };
+  uint64_t bytes = frameLength > 0 ? (uint64_t)frameLength : 0;
+  StationTraffic& s = stations_[key(source)];
+  s.framesSent++;
+  s.bytesSent += bytes;
+  StationTraffic& d = stations_[key(destination)];
+  d.framesReceived++;
+  d.bytesReceived += bytes;
+}
+
+void Host::BssSeen(const BYTE* bssid, const char* ssid, int privacy) {
+  if (!bssid) return;
+  for (BssEntry& e : bss_)
+    if (memcmp(e.bssid, bssid, 6) == 0) {
+      e.beacons++;
+      return;
+    }
+  BssEntry e;
+  memcpy(e.bssid, bssid, 6);
+  e.ssid = ssid ? std::string(ssid, strnlen(ssid, 64)) : std::string();
+  e.privacy = privacy;
+  e.beacons = 1;
+  bss_.push_back(e);
+}
+
+void Host::FailDetailLineAt(unsigned long nth, bool failEvery) {
+  failAt_ = nth;
+  failEvery_ = failEvery;
+}
+
+DetailLine* Host::AllocLine() {
+  if (failAt_) {
+    if (failAt_ == 1) {
+      if (!failEvery_) failAt_ = 0;
+      return nullptr;
+    }
+    failAt_--;
+  }
+  if (freeLines_.empty()) {
+    lineBlocks_.emplace_back(new DetailLine[kLinesPerBlock]);
+    DetailLine* block = lineBlocks_.back().get();
+    for (size_t i = 0; i < kLinesPerBlock; i++) freeLines_.push_back(&block[kLinesPerBlock - 1 - i]);
+  }
+  DetailLine* line = freeLines_.back();
+  freeLines_.pop_back();
+  memset(line, 0, sizeof *line);
+  linesTaken_++;
+  return line;
+}
+
+void Host::FreeLine(DetailLine* line, bool byPlugin) {
+  if (byPlugin) linesFreedByPlugins_++;
+  freeLines_.push_back(line);
+}
+
+DetailLine* Host::AddHexDump(DetailLine* after, const char* label, const BYTE* data, int length, int frameOffset) {
+  if (!after || !data || length <= 0) return after;
+  // A dump of the current frame never passes its captured bytes.
+  if (frame_ && data >= frame_->data && data < frame_->data + frameCapacity_) {
+    int64_t at = data - frame_->data;
+    int64_t room = (int64_t)frame_->capturedLength - at;
+    if (room <= 0) return after;
+    if (length > room) length = (int)room;
+  }
+  DetailLine* last = after;
+  DetailLine* head = AllocLine();
+  if (!head) return last;
+  snprintf(head->text, sizeof head->text, "%s", label ? label : "");
+  head->flags = DETAIL_GROUP_OPEN;
+  head->expandState = &hexDumpExpand_;
+  head->offset = frameOffset;
+  head->length = length;
+  last->next = head;
+  last = head;
+  for (int i = 0; i < length; i += 16) {
+    DetailLine* line = AllocLine();
+    if (!line) return last;
+    int n = std::min(16, length - i);
+    char* p = line->text;
+    p += sprintf(p, "%04X ", frameOffset + i);
+    for (int j = 0; j < 16; j++) p += j < n ? sprintf(p, " %02X", data[i + j]) : sprintf(p, "   ");
+    *p++ = ' ';
+    *p++ = ' ';
+    for (int j = 0; j < n; j++) *p++ = (data[i + j] >= 0x20 && data[i + j] < 0x7F) ? (char)data[i + j] : '.';
+    *p = 0;
+    line->offset = frameOffset + i;
+    line->length = n;
+    last->next = line;
+    last = line;
+  }
+  last->flags |= DETAIL_GROUP_CLOSE;
+  return last;
+}
+
+// ---------------------------------------------------------------- frames
+
+CaptureFrame* Host::FrameRecord(size_t capacity) {
+  if (capacity > frameCapacity_ || !frameStorage_) {
+    size_t want = std::max<size_t>(capacity, 2048);
+    BYTE* storage = static_cast<BYTE*>(realloc(frameStorage_, offsetof(CaptureFrame, data) + want));
+    if (!storage) return nullptr;
+    frameStorage_ = storage;
+    frameCapacity_ = want;
+  }
+  frame_ = reinterpret_cast<CaptureFrame*>(frameStorage_);
+  return frame_;
+}
+
+void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedLength, int wireLength, unsigned mask,
+                       FrameOutput* out) {
+  ReleaseDetail(out);
+  for (SummaryCell& c : out->cells) c.text[0] = 0;
+  out->textColor = 0;
+  out->frameFlags = 0;
+  if (capturedLength < 0) capturedLength = 0;
+  if (wireLength < capturedLength) wireLength = capturedLength;
+  CaptureFrame* f = FrameRecord((size_t)capturedLength);
+  if (!f || !root || !root->parse) return;
+  memset(f, 0, offsetof(CaptureFrame, data));
+  if (capturedLength) memcpy(f->data, data, (size_t)capturedLength);
+
+  auto reset = [&] {
+    f->offset = 0;
+    f->frameLength = wireLength;
+    f->capturedLength = capturedLength;
+  };
+  if (mask & RUN_COUNT) {
+    reset();
+    root->parse(PASS_COUNT, f, nullptr);
+  }
+  if (mask & RUN_SUMMARY) {
+    reset();
+    table_.flags &= ~(MT_SOURCE_IS_NETWORK | MT_DESTINATION_IS_NETWORK);
+    root->parse(PASS_SUMMARY, f, &out->row);
+  }
+  if (mask & RUN_DETAIL) {
+    reset();
+    // Every hand-on moves offset forward or ends the chain, so a frame has
+    // at most one layer per captured byte, plus the last ones at its end.
+    size_t depth = (size_t)capturedLength + 8;
+    if (out->lists.size() < depth) out->lists.resize(depth);
+    std::fill(out->lists.begin(), out->lists.begin() + (ptrdiff_t)depth, nullptr);
+    out->depth = depth;
+    root->parse(PASS_DETAIL, f, out->lists.data());
+    // Trim to the deepest list that got lines.
+    while (out->depth && !out->lists[out->depth - 1]) out->depth--;
+  }
+  out->textColor = f->textColor;
+  out->frameFlags = f->flags;
+}
+
+void Host::ReleaseDetail(FrameOutput* out) {
+  for (size_t i = 0; i < out->depth; i++) {
+    DetailLine* line = out->lists[i];
+    while (line) {
+      DetailLine* next = line->next;
+      FreeLine(line, false);
+      line = next;
+    }
+    out->lists[i] = nullptr;
+  }
+  out->depth = 0;
+}
+
+}  // namespace qvhost

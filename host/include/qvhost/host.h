@@ -1,0 +1,158 @@
+// The stand-in host: loads the plug-in libraries, owns the monitor table and
+// every host record, and runs frames through the protocol passes.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "monitor.h"
+
+namespace qvhost {
+
+// Help requests from the name table dialogs to the main window.
+enum : DWORD { UM_SHOW_HELP = plat::WM_USER + 100 };
+
+enum PassMask : unsigned {
+  RUN_COUNT = 1u << PASS_COUNT,
+  RUN_SUMMARY = 1u << PASS_SUMMARY,
+  RUN_DETAIL = 1u << PASS_DETAIL,
+  RUN_ALL = RUN_COUNT | RUN_SUMMARY | RUN_DETAIL,
+};
+
+// What the passes made of one frame. The detail lines belong to the host and
+// go back to it with Host::ReleaseDetail (or the next DecodeFrame).
+struct FrameOutput {
+  SummaryCell cells[4];  // destination, source, protocol, description
+  SummaryRow row;
+  std::vector<DetailLine*> lists;  // one head per layer slot; gaps are null
+  size_t depth = 0;                // slots in use: lists[0 .. depth)
+  DWORD textColor = 0;
+  DWORD frameFlags = 0;
+  FrameOutput();
+  FrameOutput(const FrameOutput&) = delete;
+  FrameOutput& operator=(const FrameOutput&) = delete;
+};
+
+struct LoadedLibrary {
+  std::string path;
+  std::string name;  // file name without "lib" and ".so"
+  void* handle = nullptr;
+  DLLControlProc control = nullptr;
+};
+
+struct StationTraffic {
+  uint64_t framesSent = 0, bytesSent = 0, framesReceived = 0, bytesReceived = 0;
+};
+
+struct BssEntry {
+  BYTE bssid[6];
+  std::string ssid;
+  int privacy = 0;
+  uint64_t beacons = 0;
+};
+
+// Calls the host made on behalf of the plug-ins, for tests and the printer.
+struct HostHooks {
+  std::function<void(DWORD pass, const CaptureFrame* frame)> defaultParse;
+  std::function<void(const char* topic)> showHelp;
+  // Between DLLC_ATTACH and DLLC_GET_SERVICES: the slots are filled, not copied.
+  std::function<void()> afterAttach;
+};
+
+class Host {
+ public:
+  Host();
+  ~Host();
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  // The one host of the process (the table's services are plain functions).
+  static Host* Current();
+
+  MonitorTable* table() { return &table_; }
+  DWORD& flags() { return table_.flags; }
+  HostHooks& hooks() { return hooks_; }
+
+  // Loading: a library that will not load or has no DLLControl is reported in
+  // errors and skipped. LoadFolder takes every lib*.so in the folder, in name
+  // order; a missing folder is an error.
+  bool LoadLibrary(const std::string& path, std::string* error);
+  size_t LoadFolder(const std::string& folder, std::vector<std::string>* errors);
+  const std::vector<LoadedLibrary>& libraries() const { return libraries_; }
+
+  // DLLC_ATTACH to every library, then DLLC_GET_SERVICES, then DLLC_REGISTER,
+  // then PCTL_INIT to every registered protocol.
+  void Start();
+  // PCTL_TERMINATE to every protocol, then unload. Called by the destructor.
+  void Stop();
+
+  const std::vector<ProtocolDescriptor*>& protocols() const { return protocols_; }
+  ProtocolDescriptor* Find(const char* nameId) const;
+  const std::vector<StatisticsEntry*>& statistics() const { return statistics_; }
+  const std::map<std::string, StationTraffic>& stations() const { return stations_; }
+  const std::vector<BssEntry>& bssEntries() const { return bss_; }
+
+  // Runs one frame through the root's passes (those in mask). data holds
+  // capturedLength bytes of a frame of wireLength bytes.
+  void DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedLength, int wireLength, unsigned mask,
+                   FrameOutput* out);
+  void ReleaseDetail(FrameOutput* out);
+  // The frame record of the last DecodeFrame (null before the first).
+  const CaptureFrame* currentFrame() const { return frame_; }
+
+  // Detail lines: the pool behind AllocDetailLine. failAt makes the Nth call
+  // from now fail (1 = the next), 0 never; failEvery keeps failing after it.
+  void FailDetailLineAt(unsigned long nth, bool failEvery = false);
+  unsigned long detailLinesTaken() const { return linesTaken_; }
+  unsigned long detailLinesFreedByPlugins() const { return linesFreedByPlugins_; }
+
+  // The registry key path of the protocol settings (under HKEY_CURRENT_USER).
+  static const char* SettingsKeyPath();
+
+  // Host side of the services (public for the static slot functions).
+  DetailLine* AllocLine();
+  void FreeLine(DetailLine* line, bool byPlugin);
+  DetailLine* AddHexDump(DetailLine* after, const char* label, const BYTE* data, int length, int frameOffset);
+  void StationTrafficSeen(const BYTE* destination, const BYTE* source, int length, int frameLength);
+  void BssSeen(const BYTE* bssid, const char* ssid, int privacy);
+  void DefaultParseCalled(DWORD pass, const CaptureFrame* frame);
+  DWORD Register(ProtocolDescriptor* d);
+  DWORD RegisterStats(StatisticsEntry* e);
+
+ private:
+  void InstallFallbacks();
+  CaptureFrame* FrameRecord(size_t capacity);
+
+  MonitorTable table_{};
+  PlatWindow mainWindow_{};
+  HostHooks hooks_;
+  std::vector<LoadedLibrary> libraries_;
+  std::vector<ProtocolDescriptor*> protocols_;
+  std::vector<StatisticsEntry*> statistics_;
+  std::map<std::string, StationTraffic> stations_;
+  std::vector<BssEntry> bss_;
+  bool started_ = false;
+
+  // frame record, reused
+  BYTE* frameStorage_ = nullptr;
+  size_t frameCapacity_ = 0;
+  CaptureFrame* frame_ = nullptr;
+
+  // line pool
+  std::vector<DetailLine*> freeLines_;
+  std::vector<std::unique_ptr<DetailLine[]>> lineBlocks_;
+  unsigned long linesTaken_ = 0;
+  unsigned long linesFreedByPlugins_ = 0;
+  unsigned long failAt_ = 0;
+  bool failEvery_ = false;
+  BYTE hexDumpExpand_ = 0;
+};
+
+// Media roots by name id.
+inline const char* kEthernetRoot = "MAC-802.3";
+inline const char* kWirelessRoot = "MAC-802.11";
+
+}  // namespace qvhost

@@ -1,0 +1,197 @@
+// quorvane: loads the protocol plug-ins and prints what they make of the
+// frames of a capture file or a live interface.
+#include <getopt.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <pcap/pcap.h>
+
+#include <string>
+#include <vector>
+
+#include "qvhost/capture.h"
+#include "qvhost/host.h"
+#include "qvhost/render.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: quorvane [options] [CAPTURE]\n"
+    "Decodes the frames of CAPTURE (pcap or pcapng; the sample capture when none\n"
+    "is named) and prints a summary row per frame.\n"
+    "  -V, --detail                 print each frame's detail tree\n"
+    "  -s, --stats                  print the protocol statistics at the end\n"
+    "  -q, --quiet                  print no summary rows\n"
+    "  -c, --count N                stop after N frames\n"
+    "  -i, --interface DEVICE       capture live from DEVICE\n"
+    "  -P, --plugins FOLDER         load the plug-ins from FOLDER\n"
+    "  -n, --raw-addresses          show addresses as numbers, not names\n"
+    "      --vendor                 show vendor names for unnamed MAC addresses\n"
+    "      --no-network-addresses   keep MAC addresses in the address columns\n"
+    "      --hide-beacons           leave 802.11 beacons unmarked\n"
+    "  -h, --help                   print this help\n";
+
+std::string ProgramFolder() {
+  char path[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  path[n] = 0;
+  std::string s(path);
+  size_t slash = s.find_last_of('/');
+  return slash == std::string::npos ? "." : s.substr(0, slash);
+}
+
+int PrintMessage(HWND, const char* text, const char* title, DWORD, void*) {
+  fprintf(stderr, "quorvane: %s: %s\n", title ? title : "", text ? text : "");
+  return plat::IDOK;
+}
+
+volatile sig_atomic_t g_stop = 0;
+qvhost::CaptureSource* g_source = nullptr;
+void OnSignal(int) {
+  g_stop = 1;
+  if (g_source) g_source->BreakLoop();
+}
+
+class Output {
+ public:
+  ~Output() { Flush(); }
+  std::string& buffer() { return buffer_; }
+  void MaybeFlush() {
+    if (buffer_.size() >= (1u << 16)) Flush();
+  }
+  void Flush() {
+    if (!buffer_.empty()) fwrite(buffer_.data(), 1, buffer_.size(), stdout);
+    buffer_.clear();
+  }
+
+ private:
+  std::string buffer_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  enum { OPT_VENDOR = 1000, OPT_NO_NETWORK, OPT_HIDE_BEACONS };
+  static const option kOptions[] = {
+      {"detail", no_argument, nullptr, 'V'},
+      {"stats", no_argument, nullptr, 's'},
+      {"quiet", no_argument, nullptr, 'q'},
+      {"count", required_argument, nullptr, 'c'},
+      {"interface", required_argument, nullptr, 'i'},
+      {"plugins", required_argument, nullptr, 'P'},
+      {"raw-addresses", no_argument, nullptr, 'n'},
+      {"vendor", no_argument, nullptr, OPT_VENDOR},
+      {"no-network-addresses", no_argument, nullptr, OPT_NO_NETWORK},
+      {"hide-beacons", no_argument, nullptr, OPT_HIDE_BEACONS},
+      {"help", no_argument, nullptr, 'h'},
+      {nullptr, 0, nullptr, 0},
+  };
+  bool detail = false, stats = false, quiet = false;
+  unsigned long limit = 0;
+  std::string device, pluginFolder = ProgramFolder();
+  DWORD setFlags = 0, clearFlags = 0;
+  int c;
+  while ((c = getopt_long(argc, argv, "Vsqc:i:P:nh", kOptions, nullptr)) != -1) {
+    switch (c) {
+      case 'V': detail = true; break;
+      case 's': stats = true; break;
+      case 'q': quiet = true; break;
+      case 'c': {
+        char* end = nullptr;
+        limit = strtoul(optarg, &end, 10);
+        if (!end || *end || limit == 0) {
+          fprintf(stderr, "quorvane: --count wants a positive number, not '%s'\n", optarg);
+          return 1;
+        }
+        break;
+      }
+      case 'i': device = optarg; break;
+      case 'P': pluginFolder = optarg; break;
+      case 'n': setFlags |= MT_RAW_ADDRESSES; break;
+      case OPT_VENDOR: setFlags |= MT_SHOW_VENDOR; break;
+      case OPT_NO_NETWORK: clearFlags |= MT_SHOW_NETWORK_ADDRESSES; break;
+      case OPT_HIDE_BEACONS: setFlags |= MT_HIDE_BEACONS; break;
+      case 'h': fputs(kUsage, stdout); return 0;
+      default: fputs(kUsage, stderr); return 1;
+    }
+  }
+  if (argc - optind > 1 || (!device.empty() && optind < argc)) {
+    fputs(kUsage, stderr);
+    return 1;
+  }
+  std::string file;
+  if (device.empty()) file = optind < argc ? argv[optind] : ProgramFolder() + "/sample.pcap";
+
+  plat::SetMessageSink(PrintMessage, nullptr);
+  qvhost::CaptureSource source;
+  std::string error;
+  bool opened = device.empty() ? source.OpenFile(file, &error) : source.OpenLive(device, &error);
+  if (!opened) {
+    fprintf(stderr, "quorvane: %s\n", error.c_str());
+    return 2;
+  }
+
+  qvhost::Host host;
+  std::vector<std::string> errors;
+  host.LoadFolder(pluginFolder, &errors);
+  for (const std::string& e : errors) fprintf(stderr, "quorvane: %s\n", e.c_str());
+  host.flags() = (host.flags() | setFlags) & ~clearFlags;
+  host.Start();
+
+  g_source = &source;
+  signal(SIGINT, OnSignal);
+  signal(SIGTERM, OnSignal);
+
+  unsigned mask = qvhost::RUN_COUNT;
+  if (!quiet || detail) mask |= qvhost::RUN_SUMMARY;
+  if (detail) mask |= qvhost::RUN_DETAIL;
+
+  Output output;
+  qvhost::FrameOutput frame;
+  qvhost::Packet packet;
+  unsigned long number = 0, skipped = 0;
+  int rc = 0;
+  if (mask & qvhost::RUN_SUMMARY) output.buffer() += qvhost::SummaryHeader();
+  while (!g_stop && (limit == 0 || number < limit) && (rc = source.Next(&packet)) == 1) {
+    number++;
+    const char* rootName = nullptr;
+    int skip = 0;
+    ProtocolDescriptor* root = nullptr;
+    if (qvhost::MediaOf(source.linkType(), packet.data, packet.capturedLength, &rootName, &skip))
+      root = host.Find(rootName);
+    if (!root) {
+      skipped++;
+      continue;
+    }
+    host.DecodeFrame(root, packet.data + skip, packet.capturedLength - skip, packet.wireLength - skip, mask, &frame);
+    if (mask & qvhost::RUN_SUMMARY) qvhost::RenderSummary(number, frame, &output.buffer());
+    if (detail) {
+      qvhost::RenderDetail(frame, &output.buffer());
+      output.buffer() += '\n';
+      host.ReleaseDetail(&frame);
+    }
+    output.MaybeFlush();
+  }
+  if (rc < 0) {
+    output.Flush();
+    fprintf(stderr, "quorvane: %s: %s\n", file.c_str(), source.error().c_str());
+  }
+  if (stats) {
+    output.buffer() += '\n';
+    qvhost::RenderStatistics(host, &output.buffer());
+  }
+  output.Flush();
+  fflush(stdout);
+  if (skipped) {
+    const char* name = pcap_datalink_val_to_name(source.linkType());
+    fprintf(stderr, "quorvane: %lu of %lu frames skipped: no decoder for link type %s\n", skipped, number,
+            name ? name : std::to_string(source.linkType()).c_str());
+  }
+  g_source = nullptr;
+  return rc < 0 ? 2 : 0;
+}

@@ -1,0 +1,119 @@
+#include "qvhost/render.h"
+
+#include <inttypes.h>
+#include <stdio.h>
+#include <string.h>
+
+namespace qvhost {
+
+namespace {
+
+constexpr size_t kValueColumn = 36;  // labels are at most ~30 characters
+
+void AppendPadded(std::string* s, const char* text, size_t width) {
+  size_t n = strnlen(text, SUMMARY_TEXT_SIZE);
+  s->append(text, n);
+  if (n < width) s->append(width - n, ' ');
+  s->push_back(' ');
+}
+
+template <typename F>
+void WalkDetail(const FrameOutput& out, F visit) {
+  for (size_t slot = 0; slot < out.depth; slot++) {
+    int depth = 0;
+    for (const DetailLine* line = out.lists[slot]; line; line = line->next) {
+      visit(slot, depth, line);
+      if (line->flags & DETAIL_GROUP_OPEN) depth++;
+      if (line->flags & DETAIL_GROUP_CLOSE) {
+        depth -= 1 + (int)(line->flags & DETAIL_EXTRA_CLOSES);
+        if (depth < 0) depth = 0;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+std::string SummaryHeader() {
+  std::string s;
+  char number[16];
+  snprintf(number, sizeof number, "%6s", "No.");
+  s += number;
+  s += "  ";
+  AppendPadded(&s, "Destination", 24);
+  AppendPadded(&s, "Source", 24);
+  AppendPadded(&s, "Protocol", 14);
+  s += "Description\n";
+  return s;
+}
+
+void RenderSummary(unsigned long number, const FrameOutput& out, std::string* s) {
+  char buf[24];
+  snprintf(buf, sizeof buf, "%6lu  ", number);
+  s->append(buf);
+  AppendPadded(s, out.cells[0].text, 24);
+  AppendPadded(s, out.cells[1].text, 24);
+  AppendPadded(s, out.cells[2].text, 14);
+  s->append(out.cells[3].text, strnlen(out.cells[3].text, SUMMARY_TEXT_SIZE));
+  while (!s->empty() && s->back() == ' ') s->pop_back();
+  s->push_back('\n');
+}
+
+std::string RenderDetailText(const char* text, size_t indent) {
+  std::string s;
+  size_t column = indent;
+  bool firstRun = true;
+  const char* p = text;
+  const char* end = text + strnlen(text, DETAIL_TEXT_SIZE);
+  while (p < end) {
+    if (*p == '\t') {
+      while (p < end && *p == '\t') p++;
+      if (p == end) break;
+      size_t pad = 2;
+      if (firstRun && column + 2 <= indent + kValueColumn) pad = indent + kValueColumn - column;
+      s.append(pad, ' ');
+      column += pad;
+      firstRun = false;
+      continue;
+    }
+    char c = *p++;
+    s.push_back(c == '\r' || c == '\n' ? ' ' : c);
+    column++;
+  }
+  return s;
+}
+
+void RenderDetail(const FrameOutput& out, std::string* s) {
+  WalkDetail(out, [&](size_t, int depth, const DetailLine* line) {
+    size_t indent = 2 * (size_t)depth;
+    s->append(indent, ' ');
+    s->append(RenderDetailText(line->text, indent));
+    s->push_back('\n');
+  });
+}
+
+std::vector<FlatLine> FlattenDetail(const FrameOutput& out) {
+  std::vector<FlatLine> lines;
+  WalkDetail(out, [&](size_t slot, int depth, const DetailLine* line) {
+    lines.push_back(FlatLine{slot, depth, std::string(line->text, strnlen(line->text, DETAIL_TEXT_SIZE)),
+                             line->offset, line->length, line->flags});
+  });
+  return lines;
+}
+
+void RenderStatistics(const Host& host, std::string* s) {
+  char buf[512];
+  snprintf(buf, sizeof buf, "%-5s %-32s %14s %18s\n", "Layer", "Statistics", "Frames", "Bytes");
+  s->append(buf);
+  for (const StatisticsEntry* e : host.statistics()) {
+    snprintf(buf, sizeof buf, "%-5d %-32.64s %14" PRIu64 " %18" PRIu64 "\n", e->layer, e->name ? e->name : "",
+             e->frames ? *e->frames : 0, e->bytes ? *e->bytes : 0);
+    s->append(buf);
+    for (const StatisticsCounter* c = e->counters; c; c = c->next) {
+      snprintf(buf, sizeof buf, "%-5s   %-30.64s %14" PRIu64 "\n", "", c->name ? c->name : "", c->value ? *c->value : 0);
+      s->append(buf);
+    }
+  }
+}
+
+}  // namespace qvhost

@@ -1,0 +1,333 @@
+#include "plugin.h"
+
+#include <stdio.h>
+#include <string.h>
+
+namespace qv {
+
+namespace {
+
+// Fallbacks in force until DLLC_GET_SERVICES copies the host's services.
+DWORD QV_CALL NoParse(DWORD, CaptureFrame*, void*) { return 0; }
+DetailLine* QV_CALL NoLine() { return nullptr; }
+DWORD QV_CALL NoFree(DetailLine*) { return 0; }
+
+}  // namespace
+
+MonitorTable* g_table = nullptr;
+BYTE g_inert = 0;
+Services g_svc = {
+    NoLine, NoFree, nullptr, NoParse, 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+bool AttachTable(MonitorTable* table, const char* mismatchText) {
+  g_table = table;
+  if (table == nullptr || table->version != MONITOR_TABLE_VERSION) {
+    plat::MessageBox(nullptr, mismatchText, MT_ERROR_TITLE, plat::MB_OK);
+    g_inert = 1;
+    return false;
+  }
+  return true;
+}
+
+static void CopyServices(const PluginInfo& info) {
+  const MonitorTable* t = g_table;
+  g_svc.AllocDetailLine = t->AllocDetailLine ? t->AllocDetailLine : NoLine;
+  g_svc.FreeDetailLine = t->FreeDetailLine ? t->FreeDetailLine : NoFree;
+  g_svc.AddHexDumpLines = t->AddHexDumpLines;
+  g_svc.DefaultParse = t->DefaultParse ? t->DefaultParse : NoParse;
+  g_svc.reserved52 = t->reserved52;
+  g_svc.AddStationTraffic = t->AddStationTraffic;
+  g_svc.AddBssEntry = t->AddBssEntry;
+  g_svc.AddName = t->AddName;
+  g_svc.LookupName = t->LookupName;
+  g_svc.LookupAllNames = t->LookupAllNames;
+  g_svc.FormatHexAddress = t->FormatHexAddress;
+  g_svc.FormatDottedAddress = t->FormatDottedAddress;
+  g_svc.RetrieveEtherType = t->RetrieveEtherType;
+  g_svc.RetrieveOUI = t->RetrieveOUI;
+  g_svc.RetrieveLSap = t->RetrieveLSap;
+  g_svc.GetHexEtherType = t->GetHexEtherType;
+  g_svc.GetHexOUI = t->GetHexOUI;
+  g_svc.GetHexLSap = t->GetHexLSap;
+  g_svc.RetrieveIPProtocol = t->RetrieveIPProtocol;
+  for (size_t i = 0; i < info.cacheCount; i++) *info.caches[i] = g_svc.DefaultParse;
+}
+
+DWORD ParserDLLControl(const PluginInfo& info, DWORD type, MonitorTable* table) {
+  if (g_inert) return 0;
+  switch (type) {
+    case DLLC_ATTACH:
+      if (AttachTable(table, info.mismatchText) && info.attach) info.attach(table);
+      break;
+    case DLLC_GET_SERVICES:
+      // Sent before DLLC_ATTACH there is no table to copy from.
+      if (g_table) CopyServices(info);
+      break;
+    case DLLC_REGISTER:
+      if (g_table && g_table->RegisterProtocol)
+        for (size_t i = 0; i < info.descriptorCount; i++) g_table->RegisterProtocol(info.descriptors[i]);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------- settings
+
+void LoadProtocolSettings(const ProtocolDescriptor* d) {
+  if (!g_table || !g_table->OpenSettingsKey) return;
+  HKEY key = g_table->OpenSettingsKey();
+  if (!key) return;
+  BYTE buffer[PROTOCOL_SETTINGS_SIZE] = {};
+  DWORD type = 0, size = sizeof buffer;
+  // A longer value gives its first 36 bytes; a missing or short one leaves zeros.
+  plat::RegQueryValue(key, d->nameId, &type, buffer, &size);
+  *d->textColor = (DWORD)buffer[0] | ((DWORD)buffer[1] << 8) | ((DWORD)buffer[2] << 16) | ((DWORD)buffer[3] << 24);
+  plat::RegCloseKey(key);
+}
+
+void SaveProtocolSettings(const ProtocolDescriptor* d) {
+  if (!g_table || !g_table->OpenSettingsKey) return;
+  HKEY key = g_table->OpenSettingsKey();
+  if (!key) return;
+  BYTE buffer[PROTOCOL_SETTINGS_SIZE] = {};
+  DWORD c = *d->textColor;
+  buffer[0] = (BYTE)c;
+  buffer[1] = (BYTE)(c >> 8);
+  buffer[2] = (BYTE)(c >> 16);
+  buffer[3] = (BYTE)(c >> 24);
+  plat::RegSetValue(key, d->nameId, plat::REG_BINARY, buffer, sizeof buffer);
+  plat::RegCloseKey(key);
+}
+
+// ---------------------------------------------------------------- child table
+
+ChildEntry* AddChildProtocol(ChildTable* table, DWORD key, ProtocolParse parse, ProtocolControl control) {
+  ChildEntry* e = static_cast<ChildEntry*>(plat::LocalAlloc(sizeof(ChildEntry)));
+  if (!e) return nullptr;
+  e->key = key;
+  e->parse = parse;
+  e->control = control;
+  unsigned b = ChildBucket(key);
+  e->hashNext = table->buckets[b];
+  table->buckets[b] = e;
+  e->listNext = table->first;
+  table->first = e;
+  return e;
+}
+
+ProtocolParse FindChildProtocol(const ChildTable* table, DWORD key) {
+  for (const ChildEntry* e = table->buckets[ChildBucket(key)]; e; e = e->hashNext)
+    if (e->key == key) return e->parse;
+  return g_svc.DefaultParse;
+}
+
+ChildEntry* NextChildProtocol(const ChildTable* table, const ChildEntry* previous) {
+  return previous ? previous->listNext : table->first;
+}
+
+void FreeChildTable(ChildTable* table) {
+  for (ChildEntry*& head : table->buckets) {
+    while (ChildEntry* e = head) {
+      head = e->hashNext;
+      plat::LocalFree(e);
+    }
+  }
+  table->first = nullptr;
+}
+
+// ---------------------------------------------------------------- control
+
+void BindUnder(const char* parentNameId, DWORD key, ProtocolParse parse, ProtocolControl control) {
+  ProtocolDescriptor* parent = g_table->FindProtocol ? g_table->FindProtocol(parentNameId) : nullptr;
+  if (parent && parent->control) parent->control(PCTL_ADD_CHILD, key, (CTRLARG)parse, (CTRLARG)control, 0);
+}
+
+void CacheParse(const char* nameId, ProtocolParse* cache) {
+  ProtocolDescriptor* d = g_table->FindProtocol ? g_table->FindProtocol(nameId) : nullptr;
+  if (d && d->parse) *cache = d->parse;
+}
+
+CTRLARG RunControl(const Protocol& p, DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, CTRLARG) {
+  if (g_inert || !g_table) return 0;
+  switch (command) {
+    case PCTL_INIT:
+      LoadProtocolSettings(p.descriptor);
+      if (g_table->RegisterStatistics)
+        for (size_t i = 0; i < p.statisticsCount; i++) g_table->RegisterStatistics(p.statistics[i]);
+      if (p.init) p.init();
+      return 0;
+    case PCTL_TERMINATE:
+      SaveProtocolSettings(p.descriptor);
+      if (p.form == CONTROL_PARENT && p.children) FreeChildTable(p.children);
+      return 0;
+    case PCTL_GET_DESCRIPTOR:
+      return p.form == CONTROL_MINIMAL ? 0 : (CTRLARG)p.descriptor;
+    default:
+      break;
+  }
+  if (p.form != CONTROL_PARENT || !p.children) return 0;
+  switch (command) {
+    case PCTL_ADD_CHILD:
+      AddChildProtocol(p.children, (DWORD)a1, (ProtocolParse)a2, (ProtocolControl)a3);
+      return 0;
+    case PCTL_FIND_CHILD:
+      return (CTRLARG)FindChildProtocol(p.children, (DWORD)a1);
+    case PCTL_NEXT_CHILD:
+      return (CTRLARG)NextChildProtocol(p.children, (const ChildEntry*)a1);
+    default:
+      return 0;
+  }
+}
+
+// ---------------------------------------------------------------- passes
+
+static DWORD ParseLeaf(const LeafRoutines& r, DWORD pass, CaptureFrame* frame, void* out, bool nextList) {
+  const BYTE* header = frame->data + frame->offset;
+  MarkFrame(r.descriptor, frame);
+  switch (pass) {
+    case PASS_COUNT:
+      if (r.count) r.count(header, frame, out);
+      break;
+    case PASS_SUMMARY:
+      if (r.summary) r.summary(header, frame, out);
+      break;
+    case PASS_DETAIL:
+      if (r.detail && *r.descriptor->enabled)
+        r.detail(header, frame, nextList ? static_cast<DetailLine**>(out) + 1 : out);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+DWORD ParseLeafProtocol(const LeafRoutines& r, DWORD pass, CaptureFrame* frame, void* out) {
+  return ParseLeaf(r, pass, frame, out, false);
+}
+
+DWORD ParseLeafProtocolNextList(const LeafRoutines& r, DWORD pass, CaptureFrame* frame, void* out) {
+  return ParseLeaf(r, pass, frame, out, true);
+}
+
+// ---------------------------------------------------------------- text
+
+int FormatTextV(char* buffer, size_t size, const char* format, va_list args) {
+  if (size == 0) return 0;
+  int n = vsnprintf(buffer, size, format, args);
+  if (n < 0) {
+    buffer[0] = 0;
+    return 0;
+  }
+  return (size_t)n >= size ? (int)(size - 1) : n;
+}
+
+int FormatText(char* buffer, size_t size, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = FormatTextV(buffer, size, format, args);
+  va_end(args);
+  return n;
+}
+
+int AppendText(char* buffer, size_t size, const char* format, ...) {
+  size_t used = strnlen(buffer, size);
+  if (used >= size) return (int)used;
+  va_list args;
+  va_start(args, format);
+  int n = FormatTextV(buffer + used, size - used, format, args);
+  va_end(args);
+  return (int)used + n;
+}
+
+int SetCell(SummaryCell* cell, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = FormatTextV(cell->text, sizeof cell->text, format, args);
+  va_end(args);
+  return n;
+}
+
+int AppendCell(SummaryCell* cell, const char* format, ...) {
+  size_t used = strnlen(cell->text, sizeof cell->text);
+  if (used >= sizeof cell->text) return (int)used;
+  va_list args;
+  va_start(args, format);
+  int n = FormatTextV(cell->text + used, sizeof cell->text - used, format, args);
+  va_end(args);
+  return (int)used + n;
+}
+
+const char* NibbleBitsText(int value) {
+  static const char kBits[16][5] = {"0000", "0001", "0010", "0011", "0100", "0101", "0110", "0111",
+                                    "1000", "1001", "1010", "1011", "1100", "1101", "1110", "1111"};
+  return kBits[value & 0xF];
+}
+
+// ---------------------------------------------------------------- detail lines
+
+DetailLine* DetailList::Take(int offset, int length) {
+  if (stopped) return nullptr;
+  DetailLine* line = g_svc.AllocDetailLine();
+  if (!line) {
+    stopped = true;
+    return nullptr;
+  }
+  line->offset = offset;
+  line->length = length;
+  if (last)
+    last->next = line;
+  else
+    *head = line;
+  last = line;
+  return line;
+}
+
+DetailLine* DetailList::AddV(int offset, int length, const char* format, va_list args) {
+  DetailLine* line = Take(offset, length);
+  if (line) FormatTextV(line->text, sizeof line->text, format, args);
+  return line;
+}
+
+DetailLine* DetailList::Add(int offset, int length, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  DetailLine* line = AddV(offset, length, format, args);
+  va_end(args);
+  return line;
+}
+
+DetailLine* DetailList::Group(BYTE* expandState, int offset, int length, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  DetailLine* line = AddV(offset, length, format, args);
+  va_end(args);
+  if (line) {
+    line->flags |= DETAIL_GROUP_OPEN;
+    line->expandState = expandState;
+  }
+  return line;
+}
+
+DetailLine* DetailList::Text(int offset, int length, const char* text) {
+  DetailLine* line = Take(offset, length);
+  if (line) {
+    size_t n = strnlen(text, sizeof line->text - 1);
+    memcpy(line->text, text, n);
+    line->text[n] = 0;
+  }
+  return line;
+}
+
+DetailLine* DetailList::HexDump(const char* label, const BYTE* data, int length, int frameOffset) {
+  // Dumps always follow a line of their own protocol (its title at least).
+  if (stopped || !last || !g_svc.AddHexDumpLines || length <= 0) return last;
+  DetailLine* end = g_svc.AddHexDumpLines(last, label, data, length, frameOffset);
+  if (end) last = end;
+  return last;
+}
+
+}  // namespace qv

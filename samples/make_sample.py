@@ -1,0 +1,94 @@
+#!/usr/bin/env python3
+"""Writes samples/sample.pcap, the capture quorvane decodes when no file is
+named: a handful of Ethernet frames of the kinds the plug-ins decode.
+Standard library only; run it again after changing the frames."""
+import os
+import struct
+import sys
+
+
+def checksum(data):
+    if len(data) % 2:
+        data += b"\0"
+    s = sum(struct.unpack("!%dH" % (len(data) // 2), data))
+    while s >> 16:
+        s = (s & 0xFFFF) + (s >> 16)
+    return ~s & 0xFFFF
+
+
+def mac(text):
+    return bytes(int(x, 16) for x in text.split(":"))
+
+
+def ip4(text):
+    return bytes(int(x) for x in text.split("."))
+
+
+def ether(dst, src, ethertype, payload):
+    frame = mac(dst) + mac(src) + struct.pack("!H", ethertype) + payload
+    return frame + b"\0" * max(0, 60 - len(frame))
+
+
+def ipv4(src, dst, proto, payload, ident=1, ttl=64):
+    header = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + len(payload), ident, 0x4000, ttl, proto, 0,
+                         ip4(src), ip4(dst))
+    header = header[:10] + struct.pack("!H", checksum(header)) + header[12:]
+    return header + payload
+
+
+def udp(sport, dport, payload):
+    return struct.pack("!HHHH", sport, dport, 8 + len(payload), 0) + payload
+
+
+def tcp(sport, dport, seq, ack, flags, options=b"", payload=b"", window=65535):
+    offset = (20 + len(options)) // 4
+    return struct.pack("!HHIIBBHHH", sport, dport, seq, ack, offset << 4, flags, window, 0, 0) + options + payload
+
+
+def dns_query(name, ident=0x1234):
+    q = b"".join(bytes([len(p)]) + p.encode() for p in name.split(".")) + b"\0"
+    return struct.pack("!HHHHHH", ident, 0x0100, 1, 0, 0, 0) + q + struct.pack("!HH", 1, 1)
+
+
+HOST = "00:a0:c9:14:c8:29"
+ROUTER = "00:00:0c:07:ac:01"
+BCAST = "ff:ff:ff:ff:ff:ff"
+
+frames = [
+    # ARP who-has
+    ether(BCAST, HOST, 0x0806,
+          struct.pack("!HHBBH", 1, 0x0800, 6, 4, 1) + mac(HOST) + ip4("192.168.0.10") + b"\0" * 6 + ip4("192.168.0.1")),
+    # TCP SYN with options
+    ether(ROUTER, HOST, 0x0800,
+          ipv4("192.168.0.10", "10.1.2.3", 6,
+               tcp(49152, 80, 1000, 0, 0x02,
+                   options=bytes.fromhex("020405b4 0402 080a 00000001 00000000 01 030307".replace(" ", ""))))),
+    # HTTP request
+    ether(ROUTER, HOST, 0x0800,
+          ipv4("192.168.0.10", "10.1.2.3", 6,
+               tcp(49152, 80, 1001, 5001, 0x18, payload=b"GET / HTTP/1.0\r\nHost: example\r\n\r\n"), ident=2)),
+    # DNS query over UDP
+    ether(ROUTER, HOST, 0x0800, ipv4("192.168.0.10", "192.168.0.1", 17, udp(53000, 53, dns_query("www.example.com")))),
+    # 802.3 length frame with LLC UI and a spanning-tree BPDU
+    (lambda payload: mac("01:80:c2:00:00:00") + mac(ROUTER) + struct.pack("!H", len(payload)) + payload
+     + b"\0" * max(0, 46 - len(payload)))(
+        bytes.fromhex("424203") + bytes.fromhex("0000 00 00 00 8000000c07ac0001 00000000 8000000c07ac0001 8001"
+                                                 " 0000 1400 0200 0f00".replace(" ", ""))),
+    # 802.1Q tagged IP/UDP
+    ether(BCAST, HOST, 0x8100,
+          struct.pack("!HH", (5 << 13) | 5, 0x0800) + ipv4("192.168.0.10", "192.168.0.255", 17,
+                                                           udp(137, 137, b"\0" * 12))),
+]
+
+
+def main():
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "sample.pcap")
+    with open(out, "wb") as f:
+        f.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 262144, 1))
+        for i, frame in enumerate(frames):
+            f.write(struct.pack("<IIII", 1733817600 + i, 1000 * i, len(frame), len(frame)))
+            f.write(frame)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,126 @@
+// The stand-in host's own behaviour: loading errors, fallback services,
+// hex dumps and rendering.
+#include <stdio.h>
+#include <string.h>
+
+#include "testhost.h"
+
+using qvtest::Hex;
+
+TEST(Host, LoadingProblemsAreNamedAndTheRestGoOn) {
+  qvhost::Host host;
+  std::vector<std::string> errors;
+  EXPECT_EQ(host.LoadFolder("/nonexistent/plugins", &errors), 0u);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("/nonexistent/plugins"), std::string::npos);
+
+  std::string error;
+  EXPECT_FALSE(host.LoadLibrary("/etc/hostname", &error));
+  EXPECT_NE(error.find("/etc/hostname"), std::string::npos);
+  // A shared library without the entry point.
+  EXPECT_FALSE(host.LoadLibrary(qvtest::PluginPath("qvplatform", QV_LIB_DIR), &error));
+  EXPECT_NE(error.find("DLLControl"), std::string::npos);
+
+  EXPECT_TRUE(host.LoadLibrary(qvtest::PluginPath("contractroot", QV_CONTRACT_DIR), &error)) << error;
+  host.Start();
+  EXPECT_NE(host.Find("TEST-ROOT"), nullptr);
+  EXPECT_EQ(host.Find("TEST-ROO"), nullptr);
+}
+
+TEST(Host, FallbackSlotsWriteNumbersAndNoNames) {
+  qvhost::Host host;
+  MonitorTable* t = host.table();
+  char text[128];
+  const BYTE mac[6] = {0x00, 0xa0, 0xc9, 0x14, 0xc8, 0x29};
+  COLORREF d = 1, s = 1;
+  EXPECT_FALSE(t->LookupName(mac, 6, 1, text, 0, &d, &s));
+  EXPECT_STREQ(text, "00-A0-C9-14-C8-29");
+  EXPECT_EQ(d, 0u);
+  EXPECT_EQ(s, 0u);
+  EXPECT_FALSE(t->LookupAllNames(mac, 6, text, 0, 5));
+  EXPECT_STREQ(text, "00-A0");
+  BYTE twenty[20] = {192, 168, 0, 1};
+  t->FormatDottedAddress(twenty, 4, text);
+  EXPECT_STREQ(text, "192.168.0.1");
+  t->FormatHexAddress(twenty, 20, text);
+  EXPECT_STREQ(text, "C0-A8-00-01-00-00-00-00-00-00-00-00-00-00-00-00...");
+  const BYTE type[2] = {0x86, 0xdd};
+  EXPECT_FALSE(t->RetrieveEtherType(type, text, 1));
+  EXPECT_STREQ(text, "86DD");
+  EXPECT_FALSE(t->RetrieveEtherType(type, text, 0));
+  EXPECT_STREQ(text, "");
+  EXPECT_FALSE(t->RetrieveOUI(mac, text, 2));
+  EXPECT_STREQ(text, "00A0C9");
+  EXPECT_FALSE(t->RetrieveLSap(0x1AA, text, 2));
+  EXPECT_STREQ(text, "AA");
+  EXPECT_FALSE(t->RetrieveIPProtocol(0x106, text, 1));
+  EXPECT_STREQ(text, "6");
+  EXPECT_EQ(t->AddName("router", mac, 6, 0), nullptr);
+  BYTE address[32];
+  memset(address, 0xEE, sizeof address);
+  t->GetAddressOfName("router", address, 32);
+  for (BYTE b : address) EXPECT_EQ(b, 0);
+}
+
+TEST(Host, HexDumpStaysWithinTheCapture) {
+  qvtest::TestHost h({"contractroot", "contractleaf"}, true, QV_CONTRACT_DIR);
+  // 20 payload bytes: a label line and two dump lines.
+  qvtest::Bytes frame = Hex("11 14 30 31 32 33 34 35 36 37 38 39 41 42 43 44 45 46 47 48 49 4a");
+  h.Decode("TEST-ROOT", frame);
+  auto lines = h.Lines(1);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[2].text, "Payload");
+  EXPECT_EQ(lines[3].text, "0002  30 31 32 33 34 35 36 37 38 39 41 42 43 44 45 46  0123456789ABCDEF");
+  EXPECT_EQ(lines[4].text, "0012  47 48 49 4A                                      GHIJ");
+  EXPECT_EQ(lines[4].offset, 18);
+  EXPECT_EQ(lines[4].length, 4);
+  EXPECT_TRUE(lines[4].flags & DETAIL_GROUP_CLOSE);
+  // Asked for more than is captured, the host dumps only what is there.
+  const CaptureFrame* f = h.host.currentFrame();
+  ASSERT_NE(f, nullptr);
+  DetailLine* head = h.host.AllocLine();
+  DetailLine* last = h.table()->AddHexDumpLines(head, "Rest", f->data + 16, 1000, 16);
+  ASSERT_NE(last, head);
+  EXPECT_EQ(last->length, (int)frame.size() - 16);
+  EXPECT_EQ(h.table()->AddHexDumpLines(head, "Past", f->data + frame.size(), 4, 0), head);
+  for (DetailLine* l = head; l;) {
+    DetailLine* next = l->next;
+    h.host.FreeLine(l, false);
+    l = next;
+  }
+}
+
+TEST(Host, RenderingLinesUpValues) {
+  EXPECT_EQ(qvhost::RenderDetailText("Hex Address\t\t\t00-A0", 0),
+            "Hex Address                         00-A0");
+  EXPECT_EQ(qvhost::RenderDetailText("Group Address Bit\toff [x]", 0),
+            "Group Address Bit                   off [x]");
+  EXPECT_EQ(qvhost::RenderDetailText("Ether Type\t\t\t0800\tDOD Internet Protocol", 2),
+            "Ether Type                          0800  DOD Internet Protocol");
+  EXPECT_EQ(qvhost::RenderDetailText("No tabs here", 4), "No tabs here");
+  EXPECT_EQ(qvhost::RenderDetailText("Trailing\t\t", 0), "Trailing");
+  std::string longLabel(40, 'L');
+  EXPECT_EQ(qvhost::RenderDetailText((longLabel + "\tv").c_str(), 0), longLabel + "  v");
+}
+
+TEST(Host, SummaryAndTreeRendering) {
+  qvtest::TestHost h({"contractroot", "contractleaf"}, true, QV_CONTRACT_DIR);
+  h.Decode("TEST-ROOT", Hex("11 01 7a"));
+  std::string row;
+  qvhost::RenderSummary(12, h.out, &row);
+  EXPECT_EQ(row, "    12                                                    LEAF           Leaf of 1 bytes\n");
+  std::string tree;
+  qvhost::RenderDetail(h.out, &tree);
+  EXPECT_EQ(tree,
+            "Contract Test Root\n"
+            "  Key                                 11\n"
+            "    Length                              1\n"
+            "Contract Test Leaf\n"
+            "  Payload                             1 bytes\n"
+            "  Payload\n"
+            "    0002  7A" + std::string(47, ' ') + "z\n");
+  std::string stats;
+  qvhost::RenderStatistics(h.host, &stats);
+  EXPECT_NE(stats.find("Test Root"), std::string::npos);
+  EXPECT_NE(stats.find("Keyed Frames"), std::string::npos);
+}
