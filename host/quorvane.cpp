@@ -33,6 +33,8 @@ const char kUsage[] =
     "      --vendor                 show vendor names for unnamed MAC addresses\n"
     "      --no-network-addresses   keep MAC addresses in the address columns\n"
     "      --hide-beacons           leave 802.11 beacons unmarked\n"
+    "      --names FILE             load the name table from FILE and save it\n"
+    "                               there when it changed\n"
     "  -h, --help                   print this help\n";
 
 std::string ProgramFolder() {
@@ -76,7 +78,7 @@ class Output {
 }  // namespace
 
 int main(int argc, char** argv) {
-  enum { OPT_VENDOR = 1000, OPT_NO_NETWORK, OPT_HIDE_BEACONS };
+  enum { OPT_VENDOR = 1000, OPT_NO_NETWORK, OPT_HIDE_BEACONS, OPT_NAMES };
   static const option kOptions[] = {
       {"detail", no_argument, nullptr, 'V'},
       {"stats", no_argument, nullptr, 's'},
@@ -88,12 +90,13 @@ int main(int argc, char** argv) {
       {"vendor", no_argument, nullptr, OPT_VENDOR},
       {"no-network-addresses", no_argument, nullptr, OPT_NO_NETWORK},
       {"hide-beacons", no_argument, nullptr, OPT_HIDE_BEACONS},
+      {"names", required_argument, nullptr, OPT_NAMES},
       {"help", no_argument, nullptr, 'h'},
       {nullptr, 0, nullptr, 0},
   };
   bool detail = false, stats = false, quiet = false;
   unsigned long limit = 0;
-  std::string device, pluginFolder = ProgramFolder();
+  std::string device, pluginFolder = ProgramFolder(), namesFile;
   DWORD setFlags = 0, clearFlags = 0;
   int c;
   while ((c = getopt_long(argc, argv, "Vsqc:i:P:nh", kOptions, nullptr)) != -1) {
@@ -116,6 +119,7 @@ int main(int argc, char** argv) {
       case OPT_VENDOR: setFlags |= MT_SHOW_VENDOR; break;
       case OPT_NO_NETWORK: clearFlags |= MT_SHOW_NETWORK_ADDRESSES; break;
       case OPT_HIDE_BEACONS: setFlags |= MT_HIDE_BEACONS; break;
+      case OPT_NAMES: namesFile = optarg; break;
       case 'h': fputs(kUsage, stdout); return 0;
       default: fputs(kUsage, stderr); return 1;
     }
@@ -142,6 +146,7 @@ int main(int argc, char** argv) {
   for (const std::string& e : errors) fprintf(stderr, "quorvane: %s\n", e.c_str());
   host.flags() = (host.flags() | setFlags) & ~clearFlags;
   host.Start();
+  if (!namesFile.empty() && !host.LoadNames(namesFile, &error)) fprintf(stderr, "quorvane: %s\n", error.c_str());
 
   g_source = &source;
   signal(SIGINT, OnSignal);
@@ -193,5 +198,10 @@ int main(int argc, char** argv) {
             name ? name : std::to_string(source.linkType()).c_str());
   }
   g_source = nullptr;
-  return rc < 0 ? 2 : 0;
+  int status = rc < 0 ? 2 : 0;
+  if (!namesFile.empty() && !host.SaveNamesIfChanged(namesFile, &error)) {
+    fprintf(stderr, "quorvane: %s\n", error.c_str());
+    if (status == 0) status = 3;
+  }
+  return status;
 }

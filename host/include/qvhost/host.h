@@ -109,6 +109,13 @@ class Host {
   unsigned long detailLinesTaken() const { return linesTaken_; }
   unsigned long detailLinesFreedByPlugins() const { return linesFreedByPlugins_; }
 
+  // The name file: loaded at start (a missing file is an empty table) and,
+  // when the table changed, saved through a temporary file renamed over the
+  // old one, so a failed save loses nothing. A load that did not complete
+  // leaves the file alone: saving then would drop the mappings it holds.
+  bool LoadNames(const std::string& path, std::string* error);
+  bool SaveNamesIfChanged(const std::string& path, std::string* error);
+
   // The registry key path of the protocol settings (under HKEY_CURRENT_USER).
   static const char* SettingsKeyPath();
 
@@ -135,6 +142,7 @@ class Host {
   std::map<std::string, StationTraffic> stations_;
   std::vector<BssEntry> bss_;
   bool started_ = false;
+  bool namesLoadFailed_ = false;
 
   // frame record, reused
   BYTE* frameStorage_ = nullptr;
