@@ -1,0 +1,104 @@
+// quorvane as a user runs it: options, exit codes, messages.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Result {
+  int status;
+  std::string output;
+};
+
+Result Quorvane(const std::string& args) {
+  std::string command = std::string(QV_QUORVANE) + " " + args + " 2>&1";
+  FILE* p = popen(command.c_str(), "r");
+  Result run{-1, ""};
+  if (!p) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) run.output.append(buffer, n);
+  int rc = pclose(p);
+  run.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return run;
+}
+
+std::string TempPath(const char* name) {
+  const char* dir = getenv("QUORVANE_CONFIG_DIR");
+  std::string base = dir ? dir : "/tmp";
+  std::string mk = "mkdir -p '" + base + "'";
+  if (system(mk.c_str()) != 0) return "/tmp/" + std::string(name);
+  return base + "/" + name;
+}
+
+// A classic pcap file of the given link type with these frames.
+std::string WritePcap(const char* name, unsigned linkType, const std::vector<std::vector<unsigned char>>& frames) {
+  std::string path = TempPath(name);
+  FILE* f = fopen(path.c_str(), "wb");
+  const unsigned header[6] = {0xA1B2C3D4u, 0x00040002u, 0, 0, 262144, linkType};
+  fwrite(header, sizeof header, 1, f);
+  for (const auto& frame : frames) {
+    const unsigned record[4] = {1, 0, (unsigned)frame.size(), (unsigned)frame.size()};
+    fwrite(record, sizeof record, 1, f);
+    fwrite(frame.data(), 1, frame.size(), f);
+  }
+  fclose(f);
+  return path;
+}
+
+}  // namespace
+
+TEST(Quorvane, DecodesTheSampleCaptureWhenNoneIsNamed) {
+  Result r = Quorvane("");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Destination"), std::string::npos);
+}
+
+TEST(Quorvane, UsageAndCaptureErrors) {
+  const struct {
+    const char* args;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"--no-such-option", 1, "usage: quorvane"},
+      {"--count 0", 1, "--count"},
+      {"one.pcap two.pcap", 1, "usage: quorvane"},
+      {"/nonexistent/capture.pcap", 2, "/nonexistent/capture.pcap"},
+      {"/etc/hostname", 2, "/etc/hostname"},
+      {"--help", 0, "--detail"},
+  };
+  for (const auto& c : cases) {
+    Result r = Quorvane(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
+  }
+}
+
+TEST(Quorvane, FramesOfOtherLinkTypesAreCountedAsSkipped) {
+  std::string raw = WritePcap("raw.pcap", 101, {{0x45, 0, 0, 20}, {0x45, 0, 0, 20}});
+  Result r = Quorvane("'" + raw + "'");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("2 of 2 frames skipped"), std::string::npos) << r.output;
+  // A radiotap header longer than the capture cannot be stripped.
+  std::string radio = WritePcap("radio.pcap", 127, {{0, 0, 0x40, 0}, {0, 0}});
+  r = Quorvane("'" + radio + "'");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("2 of 2 frames skipped"), std::string::npos) << r.output;
+}
+
+TEST(Quorvane, CountStopsEarly) {
+  std::string raw = WritePcap("three.pcap", 101, {{1}, {2}, {3}});
+  Result r = Quorvane("-c 2 '" + raw + "'");
+  EXPECT_NE(r.output.find("2 of 2 frames skipped"), std::string::npos) << r.output;
+}
+
+TEST(Quorvane, MissingPluginFolderIsNamed) {
+  Result r = Quorvane("-P /nonexistent/plugins");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("/nonexistent/plugins"), std::string::npos) << r.output;
+}
