@@ -1,0 +1,363 @@
+// Decode benchmark: times the protocol passes over a stream of generated
+// frames with every plug-in loaded, counts the heap allocations of the
+// counting pass, and writes the same frames as a capture for timing whole
+// runs of quorvane (and the usual tools, through bench/compare).
+//
+//   decode_bench [-n FRAMES] [-o CAPTURE] [-P PLUGINS] [--quorvane PATH]
+#include <dlfcn.h>
+#include <getopt.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "qvhost/host.h"
+#include "qvhost/render.h"
+
+// ---------------------------------------------------------------- allocation hook
+// The executable's malloc family wins symbol resolution over the C library's,
+// for the plug-ins too, so every heap allocation of the process passes here.
+extern "C" void* __libc_malloc(size_t);
+extern "C" void* __libc_calloc(size_t, size_t);
+extern "C" void* __libc_realloc(void*, size_t);
+extern "C" void __libc_free(void*);
+
+static std::atomic<unsigned long> g_allocations{0};
+
+extern "C" void* malloc(size_t n) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  return __libc_malloc(n);
+}
+extern "C" void* calloc(size_t n, size_t m) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  return __libc_calloc(n, m);
+}
+extern "C" void* realloc(void* p, size_t n) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  return __libc_realloc(p, n);
+}
+extern "C" void free(void* p) { __libc_free(p); }
+
+namespace {
+
+// ---------------------------------------------------------------- frames
+
+typedef std::vector<BYTE> Frame;
+
+void Put16(Frame& f, unsigned v) {
+  f.push_back((BYTE)(v >> 8));
+  f.push_back((BYTE)v);
+}
+void Put32(Frame& f, unsigned v) {
+  Put16(f, v >> 16);
+  Put16(f, v & 0xFFFF);
+}
+void PutMac(Frame& f, unsigned station) {
+  const BYTE base[6] = {0x00, 0xa0, 0xc9, 0x00, 0x00, 0x00};
+  f.insert(f.end(), base, base + 3);
+  f.push_back((BYTE)(station >> 16));
+  f.push_back((BYTE)(station >> 8));
+  f.push_back((BYTE)station);
+}
+
+unsigned Checksum(const BYTE* p, size_t n) {
+  unsigned s = 0;
+  for (size_t i = 0; i + 1 < n; i += 2) s += (p[i] << 8) | p[i + 1];
+  if (n & 1) s += p[n - 1] << 8;
+  while (s >> 16) s = (s & 0xFFFF) + (s >> 16);
+  return ~s & 0xFFFF;
+}
+
+Frame Ip(unsigned src, unsigned dst, BYTE protocol, const Frame& payload, unsigned id) {
+  Frame f;
+  f.push_back(0x45);
+  f.push_back(0);
+  Put16(f, 20 + (unsigned)payload.size());
+  Put16(f, id);
+  Put16(f, 0x4000);
+  f.push_back(64);
+  f.push_back(protocol);
+  Put16(f, 0);
+  Put32(f, src);
+  Put32(f, dst);
+  unsigned c = Checksum(f.data(), 20);
+  f[10] = (BYTE)(c >> 8);
+  f[11] = (BYTE)c;
+  f.insert(f.end(), payload.begin(), payload.end());
+  return f;
+}
+
+Frame Ethernet(unsigned dst, unsigned src, unsigned type, const Frame& payload) {
+  Frame f;
+  if (dst == 0xFFFFFF)
+    f.insert(f.end(), 6, 0xFF);
+  else
+    PutMac(f, dst);
+  PutMac(f, src);
+  Put16(f, type);
+  f.insert(f.end(), payload.begin(), payload.end());
+  if (f.size() < 60) f.resize(60, 0);
+  return f;
+}
+
+// One frame of the mix, varied by i: TCP, UDP/DNS, ARP, VLAN over UDP,
+// 802.3 with LLC and a BPDU, SNAP, ICMP.
+Frame MakeFrame(unsigned long i) {
+  unsigned a = (unsigned)(i % 251), b = (unsigned)((i / 7) % 241);
+  unsigned hostA = 0xC0A80000u | a, hostB = 0x0A000000u | b;
+  switch (i % 8) {
+    case 0:
+    case 1: {  // TCP with options and a little data
+      Frame t;
+      Put16(t, 40000 + a);
+      Put16(t, i % 16 == 0 ? 80 : 443);
+      Put32(t, (unsigned)i * 1000);
+      Put32(t, (unsigned)i * 77);
+      t.push_back(0x80);
+      t.push_back(i % 16 == 0 ? 0x02 : 0x18);
+      Put16(t, 65535);
+      Put32(t, 0);
+      const BYTE options[] = {0x02, 0x04, 0x05, 0xb4, 0x01, 0x03, 0x03, 0x07, 0x01, 0x01,
+                              0x08, 0x0a, 0, 0, 0, 1, 0, 0, 0, 0};
+      t.insert(t.end(), options, options + sizeof options);
+      const char* data = "GET /index.html HTTP/1.1\r\nHost: bench\r\n\r\n";
+      t.insert(t.end(), data, data + strlen(data));
+      return Ethernet(b, a, 0x0800, Ip(hostA, hostB, 6, t, (unsigned)i));
+    }
+    case 2: {  // DNS query over UDP
+      Frame d;
+      Put16(d, (unsigned)i);
+      Put16(d, 0x0100);
+      Put16(d, 1);
+      Put16(d, 0);
+      Put16(d, 0);
+      Put16(d, 0);
+      const BYTE name[] = {3, 'w', 'w', 'w', 7, 'e', 'x', 'a', 'm', 'p', 'l', 'e', 3, 'c', 'o', 'm', 0};
+      d.insert(d.end(), name, name + sizeof name);
+      Put16(d, 1);
+      Put16(d, 1);
+      Frame u;
+      Put16(u, 50000 + a);
+      Put16(u, 53);
+      Put16(u, 8 + (unsigned)d.size());
+      Put16(u, 0);
+      u.insert(u.end(), d.begin(), d.end());
+      return Ethernet(b, a, 0x0800, Ip(hostA, 0xC0A80001u, 17, u, (unsigned)i));
+    }
+    case 3: {  // ARP request
+      Frame r;
+      Put16(r, 1);
+      Put16(r, 0x0800);
+      r.push_back(6);
+      r.push_back(4);
+      Put16(r, 1);
+      PutMac(r, a);
+      Put32(r, hostA);
+      r.insert(r.end(), 6, 0);
+      Put32(r, hostB);
+      return Ethernet(0xFFFFFF, a, 0x0806, r);
+    }
+    case 4: {  // 802.1Q over UDP
+      Frame u;
+      Put16(u, 137);
+      Put16(u, 137);
+      Put16(u, 20);
+      Put16(u, 0);
+      u.insert(u.end(), 12, 0x20);
+      Frame v;
+      Put16(v, (5u << 13) | (a & 0xFFF));
+      Put16(v, 0x0800);
+      Frame ip = Ip(hostA, 0xC0A800FFu, 17, u, (unsigned)i);
+      v.insert(v.end(), ip.begin(), ip.end());
+      return Ethernet(0xFFFFFF, a, 0x8100, v);
+    }
+    case 5: {  // 802.3 + LLC UI + spanning-tree BPDU
+      const BYTE bpdu[] = {0x42, 0x42, 0x03, 0, 0, 0, 0, 0x80, 0, 0, 0, 0x0c, 0x07, 0xac, 0x01, 0, 0, 0, 4,
+                           0x80, 0, 0, 0, 0x0c, 0x07, 0xac, 0x01, 0x80, 0x01, 0, 0, 0x14, 0, 2, 0, 0x0f, 0};
+      Frame f;
+      const BYTE stp[6] = {0x01, 0x80, 0xc2, 0, 0, 0};
+      f.insert(f.end(), stp, stp + 6);
+      PutMac(f, a);
+      Put16(f, sizeof bpdu);
+      f.insert(f.end(), bpdu, bpdu + sizeof bpdu);
+      if (f.size() < 60) f.resize(60, 0);
+      return f;
+    }
+    case 6: {  // SNAP carrying IP/UDP
+      Frame u;
+      Put16(u, 1024 + a);
+      Put16(u, 161);
+      Put16(u, 8);
+      Put16(u, 0);
+      Frame ip = Ip(hostA, hostB, 17, u, (unsigned)i);
+      Frame s = {0xAA, 0xAA, 0x03, 0, 0, 0};
+      Put16(s, 0x0800);
+      s.insert(s.end(), ip.begin(), ip.end());
+      Frame f;
+      PutMac(f, b);
+      PutMac(f, a);
+      Put16(f, (unsigned)s.size());
+      f.insert(f.end(), s.begin(), s.end());
+      if (f.size() < 60) f.resize(60, 0);
+      return f;
+    }
+    default: {  // ICMP echo
+      Frame c = {8, 0, 0, 0};
+      Put16(c, 1);
+      Put16(c, (unsigned)i & 0xFFFF);
+      c.insert(c.end(), 32, 0x61);
+      return Ethernet(b, a, 0x0800, Ip(hostA, hostB, 1, c, (unsigned)i));
+    }
+  }
+}
+
+// A ring of distinct frames, cycled, so that memory stays flat whatever the
+// number of frames.
+struct FrameRing {
+  std::vector<Frame> frames;
+  explicit FrameRing(size_t n) {
+    for (size_t i = 0; i < n; i++) frames.push_back(MakeFrame(i));
+  }
+  const Frame& operator[](unsigned long i) const { return frames[i % frames.size()]; }
+};
+
+double Now() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+long PeakKiB() {
+  rusage u;
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss;
+}
+
+void WritePcap(const std::string& path, const FrameRing& ring, unsigned long n) {
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f) {
+    perror(path.c_str());
+    exit(2);
+  }
+  const uint32_t header[6] = {0xA1B2C3D4u, 0x00040002u, 0, 0, 262144, 1};
+  fwrite(header, sizeof header, 1, f);
+  for (unsigned long i = 0; i < n; i++) {
+    const Frame& fr = ring[i];
+    const uint32_t record[4] = {(uint32_t)(1700000000 + i / 1000), (uint32_t)(i % 1000) * 1000, (uint32_t)fr.size(),
+                                (uint32_t)fr.size()};
+    fwrite(record, sizeof record, 1, f);
+    fwrite(fr.data(), 1, fr.size(), f);
+  }
+  fclose(f);
+}
+
+double TimeCommand(const std::string& command) {
+  double start = Now();
+  int rc = system(command.c_str());
+  double t = Now() - start;
+  if (rc != 0) fprintf(stderr, "decode_bench: '%s' exited with %d\n", command.c_str(), rc);
+  return t;
+}
+
+std::string ProgramFolder() {
+  char path[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  path[n] = 0;
+  std::string s(path);
+  return s.substr(0, s.find_last_of('/'));
+}
+
+int Quiet(HWND, const char*, const char*, DWORD, void*) { return plat::IDOK; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  unsigned long frames = 1000000;
+  std::string capture = "bench.pcap", plugins = ProgramFolder(), quorvane = ProgramFolder() + "/quorvane";
+  static const option kOptions[] = {{"frames", required_argument, nullptr, 'n'},
+                                    {"output", required_argument, nullptr, 'o'},
+                                    {"plugins", required_argument, nullptr, 'P'},
+                                    {"quorvane", required_argument, nullptr, 'Q'},
+                                    {nullptr, 0, nullptr, 0}};
+  int c;
+  while ((c = getopt_long(argc, argv, "n:o:P:", kOptions, nullptr)) != -1) {
+    switch (c) {
+      case 'n': frames = strtoul(optarg, nullptr, 10); break;
+      case 'o': capture = optarg; break;
+      case 'P': plugins = optarg; break;
+      case 'Q': quorvane = optarg; break;
+      default:
+        fprintf(stderr, "usage: decode_bench [-n FRAMES] [-o CAPTURE] [-P PLUGINS] [--quorvane PATH]\n");
+        return 1;
+    }
+  }
+  if (frames == 0) frames = 1;
+
+  plat::SetMessageSink(Quiet, nullptr);
+  FrameRing ring(4096);
+  unsigned long bytes = 0;
+  for (unsigned long i = 0; i < frames; i++) bytes += ring[i].size();
+
+  qvhost::Host host;
+  std::vector<std::string> errors;
+  host.LoadFolder(plugins, &errors);
+  host.Start();
+  ProtocolDescriptor* root = host.Find(qvhost::kEthernetRoot);
+  if (!root) {
+    fprintf(stderr, "decode_bench: no MAC-802.3 plug-in in %s\n", plugins.c_str());
+    return 2;
+  }
+  printf("%lu frames, %lu bytes, %zu plug-in libraries, %zu protocols\n", frames, bytes, host.libraries().size(),
+         host.protocols().size());
+
+  qvhost::FrameOutput out;
+  // Warm up: every station and every frame once, so the host's tables are filled.
+  for (size_t i = 0; i < ring.frames.size(); i++) {
+    const Frame& f = ring[i];
+    host.DecodeFrame(root, f.data(), (int)f.size(), (int)f.size(), qvhost::RUN_ALL, &out);
+  }
+  host.ReleaseDetail(&out);
+
+  struct Stage {
+    const char* name;
+    unsigned mask;
+  } const stages[] = {
+      {"counting pass", qvhost::RUN_COUNT},
+      {"counting + summary", qvhost::RUN_COUNT | qvhost::RUN_SUMMARY},
+      {"all three passes", qvhost::RUN_ALL},
+  };
+  long peakBefore = PeakKiB();
+  for (const Stage& s : stages) {
+    unsigned long allocationsBefore = g_allocations.load();
+    double start = Now();
+    for (unsigned long i = 0; i < frames; i++) {
+      const Frame& f = ring[i];
+      host.DecodeFrame(root, f.data(), (int)f.size(), (int)f.size(), s.mask, &out);
+    }
+    double t = Now() - start;
+    unsigned long allocations = g_allocations.load() - allocationsBefore;
+    printf("%-22s %8.3f s  %12.0f frames/s  %8.1f MB/s  %.4f allocations/frame\n", s.name, t, frames / t,
+           bytes / t / 1e6, (double)allocations / frames);
+  }
+  host.ReleaseDetail(&out);
+  printf("peak memory            %ld KiB (before the timed passes %ld KiB)\n", PeakKiB(), peakBefore);
+
+  WritePcap(capture, ring, frames);
+  std::string q = "'" + quorvane + "' -P '" + plugins + "' '" + capture + "' >/dev/null";
+  double summary = TimeCommand(q);
+  printf("quorvane summaries     %8.3f s  %12.0f frames/s\n", summary, frames / summary);
+  std::string v = "'" + quorvane + "' -V -P '" + plugins + "' '" + capture + "' >/dev/null";
+  double detail = TimeCommand(v);
+  printf("quorvane -V            %8.3f s  %12.0f frames/s\n", detail, frames / detail);
+  printf("capture written to %s\n", capture.c_str());
+  return 0;
+}
