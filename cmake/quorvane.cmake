@@ -22,5 +22,6 @@ function(qv_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "QV_PLUGIN_DIR=${CMAKE_BINARY_DIR}/bin;QUORVANE_CONFIG_DIR=${CMAKE_BINARY_DIR}/testconfig/${name}")
+    PROPERTIES ENVIRONMENT "QV_PLUGIN_DIR=${CMAKE_BINARY_DIR}/bin"
+               ENVIRONMENT_MODIFICATION "QUORVANE_CONFIG_DIR=set:${CMAKE_BINARY_DIR}/testconfig/${name}")
 endfunction()

@@ -73,7 +73,8 @@ struct StringRow {
 PLAT_API int LoadString(const StringRow* table, size_t rows, unsigned id, char* buffer, int size);
 
 // ---------------------------------------------------------------- files
-// File handles are POSIX descriptors opened by their owner.
+// File handles are POSIX descriptors opened by their owner (on i386 with
+// O_LARGEFILE or _FILE_OFFSET_BITS=64, for offsets beyond 2 GiB).
 enum SeekFrom : DWORD { FILE_BEGIN = 0, FILE_CURRENT = 1, FILE_END = 2 };
 // Each returns false and sets the last error on failure.
 PLAT_API bool SetFilePointer(FileHandle file, int64_t distance, SeekFrom from, int64_t* position);

@@ -1,0 +1,136 @@
+// Named recursive mutexes with bounded waits, shared by the whole process.
+//
+// Each name maps to one refcounted shared mutex; every CreateMutex call gets
+// its own handle object. The underlying mutex is locked once per owner and
+// the recursion depth is counted here, so recursion has no library limit and
+// a release by a thread that does not own the mutex is refused, not undefined.
+#include <errno.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "plat/platform.h"
+
+namespace plat {
+
+namespace {
+struct SharedMutex {
+  std::recursive_timed_mutex mutex;
+  std::atomic<std::thread::id> owner{};
+  unsigned long depth = 0;  // touched by the owner only
+  unsigned long handles = 0;  // guarded by g_namesMutex
+  std::string name;
+  bool named = false;
+};
+
+std::mutex g_namesMutex;
+std::map<std::string, SharedMutex*>& Names() {
+  static auto* names = new std::map<std::string, SharedMutex*>;  // never destroyed: safe at exit
+  return *names;
+}
+}  // namespace
+
+struct Mutex {
+  SharedMutex* shared;
+};
+
+Mutex* CreateMutex(const char* name) {
+  Mutex* handle = new (std::nothrow) Mutex{nullptr};
+  if (!handle) {
+    SetLastError(ENOMEM);
+    return nullptr;
+  }
+  std::lock_guard<std::mutex> lock(g_namesMutex);
+  bool existed = false;
+  try {
+    if (name) {
+      auto& names = Names();
+      auto it = names.find(name);
+      if (it != names.end()) {
+        handle->shared = it->second;
+        existed = true;
+      } else {
+        auto* shared = new SharedMutex;
+        shared->name = name;
+        shared->named = true;
+        names.emplace(shared->name, shared);
+        handle->shared = shared;
+      }
+    } else {
+      handle->shared = new SharedMutex;
+    }
+  } catch (const std::bad_alloc&) {
+    delete handle;
+    SetLastError(ENOMEM);
+    return nullptr;
+  }
+  handle->shared->handles++;
+  SetLastError(existed ? EEXIST : 0);
+  return handle;
+}
+
+DWORD WaitForMutex(Mutex* mutex, DWORD milliseconds) {
+  if (!mutex || !mutex->shared) {
+    SetLastError(EINVAL);
+    return WAIT_ERROR;
+  }
+  SharedMutex& s = *mutex->shared;
+  const std::thread::id self = std::this_thread::get_id();
+  if (s.owner.load() == self) {
+    s.depth++;
+    return WAIT_OK;
+  }
+  if (milliseconds == INFINITE) {
+    s.mutex.lock();
+  } else if (!s.mutex.try_lock_for(std::chrono::milliseconds(milliseconds))) {
+    return WAIT_TIMED_OUT;
+  }
+  s.owner.store(self);
+  s.depth = 1;
+  return WAIT_OK;
+}
+
+bool ReleaseMutex(Mutex* mutex) {
+  if (!mutex || !mutex->shared) {
+    SetLastError(EINVAL);
+    return false;
+  }
+  SharedMutex& s = *mutex->shared;
+  if (s.owner.load() != std::this_thread::get_id()) {
+    SetLastError(EPERM);  // not the owner
+    return false;
+  }
+  if (--s.depth == 0) {
+    s.owner.store(std::thread::id());
+    s.mutex.unlock();
+  }
+  return true;
+}
+
+void CloseMutex(Mutex* mutex) {
+  if (!mutex) return;
+  SharedMutex* s = mutex->shared;
+  delete mutex;
+  if (!s) return;
+  std::lock_guard<std::mutex> lock(g_namesMutex);
+  if (--s->handles != 0) return;
+  if (s->named) Names().erase(s->name);
+  // The last handle is gone. A mutex still held by this thread is released;
+  // one held by another thread can never be released now and is left alone
+  // (destroying a locked mutex is undefined).
+  const std::thread::id self = std::this_thread::get_id();
+  if (s->owner.load() == self) {
+    s->owner.store(std::thread::id());
+    s->depth = 0;
+    s->mutex.unlock();
+  } else if (s->owner.load() != std::thread::id()) {
+    return;
+  }
+  delete s;
+}
+
+}  // namespace plat

@@ -1,0 +1,71 @@
+// Local time and FILETIME: 100 ns ticks since 1601-01-01 of the calendar
+// time as given (local time stays local; no conversion to UTC).
+#include <time.h>
+
+#include <atomic>
+
+#include "plat/platform.h"
+
+namespace plat {
+
+namespace {
+std::atomic<ClockSource> g_clock{nullptr};
+
+bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int year, int month) {
+  static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeap(year) ? 29 : days[month - 1];
+}
+
+// Days from 1601-01-01 to year-month-day of the proleptic Gregorian calendar.
+int64_t DaysSince1601(int year, int month, int day) {
+  int64_t y = year - 1601;
+  int64_t days = y * 365 + y / 4 - y / 100 + y / 400;
+  for (int m = 1; m < month; m++) days += DaysInMonth(year, m);
+  return days + day - 1;
+}
+}  // namespace
+
+void GetLocalTime(SYSTEMTIME* time) {
+  if (!time) return;
+  if (ClockSource source = g_clock.load()) {
+    source(time);
+    return;
+  }
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  struct tm local;
+  time_t seconds = now.tv_sec;
+  if (!localtime_r(&seconds, &local)) {
+    *time = SYSTEMTIME{1601, 1, 1, 1, 0, 0, 0, 0};
+    return;
+  }
+  time->wYear = (WORD)(local.tm_year + 1900);
+  time->wMonth = (WORD)(local.tm_mon + 1);
+  time->wDayOfWeek = (WORD)local.tm_wday;
+  time->wDay = (WORD)local.tm_mday;
+  time->wHour = (WORD)local.tm_hour;
+  time->wMinute = (WORD)local.tm_min;
+  // A leap second (60) folds into 59 so that the result stays convertible.
+  time->wSecond = (WORD)(local.tm_sec > 59 ? 59 : local.tm_sec);
+  time->wMilliseconds = (WORD)(now.tv_nsec / 1000000);
+}
+
+bool SystemTimeToFileTime(const SYSTEMTIME* time, FILETIME* fileTime) {
+  if (!time || !fileTime) return false;
+  const SYSTEMTIME& t = *time;
+  if (t.wYear < 1601 || t.wYear > 30827 || t.wMonth < 1 || t.wMonth > 12 || t.wDay < 1 ||
+      t.wDay > DaysInMonth(t.wYear, t.wMonth) || t.wHour > 23 || t.wMinute > 59 || t.wSecond > 59 ||
+      t.wMilliseconds > 999)
+    return false;
+  int64_t seconds = DaysSince1601(t.wYear, t.wMonth, t.wDay) * 86400 + t.wHour * 3600 + t.wMinute * 60 + t.wSecond;
+  uint64_t ticks = ((uint64_t)seconds * 1000 + t.wMilliseconds) * 10000;
+  fileTime->dwLowDateTime = (DWORD)ticks;
+  fileTime->dwHighDateTime = (DWORD)(ticks >> 32);
+  return true;
+}
+
+void SetClockSource(ClockSource source) { g_clock.store(source); }
+
+}  // namespace plat

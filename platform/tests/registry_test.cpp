@@ -1,0 +1,507 @@
+// The file-backed registry store.
+#include <dirent.h>
+#include <errno.h>
+#include <ftw.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "plat/platform.h"
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+using plat::HKEY;
+
+Bytes B(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+
+// Every test gets a config folder of its own (not yet created) below the one
+// CTest names, so that test processes running in parallel never meet.
+class PlatRegistry : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* base = getenv("QUORVANE_CONFIG_DIR");
+    std::string root = base && *base ? base : "/tmp";
+    if (base) saved_ = base, hadSaved_ = true;
+    std::string made;
+    for (size_t pos = 1; pos <= root.size(); pos++)
+      if (pos == root.size() || root[pos] == '/') mkdir(root.substr(0, pos).c_str(), 0755);
+    std::string pattern = root + "/regXXXXXX";
+    ASSERT_NE(mkdtemp(&pattern[0]), nullptr) << strerror(errno);
+    top_ = pattern;
+    dir_ = top_ + "/config";
+    setenv("QUORVANE_CONFIG_DIR", dir_.c_str(), 1);
+    file_ = dir_ + "/current_user.reg";
+  }
+  void TearDown() override {
+    nftw(top_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    if (hadSaved_)
+      setenv("QUORVANE_CONFIG_DIR", saved_.c_str(), 1);
+    else
+      unsetenv("QUORVANE_CONFIG_DIR");
+  }
+
+  HKEY Open(const char* path, bool create = true) {
+    HKEY key = nullptr;
+    EXPECT_EQ(plat::RegOpenKey(plat::HKEY_CURRENT_USER, path, create, &key), plat::ERROR_SUCCESS)
+        << path << ": " << plat::RegLastErrorText();
+    return key;
+  }
+
+  std::string Text() const {
+    std::ifstream in(file_, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  void WriteText(const std::string& text) const {
+    mkdir(dir_.c_str(), 0755);
+    std::ofstream(file_, std::ios::binary | std::ios::trunc) << text;
+  }
+
+  // Changes the file's bytes (a comment) so that the next call parses it anew.
+  void Touch() const { WriteText(Text() + "; touched\n"); }
+
+  std::set<std::string> Entries() const {
+    std::set<std::string> names;
+    if (DIR* d = opendir(dir_.c_str())) {
+      while (dirent* e = readdir(d))
+        if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.insert(e->d_name);
+      closedir(d);
+    }
+    return names;
+  }
+
+  // The whole value (type and bytes) through a size query and a read.
+  static LONG Get(HKEY key, const char* name, DWORD* type, Bytes* data) {
+    DWORD size = 0;
+    LONG r = plat::RegQueryValue(key, name, type, nullptr, &size);
+    if (r != plat::ERROR_SUCCESS) return r;
+    data->assign(size, 0xcc);
+    DWORD got = size;
+    r = plat::RegQueryValue(key, name, type, data->data(), &got);
+    EXPECT_EQ(got, size);
+    return r;
+  }
+
+  std::string saved_;
+  bool hadSaved_ = false;
+  std::string top_, dir_, file_;
+};
+
+struct Sample {
+  const char* name;
+  DWORD type;
+  Bytes set;    // what RegSetValue gets
+  Bytes query;  // what RegQueryValue gives back
+  const char* line;  // its line in the file
+};
+
+const std::vector<Sample>& Samples() {
+  static const std::vector<Sample> samples = {
+      {"Title", plat::REG_SZ, B("hello"), B(std::string("hello\0", 6)), "\"Title\"=sz:\"hello\""},
+      {"Terminated", plat::REG_SZ, B(std::string("abc\0", 4)), B(std::string("abc\0", 4)), "\"Terminated\"=sz:\"abc\""},
+      {"Empty", plat::REG_SZ, {}, {0}, "\"Empty\"=sz:\"\""},
+      {"Count", plat::REG_DWORD, {0x2a, 0, 0, 0}, {0x2a, 0, 0, 0}, "\"Count\"=dword:0000002a"},
+      {"Max", plat::REG_DWORD, {0xff, 0xfe, 0x01, 0x80}, {0xff, 0xfe, 0x01, 0x80}, "\"Max\"=dword:8001feff"},
+      {"Short dword", plat::REG_DWORD, {1, 2}, {1, 2}, "\"Short dword\"=hex(4):01,02"},
+      {"Bytes", plat::REG_BINARY, {0, 1, 0x7f, 0x80, 0xff}, {0, 1, 0x7f, 0x80, 0xff}, "\"Bytes\"=hex:00,01,7f,80,ff"},
+      {"Nothing", plat::REG_BINARY, {}, {}, "\"Nothing\"=hex:"},
+      {"Multi", 7, {'a', 0, 0}, {'a', 0, 0}, "\"Multi\"=hex(7):61,00,00"},
+      {"", plat::REG_SZ, B("default"), B(std::string("default\0", 8)), "@=sz:\"default\""},
+  };
+  return samples;
+}
+
+TEST_F(PlatRegistry, RoundTripsEveryType) {
+  HKEY key = Open("Software\\Quorvane\\Protocols");
+  for (const auto& s : Samples())
+    ASSERT_EQ(plat::RegSetValue(key, s.name, s.type, s.set.data(), (DWORD)s.set.size()), plat::ERROR_SUCCESS)
+        << s.name << ": " << plat::RegLastErrorText();
+  std::string text = Text();
+  EXPECT_EQ(text.rfind("; ", 0), 0u) << "a header comment first";
+  EXPECT_NE(text.find("\n[Software\\Quorvane\\Protocols]\n"), std::string::npos) << text;
+  for (const auto& s : Samples()) EXPECT_NE(text.find(std::string("\n") + s.line + "\n"), std::string::npos) << s.line;
+  for (int pass = 0; pass < 2; pass++) {  // from the cache, then from a fresh parse
+    for (const auto& s : Samples()) {
+      DWORD type = 0;
+      Bytes got;
+      ASSERT_EQ(Get(key, s.name, &type, &got), plat::ERROR_SUCCESS) << s.name;
+      EXPECT_EQ(type, s.type) << s.name;
+      EXPECT_EQ(got, s.query) << s.name;
+    }
+    Touch();
+  }
+  // A null name is the default value.
+  DWORD type = 0;
+  Bytes got;
+  EXPECT_EQ(Get(key, nullptr, &type, &got), plat::ERROR_SUCCESS);
+  EXPECT_EQ(got, B(std::string("default\0", 8)));
+  // Setting the same value again leaves the file alone; a new one replaces it.
+  text = Text();
+  EXPECT_EQ(plat::RegSetValue(key, "Count", plat::REG_DWORD, Samples()[3].set.data(), 4), plat::ERROR_SUCCESS);
+  EXPECT_EQ(Text(), text);
+  EXPECT_EQ(plat::RegSetValue(key, "Count", plat::REG_BINARY, (const BYTE*)"\x01", 1), plat::ERROR_SUCCESS);
+  EXPECT_EQ(Get(key, "Count", &type, &got), plat::ERROR_SUCCESS);
+  EXPECT_EQ(type, (DWORD)plat::REG_BINARY);
+  EXPECT_EQ(got, Bytes{1});
+  EXPECT_EQ(plat::RegCloseKey(key), plat::ERROR_SUCCESS);
+}
+
+TEST_F(PlatRegistry, OpensOrCreatesKeys) {
+  HKEY key = reinterpret_cast<HKEY>(1);
+  EXPECT_EQ(plat::RegOpenKey(plat::HKEY_CURRENT_USER, "Software\\Quorvane", false, &key), plat::ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key, nullptr);
+  EXPECT_NE(strstr(plat::RegLastErrorText(), "Software\\Quorvane"), nullptr) << plat::RegLastErrorText();
+  struct stat st;
+  EXPECT_NE(stat(dir_.c_str(), &st), 0) << "reading made the folder";
+
+  key = Open("\\Software\\\\Quorvane\\Settings\\");  // stray backslashes do not count
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(stat(dir_.c_str(), &st), 0) << "the folder is made on writing";
+  EXPECT_NE(Text().find("\n[Software\\Quorvane\\Settings]\n"), std::string::npos) << Text();
+  plat::RegCloseKey(key);
+  for (const char* path : {"Software\\Quorvane\\Settings", "Software\\Quorvane", "Software", "", "\\"}) {
+    HKEY k = Open(path, false);  // ancestors exist through their children
+    EXPECT_NE(k, nullptr) << path;
+    plat::RegCloseKey(k);
+  }
+  std::string text = Text();
+  plat::RegCloseKey(Open("software\\quorvane"));  // exists: nothing written
+  EXPECT_EQ(Text(), text);
+  EXPECT_EQ(plat::RegOpenKey(plat::HKEY_LOCAL_MACHINE, "Software\\Quorvane", false, &key), plat::ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(plat::RegOpenKey(plat::HKEY_LOCAL_MACHINE, "Software\\Quorvane", true, &key), plat::ERROR_SUCCESS);
+  plat::RegCloseKey(key);
+  EXPECT_EQ(Entries(), (std::set<std::string>{"current_user.reg", "current_user.reg.lock", "local_machine.reg",
+                                              "local_machine.reg.lock"}));
+
+  EXPECT_EQ(plat::RegOpenKey((plat::Hive)7, "X", true, &key), plat::ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(plat::RegOpenKey(plat::HKEY_CURRENT_USER, "Bad\nName", true, &key), plat::ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(plat::RegOpenKey(plat::HKEY_CURRENT_USER, "X", true, nullptr), plat::ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(plat::RegQueryValue(nullptr, "x", nullptr, nullptr, nullptr), plat::ERROR_INVALID_HANDLE);
+  EXPECT_EQ(plat::RegSetValue(nullptr, "x", plat::REG_SZ, nullptr, 0), plat::ERROR_INVALID_HANDLE);
+  EXPECT_EQ(plat::RegDeleteValue(nullptr, "x"), plat::ERROR_INVALID_HANDLE);
+  EXPECT_EQ(plat::RegCloseKey(nullptr), plat::ERROR_INVALID_HANDLE);
+}
+
+TEST_F(PlatRegistry, DeletesValues) {
+  HKEY key = Open("Software\\Quorvane");
+  ASSERT_EQ(plat::RegSetValue(key, "a", plat::REG_SZ, (const BYTE*)"1", 1), plat::ERROR_SUCCESS);
+  ASSERT_EQ(plat::RegSetValue(key, "b", plat::REG_SZ, (const BYTE*)"2", 1), plat::ERROR_SUCCESS);
+  EXPECT_EQ(plat::RegDeleteValue(key, "A"), plat::ERROR_SUCCESS);
+  DWORD size = 0;
+  EXPECT_EQ(plat::RegQueryValue(key, "a", nullptr, nullptr, &size), plat::ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(plat::RegQueryValue(key, "b", nullptr, nullptr, &size), plat::ERROR_SUCCESS);
+  EXPECT_EQ(Text().find("\"a\""), std::string::npos);
+  std::string text = Text();
+  EXPECT_EQ(plat::RegDeleteValue(key, "a"), plat::ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(plat::RegDeleteValue(key, nullptr), plat::ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Text(), text);
+  EXPECT_EQ(plat::RegDeleteValue(key, "b"), plat::ERROR_SUCCESS);
+  plat::RegCloseKey(key);
+  plat::RegCloseKey(Open("Software\\Quorvane", false));  // the key stays
+}
+
+TEST_F(PlatRegistry, ShortBuffersAndSizeQueries) {
+  HKEY key = Open("Software\\Quorvane\\Protocols");
+  Bytes forty(40);
+  for (int i = 0; i < 40; i++) forty[i] = (BYTE)(i + 1);
+  ASSERT_EQ(plat::RegSetValue(key, "ETHERNET", plat::REG_BINARY, forty.data(), 40), plat::ERROR_SUCCESS);
+  ASSERT_EQ(plat::RegSetValue(key, "Name", plat::REG_SZ, (const BYTE*)"abc", 4), plat::ERROR_SUCCESS);
+  struct Case {
+    const char* name;
+    DWORD room;
+    LONG result;
+    DWORD size;
+    Bytes copied;  // the buffer afterwards (0xcc = untouched)
+  } cases[] = {
+      {"ETHERNET", 36, plat::ERROR_MORE_DATA, 40, Bytes(forty.begin(), forty.begin() + 36)},
+      {"ETHERNET", 40, plat::ERROR_SUCCESS, 40, forty},
+      {"ETHERNET", 0, plat::ERROR_MORE_DATA, 40, {}},
+      {"Name", 3, plat::ERROR_MORE_DATA, 4, B("abc")},
+      {"Name", 4, plat::ERROR_SUCCESS, 4, B(std::string("abc\0", 4))},
+      {"Name", 10, plat::ERROR_SUCCESS, 4, B(std::string("abc\0", 4))},
+      {"Name", 1, plat::ERROR_MORE_DATA, 4, B("a")},
+  };
+  for (const auto& c : cases) {
+    Bytes buffer(48, 0xcc);
+    DWORD size = c.room, type = 0;
+    EXPECT_EQ(plat::RegQueryValue(key, c.name, &type, buffer.data(), &size), c.result) << c.name << "/" << c.room;
+    EXPECT_EQ(size, c.size) << c.name << "/" << c.room;
+    Bytes expected = c.copied;
+    expected.resize(48, 0xcc);
+    EXPECT_EQ(buffer, expected) << c.name << "/" << c.room;
+    DWORD need = 0;
+    EXPECT_EQ(plat::RegQueryValue(key, c.name, nullptr, nullptr, &need), plat::ERROR_SUCCESS);
+    EXPECT_EQ(need, c.size);
+  }
+  DWORD type = 0;
+  EXPECT_EQ(plat::RegQueryValue(key, "ETHERNET", &type, nullptr, nullptr), plat::ERROR_SUCCESS);  // exists?
+  EXPECT_EQ(type, (DWORD)plat::REG_BINARY);
+  BYTE byte;
+  EXPECT_EQ(plat::RegQueryValue(key, "ETHERNET", &type, &byte, nullptr), plat::ERROR_INVALID_PARAMETER);
+  plat::RegCloseKey(key);
+}
+
+TEST_F(PlatRegistry, KeysAndNamesIgnoreCaseAndKeepTheFirstSpelling) {
+  HKEY first = Open("Software\\Quorvane\\Protocols");
+  HKEY second = Open("SOFTWARE\\quorvane\\PROTOCOLS", false);
+  ASSERT_EQ(plat::RegSetValue(first, "TextColor", plat::REG_DWORD, (const BYTE*)"\x01\0\0\0", 4), plat::ERROR_SUCCESS);
+  ASSERT_EQ(plat::RegSetValue(second, "TEXTCOLOR", plat::REG_DWORD, (const BYTE*)"\x02\0\0\0", 4), plat::ERROR_SUCCESS);
+  DWORD value = 0, size = 4;
+  EXPECT_EQ(plat::RegQueryValue(first, "textcolor", nullptr, (BYTE*)&value, &size), plat::ERROR_SUCCESS);
+  EXPECT_EQ(value, 2u);
+  HKEY other = Open("software\\QUORVANE\\Other");
+  plat::RegCloseKey(other);
+  std::string text = Text();
+  EXPECT_NE(text.find("\"TextColor\"=dword:00000002"), std::string::npos) << text;
+  EXPECT_EQ(text.find("TEXTCOLOR"), std::string::npos) << text;
+  EXPECT_NE(text.find("[Software\\Quorvane\\Other]"), std::string::npos) << text;
+  EXPECT_EQ(text.find("PROTOCOLS"), std::string::npos) << text;
+  plat::RegCloseKey(first);
+  plat::RegCloseKey(second);
+}
+
+TEST_F(PlatRegistry, EscapesOddBytes) {
+  std::string every;
+  for (int c = 1; c < 256; c++) every += (char)c;
+  Bytes all(256);
+  for (int c = 0; c < 256; c++) all[c] = (BYTE)c;
+  const std::string name = "a \"quoted\" \\name\\ with\ttab\nand [brackets]=";
+  HKEY key = Open("Software\\Odd ]Key[ \xe9t\xe9 ;#@");
+  ASSERT_EQ(plat::RegSetValue(key, name.c_str(), plat::REG_SZ, (const BYTE*)every.data(), (DWORD)every.size()),
+            plat::ERROR_SUCCESS);
+  ASSERT_EQ(plat::RegSetValue(key, every.c_str(), plat::REG_BINARY, all.data(), 256), plat::ERROR_SUCCESS);
+  ASSERT_EQ(plat::RegSetValue(key, "embedded", plat::REG_SZ, (const BYTE*)"a\0b", 3), plat::ERROR_SUCCESS);
+  std::string text = Text();
+  EXPECT_NE(text.find("\"a \\\"quoted\\\" \\\\name\\\\ with\\x09tab\\x0aand [brackets]=\"=sz:\""), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\"embedded\"=sz:\"a\\x00b\""), std::string::npos) << text;
+  EXPECT_NE(text.find("\\x1f !\\\"#"), std::string::npos) << "printable bytes stay as they are";
+  EXPECT_NE(text.find("~\\x7f\x80\x81"), std::string::npos) << "0x80-0xff stay as they are";
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 6) << "header, blank, section, three values:\n" << text;
+  Touch();  // parse it back
+  HKEY again = Open("SOFTWARE\\ODD ]KEY[ \xe9T\xe9 ;#@", false);
+  DWORD type = 0;
+  Bytes got;
+  ASSERT_EQ(Get(again, name.c_str(), &type, &got), plat::ERROR_SUCCESS) << plat::RegLastErrorText();
+  Bytes expected = B(every);
+  expected.push_back(0);
+  EXPECT_EQ(got, expected);
+  ASSERT_EQ(Get(again, every.c_str(), &type, &got), plat::ERROR_SUCCESS);
+  EXPECT_EQ(got, all);
+  ASSERT_EQ(Get(again, "embedded", &type, &got), plat::ERROR_SUCCESS);
+  EXPECT_EQ(got, B(std::string("a\0b\0", 4)));
+  plat::RegCloseKey(key);
+  plat::RegCloseKey(again);
+}
+
+TEST_F(PlatRegistry, ReadsHandWrittenFiles) {
+  WriteText(
+      "; written by hand\r\n"
+      "# another comment\n"
+      "\n"
+      "  [Software\\Quorvane]  \r\n"
+      "\"Text\"=sz:\"tab\\there\\r\\n\\x41\"\n"
+      "@=dword:DEADBEEF\n"
+      "\"Hex\"=hex:0A,bC\n"
+      "\"Str\"=hex(1):68,69,00\n"
+      "[software\\quorvane]\n"  // a repeated section adds to the first
+      "\"Later\"=hex(2):25,00\n"
+      "\"Text\"=sz:\"replaced\"\n"
+      "[Software\\Quorvane\\Empty]");
+  HKEY key = Open("Software\\Quorvane", false);
+  struct Case {
+    const char* name;
+    DWORD type;
+    Bytes data;
+  } cases[] = {
+      {"Text", plat::REG_SZ, B(std::string("replaced\0", 9))},
+      {"", plat::REG_DWORD, {0xef, 0xbe, 0xad, 0xde}},
+      {"Hex", plat::REG_BINARY, {0x0a, 0xbc}},
+      {"Str", plat::REG_SZ, B(std::string("hi\0", 3))},
+      {"Later", 2, {0x25, 0}},
+  };
+  for (const auto& c : cases) {
+    DWORD type = 0;
+    Bytes got;
+    ASSERT_EQ(Get(key, c.name, &type, &got), plat::ERROR_SUCCESS) << c.name << ": " << plat::RegLastErrorText();
+    EXPECT_EQ(type, c.type) << c.name;
+    EXPECT_EQ(got, c.data) << c.name;
+  }
+  plat::RegCloseKey(key);
+  plat::RegCloseKey(Open("Software\\Quorvane\\Empty", false));
+}
+
+TEST_F(PlatRegistry, DamagedFileIsReportedAndLeftAlone) {
+  using namespace std::string_literals;
+  struct Case {
+    std::string text;
+    int line;
+  } cases[] = {
+      {"\"x\"=dword:00000001\n", 1},
+      {"; header\n[K]\n\"x\"=sz:\"unterminated\n", 3},
+      {"[K]\n\"x\"=sz:\"bad \\q escape\"\n", 2},
+      {"[K]\n\"x\"=sz:\"ok\" trailing\n", 2},
+      {"[K]\n\"x\"=dword:1234567\n", 2},
+      {"[K]\n\"x\"=dword:1234567g\n", 2},
+      {"[K]\n\"x\"=hex:0,1\n", 2},
+      {"[K]\n\"x\"=hex:00,\n", 2},
+      {"[K]\n\"x\"=hex(zz):00\n", 2},
+      {"[K]\n\"x\"=\"plain\"\n", 2},
+      {"[K]\n\n\ngarbage\n", 4},
+      {"[K\n", 1},
+      {"[K]\n\"x\"=sz:\"a\001b\"\n", 2},
+      {"[K]\n\"x\"=sz:\"a\0b\"\n"s, 2},
+      {"[K]\n\"x\"=sz:\"\\x4\"\n", 2},
+      {"[K]\n\"x\"=hex:00\n\x89PNG\n", 3},
+  };
+  // A key opened while the file was sound.
+  HKEY before = Open("K");
+  for (const auto& c : cases) {
+    const std::string& damaged = c.text;
+    WriteText(damaged);
+    struct stat st0;
+    ASSERT_EQ(stat(file_.c_str(), &st0), 0);
+    const std::string where = file_ + ", line " + std::to_string(c.line) + ":";
+    HKEY key = nullptr;
+    for (bool create : {false, true}) {
+      EXPECT_EQ(plat::RegOpenKey(plat::HKEY_CURRENT_USER, "K", create, &key), plat::ERROR_REGISTRY_CORRUPT) << damaged;
+      EXPECT_EQ(key, nullptr);
+      EXPECT_NE(strstr(plat::RegLastErrorText(), where.c_str()), nullptr) << plat::RegLastErrorText();
+    }
+    DWORD size = 0;
+    EXPECT_EQ(plat::RegQueryValue(before, "x", nullptr, nullptr, &size), plat::ERROR_REGISTRY_CORRUPT);
+    EXPECT_EQ(plat::RegSetValue(before, "y", plat::REG_BINARY, (const BYTE*)"z", 1), plat::ERROR_REGISTRY_CORRUPT);
+    EXPECT_EQ(plat::RegDeleteValue(before, "x"), plat::ERROR_REGISTRY_CORRUPT);
+    EXPECT_NE(strstr(plat::RegLastErrorText(), where.c_str()), nullptr) << plat::RegLastErrorText();
+    EXPECT_EQ(Text(), damaged) << "the damaged file was changed";
+    struct stat st1;
+    ASSERT_EQ(stat(file_.c_str(), &st1), 0);
+    EXPECT_EQ(st1.st_ino, st0.st_ino) << "the damaged file was replaced";
+    EXPECT_EQ(Entries(), (std::set<std::string>{"current_user.reg", "current_user.reg.lock"}));
+  }
+  // The other hive is not affected; repairing the file brings the hive back.
+  HKEY machine = nullptr;
+  EXPECT_EQ(plat::RegOpenKey(plat::HKEY_LOCAL_MACHINE, "K", true, &machine), plat::ERROR_SUCCESS);
+  plat::RegCloseKey(machine);
+  WriteText("[K]\n\"x\"=hex:01\n");
+  EXPECT_EQ(plat::RegSetValue(before, "y", plat::REG_BINARY, (const BYTE*)"z", 1), plat::ERROR_SUCCESS);
+  plat::RegCloseKey(before);
+}
+
+TEST_F(PlatRegistry, HivePathFollowsTheEnvironment) {
+  char path[512];
+  plat::RegHivePath(plat::HKEY_CURRENT_USER, path, sizeof path);
+  EXPECT_EQ(path, dir_ + "/current_user.reg");
+  plat::RegHivePath(plat::HKEY_LOCAL_MACHINE, path, sizeof path);
+  EXPECT_EQ(path, dir_ + "/local_machine.reg");
+  const char* xdg = getenv("XDG_CONFIG_HOME");
+  const char* home = getenv("HOME");
+  std::string savedXdg = xdg ? xdg : "", savedHome = home ? home : "";
+  unsetenv("QUORVANE_CONFIG_DIR");
+  setenv("XDG_CONFIG_HOME", "/xdg/conf", 1);
+  plat::RegHivePath(plat::HKEY_CURRENT_USER, path, sizeof path);
+  EXPECT_STREQ(path, "/xdg/conf/quorvane/current_user.reg");
+  unsetenv("XDG_CONFIG_HOME");
+  setenv("HOME", "/home/someone", 1);
+  plat::RegHivePath(plat::HKEY_CURRENT_USER, path, sizeof path);
+  EXPECT_STREQ(path, "/home/someone/.config/quorvane/current_user.reg");
+  plat::RegHivePath(plat::HKEY_CURRENT_USER, path, 6);
+  EXPECT_STREQ(path, "/home");
+  if (xdg) setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
+  if (home)
+    setenv("HOME", savedHome.c_str(), 1);
+  else
+    unsetenv("HOME");
+  setenv("QUORVANE_CONFIG_DIR", dir_.c_str(), 1);
+}
+
+// Writers setting values of one key: each keeps all of its values.
+int WriteMany(const char* prefix, int count) {
+  HKEY key = nullptr;
+  if (plat::RegOpenKey(plat::HKEY_CURRENT_USER, "Software\\Quorvane\\Shared", true, &key) != plat::ERROR_SUCCESS)
+    return 100;
+  int failures = 0;
+  for (int i = 0; i < count; i++) {
+    std::string name = prefix + std::to_string(i);
+    DWORD value = (DWORD)i * 7;
+    if (plat::RegSetValue(key, name.c_str(), plat::REG_DWORD, (const BYTE*)&value, 4) != plat::ERROR_SUCCESS)
+      failures++;
+  }
+  plat::RegCloseKey(key);
+  return failures;
+}
+
+void ExpectAll(HKEY key, const std::vector<std::string>& prefixes, int count) {
+  for (const auto& prefix : prefixes)
+    for (int i = 0; i < count; i++) {
+      DWORD value = 0, size = 4;
+      std::string name = prefix + std::to_string(i);
+      ASSERT_EQ(plat::RegQueryValue(key, name.c_str(), nullptr, (BYTE*)&value, &size), plat::ERROR_SUCCESS) << name;
+      EXPECT_EQ(value, (DWORD)i * 7) << name;
+    }
+}
+
+TEST_F(PlatRegistry, ConcurrentWritersInTwoProcesses) {
+  const int count = 200;
+  HKEY key = Open("Software\\Quorvane\\Shared");
+  std::vector<pid_t> children;
+  for (const char* prefix : {"first", "second"}) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) _exit(WriteMany(prefix, count));
+    children.push_back(pid);
+  }
+  // Meanwhile a reader never sees a damaged or half-written file.
+  int reads = 0;
+  for (;;) {
+    DWORD size = 0;
+    LONG r = plat::RegQueryValue(key, "first0", nullptr, nullptr, &size);
+    ASSERT_TRUE(r == plat::ERROR_SUCCESS || r == plat::ERROR_FILE_NOT_FOUND) << r << plat::RegLastErrorText();
+    reads++;
+    int status = 0;
+    pid_t done = waitpid(-1, &status, WNOHANG);
+    if (done > 0) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child failures: " << WEXITSTATUS(status);
+      children.erase(std::find(children.begin(), children.end(), done));
+      if (children.empty()) break;
+    }
+  }
+  ExpectAll(key, {"first", "second"}, count);
+  EXPECT_GT(reads, 0);
+  Touch();
+  ExpectAll(key, {"first", "second"}, count);
+  plat::RegCloseKey(key);
+  EXPECT_EQ(Entries(), (std::set<std::string>{"current_user.reg", "current_user.reg.lock"})) << "no temporary left";
+}
+
+TEST_F(PlatRegistry, ConcurrentWritersInOneProcess) {
+  const int count = 50;
+  std::vector<std::thread> threads;
+  int failures[3] = {};
+  const char* prefixes[3] = {"a", "b", "c"};
+  for (int t = 0; t < 3; t++) threads.emplace_back([&, t] { failures[t] = WriteMany(prefixes[t], count); });
+  for (auto& t : threads) t.join();
+  for (int f : failures) EXPECT_EQ(f, 0);
+  HKEY key = Open("Software\\Quorvane\\Shared", false);
+  ExpectAll(key, {"a", "b", "c"}, count);
+  plat::RegCloseKey(key);
+}
+
+}  // namespace
