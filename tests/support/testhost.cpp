@@ -23,6 +23,24 @@ void* QV_CALL RecordAddName(const char* name, const BYTE* address, int length, i
   return g_addName ? g_addName(name, address, length, value) : nullptr;
 }
 
+// Each test gets a config folder of its own below the one CTest names, so
+// that tests running side by side never share settings.
+class ConfigFolderPerTest : public ::testing::EmptyTestEventListener {
+  void OnTestStart(const ::testing::TestInfo& info) override {
+    static const std::string base = [] {
+      const char* dir = getenv("QUORVANE_CONFIG_DIR");
+      return std::string(dir ? dir : "/tmp/quorvane-tests");
+    }();
+    std::string dir = base + "/" + info.test_suite_name() + "." + info.name();
+    setenv("QUORVANE_CONFIG_DIR", dir.c_str(), 1);
+  }
+};
+
+const bool g_listening = [] {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new ConfigFolderPerTest);
+  return true;
+}();
+
 }  // namespace
 
 std::string PluginDir() {
