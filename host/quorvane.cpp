@@ -145,6 +145,7 @@ int main(int argc, char** argv) {
   host.LoadFolder(pluginFolder, &errors);
   for (const std::string& e : errors) fprintf(stderr, "quorvane: %s\n", e.c_str());
   host.flags() = (host.flags() | setFlags) & ~clearFlags;
+  host.hooks().showHelp = [](const char* topic) { fprintf(stderr, "quorvane: help requested: %s\n", topic ? topic : ""); };
   host.Start();
   if (!namesFile.empty() && !host.LoadNames(namesFile, &error)) fprintf(stderr, "quorvane: %s\n", error.c_str());
 

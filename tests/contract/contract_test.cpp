@@ -60,13 +60,13 @@ TEST(Contract, StartUpRegistersBindsAndCountsInOrder) {
 
   ProtocolDescriptor* root = h.host.Find("TEST-ROOT");
   ProtocolDescriptor* leaf = h.host.Find("TEST-LEAF");
-  // Newest first: the leaf bound 0x11 then 0x22; the root bound 0x33 itself,
-  // in whichever order the host initialised them.
+  // Newest first: the leaf bound 0x11 then 0x22; the root bound 0x33 itself
+  // and the minimal protocol 0x66, in whichever order the host initialised them.
   std::vector<DWORD> keys = ChildKeys(root);
-  ASSERT_EQ(keys.size(), 3u);
+  ASSERT_EQ(keys.size(), 4u);
   std::vector<DWORD> leafKeys;
   for (DWORD k : keys)
-    if (k != 0x33) leafKeys.push_back(k);
+    if (k == 0x11 || k == 0x22) leafKeys.push_back(k);
   EXPECT_EQ(leafKeys, (std::vector<DWORD>{0x22, 0x11}));
   EXPECT_EQ(root->control(PCTL_FIND_CHILD, 0x11, 0, 0, 0), (CTRLARG)leaf->parse);
   EXPECT_EQ(root->control(PCTL_FIND_CHILD, 0x44, 0, 0, 0), (CTRLARG)h.table()->DefaultParse);
@@ -126,6 +126,15 @@ TEST(Contract, UnboundKeyAndMissingCacheGoToDefaultParse) {
   h.Decode("TEST-ROOT", Hex("44 00"));
   EXPECT_EQ(h.defaultParses.size(), 3u);
   EXPECT_EQ(h.Protocol(), "ROOT");
+}
+
+TEST(Contract, NextListLeafWritesIntoTheFollowingSlot) {
+  ContractHost h;
+  h.Decode("TEST-ROOT", Hex("66 02 aa bb"));
+  EXPECT_FALSE(h.Lines(0).empty());
+  EXPECT_TRUE(h.Lines(1).empty());
+  qvtest::ExpectLines(h.Lines(2), {{"Contract Test Minimal", 2, 2, 0}});
+  EXPECT_EQ(h.out.depth, 3u);
 }
 
 TEST(Contract, DisabledProtocolCountsAndHandsOnButMarksNothing) {

@@ -1,5 +1,6 @@
 // Two protocols of a second library: a leaf bound under TEST-ROOT by name id
-// (keys 0x11 and 0x22), and a minimal-form protocol.
+// (keys 0x11 and 0x22), and a minimal-form protocol under key 0x66 whose
+// lines land in the slot after its own.
 #include "plugin.h"
 
 namespace {
@@ -17,8 +18,9 @@ CTRLARG QV_CALL ControlMini(DWORD, CTRLARG, CTRLARG, CTRLARG, CTRLARG);
 
 ProtocolDescriptor g_descriptor = {{0, 0}, "TEST-LEAF", "Contract Test Leaf", &g_enabled, &g_color, PROTOCOL_CHILD,
                                    ControlLeaf, ParseLeaf, nullptr};
+DWORD QV_CALL ParseMini(DWORD pass, CaptureFrame* frame, void* out);
 ProtocolDescriptor g_mini = {{0, 0}, "TEST-MINI", "Contract Test Minimal", &g_miniEnabled, &g_miniColor, 0,
-                             ControlMini, nullptr, nullptr};
+                             ControlMini, ParseMini, nullptr};
 
 void InitLeaf() {
   qv::BindUnder("TEST-ROOT", 0x11, ParseLeaf, ControlLeaf);
@@ -26,7 +28,8 @@ void InitLeaf() {
 }
 
 const qv::Protocol g_protocol = {&g_descriptor, qv::CONTROL_LEAF, nullptr, g_statistics, 1, InitLeaf};
-const qv::Protocol g_miniProtocol = {&g_mini, qv::CONTROL_MINIMAL, nullptr, nullptr, 0, nullptr};
+void InitMini() { qv::BindUnder("TEST-ROOT", 0x66, ParseMini, ControlMini); }
+const qv::Protocol g_miniProtocol = {&g_mini, qv::CONTROL_MINIMAL, nullptr, nullptr, 0, InitMini};
 
 CTRLARG QV_CALL ControlLeaf(DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, CTRLARG a4) {
   return qv::RunControl(g_protocol, command, a1, a2, a3, a4);
@@ -57,6 +60,15 @@ const qv::LeafRoutines g_routines = {&g_descriptor, CountLeaf, SummarizeLeaf, De
 
 DWORD QV_CALL ParseLeaf(DWORD pass, CaptureFrame* frame, void* out) {
   return qv::ParseLeafProtocol(g_routines, pass, frame, out);
+}
+
+void DetailMini(const BYTE*, CaptureFrame* frame, void* out) {
+  qv::DetailList list(out);
+  list.Add(frame->offset, (int)qv::CapturedFrom(frame, frame->offset), "Contract Test Minimal");
+}
+const qv::LeafRoutines g_miniRoutines = {&g_mini, nullptr, nullptr, DetailMini};
+DWORD QV_CALL ParseMini(DWORD pass, CaptureFrame* frame, void* out) {
+  return qv::ParseLeafProtocolNextList(g_miniRoutines, pass, frame, out);
 }
 
 ProtocolDescriptor* const g_descriptors[] = {&g_descriptor, &g_mini};
