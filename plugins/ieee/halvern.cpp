@@ -1,0 +1,101 @@
+// Halvern's entry and lookups.
+#include "halvern.h"
+
+#include <ctype.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "plugin.h"
+#include "tables.h"
+
+namespace {
+
+const char kMismatchText[] = "Halvern has mismatched Monitor Table version!\nPlease verify your installation.";
+
+void UpperCase(char* text) {
+  for (char* p = text; *p; p++) *p = (char)toupper((unsigned char)*p);
+}
+
+void CopyText(char* text, const char* name) { memcpy(text, name, strlen(name) + 1); }
+
+}  // namespace
+
+QV_EXPORT DWORD QV_CALL DLLControl(DWORD type, MonitorTable* table, DWORD, DWORD, DWORD) {
+  // Halvern registers no protocol: attaching is all it does.
+  if (qv::g_inert || type != DLLC_ATTACH) return 0;
+  if (!qv::AttachTable(table, kMismatchText)) return 0;
+  table->RetrieveEtherType = RetrieveEtherType;
+  table->RetrieveOUI = RetrieveOUI;
+  table->RetrieveLSap = RetrieveLSap;
+  table->GetHexEtherType = GetHexEtherType;
+  table->GetHexOUI = GetHexOUI;
+  table->GetHexLSap = GetHexLSap;
+  return 0;
+}
+
+QV_EXPORT BYTE QV_CALL RetrieveEtherType(const BYTE* type, char* text, int style) {
+  text[0] = 0;
+  const halvern::NameRow* rows;
+  size_t count;
+  switch (style) {
+    case ETHERTYPE_STYLE_NONE:
+      return FALSE;
+    case ETHERTYPE_STYLE_SHORT:
+      rows = halvern::kEtherTypeShortNames;
+      count = halvern::kEtherTypeShortNamesCount;
+      break;
+    case ETHERTYPE_STYLE_LONG:
+      rows = halvern::kEtherTypeLongTexts;
+      count = halvern::kEtherTypeLongTextsCount;
+      break;
+    default:
+      GetHexEtherType(type, text);
+      return FALSE;
+  }
+  uint32_t key = (uint32_t)type[0] << 8 | type[1];
+  if (const halvern::NameRow* row = halvern::FindRow(rows, count, key)) {
+    CopyText(text, row->text);
+    return TRUE;
+  }
+  GetHexEtherType(type, text);
+  return FALSE;
+}
+
+QV_EXPORT BYTE QV_CALL RetrieveOUI(const BYTE* address, char* text, int) {
+  text[0] = 0;
+  uint32_t key = (uint32_t)address[0] << 16 | (uint32_t)address[1] << 8 | address[2];
+  if (const halvern::PooledRow* row = halvern::FindRow(halvern::kOuiVendors, halvern::kOuiVendorCount, key)) {
+    // The text, then NULs to the full 64 bytes; texts are at most 63 long.
+    strncpy(text, halvern::kOuiVendorTexts + row->text, HALVERN_OUI_TEXT_SIZE - 1);
+    text[HALVERN_OUI_TEXT_SIZE - 1] = 0;
+    return TRUE;
+  }
+  GetHexOUI(address, text);
+  return FALSE;
+}
+
+QV_EXPORT BYTE QV_CALL RetrieveLSap(DWORD sap, char* text, int) {
+  if (const halvern::NameRow* row = halvern::FindRow(halvern::kSapNames, halvern::kSapNameCount, sap & 0xFFu)) {
+    CopyText(text, row->text);
+    return TRUE;
+  }
+  GetHexLSap(sap, text);
+  return FALSE;
+}
+
+QV_EXPORT void QV_CALL GetHexEtherType(const BYTE* type, char* text) {
+  text[0] = 0;
+  snprintf(text, 5, "%04x", (unsigned)(type[0] << 8 | type[1]));
+  UpperCase(text);
+}
+
+QV_EXPORT void QV_CALL GetHexOUI(const BYTE* address, char* text) {
+  text[0] = 0;
+  snprintf(text, 7, "%06x", (unsigned)(address[0] << 16 | address[1] << 8 | address[2]));
+  UpperCase(text);
+}
+
+QV_EXPORT void QV_CALL GetHexLSap(DWORD sap, char* text) {
+  snprintf(text, 3, "%02x", (unsigned)(sap & 0xFFu));
+  UpperCase(text);
+}
