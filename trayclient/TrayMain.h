@@ -1,0 +1,212 @@
+// The main window of the tray client: the options window, the tray icon with
+// its menu, the status poll and the notifications.
+#pragma once
+
+#include <QIcon>
+#include <QString>
+#include <QUrl>
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+#include "VandrelConstants.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QPushButton;
+class QSoundEffect;
+class QSpinBox;
+class QSystemTrayIcon;
+class QTimer;
+class QToolButton;
+
+// One monitored server as the status server last reported it.
+struct TConnectionStatus {
+  QString name;      // as sent; compared exactly
+  int current = 0;   // status of the latest answer
+  int previous = 0;  // status of the answer before (= current when first seen)
+  quint8 mark = 0;   // generation of the answer that last named it
+};
+
+namespace vandrel {
+
+// Tray pictures, drawn at every tray size so they stay crisp.
+QIcon statusIcon(int image);     // 0 to 4
+QIcon animationIcon(int frame);  // 0 to 3
+
+// A status text: a decimal integer, else kStatusUnreadable. Negative numbers
+// are no status either and read as kStatusUnreadable, so that they cannot
+// pass for the two special answers in the icon index.
+int parseStatus(const QString& text);
+
+// "host:port" of the system proxy: host before the first ':', port after it
+// (kDefaultProxyPort when missing or not a number). Without a ':' the host is
+// empty and the whole text is read as the port.
+struct ProxySetting {
+  QString host;
+  int port = 0;
+};
+ProxySetting parseProxyServer(const QString& text);
+
+// The time as the hint shows it: the locale's long time without zone.
+QString hintTime(const QTime& time);
+
+// The start-up entry: $XDG_CONFIG_HOME/autostart (default ~/.config/autostart).
+QString autostartFolder();
+QString autostartPath();
+// The Exec value that runs program (a full path) with no arguments.
+QString desktopExec(const QString& program);
+// The whole desktop file that starts program at login.
+QByteArray autostartEntry(const QString& program);
+
+// True when file can be opened and holds a RIFF WAVE header.
+bool isPlayableWave(const QString& file);
+
+}  // namespace vandrel
+
+class TWinMain : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Plays file asynchronously; false when it cannot be played.
+  using SoundPlayer = std::function<bool(const QString& file)>;
+  // Opens an address in the user's browser.
+  using UrlOpener = std::function<void(const QUrl& url)>;
+
+  explicit TWinMain(QWidget* parent = nullptr);  // FormCreate
+  ~TWinMain() override;                          // FormDestroy
+
+  void setSoundPlayer(SoundPlayer player) { m_player = std::move(player); }
+  void setUrlOpener(UrlOpener opener) { m_opener = std::move(opener); }
+  void setPollTimeout(int milliseconds) { m_pollTimeout = milliseconds; }
+
+  // ---- poll and status
+  void RefreshTimerTimer();
+  // Starts a poll. While one runs, the request is kept and the next poll
+  // starts when the running one ends.
+  void GetStatusFromServer();
+  void DoActions(const QString& body);
+  void UpdateConnectionStatus(const QString& name, int status);
+  void ChangeIcon(int index);
+
+  // ---- settings and options window
+  void LoadSettings();
+  void ShowOptions();
+  void bCloseClick();
+
+  // ---- tray and menu
+  void tmrMainTimer();
+  void tiMainDblClick();
+  void Help1Click();
+  void Close1Click();
+  void raceRoute1Click();
+  void NetStats1Click();
+  void AddressTranslationTablesARP1Click();
+  void ResolveName1Click();
+  void ResolveIPAddress1Click();
+  void ManualPing1Click();
+  void RebootRemoteServer1Click();
+  void RestartRemoteService1Click();
+
+  // ---- server addresses
+  QString baseAddress() const;
+  QString statusAddress() const;
+  QString helpAddress() const;
+  QString toolAddress(const char* path) const;  // server text trimmed
+  QString fallbackSound() const;                // "alert.wav" next to the program
+
+  // ---- state
+  const std::vector<TConnectionStatus>& records() const { return m_records; }
+  quint8 generation() const { return m_generation; }
+  QString hint() const { return m_hint; }
+  int iconIndex() const { return m_iconIndex; }    // last ChangeIcon index
+  int imageIndex() const { return m_imageIndex; }  // status image shown when idle
+  bool isPolling() const { return m_reply != nullptr; }
+  bool isAnimating() const;
+  int animationFrame() const { return m_frame; }
+  bool hasProxy() const { return m_hasProxy; }
+  QString proxyHost() const { return m_proxy.host; }
+  int proxyPort() const { return m_proxy.port; }
+  QSystemTrayIcon* trayIcon() const { return tiMain; }
+  QMenu* trayMenu() const { return m_menu; }
+  QMenu* toolsMenu() const { return m_tools; }
+
+ signals:
+  void pollFinished();  // after each poll has been handled
+
+ protected:
+  void showEvent(QShowEvent* event) override;    // FormShow
+  void closeEvent(QCloseEvent* event) override;  // FormClose
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void buildWindow();
+  void buildTray();
+  void readSystemProxy();
+  void openTool(int index);
+  void pollFinishedReply();
+  void startAnimation();
+  void stopAnimation();
+  void nextFrame();
+  void notify();
+  bool playSound(const QString& file);
+  void browseSoundFile();
+
+  // change handlers: each writes its value at once
+  void sePortChange(int value);
+  void ckOnBadClick(bool checked);
+  void ckOnMediumClick(bool checked);
+  void ckOnGoodClick(bool checked);
+  void ckSoundNotifyClick(bool checked);
+  void edSoundFileChange(const QString& text);
+  void edServerChange(const QString& text);
+  void ckNotifyBrowserClick(bool checked);
+  void ckStartupClick(bool checked);
+
+  // controls
+  QLabel* lbTop;
+  QLineEdit* edServer;
+  QSpinBox* sePort;
+  QCheckBox* ckStartup;
+  QCheckBox* ckOnBad;
+  QCheckBox* ckOnMedium;
+  QCheckBox* ckOnGood;
+  QCheckBox* ckSoundNotify;
+  QLineEdit* edSoundFile;
+  QToolButton* bBrowseSound;
+  QCheckBox* ckNotifyBrowser;
+  QPushButton* bClose;
+
+  // tray
+  QSystemTrayIcon* tiMain;
+  QMenu* m_menu;
+  QMenu* m_tools;
+  QTimer* tmrMain;
+  QTimer* RefreshTimer;
+  QTimer* m_animation;
+  int m_frame = 0;
+
+  // poll
+  QNetworkAccessManager* m_network;
+  QNetworkReply* m_reply = nullptr;
+  bool m_pollQueued = false;
+  int m_pollTimeout = vandrel::kPollTimeoutMs;
+  std::vector<TConnectionStatus> m_records;
+  quint8 m_generation = 0;
+  QString m_hint;
+  int m_iconIndex = vandrel::kIconNoContact;
+  int m_imageIndex = 0;
+
+  bool m_hasProxy = false;
+  vandrel::ProxySetting m_proxy;
+
+  SoundPlayer m_player;
+  UrlOpener m_opener;
+  QSoundEffect* m_effect = nullptr;
+  bool m_exiting = false;
+};

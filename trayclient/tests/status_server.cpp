@@ -1,0 +1,72 @@
+#include "status_server.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTimer>
+#include <stdexcept>
+
+StatusServer::StatusServer() {
+  if (!m_server.listen(QHostAddress::LocalHost, 0)) throw std::runtime_error("cannot listen on 127.0.0.1");
+  connect(&m_server, &QTcpServer::newConnection, this, &StatusServer::accept);
+}
+
+StatusServer::~StatusServer() { m_server.close(); }
+
+void StatusServer::accept() {
+  while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+    socket->setParent(this);
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+      m_buffers.remove(socket);
+      socket->deleteLater();
+    });
+  }
+}
+
+void StatusServer::readFrom(QTcpSocket* socket) {
+  QByteArray& buffer = m_buffers[socket];
+  buffer += socket->readAll();
+  qsizetype end;
+  // GET requests carry no body: each ends at the blank line.
+  while ((end = buffer.indexOf("\r\n\r\n")) >= 0) {
+    const QList<QByteArray> lines = buffer.left(end).split('\n');
+    buffer.remove(0, end + 4);
+    Request request;
+    const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+    request.method = first.value(0);
+    request.path = first.value(1);
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+      const qsizetype colon = lines[i].indexOf(':');
+      if (colon > 0) request.headers[lines[i].left(colon).trimmed().toLower()] = lines[i].mid(colon + 1).trimmed();
+    }
+    requests.push_back(request);
+    ++unanswered;
+    Answer reply;
+    if (m_pages.contains(request.path)) {
+      reply = m_pages[request.path];
+    } else if (!m_queue.empty()) {
+      reply = m_queue.front();
+      m_queue.pop_front();
+    } else {
+      reply.code = 503;
+    }
+    emit requestReceived();
+    if (reply.silent) continue;
+    if (reply.delayMs > 0)
+      QTimer::singleShot(reply.delayMs, socket, [this, socket, reply] { answer(socket, reply); });
+    else
+      answer(socket, reply);
+  }
+}
+
+void StatusServer::answer(QTcpSocket* socket, const Answer& reply) {
+  --unanswered;
+  QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.code) + " Status\r\n";
+  out += "Content-Type: text/html\r\n";
+  out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+  out += reply.headers;
+  out += "Connection: close\r\n\r\n";
+  out += reply.body;
+  socket->write(out);
+  socket->disconnectFromHost();
+}

@@ -1,0 +1,57 @@
+// A stand-in for the status server: an HTTP/1.1 server on 127.0.0.1 that
+// gives queued answers in turn and fixed pages by path, and records every
+// request it receives.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QTcpServer>
+#include <deque>
+
+class QTcpSocket;
+
+struct Answer {
+  Answer(int code = 200, QByteArray body = {}, QByteArray headers = {}, int delayMs = 0, bool silent = false)
+      : code(code), body(std::move(body)), headers(std::move(headers)), delayMs(delayMs), silent(silent) {}
+  int code;
+  QByteArray body;
+  QByteArray headers;  // extra header lines, each ending in \r\n
+  int delayMs;
+  bool silent;  // read the request, never answer
+};
+
+struct Request {
+  QByteArray method;
+  QByteArray path;
+  QMap<QByteArray, QByteArray> headers;  // names in lower case
+};
+
+class StatusServer : public QObject {
+  Q_OBJECT
+
+ public:
+  StatusServer();
+  ~StatusServer() override;
+
+  quint16 port() const { return m_server.serverPort(); }
+  void enqueue(const Answer& answer) { m_queue.push_back(answer); }
+  void setPage(const QByteArray& path, const Answer& answer) { m_pages[path] = answer; }
+
+  QList<Request> requests;
+  int unanswered = 0;  // requests read and not yet answered
+
+ signals:
+  void requestReceived();
+
+ private:
+  void accept();
+  void readFrom(QTcpSocket* socket);
+  void answer(QTcpSocket* socket, const Answer& answer);
+
+  QTcpServer m_server;
+  std::deque<Answer> m_queue;
+  QMap<QByteArray, Answer> m_pages;
+  QMap<QTcpSocket*, QByteArray> m_buffers;
+};
