@@ -21,7 +21,7 @@ function(qv_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${name}."
     PROPERTIES ENVIRONMENT "QV_PLUGIN_DIR=${CMAKE_BINARY_DIR}/bin"
                ENVIRONMENT_MODIFICATION "QUORVANE_CONFIG_DIR=set:${CMAKE_BINARY_DIR}/testconfig/${name}")
 endfunction()

@@ -131,9 +131,9 @@ BYTE QV_CALL FallbackIPProtocol(DWORD protocol, char* text, int style) {
   return FALSE;
 }
 
-intptr_t MainWindowHandler(HWND, DWORD message, uintptr_t, intptr_t lParam) {
+intptr_t MainWindowHandler(HWND, DWORD message, uintptr_t wParam, intptr_t) {
   if (message == UM_SHOW_HELP && g_host && g_host->hooks().showHelp) {
-    g_host->hooks().showHelp(reinterpret_cast<const char*>(lParam));
+    g_host->hooks().showHelp(reinterpret_cast<const char*>(wParam));
     return 1;
   }
   return 0;
@@ -494,7 +494,7 @@ void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedL
   }
   if (mask & RUN_SUMMARY) {
     reset();
-    table_.flags &= ~(MT_SOURCE_IS_NETWORK | MT_DESTINATION_IS_NETWORK);
+    __atomic_fetch_and(&table_.flags, ~(MT_SOURCE_IS_NETWORK | MT_DESTINATION_IS_NETWORK), __ATOMIC_RELAXED);
     root->parse(PASS_SUMMARY, f, &out->row);
   }
   if (mask & RUN_DETAIL) {

@@ -55,6 +55,12 @@ DWORD ParserDLLControl(const PluginInfo& info, DWORD type, MonitorTable* table);
 // shows the message and goes inert. Returns true when the table is usable.
 bool AttachTable(MonitorTable* table, const char* mismatchText);
 
+// The table's flags word is shared with the name table, which may change it
+// from another thread: every write is atomic.
+inline void SetTableFlags(DWORD bits) { __atomic_fetch_or(&g_table->flags, bits, __ATOMIC_RELAXED); }
+inline void ClearTableFlags(DWORD bits) { __atomic_fetch_and(&g_table->flags, ~bits, __ATOMIC_RELAXED); }
+inline DWORD TableFlags() { return __atomic_load_n(&g_table->flags, __ATOMIC_RELAXED); }
+
 // ---------------------------------------------------------------- settings
 void LoadProtocolSettings(const ProtocolDescriptor* descriptor);
 void SaveProtocolSettings(const ProtocolDescriptor* descriptor);

@@ -12,8 +12,9 @@
 
 namespace qvhost {
 
-// Help requests from the name table dialogs to the main window.
-enum : DWORD { UM_SHOW_HELP = plat::WM_USER + 100 };
+// Help requests from the name table dialogs to the main window: wParam is
+// the topic text, lParam the asking dialog.
+enum : DWORD { UM_SHOW_HELP = plat::WM_USER + 0x74 };
 
 enum PassMask : unsigned {
   RUN_COUNT = 1u << PASS_COUNT,

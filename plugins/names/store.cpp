@@ -1,0 +1,337 @@
+#include "store.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "combo.h"
+#include "plugin.h"
+
+namespace pallisand {
+
+namespace {
+
+Queue g_active = {nullptr, &g_active.first};
+Queue g_free = {nullptr, &g_free.first};
+plat::Mutex* g_activeMutex = nullptr;
+plat::Mutex* g_freeMutex = nullptr;
+
+// Names compare without regard to ASCII case, whatever the locale.
+bool SameName(const char* a, const char* b) {
+  for (;; a++, b++) {
+    unsigned char x = (unsigned char)*a, y = (unsigned char)*b;
+    if (x >= 'a' && x <= 'z') x = (unsigned char)(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = (unsigned char)(y - 'a' + 'A');
+    if (x != y) return false;
+    if (x == 0) return true;
+  }
+}
+
+// Under ActiveMutex.
+NameEntry* FindName(const char* name) {
+  for (NameEntry* e = g_active.first; e; e = e->next)
+    if (SameName(e->name, name)) return e;
+  return nullptr;
+}
+
+// The entry's own length governs: it matches every address that begins with
+// its bytes. An address shorter than the entry never matches, so nothing past
+// the caller's bytes is read.
+bool Matches(const NameEntry* e, const BYTE* address, int length) {
+  if (e->addressLength > length) return false;
+  return e->addressLength == 0 || memcmp(e->address, address, (size_t)e->addressLength) == 0;
+}
+
+// Under ActiveMutex.
+void CountAccess(NameEntry* e, const plat::FILETIME& now) {
+  if (e->accessCount < INT32_MAX) e->accessCount++;
+  e->lastAccessed = now;
+}
+
+// The input a mapping can hold, and the name file can hold it in.
+bool ValidName(const char* name) {
+  size_t n = strnlen(name, kNameSize);
+  if (n == 0 || n >= (size_t)kNameSize) return false;
+  return strpbrk(name, ",\n\r") == nullptr;
+}
+
+void FormatBytes(const BYTE* data, int length, char* text, bool dotted) {
+  char* p = text;
+  *p = 0;
+  if (length <= 0 || !data) return;
+  int n = length < 16 ? length : 16;
+  for (int i = 0; i < n; i++) {
+    if (i) *p++ = dotted ? '.' : '-';
+    p += dotted ? sprintf(p, "%u", data[i]) : sprintf(p, "%02X", data[i]);
+  }
+  if (length >= 16) strcpy(p, "...");
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- locks
+
+Lock::Lock(plat::Mutex* mutex)
+    : mutex_(mutex), held_(mutex && plat::WaitForMutex(mutex, kLockWaitMs) == plat::WAIT_OK) {}
+
+Lock::~Lock() {
+  if (held_) plat::ReleaseMutex(mutex_);
+}
+
+plat::Mutex* ActiveMutex() { return g_activeMutex; }
+plat::Mutex* FreeMutex() { return g_freeMutex; }
+NameEntry* FirstActive() { return g_active.first; }
+
+void OpenStore() {
+  g_active.Reset();
+  g_free.Reset();
+  g_freeMutex = plat::CreateMutex("FreeNameQue");
+  g_activeMutex = plat::CreateMutex("ActiveNameQue");
+}
+
+// Once the library is gone nothing can reach its entries: they go back to
+// the heap with it, so that unloading and loading again loses no memory.
+void CloseStore() {
+  ClearNameTable();
+  plat::CloseMutex(g_activeMutex);
+  plat::CloseMutex(g_freeMutex);
+  g_activeMutex = g_freeMutex = nullptr;
+}
+
+void SetNamesChanged() {
+  if (qv::g_table) __atomic_fetch_or(&qv::g_table->flags, (DWORD)MT_NAMES_CHANGED, __ATOMIC_SEQ_CST);
+}
+
+void ClearNamesChanged() {
+  if (qv::g_table) __atomic_fetch_and(&qv::g_table->flags, ~(DWORD)MT_NAMES_CHANGED, __ATOMIC_SEQ_CST);
+}
+
+plat::FILETIME Now() {
+  plat::SYSTEMTIME st;
+  plat::GetLocalTime(&st);
+  plat::FILETIME ft = {0, 0};
+  if (!plat::SystemTimeToFileTime(&st, &ft)) ft = plat::FILETIME{0, 0};
+  return ft;
+}
+
+// ---------------------------------------------------------------- insert
+
+NameEntry* InsertNameEntry(const char* name, const BYTE* address, int length, int value, BYTE flagged) {
+  if (!name || !ValidName(name)) return nullptr;
+  if (length < 0 || length > kMaxAddressLength || (length > 0 && !address)) return nullptr;
+
+  // The name test and the append form one critical section, so that two
+  // callers adding the same name cannot both append.
+  Lock active(g_activeMutex);
+  if (!active.held()) return nullptr;
+  if (NameEntry* existing = FindName(name)) return existing;
+
+  NameEntry* e = nullptr;
+  {
+    Lock free(g_freeMutex);
+    if (!free.held()) return nullptr;
+    if ((e = g_free.first) != nullptr) {
+      g_free.first = e->next;
+      if (!g_free.first) g_free.tail = &g_free.first;
+      memset(e, 0, sizeof *e);
+    }
+  }
+  if (!e) e = static_cast<NameEntry*>(plat::LocalAlloc(sizeof(NameEntry)));
+  if (!e) return nullptr;
+
+  e->flagged = flagged;
+  e->value = value;
+  e->addressLength = length;
+  if (length > 0) memcpy(e->address, address, (size_t)length);
+  memcpy(e->name, name, strlen(name) + 1);
+  e->created = Now();
+  e->group = length > 0 ? (BYTE)(e->address[0] & 1) : 0;
+  g_active.Append(e);
+  SetNamesChanged();
+  return e;
+}
+
+BYTE NameExists(const char* name) {
+  if (!name) return FALSE;
+  Lock active(g_activeMutex);
+  return active.held() && FindName(name) ? TRUE : FALSE;
+}
+
+void* QV_CALL AddFlaggedName(const char* name, const BYTE* address, int length, int value) {
+  return InsertNameEntry(name, address, length, value, 1);
+}
+
+void* QV_CALL AddName(const char* name, const BYTE* address, int length, int value) {
+  return InsertNameEntry(name, address, length, value, 0);
+}
+
+// ---------------------------------------------------------------- lookups
+
+BYTE QV_CALL LookupName(const BYTE* address, int length, BYTE useName, char* text, int,
+                        COLORREF* destinationColor, COLORREF* sourceColor) {
+  text[0] = 0;
+  if (destinationColor) *destinationColor = 0;
+  if (sourceColor) *sourceColor = 0;
+  {
+    Lock active(g_activeMutex);
+    if (active.held()) {
+      for (NameEntry* e = g_active.first; e; e = e->next) {
+        if (!Matches(e, address, length)) continue;
+        if (useName)
+          memcpy(text, e->name, strlen(e->name) + 1);
+        else
+          FormatHexAddress(address, length, text);
+        CountAccess(e, Now());
+        if (destinationColor) *destinationColor = e->destinationColor;
+        if (sourceColor) *sourceColor = e->sourceColor;
+        return useName ? TRUE : FALSE;
+      }
+    }
+  }
+  FormatHexAddress(address, length, text);
+  return FALSE;
+}
+
+BYTE QV_CALL LookupAllNames(const BYTE* address, int length, char* text, int, unsigned max) {
+  text[0] = 0;
+  size_t used = 0;
+  BYTE matched = FALSE;
+  {
+    Lock active(g_activeMutex);
+    if (active.held()) {
+      plat::FILETIME now = {0, 0};
+      for (NameEntry* e = g_active.first; e && used < max; e = e->next) {
+        if (!Matches(e, address, length)) continue;
+        if (!matched) now = Now();
+        matched = TRUE;
+        char item[kNameSize + 4];
+        size_t n = (size_t)snprintf(item, sizeof item, "[%s] ", e->name);
+        if (n > max - used) n = max - used;
+        memcpy(text + used, item, n);
+        used += n;
+        text[used] = 0;
+        CountAccess(e, now);
+      }
+    }
+  }
+  if (used == 0) {
+    // The hex text too stays within the caller's max characters.
+    char hex[64];
+    FormatHexAddress(address, length, hex);
+    size_t n = strlen(hex);
+    if (n > max) n = max;
+    memcpy(text, hex, n);
+    text[n] = 0;
+  } else {
+    text[used - 1] = 0;
+  }
+  return matched;
+}
+
+// ---------------------------------------------------------------- changes
+
+void QV_CALL DeleteName(const char* name) {
+  if (!name) return;
+  NameEntry* found = nullptr;
+  {
+    Lock active(g_activeMutex);
+    if (!active.held()) return;
+    for (NameEntry** link = &g_active.first; *link; link = &(*link)->next) {
+      if (!SameName((*link)->name, name)) continue;
+      found = *link;
+      *link = found->next;
+      if (!found->next) g_active.tail = link;
+      break;
+    }
+    if (!found) return;
+    SetNamesChanged();
+  }
+  // One lock at a time here. The entry is off the table already, so it must
+  // reach the free list; nothing waits for another lock while holding this
+  // one, so waiting again cannot deadlock.
+  for (;;) {
+    DWORD r = g_freeMutex ? plat::WaitForMutex(g_freeMutex, kLockWaitMs) : plat::WAIT_ERROR;
+    if (r == plat::WAIT_OK) break;
+    if (r != plat::WAIT_TIMED_OUT) return;  // no usable lock: the entry is left to the heap
+  }
+  g_free.Append(found);
+  plat::ReleaseMutex(g_freeMutex);
+}
+
+void QV_CALL PurgeNames(BYTE keepFlagged, BYTE keepLocked) {
+  Lock active(g_activeMutex);
+  if (!active.held()) return;
+  Lock free(g_freeMutex);
+  if (!free.held()) return;
+  NameEntry* e = g_active.first;
+  g_active.Reset();
+  while (e) {
+    NameEntry* next = e->next;
+    bool keep = e->flagged ? keepFlagged != 0 : e->locked ? keepLocked != 0 : false;
+    if (keep)
+      g_active.Append(e);
+    else
+      g_free.Append(e);
+    e = next;
+  }
+  SetNamesChanged();
+}
+
+void QV_CALL ClearNameTable() {
+  Lock active(g_activeMutex);
+  if (!active.held()) return;
+  Lock free(g_freeMutex);
+  if (!free.held()) return;
+  for (Queue* q : {&g_free, &g_active}) {
+    for (NameEntry* e = q->first; e;) {
+      NameEntry* next = e->next;
+      plat::LocalFree(e);
+      e = next;
+    }
+    q->Reset();
+  }
+}
+
+DWORD QV_CALL ReserveNameEntries(int count) {
+  if (count <= 0) return 0;
+  Lock free(g_freeMutex);
+  if (!free.held()) return ETIMEDOUT;
+  for (int i = 0; i < count; i++) {
+    NameEntry* e = static_cast<NameEntry*>(plat::LocalAlloc(sizeof(NameEntry)));
+    if (!e) {
+      DWORD code = plat::GetLastError();
+      return code ? code : ENOMEM;
+    }
+    g_free.Append(e);
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------- texts
+
+// At most 16 bytes: 50 characters for hex, 66 for dotted, with the NUL.
+void QV_CALL FormatHexAddress(const BYTE* data, int length, char* text) { FormatBytes(data, length, text, false); }
+void QV_CALL FormatDottedAddress(const BYTE* data, int length, char* text) { FormatBytes(data, length, text, true); }
+
+void QV_CALL FillNameCombo(HWND combo) {
+  plat::SendMessage(combo, CB_RESETCONTENT, 0, 0);
+  {
+    Lock active(g_activeMutex);
+    if (active.held())
+      for (NameEntry* e = g_active.first; e; e = e->next)
+        plat::SendMessage(combo, CB_ADDSTRING, 0, (intptr_t)e->name);
+  }
+  plat::SendMessage(combo, CB_SETCURSEL, 0, 0);
+}
+
+void QV_CALL GetAddressOfName(const char* name, BYTE* address, int length) {
+  if (!address || length <= 0) return;
+  memset(address, 0, (size_t)length);
+  if (!name) return;
+  size_t n = length < kMaxAddressLength ? (size_t)length : (size_t)kMaxAddressLength;
+  Lock active(g_activeMutex);
+  if (!active.held()) return;
+  if (const NameEntry* e = FindName(name)) memcpy(address, e->address, n);
+}
+
+}  // namespace pallisand
