@@ -1,0 +1,51 @@
+// What Brannock's four protocols share inside the library.
+#pragma once
+
+#include "plugin.h"
+
+namespace brannock {
+
+using qv::g_svc;
+using qv::g_table;
+
+// ---------------------------------------------------------------- labels
+// Detail labels, loaded from the library's string table at load time.
+enum LabelId : unsigned {
+  LABEL_GROUP_BIT = 104,
+  LABEL_LOCAL_BIT = 105,
+  LABEL_GROUP_ON = 106,
+  LABEL_GROUP_OFF = 107,
+  LABEL_LOCAL_ON = 108,
+  LABEL_LOCAL_OFF = 109,
+  LABEL_VENDOR_NAME = 110,
+  LABEL_LOGICAL_NAMES = 111,
+  LABEL_DESTINATION = 112,
+  LABEL_SOURCE = 113,
+  LABEL_ETHER_TYPE = 114,
+  LABEL_HEX_ADDRESS = 116,
+};
+constexpr unsigned kFirstLabel = 104, kLastLabel = 116, kLabelSize = 128;
+const char* Label(LabelId id);
+
+// The module's base address, kept when the library is loaded.
+extern const void* g_module;
+
+// ---------------------------------------------------------------- protocols
+extern ProtocolDescriptor g_macDescriptor;
+extern ProtocolDescriptor g_llcDescriptor;
+extern ProtocolDescriptor g_snapDescriptor;
+extern ProtocolDescriptor g_ppoeDescriptor;
+
+// MAC-802.3's children by EtherType; LLC-SNAP hands on through it too.
+extern ChildTable g_macChildren;
+
+// Parse caches of MAC-802.3, seeded with DefaultParse at DLLC_GET_SERVICES.
+extern ProtocolParse g_llcCache;
+extern ProtocolParse g_ipxCache;
+
+// The next layer's slot in the detail pass; the same out otherwise.
+inline void* ChildOut(DWORD pass, void* out) {
+  return pass == PASS_DETAIL ? static_cast<DetailLine**>(out) + 1 : out;
+}
+
+}  // namespace brannock
