@@ -1,0 +1,47 @@
+// The library entry: attach (with the protocol-number service for slot
+// +272), service copies and registration in the suite's order.
+#include "corvale.h"
+
+namespace {
+
+// The suite in registration order; each protocol still to come takes the
+// place its comment holds.
+ProtocolDescriptor* const g_descriptors[] = {
+    &corvale::g_ip,  // DOD-IP
+    // IP-ICMP
+    // IP-IGMP
+    // IP-ARP
+    &corvale::g_udp,  // IP-UDP
+    &corvale::g_tcp,  // IP-TCP
+    // IP-NBNS
+    // IP-NBDS
+    // IP-NBSS
+    // IP_BOOTP
+    // IP-TFTP
+    // IP-FTP
+    // IP-HTTP
+    // IP-DNS
+    // IP-EGP
+    // IP-SLP
+    // IP-OSPF
+    // IP-SNMP
+    // IP-SSDP
+    // RADIUS
+    // IP-SMTP
+    // IP-POP3
+};
+
+void Attach(MonitorTable* table) { table->RetrieveIPProtocol = RetrieveIPProtocol; }
+
+const qv::PluginInfo g_plugin = {"Corvale has mismatched Monitor Table version!\nPlease verify your installation.",
+                                 g_descriptors,
+                                 sizeof g_descriptors / sizeof g_descriptors[0],
+                                 nullptr,
+                                 0,
+                                 Attach};
+
+}  // namespace
+
+QV_EXPORT DWORD QV_CALL DLLControl(DWORD type, MonitorTable* table, DWORD, DWORD, DWORD) {
+  return qv::ParserDLLControl(g_plugin, type, table);
+}

@@ -1,0 +1,39 @@
+// The protocols of the Corvale library (IP suite) and what they share.
+#pragma once
+
+#include "names.h"
+#include "plugin.h"
+
+namespace corvale {
+
+extern ProtocolDescriptor g_ip;   // "DOD-IP"
+extern ProtocolDescriptor g_udp;  // "IP-UDP"
+extern ProtocolDescriptor g_tcp;  // "IP-TCP"
+
+// Corvale's bit picture of a nibble: its four binary digits and a blank,
+// "0000 " .. "1111 " (value taken modulo 16).
+const char* NibblePicture(int value);
+
+// What IP-TCP keeps of the last TCP header it saw, for DNS over TCP: a copy
+// of the source port, never a pointer into a frame that the host may since
+// have freed. Recorded in every pass, so that each pass of DNS decides on
+// the frame at hand.
+struct TcpHeaderRecord {
+  BYTE seen;  // a header has been recorded
+  WORD sourcePort;
+};
+extern TcpHeaderRecord LastTcpHeader;
+
+// Transport hand-on: the child bound under the destination port, else the
+// one under the source port, else the DefaultParse copy.
+ProtocolParse FindPortChild(const ChildTable* table, WORD destination, WORD source);
+
+// The transport summaries' ports, appended to the address cells that the IP
+// summary of this frame wrote (it sets the two IS_NETWORK bits); a port
+// that was not captured (null) is left out.
+void AppendPorts(SummaryRow* row, const WORD* source, const WORD* destination);
+
+using qv::SetTableFlags;
+using qv::TableFlags;
+
+}  // namespace corvale
