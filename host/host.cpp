@@ -10,6 +10,17 @@
 
 #include <algorithm>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QV_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QV_ASAN 1
+#endif
+#endif
+#ifdef QV_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace qvhost {
 
 namespace {
@@ -482,6 +493,11 @@ void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedL
   if (!f || !root || !root->parse) return;
   memset(f, 0, offsetof(CaptureFrame, data));
   if (capturedLength) memcpy(f->data, data, (size_t)capturedLength);
+#ifdef QV_ASAN
+  // The record is larger than the frame: make any read past the captured
+  // bytes fail loudly under the sanitizer.
+  ASAN_POISON_MEMORY_REGION(f->data + capturedLength, frameCapacity_ - (size_t)capturedLength);
+#endif
 
   auto reset = [&] {
     f->offset = 0;
@@ -509,6 +525,9 @@ void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedL
     // Trim to the deepest list that got lines.
     while (out->depth && !out->lists[out->depth - 1]) out->depth--;
   }
+#ifdef QV_ASAN
+  ASAN_UNPOISON_MEMORY_REGION(f->data + capturedLength, frameCapacity_ - (size_t)capturedLength);
+#endif
   out->textColor = f->textColor;
   out->frameFlags = f->flags;
 }
