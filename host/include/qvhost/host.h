@@ -95,6 +95,10 @@ class Host {
   const std::vector<StatisticsEntry*>& statistics() const { return statistics_; }
   const std::map<std::string, StationTraffic>& stations() const { return stations_; }
   const std::vector<BssEntry>& bssEntries() const { return bss_; }
+  void ClearStations() {
+    stations_.clear();
+    bss_.clear();
+  }
 
   // Runs one frame through the root's passes (those in mask). data holds
   // capturedLength bytes of a frame of wireLength bytes.
