@@ -74,15 +74,29 @@ DetailLine* QV_CALL AddHexDumpLinesSlot(DetailLine* after, const char* label, co
 // libraries, in force when those libraries are missing or inert.
 
 void FormatBytes(const BYTE* data, int length, char* text, bool dotted) {
-  text[0] = 0;
-  if (length <= 0) return;
-  int n = length >= 16 ? 16 : length;
   char* p = text;
+  *p = 0;
+  if (length <= 0 || !data) return;
+  static const char kHex[] = "0123456789ABCDEF";
+  int n = length < 16 ? length : 16;
   for (int i = 0; i < n; i++) {
     if (i) *p++ = dotted ? '.' : '-';
-    p += dotted ? sprintf(p, "%u", data[i]) : sprintf(p, "%02X", data[i]);
+    unsigned b = data[i];
+    if (!dotted) {
+      *p++ = kHex[b >> 4];
+      *p++ = kHex[b & 15];
+    } else {
+      if (b >= 100) *p++ = (char)('0' + b / 100);
+      if (b >= 10) *p++ = (char)('0' + b / 10 % 10);
+      *p++ = (char)('0' + b % 10);
+    }
   }
-  if (length >= 16) strcpy(p, "...");
+  if (length >= 16) {
+    *p++ = '.';
+    *p++ = '.';
+    *p++ = '.';
+  }
+  *p = 0;
 }
 
 void QV_CALL FallbackFormatHex(const BYTE* data, int length, char* text) { FormatBytes(data, length, text, false); }
@@ -367,20 +381,36 @@ void Host::DefaultParseCalled(DWORD pass, const CaptureFrame* frame) {
   if (hooks_.defaultParse) hooks_.defaultParse(pass, frame);
 }
 
+namespace {
+uint64_t StationKey(const BYTE* address, int length) {
+  uint64_t key = (uint64_t)length << 56;
+  for (int i = 0; i < length; i++) key |= (uint64_t)address[i] << (8 * i);
+  return key;
+}
+}  // namespace
+
 void Host::StationTrafficSeen(const BYTE* destination, const BYTE* source, int length, int frameLength) {
-  if (!destination || !source || length <= 0 || length > 16) return;
-  auto key = [length](const BYTE* a) {
-    char text[64];
-    FormatBytes(a, length, text, false);
-    return std::string(text);
-  };
+  if (!destination || !source || length <= 0 || length > 7) return;
   uint64_t bytes = frameLength > 0 ? (uint64_t)frameLength : 0;
-  StationTraffic& s = stations_[key(source)];
+  StationTraffic& s = stations_[StationKey(source, length)];
   s.framesSent++;
   s.bytesSent += bytes;
-  StationTraffic& d = stations_[key(destination)];
+  StationTraffic& d = stations_[StationKey(destination, length)];
   d.framesReceived++;
   d.bytesReceived += bytes;
+}
+
+std::map<std::string, StationTraffic> Host::stations() const {
+  std::map<std::string, StationTraffic> named;
+  for (const auto& [key, traffic] : stations_) {
+    BYTE address[8];
+    int length = (int)(key >> 56);
+    for (int i = 0; i < length; i++) address[i] = (BYTE)(key >> (8 * i));
+    char text[64];
+    FormatBytes(address, length, text, false);
+    named[text] = traffic;
+  }
+  return named;
 }
 
 void Host::BssSeen(const BYTE* bssid, const char* ssid, int privacy) {

@@ -59,27 +59,46 @@ void RenderSummary(unsigned long number, const FrameOutput& out, std::string* s)
   s->push_back('\n');
 }
 
-std::string RenderDetailText(const char* text, size_t indent) {
-  std::string s;
-  size_t column = indent;
-  bool firstRun = true;
+namespace {
+
+// Appends text with its TAB runs rendered: the first run pads to the value
+// column, later runs become two blanks; line breaks become blanks.
+void AppendDetailText(std::string* s, const char* text, size_t indent) {
+  // A line is at most DETAIL_TEXT_SIZE characters and a pad at most the
+  // value column, so the rendered line fits this buffer.
+  char line[DETAIL_TEXT_SIZE * 3 + kValueColumn];
+  char* o = line;
   const char* p = text;
   const char* end = text + strnlen(text, DETAIL_TEXT_SIZE);
+  bool firstRun = true;
   while (p < end) {
-    if (*p == '\t') {
-      while (p < end && *p == '\t') p++;
-      if (p == end) break;
-      size_t pad = 2;
-      if (firstRun && column + 2 <= indent + kValueColumn) pad = indent + kValueColumn - column;
-      s.append(pad, ' ');
-      column += pad;
-      firstRun = false;
-      continue;
-    }
-    char c = *p++;
-    s.push_back(c == '\r' || c == '\n' ? ' ' : c);
-    column++;
+    const char* tab = static_cast<const char*>(memchr(p, '\t', (size_t)(end - p)));
+    const char* spanEnd = tab ? tab : end;
+    memcpy(o, p, (size_t)(spanEnd - p));
+    o += spanEnd - p;
+    p = spanEnd;
+    if (!tab) break;
+    while (p < end && *p == '\t') p++;
+    if (p == end) break;
+    size_t column = indent + (size_t)(o - line);
+    size_t pad = 2;
+    if (firstRun && column + 2 <= indent + kValueColumn) pad = indent + kValueColumn - column;
+    memset(o, ' ', pad);
+    o += pad;
+    firstRun = false;
   }
+  // Line breaks copied from frames would break the tree: show them as blanks.
+  if (memchr(line, '\n', (size_t)(o - line)) || memchr(line, '\r', (size_t)(o - line)))
+    for (char* c = line; c < o; c++)
+      if (*c == '\n' || *c == '\r') *c = ' ';
+  s->append(line, (size_t)(o - line));
+}
+
+}  // namespace
+
+std::string RenderDetailText(const char* text, size_t indent) {
+  std::string s;
+  AppendDetailText(&s, text, indent);
   return s;
 }
 
@@ -87,7 +106,7 @@ void RenderDetail(const FrameOutput& out, std::string* s) {
   WalkDetail(out, [&](size_t, int depth, const DetailLine* line) {
     size_t indent = 2 * (size_t)depth;
     s->append(indent, ' ');
-    s->append(RenderDetailText(line->text, indent));
+    AppendDetailText(s, line->text, indent);
     s->push_back('\n');
   });
 }

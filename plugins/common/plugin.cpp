@@ -215,9 +215,201 @@ DWORD ParseLeafProtocolNextList(const LeafRoutines& r, DWORD pass, CaptureFrame*
 
 // ---------------------------------------------------------------- text
 
+namespace {
+
+// A bounded writer into the caller's buffer.
+struct Out {
+  char* p;
+  char* end;  // last byte, kept for the NUL
+  void Put(char c) {
+    if (p < end) *p++ = c;
+  }
+  void Put(const char* text, size_t n) {
+    size_t room = (size_t)(end - p);
+    if (n > room) n = room;
+    if (n <= 8) {
+      for (size_t i = 0; i < n; i++) p[i] = text[i];
+    } else {
+      memcpy(p, text, n);
+    }
+    p += n;
+  }
+  void Fill(char c, size_t n) {
+    size_t room = (size_t)(end - p);
+    if (n > room) n = room;
+    memset(p, c, n);
+    p += n;
+  }
+};
+
+struct Spec {
+  bool left = false, zero = false;
+  int width = 0, precision = -1;
+  int length = 0;  // 0 int, 1 long, 2 long long, 3 size_t, -1 short, -2 char
+  char conversion = 0;
+};
+
+// Parses one conversion after '%'; false for what the fast path leaves to
+// the C library (flags other than '-' and '0', '*', floating point, ...).
+bool ParseSpec(const char*& f, Spec* spec) {
+  switch (*f) {  // the usual case: a bare conversion
+    case 'd': case 'i': case 'u': case 'x': case 'X': case 'c': case 's': case '%':
+      spec->conversion = *f++;
+      return true;
+    default:
+      break;
+  }
+  for (;; f++) {
+    if (*f == '-')
+      spec->left = true;
+    else if (*f == '0')
+      spec->zero = true;
+    else
+      break;
+  }
+  while (*f >= '0' && *f <= '9') spec->width = spec->width * 10 + (*f++ - '0');
+  if (*f == '.') {
+    f++;
+    spec->precision = 0;
+    while (*f >= '0' && *f <= '9') spec->precision = spec->precision * 10 + (*f++ - '0');
+  }
+  if (f[0] == 'h' && f[1] == 'h') {
+    spec->length = -2;
+    f += 2;
+  } else if (*f == 'h') {
+    spec->length = -1;
+    f++;
+  } else if (f[0] == 'l' && f[1] == 'l') {
+    spec->length = 2;
+    f += 2;
+  } else if (*f == 'l') {
+    spec->length = 1;
+    f++;
+  } else if (*f == 'z') {
+    spec->length = 3;
+    f++;
+  }
+  spec->conversion = *f;
+  switch (*f) {
+    case 'd': case 'i': case 'u': case 'x': case 'X': case 'c': case 's': case '%':
+      f++;
+      return spec->width < 512 && spec->precision < 512;
+    default:
+      return false;
+  }
+}
+
+void PutPadded(Out* out, const Spec& spec, const char* sign, const char* digits, size_t n, bool numeric) {
+  if (spec.width == 0 && spec.precision < 0) {
+    if (*sign) out->Put(*sign);
+    out->Put(digits, n);
+    return;
+  }
+  size_t signLength = strlen(sign);
+  size_t zeros = 0;
+  if (numeric && spec.precision >= 0 && (size_t)spec.precision > n) zeros = (size_t)spec.precision - n;
+  size_t body = signLength + zeros + n;
+  size_t pad = spec.width > 0 && (size_t)spec.width > body ? (size_t)spec.width - body : 0;
+  bool zeroPad = numeric && spec.zero && !spec.left && spec.precision < 0;
+  if (!spec.left && !zeroPad) out->Fill(' ', pad);
+  out->Put(sign, signLength);
+  if (zeroPad) out->Fill('0', pad);
+  out->Fill('0', zeros);
+  out->Put(digits, n);
+  if (spec.left) out->Fill(' ', pad);
+}
+
+// False, having written part of the text, when the format holds a conversion
+// it leaves to the C library.
+bool FastFormat(Out* out, const char* f, va_list args) {
+  while (*f) {
+    const char* percent = strchr(f, '%');
+    if (!percent) {
+      out->Put(f, strlen(f));
+      return true;
+    }
+    out->Put(f, (size_t)(percent - f));
+    f = percent + 1;
+    Spec spec;
+    if (!ParseSpec(f, &spec)) return false;
+    char digits[32];
+    char* end = digits + sizeof digits;
+    char* d = end;
+    switch (spec.conversion) {
+      case '%':
+        out->Put('%');
+        break;
+      case 'c':
+        digits[0] = (char)va_arg(args, int);
+        PutPadded(out, spec, "", digits, 1, false);
+        break;
+      case 's': {
+        const char* text = va_arg(args, const char*);
+        if (!text) text = "(null)";
+        size_t n = spec.precision >= 0 ? strnlen(text, (size_t)spec.precision) : strlen(text);
+        PutPadded(out, spec, "", text, n, false);
+        break;
+      }
+      case 'd':
+      case 'i': {
+        long long v;
+        switch (spec.length) {
+          case 1: v = va_arg(args, long); break;
+          case 2: v = va_arg(args, long long); break;
+          case 3: v = (long long)va_arg(args, ptrdiff_t); break;
+          case -1: v = (short)va_arg(args, int); break;
+          case -2: v = (signed char)va_arg(args, int); break;
+          default: v = va_arg(args, int); break;
+        }
+        unsigned long long u = v < 0 ? 0ull - (unsigned long long)v : (unsigned long long)v;
+        do *--d = (char)('0' + u % 10); while (u /= 10);
+        if (spec.precision == 0 && v == 0) d = end;
+        PutPadded(out, spec, v < 0 ? "-" : "", d, (size_t)(end - d), true);
+        break;
+      }
+      default: {  // u x X
+        unsigned long long u;
+        switch (spec.length) {
+          case 1: u = va_arg(args, unsigned long); break;
+          case 2: u = va_arg(args, unsigned long long); break;
+          case 3: u = va_arg(args, size_t); break;
+          case -1: u = (unsigned short)va_arg(args, unsigned); break;
+          case -2: u = (unsigned char)va_arg(args, unsigned); break;
+          default: u = va_arg(args, unsigned); break;
+        }
+        bool zero = u == 0;
+        if (spec.conversion == 'u') {
+          do *--d = (char)('0' + u % 10); while (u /= 10);
+        } else {
+          const char* hex = spec.conversion == 'x' ? "0123456789abcdef" : "0123456789ABCDEF";
+          do *--d = hex[u & 15]; while (u >>= 4);
+        }
+        if (spec.precision == 0 && zero) d = end;
+        PutPadded(out, spec, "", d, (size_t)(end - d), true);
+        break;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 int FormatTextV(char* buffer, size_t size, const char* format, va_list args) {
   if (size == 0) return 0;
-  int n = vsnprintf(buffer, size, format, args);
+  // Detail lines and cells are formatted for every frame: the conversions
+  // they use are done here, anything else by the C library.
+  va_list again;
+  va_copy(again, args);
+  Out out{buffer, buffer + size - 1};
+  bool done = FastFormat(&out, format, args);
+  *out.p = 0;
+  if (done) {
+    va_end(again);
+    return (int)(out.p - buffer);
+  }
+  int n = vsnprintf(buffer, size, format, again);
+  va_end(again);
   if (n < 0) {
     buffer[0] = 0;
     return 0;

@@ -55,16 +55,31 @@ bool ValidName(const char* name) {
   return strpbrk(name, ",\n\r") == nullptr;
 }
 
+// Written by hand: this runs for every address of every summary row.
 void FormatBytes(const BYTE* data, int length, char* text, bool dotted) {
   char* p = text;
   *p = 0;
   if (length <= 0 || !data) return;
+  static const char kHex[] = "0123456789ABCDEF";
   int n = length < 16 ? length : 16;
   for (int i = 0; i < n; i++) {
     if (i) *p++ = dotted ? '.' : '-';
-    p += dotted ? sprintf(p, "%u", data[i]) : sprintf(p, "%02X", data[i]);
+    unsigned b = data[i];
+    if (!dotted) {
+      *p++ = kHex[b >> 4];
+      *p++ = kHex[b & 15];
+    } else {
+      if (b >= 100) *p++ = (char)('0' + b / 100);
+      if (b >= 10) *p++ = (char)('0' + b / 10 % 10);
+      *p++ = (char)('0' + b % 10);
+    }
   }
-  if (length >= 16) strcpy(p, "...");
+  if (length >= 16) {
+    *p++ = '.';
+    *p++ = '.';
+    *p++ = '.';
+  }
+  *p = 0;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The shared parser routines on their own.
 #include <gtest/gtest.h>
+#include <inttypes.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <vector>
@@ -138,6 +140,35 @@ TEST(SharedRoutines, FormattingIsBounded) {
   std::string longText(400, 'x');
   EXPECT_EQ(qv::SetCell(&cell, "%s", longText.c_str()), SUMMARY_TEXT_SIZE - 1);
   EXPECT_EQ(qv::AppendCell(&cell, ":%d", 80), SUMMARY_TEXT_SIZE - 1);
+}
+
+// The formatter's own conversions must print exactly what the C library does,
+// whole or cut to the buffer.
+TEST(SharedRoutines, FormatterMatchesTheCLibrary) {
+  char want[300], got[300];
+#define CHECK_FORMAT(...)                                                         \
+  do {                                                                            \
+    for (size_t size : {sizeof got, (size_t)1, (size_t)5, (size_t)12}) {           \
+      snprintf(want, size, __VA_ARGS__);                                          \
+      int n = qv::FormatText(got, size, __VA_ARGS__);                             \
+      EXPECT_STREQ(got, want) << #__VA_ARGS__ << " in " << size;                  \
+      EXPECT_EQ((size_t)n, strlen(want)) << #__VA_ARGS__ << " in " << size;       \
+    }                                                                             \
+  } while (0)
+  CHECK_FORMAT("plain words");
+  CHECK_FORMAT("%d|%i|%u|%x|%X", -42, 7, 4000000000u, 0xbeefu, 0xbeefu);
+  CHECK_FORMAT("%05d|%-5d|%5d|%.3d|%.0d|%.0u", -42, 42, 42, 7, 0, 0u);
+  CHECK_FORMAT("%02X-%04x-%08X|%2x", 5u, 0xabu, 0xdeadbeefu, 0x1fu);
+  CHECK_FORMAT("%ld|%lu|%lld|%llu|%zu", -1L, 3000000000UL, -9000000000000LL, 18446744073709551615ULL,
+               (size_t)12345);
+  CHECK_FORMAT("%hhu|%hu|%hd|%hhx", 300u, 70000u, 40000, 0x1ffu);
+  CHECK_FORMAT("%" PRIu64 "|%" PRId64, (uint64_t)12345678901234ULL, (int64_t)-5);
+  CHECK_FORMAT("%s|%-8s|%8s|%.3s|%-6.2s|", "text", "left", "right", "cut here", "ab");
+  CHECK_FORMAT("%c%c|%3c|%-3c|", 'a', 'b', 'c', 'd');
+  CHECK_FORMAT("100%%|%d%%", 5);
+  CHECK_FORMAT("Label\t\t\t%s\t%s", "0800", "DOD Internet Protocol");
+  CHECK_FORMAT("%+d|%#x|% d|%*d|%.2f", 5, 255u, 3, 4, 9, 1.5);  // left to the C library
+#undef CHECK_FORMAT
 }
 
 }  // namespace

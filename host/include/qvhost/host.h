@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "monitor.h"
@@ -93,7 +94,8 @@ class Host {
   const std::vector<ProtocolDescriptor*>& protocols() const { return protocols_; }
   ProtocolDescriptor* Find(const char* nameId) const;
   const std::vector<StatisticsEntry*>& statistics() const { return statistics_; }
-  const std::map<std::string, StationTraffic>& stations() const { return stations_; }
+  // Per-station traffic by address text ("00-A0-C9-14-C8-29").
+  std::map<std::string, StationTraffic> stations() const;
   const std::vector<BssEntry>& bssEntries() const { return bss_; }
   void ClearStations() {
     stations_.clear();
@@ -144,7 +146,9 @@ class Host {
   std::vector<LoadedLibrary> libraries_;
   std::vector<ProtocolDescriptor*> protocols_;
   std::vector<StatisticsEntry*> statistics_;
-  std::map<std::string, StationTraffic> stations_;
+  // Keyed by the address bytes and their count, so that counting a frame
+  // of a known station allocates nothing.
+  std::unordered_map<uint64_t, StationTraffic> stations_;
   std::vector<BssEntry> bss_;
   bool started_ = false;
   bool namesLoadFailed_ = false;
