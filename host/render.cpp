@@ -61,13 +61,15 @@ void RenderSummary(unsigned long number, const FrameOutput& out, std::string* s)
 
 namespace {
 
-// Appends text with its TAB runs rendered: the first run pads to the value
-// column, later runs become two blanks; line breaks become blanks.
-void AppendDetailText(std::string* s, const char* text, size_t indent) {
-  // A line is at most DETAIL_TEXT_SIZE characters and a pad at most the
-  // value column, so the rendered line fits this buffer.
-  char line[DETAIL_TEXT_SIZE * 3 + kValueColumn];
-  char* o = line;
+// Renders one line at indent into out (which holds DETAIL_TEXT_SIZE * 3 +
+// kValueColumn + indent + 1 bytes): the first TAB run pads to the value
+// column, later runs become two blanks, line breaks become blanks. Returns
+// the end of what it wrote.
+char* RenderLine(char* out, const char* text, size_t indent) {
+  memset(out, ' ', indent);
+  char* o = out + indent;
+  char* const start = o;
+  char* const valueColumn = o + kValueColumn;
   const char* p = text;
   const char* end = text + strnlen(text, DETAIL_TEXT_SIZE);
   bool firstRun = true;
@@ -80,34 +82,35 @@ void AppendDetailText(std::string* s, const char* text, size_t indent) {
     if (!tab) break;
     while (p < end && *p == '\t') p++;
     if (p == end) break;
-    size_t column = indent + (size_t)(o - line);
-    size_t pad = 2;
-    if (firstRun && column + 2 <= indent + kValueColumn) pad = indent + kValueColumn - column;
-    memset(o, ' ', pad);
-    o += pad;
+    char* to = firstRun && o + 2 <= valueColumn ? valueColumn : o + 2;
+    memset(o, ' ', (size_t)(to - o));
+    o = to;
     firstRun = false;
   }
   // Line breaks copied from frames would break the tree: show them as blanks.
-  if (memchr(line, '\n', (size_t)(o - line)) || memchr(line, '\r', (size_t)(o - line)))
-    for (char* c = line; c < o; c++)
+  *o = 0;
+  if (start[strcspn(start, "\r\n")])
+    for (char* c = start; c < o; c++)
       if (*c == '\n' || *c == '\r') *c = ' ';
-  s->append(line, (size_t)(o - line));
+  return o;
 }
 
 }  // namespace
 
-std::string RenderDetailText(const char* text, size_t indent) {
-  std::string s;
-  AppendDetailText(&s, text, indent);
-  return s;
+std::string RenderDetailText(const char* text, size_t) {
+  // The value column counts from the indent, where this text starts.
+  char line[DETAIL_TEXT_SIZE * 3 + kValueColumn];
+  char* end = RenderLine(line, text, 0);
+  return std::string(line, (size_t)(end - line));
 }
 
 void RenderDetail(const FrameOutput& out, std::string* s) {
-  WalkDetail(out, [&](size_t, int depth, const DetailLine* line) {
-    size_t indent = 2 * (size_t)depth;
-    s->append(indent, ' ');
-    AppendDetailText(s, line->text, indent);
-    s->push_back('\n');
+  char line[DETAIL_TEXT_SIZE * 3 + kValueColumn + 2 * 64 + 1];
+  WalkDetail(out, [&](size_t, int depth, const DetailLine* l) {
+    size_t indent = 2 * (size_t)(depth < 64 ? depth : 64);
+    char* end = RenderLine(line, l->text, indent);
+    *end++ = '\n';
+    s->append(line, (size_t)(end - line));
   });
 }
 

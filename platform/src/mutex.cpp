@@ -84,7 +84,9 @@ DWORD WaitForMutex(Mutex* mutex, DWORD milliseconds) {
     s.depth++;
     return WAIT_OK;
   }
-  if (milliseconds == INFINITE) {
+  // An uncontended lock needs no deadline (and no clock reading).
+  if (s.mutex.try_lock()) {
+  } else if (milliseconds == INFINITE) {
     s.mutex.lock();
   } else if (!s.mutex.try_lock_for(std::chrono::milliseconds(milliseconds))) {
     return WAIT_TIMED_OUT;
