@@ -119,7 +119,26 @@ const StatisticsEntry* TestHost::Statistics(const char* name) const {
   return nullptr;
 }
 
-void ExpectLines(const std::vector<qvhost::FlatLine>& got, std::initializer_list<Line> want) {
+uint64_t TestHost::Frames(const char* name) const {
+  const StatisticsEntry* e = Statistics(name);
+  EXPECT_NE(e, nullptr) << name;
+  return e ? *e->frames : 0;
+}
+
+uint64_t TestHost::Bytes64(const char* name) const {
+  const StatisticsEntry* e = Statistics(name);
+  EXPECT_NE(e, nullptr) << name;
+  return e ? *e->bytes : 0;
+}
+
+BYTE& TestHost::Enabled(const char* nameId) {
+  static BYTE none;
+  ProtocolDescriptor* d = host.Find(nameId);
+  EXPECT_NE(d, nullptr) << nameId;
+  return d ? *d->enabled : none;
+}
+
+void ExpectLines(const std::vector<qvhost::FlatLine>& got, const std::vector<Line>& want) {
   size_t i = 0;
   for (const Line& w : want) {
     if (i >= got.size()) {

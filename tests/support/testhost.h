@@ -62,6 +62,11 @@ class TestHost {
   std::string Protocol() const { return Cell(2); }
   std::string Description() const { return Cell(3); }
   const StatisticsEntry* Statistics(const char* name) const;
+  // Counters of a statistics entry (a failure when it is not registered).
+  uint64_t Frames(const char* statistics) const;
+  uint64_t Bytes64(const char* statistics) const;
+  // The enable byte of a registered protocol.
+  BYTE& Enabled(const char* nameId);
 
   qvhost::Host host;
   qvhost::FrameOutput out;
@@ -73,11 +78,11 @@ class TestHost {
 
 // Expected detail output as a table.
 struct Line {
-  const char* text;
+  std::string text;
   int offset;
   int length;
   DWORD flags;
 };
-void ExpectLines(const std::vector<qvhost::FlatLine>& got, std::initializer_list<Line> want);
+void ExpectLines(const std::vector<qvhost::FlatLine>& got, const std::vector<Line>& want);
 
 }  // namespace qvtest

@@ -134,25 +134,6 @@ void CorvaleHost::ClearRecords() {
   defaultParses.clear();
 }
 
-uint64_t CorvaleHost::Frames(const char* name) const {
-  const StatisticsEntry* e = Statistics(name);
-  EXPECT_NE(e, nullptr) << name;
-  return e ? *e->frames : 0;
-}
-
-uint64_t CorvaleHost::Bytes64(const char* name) const {
-  const StatisticsEntry* e = Statistics(name);
-  EXPECT_NE(e, nullptr) << name;
-  return e ? *e->bytes : 0;
-}
-
-BYTE& CorvaleHost::Enabled(const char* nameId) {
-  static BYTE none;
-  ProtocolDescriptor* d = host.Find(nameId);
-  EXPECT_NE(d, nullptr) << nameId;
-  return d ? *d->enabled : none;
-}
-
 std::string CorvaleHost::Trace() {
   std::string s;
   char buf[96];

@@ -68,9 +68,6 @@ class CorvaleHost : public qvtest::TestHost {
   std::vector<HandOn> HandOns() const;
   void ClearRecords();
 
-  uint64_t Frames(const char* statistics) const;
-  uint64_t Bytes64(const char* statistics) const;
-  BYTE& Enabled(const char* nameId);
   DWORD& Flags() { return host.flags(); }
 
   // Everything the passes made of the last frame, as one text.

@@ -88,22 +88,7 @@ uint64_t Counter(const TestHost& h, const char* entry, const char* counter) {
   return 0;
 }
 
-void ExpectList(const std::vector<qvhost::FlatLine>& got, const Wants& want) {
-  size_t i = 0;
-  for (const Want& w : want) {
-    if (i >= got.size()) {
-      ADD_FAILURE() << "missing line " << i << ": \"" << w.text << "\"";
-      return;
-    }
-    const qvhost::FlatLine& g = got[i];
-    EXPECT_EQ(g.text, w.text) << "line " << i;
-    EXPECT_EQ(g.offset, w.offset) << "line " << i << " \"" << g.text << "\"";
-    EXPECT_EQ(g.length, w.length) << "line " << i << " \"" << g.text << "\"";
-    EXPECT_EQ(g.flags, w.flags) << "line " << i << " \"" << g.text << "\"";
-    i++;
-  }
-  for (; i < got.size(); i++) ADD_FAILURE() << "extra line " << i << ": \"" << got[i].text << "\"";
-}
+void ExpectList(const std::vector<qvhost::FlatLine>& got, const Wants& want) { qvtest::ExpectLines(got, want); }
 
 Wants Join(std::initializer_list<Wants> parts) {
   Wants all;

@@ -65,12 +65,7 @@ uint64_t ByteCount(const TestHost& h, const char* entry);
 uint64_t Counter(const TestHost& h, const char* entry, const char* counter);
 
 // One expected detail line; texts may be built at run time.
-struct Want {
-  std::string text;
-  int offset;
-  int length;
-  DWORD flags;
-};
+typedef qvtest::Line Want;
 typedef std::vector<Want> Wants;
 void ExpectList(const std::vector<qvhost::FlatLine>& got, const Wants& want);
 Wants Join(std::initializer_list<Wants> parts);

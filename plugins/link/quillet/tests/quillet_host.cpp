@@ -89,25 +89,6 @@ void QuilletHost::ClearRecords() {
   defaultParses.clear();
 }
 
-uint64_t QuilletHost::Frames(const char* name) const {
-  const StatisticsEntry* e = Statistics(name);
-  EXPECT_NE(e, nullptr) << name;
-  return e ? *e->frames : 0;
-}
-
-uint64_t QuilletHost::Bytes64(const char* name) const {
-  const StatisticsEntry* e = Statistics(name);
-  EXPECT_NE(e, nullptr) << name;
-  return e ? *e->bytes : 0;
-}
-
-BYTE& QuilletHost::Enabled(const char* nameId) {
-  static BYTE none;
-  ProtocolDescriptor* d = host.Find(nameId);
-  EXPECT_NE(d, nullptr) << nameId;
-  return d ? *d->enabled : none;
-}
-
 std::string QuilletHost::Trace() const {
   std::string s;
   char buf[64];

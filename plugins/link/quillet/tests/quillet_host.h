@@ -53,9 +53,6 @@ class QuilletHost : public qvtest::TestHost {
   const std::vector<Binding>& Bindings() const;
   void ClearRecords();
 
-  uint64_t Frames(const char* statistics) const;
-  uint64_t Bytes64(const char* statistics) const;
-  BYTE& Enabled(const char* nameId);
 
   // Everything the passes made of the last frame, as one text.
   std::string Trace() const;
