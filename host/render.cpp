@@ -1,6 +1,7 @@
 #include "qvhost/render.h"
 
 #include <inttypes.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -61,37 +62,52 @@ void RenderSummary(unsigned long number, const FrameOutput& out, std::string* s)
 
 namespace {
 
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the word scan reads bytes in little-endian order");
+
+// The bytes of w (little-endian) that are NUL, TAB, CR or LF, as their high
+// bits; exact up to the first such byte, which is all that is used.
+inline uint64_t Specials(uint64_t w) {
+  const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+  uint64_t t = w ^ (ones * '\t'), r = w ^ (ones * '\r'), n = w ^ (ones * '\n');
+  return (((w - ones) & ~w) | ((t - ones) & ~t) | ((r - ones) & ~r) | ((n - ones) & ~n)) & highs;
+}
+
 // Renders one line at indent into out (which holds DETAIL_TEXT_SIZE * 3 +
-// kValueColumn + indent + 1 bytes): the first TAB run pads to the value
-// column, later runs become two blanks, line breaks become blanks. Returns
-// the end of what it wrote.
+// kValueColumn + indent bytes): the first TAB run pads to the value column,
+// later runs become two blanks, line breaks become blanks. Returns the end of
+// what it wrote. Plain text is copied eight bytes at a time.
 char* RenderLine(char* out, const char* text, size_t indent) {
   memset(out, ' ', indent);
   char* o = out + indent;
-  char* const start = o;
   char* const valueColumn = o + kValueColumn;
   const char* p = text;
-  const char* end = text + strnlen(text, DETAIL_TEXT_SIZE);
+  const char* const end = text + DETAIL_TEXT_SIZE;
   bool firstRun = true;
-  while (p < end) {
-    const char* tab = static_cast<const char*>(memchr(p, '\t', (size_t)(end - p)));
-    const char* spanEnd = tab ? tab : end;
-    memcpy(o, p, (size_t)(spanEnd - p));
-    o += spanEnd - p;
-    p = spanEnd;
-    if (!tab) break;
-    while (p < end && *p == '\t') p++;
-    if (p == end) break;
-    char* to = firstRun && o + 2 <= valueColumn ? valueColumn : o + 2;
-    memset(o, ' ', (size_t)(to - o));
-    o = to;
-    firstRun = false;
+  for (;;) {
+    if (end - p >= 8) {
+      uint64_t w;
+      memcpy(&w, p, 8);
+      uint64_t specials = Specials(w);
+      // The plain bytes before the first special one go as they are (the
+      // whole word is stored; what follows them is overwritten).
+      size_t plain = specials ? (size_t)__builtin_ctzll(specials) / 8 : 8;
+      memcpy(o, &w, 8);
+      o += plain;
+      p += plain;
+      if (plain == 8) continue;
+    }
+    if (p == end || *p == 0) break;
+    char c = *p++;
+    if (c == '\t') {
+      while (p < end && *p == '\t') p++;
+      if (p == end || *p == 0) break;  // trailing TABs show nothing
+      char* to = firstRun && o + 2 <= valueColumn ? valueColumn : o + 2;
+      while (o < to) *o++ = ' ';
+      firstRun = false;
+      continue;
+    }
+    *o++ = (c == '\r' || c == '\n') ? ' ' : c;
   }
-  // Line breaks copied from frames would break the tree: show them as blanks.
-  *o = 0;
-  if (start[strcspn(start, "\r\n")])
-    for (char* c = start; c < o; c++)
-      if (*c == '\n' || *c == '\r') *c = ' ';
   return o;
 }
 

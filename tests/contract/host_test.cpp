@@ -99,6 +99,14 @@ TEST(Host, RenderingLinesUpValues) {
             "Ether Type                          0800  DOD Internet Protocol");
   EXPECT_EQ(qvhost::RenderDetailText("No tabs here", 4), "No tabs here");
   EXPECT_EQ(qvhost::RenderDetailText("Trailing\t\t", 0), "Trailing");
+  EXPECT_EQ(qvhost::RenderDetailText("Line\r\nbreaks\tgo\nblank", 0),
+            "Line  breaks" + std::string(24, ' ') + "go blank");
+  // The worst line: a TAB after every character, as long as a line can be.
+  std::string tabs;
+  while (tabs.size() < DETAIL_TEXT_SIZE - 2) tabs += "x\t";
+  std::string rendered = qvhost::RenderDetailText(tabs.c_str(), 0);
+  EXPECT_EQ(rendered.substr(0, 37), "x" + std::string(35, ' ') + "x");
+  EXPECT_EQ(rendered.size(), 36 + 1 + 3 * (tabs.size() / 2 - 2));
   std::string longLabel(40, 'L');
   EXPECT_EQ(qvhost::RenderDetailText((longLabel + "\tv").c_str(), 0), longLabel + "  v");
 }
