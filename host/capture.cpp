@@ -14,7 +14,9 @@ bool CaptureSource::OpenFile(const std::string& path, std::string* error) {
   char err[PCAP_ERRBUF_SIZE] = {};
   pcap_ = pcap_open_offline(path.c_str(), err);
   if (!pcap_) {
-    if (error) *error = path + ": " + err;
+    // libpcap names the file itself in some of its messages.
+    std::string text = err;
+    if (error) *error = text.rfind(path, 0) == 0 ? text : path + ": " + text;
     return false;
   }
   linkType_ = pcap_datalink(pcap_);
