@@ -72,7 +72,8 @@ inline uint64_t Specials(uint64_t w) {
   return (((w - ones) & ~w) | ((t - ones) & ~t) | ((r - ones) & ~r) | ((n - ones) & ~n)) & highs;
 }
 
-// Renders one line at indent into out (which holds DETAIL_TEXT_SIZE * 3 +
+// Renders the text buffer of a line (DETAIL_TEXT_SIZE bytes, read in whole
+// words) at indent into out (which holds DETAIL_TEXT_SIZE * 3 +
 // kValueColumn + indent bytes): the first TAB run pads to the value column,
 // later runs become two blanks, line breaks become blanks. Returns the end of
 // what it wrote. Plain text is copied eight bytes at a time.
@@ -114,9 +115,12 @@ char* RenderLine(char* out, const char* text, size_t indent) {
 }  // namespace
 
 std::string RenderDetailText(const char* text, size_t) {
+  // RenderLine reads whole words of a line's text buffer: give it one.
+  char buffer[DETAIL_TEXT_SIZE] = {};
+  memcpy(buffer, text, strnlen(text, DETAIL_TEXT_SIZE - 1));
   // The value column counts from the indent, where this text starts.
   char line[DETAIL_TEXT_SIZE * 3 + kValueColumn];
-  char* end = RenderLine(line, text, 0);
+  char* end = RenderLine(line, buffer, 0);
   return std::string(line, (size_t)(end - line));
 }
 
