@@ -369,6 +369,9 @@ bool Host::SaveNamesIfChanged(const std::string& path, std::string* error) {
     ok = false;
   }
   if (!ok) {
+    // The table was written to the temporary file only: it still differs
+    // from the name file.
+    __atomic_fetch_or(&table_.flags, MT_NAMES_CHANGED, __ATOMIC_SEQ_CST);
     unlink(temp.c_str());
     if (error) *error = path + ": the name table could not be saved" + (saved ? std::string(": ") + strerror(saved) : "");
   }

@@ -290,6 +290,7 @@ bool ParseSpec(const char*& f, Spec* spec) {
     f++;
   }
   spec->conversion = *f;
+  if ((*f == 'c' || *f == 's') && spec->length != 0) return false;  // wide text
   switch (*f) {
     case 'd': case 'i': case 'u': case 'x': case 'X': case 'c': case 's': case '%':
       f++;
@@ -345,7 +346,7 @@ bool FastFormat(Out* out, const char* f, va_list args) {
         break;
       case 's': {
         const char* text = va_arg(args, const char*);
-        if (!text) text = "(null)";
+        if (!text) return false;  // the C library's own rendering of a null
         size_t n = spec.precision >= 0 ? strnlen(text, (size_t)spec.precision) : strlen(text);
         PutPadded(out, spec, "", text, n, false);
         break;
@@ -410,10 +411,7 @@ int FormatTextV(char* buffer, size_t size, const char* format, va_list args) {
   }
   int n = vsnprintf(buffer, size, format, again);
   va_end(again);
-  if (n < 0) {
-    buffer[0] = 0;
-    return 0;
-  }
+  if (n < 0) return (int)strnlen(buffer, size - 1);  // keep what was written
   return (size_t)n >= size ? (int)(size - 1) : n;
 }
 

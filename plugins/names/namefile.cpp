@@ -108,6 +108,7 @@ LineResult LoadLine(const char* line) {
 
   // The insert and the settings of the entry it returns form one critical
   // section: a deletion in between could hand the entry to someone else.
+  if (name[0] == 0) return LINE_LOADED;  // adds nothing, and is no failure
   Lock active(ActiveMutex());
   if (!active.held()) return LINE_SKIPPED;
   NameEntry* e = InsertNameEntry(name, address, f.length, f.value, f.flags[0] == 'P');

@@ -172,6 +172,9 @@ TEST(SharedRoutines, FormatterMatchesTheCLibrary) {
   CHECK_FORMAT("100%%|%d%%", 5);
   CHECK_FORMAT("Label\t\t\t%s\t%s", "0800", "DOD Internet Protocol");
   CHECK_FORMAT("%+d|%#x|% d|%*d|%.2f", 5, 255u, 3, 4, 9, 1.5);  // left to the C library
+  CHECK_FORMAT("%ls|%s", L"wide", "narrow");
+  const char* volatile none = nullptr;  // hidden from the compiler's own format checks
+  CHECK_FORMAT("[%s]", (const char*)none);
 #undef CHECK_FORMAT
 }
 

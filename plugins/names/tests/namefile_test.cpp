@@ -211,6 +211,8 @@ TEST_F(PallisandNameFile, LoadCases) {
       {"an odd last digit is dropped", "A,BAC,1,   ,0,0,0,0,0,0\n", {"A BA/1 --- v0 d0 s0"}, false},
       {"the length governs", "A,0A02,1,   ,0,0,0,0,0,0\n", {entryA}, false},
       {"blanks before numbers", "A,0A,1,   , 0, 2, 3, 4,0,0\n", {"A 0A/1 --- v2 d3 s4"}, false},
+      // A line with an empty name adds nothing, and is no failure of the load.
+      {"an empty name", ",0A,1,   ,0,0,0,0,0,0\n" + lineB, {entryB}, false},
       // Lines that end the load: the lines before them stay.
       {"a blank line ends the load", lineA + "\n" + lineB, {entryA}, true},
       {"a line without commas ends the load", lineA + "Junk\n" + lineB, {entryA}, true},
@@ -225,7 +227,6 @@ TEST_F(PallisandNameFile, LoadCases) {
        {"B 0C0D/2 --- v0 d0 s0"}, true},
       {"a negative length", "A,0A,-1,   ,0,0,0,0,0,0\n" + lineB, {entryB}, true},
       {"a number beyond int", "A,0A,1,   ,0,4294967296,0,0,0,0\n" + lineB, {entryB}, true},
-      {"an empty name", ",0A,1,   ,0,0,0,0,0,0\n" + lineB, {entryB}, true},
       {"a name the table refuses", "A\rB,0A,1,   ,0,0,0,0,0,0\n" + lineB, {entryB}, true},
       // Fields longer than the record's are cut.
       {"a name of 40 characters keeps 31", n40 + ",0A,1,   ,0,0,0,0,0,0\n", {n31 + " 0A/1 --- v0 d0 s0"}, false},
