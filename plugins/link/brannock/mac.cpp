@@ -107,7 +107,7 @@ bool SummarizeAddress(const BYTE* address, SummaryCell* cell, BYTE useName, COLO
                       COLORREF* sourceColor) {
   cell->text[0] = 0;
   bool found = g_svc.LookupName(address, kAddressLength, useName, cell->text, 1, destinationColor, sourceColor) != 0;
-  if (found || !(g_table->flags & MT_SHOW_VENDOR)) return found;
+  if (found || !(qv::TableFlags() & MT_SHOW_VENDOR)) return found;
   char vendor[64];
   if (!g_svc.RetrieveOUI(address, vendor, 1)) return false;
   vendor[sizeof vendor - 1] = 0;
@@ -121,20 +121,20 @@ bool SummarizeAddress(const BYTE* address, SummaryCell* cell, BYTE useName, COLO
 }
 
 void SummarizeMac(CaptureFrame* frame, const MacHeader& h, SummaryRow* row) {
-  g_table->flags &= ~(MT_DESTINATION_NAMED | MT_SOURCE_NAMED);
-  BYTE useName = (g_table->flags & MT_RAW_ADDRESSES) ? 0 : 1;
+  qv::ClearTableFlags(MT_DESTINATION_NAMED | MT_SOURCE_NAMED);
+  BYTE useName = (qv::TableFlags() & MT_RAW_ADDRESSES) ? 0 : 1;
   COLORREF colour1 = 0, colour2 = 0;
   row->destination->text[0] = 0;
   row->source->text[0] = 0;
   row->protocol->text[0] = 0;
   if (h.HasDestination()) {
     if (SummarizeAddress(h.bytes, row->destination, useName, &colour1, &colour2))
-      g_table->flags |= MT_DESTINATION_NAMED;
+      qv::SetTableFlags(MT_DESTINATION_NAMED);
     if (colour1) frame->textColor = colour1;
   }
   if (h.HasSource()) {
     if (SummarizeAddress(h.bytes + kAddressLength, row->source, useName, &colour1, &colour2))
-      g_table->flags |= MT_SOURCE_NAMED;
+      qv::SetTableFlags(MT_SOURCE_NAMED);
     if (colour2) frame->textColor = colour2;
   }
   if (h.hasType) g_svc.RetrieveEtherType(h.bytes + 12, row->protocol->text, 1);

@@ -71,11 +71,12 @@ bool IsTextTag(WORD type) { return type == 257 || type == 258 || type == 513 || 
 
 enum DetailEnd { END_DONE, END_OF_LIST, END_STOPPED };
 
-// A tag's value line; the whole line stays within 127 characters.
+// A tag's value line: a text that would take the line past 128 characters
+// is cut to 127 less the label.
 DetailLine* TagValue(qv::DetailList& list, const BYTE* value, int at, int length, WORD type) {
   static const char kLabel[] = "Tag Value\t\t\t";
   const int label = (int)sizeof kLabel - 1;
-  int n = std::min(length, 127 - label);
+  int n = label + length > 128 ? 127 - label : length;
   char text[DETAIL_TEXT_SIZE];
   memcpy(text, kLabel, (size_t)label);
   char* p = text + label;
