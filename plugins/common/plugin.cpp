@@ -242,7 +242,7 @@ struct Out {
   }
 };
 
-struct Spec {
+struct Conversion {
   bool left = false, zero = false;
   int width = 0, precision = -1;
   int length = 0;  // 0 int, 1 long, 2 long long, 3 size_t, -1 short, -2 char
@@ -251,73 +251,73 @@ struct Spec {
 
 // Parses one conversion after '%'; false for what the fast path leaves to
 // the C library (flags other than '-' and '0', '*', floating point, ...).
-bool ParseSpec(const char*& f, Spec* spec) {
+bool ParseConversion(const char*& f, Conversion* conv) {
   switch (*f) {  // the usual case: a bare conversion
     case 'd': case 'i': case 'u': case 'x': case 'X': case 'c': case 's': case '%':
-      spec->conversion = *f++;
+      conv->conversion = *f++;
       return true;
     default:
       break;
   }
   for (;; f++) {
     if (*f == '-')
-      spec->left = true;
+      conv->left = true;
     else if (*f == '0')
-      spec->zero = true;
+      conv->zero = true;
     else
       break;
   }
-  while (*f >= '0' && *f <= '9') spec->width = spec->width * 10 + (*f++ - '0');
+  while (*f >= '0' && *f <= '9') conv->width = conv->width * 10 + (*f++ - '0');
   if (*f == '.') {
     f++;
-    spec->precision = 0;
-    while (*f >= '0' && *f <= '9') spec->precision = spec->precision * 10 + (*f++ - '0');
+    conv->precision = 0;
+    while (*f >= '0' && *f <= '9') conv->precision = conv->precision * 10 + (*f++ - '0');
   }
   if (f[0] == 'h' && f[1] == 'h') {
-    spec->length = -2;
+    conv->length = -2;
     f += 2;
   } else if (*f == 'h') {
-    spec->length = -1;
+    conv->length = -1;
     f++;
   } else if (f[0] == 'l' && f[1] == 'l') {
-    spec->length = 2;
+    conv->length = 2;
     f += 2;
   } else if (*f == 'l') {
-    spec->length = 1;
+    conv->length = 1;
     f++;
   } else if (*f == 'z') {
-    spec->length = 3;
+    conv->length = 3;
     f++;
   }
-  spec->conversion = *f;
-  if ((*f == 'c' || *f == 's') && spec->length != 0) return false;  // wide text
+  conv->conversion = *f;
+  if ((*f == 'c' || *f == 's') && conv->length != 0) return false;  // wide text
   switch (*f) {
     case 'd': case 'i': case 'u': case 'x': case 'X': case 'c': case 's': case '%':
       f++;
-      return spec->width < 512 && spec->precision < 512;
+      return conv->width < 512 && conv->precision < 512;
     default:
       return false;
   }
 }
 
-void PutPadded(Out* out, const Spec& spec, const char* sign, const char* digits, size_t n, bool numeric) {
-  if (spec.width == 0 && spec.precision < 0) {
+void PutPadded(Out* out, const Conversion& conv, const char* sign, const char* digits, size_t n, bool numeric) {
+  if (conv.width == 0 && conv.precision < 0) {
     if (*sign) out->Put(*sign);
     out->Put(digits, n);
     return;
   }
   size_t signLength = strlen(sign);
   size_t zeros = 0;
-  if (numeric && spec.precision >= 0 && (size_t)spec.precision > n) zeros = (size_t)spec.precision - n;
+  if (numeric && conv.precision >= 0 && (size_t)conv.precision > n) zeros = (size_t)conv.precision - n;
   size_t body = signLength + zeros + n;
-  size_t pad = spec.width > 0 && (size_t)spec.width > body ? (size_t)spec.width - body : 0;
-  bool zeroPad = numeric && spec.zero && !spec.left && spec.precision < 0;
-  if (!spec.left && !zeroPad) out->Fill(' ', pad);
+  size_t pad = conv.width > 0 && (size_t)conv.width > body ? (size_t)conv.width - body : 0;
+  bool zeroPad = numeric && conv.zero && !conv.left && conv.precision < 0;
+  if (!conv.left && !zeroPad) out->Fill(' ', pad);
   out->Put(sign, signLength);
   if (zeroPad) out->Fill('0', pad);
   out->Fill('0', zeros);
   out->Put(digits, n);
-  if (spec.left) out->Fill(' ', pad);
+  if (conv.left) out->Fill(' ', pad);
 }
 
 // False, having written part of the text, when the format holds a conversion
@@ -331,30 +331,30 @@ bool FastFormat(Out* out, const char* f, va_list args) {
     }
     out->Put(f, (size_t)(percent - f));
     f = percent + 1;
-    Spec spec;
-    if (!ParseSpec(f, &spec)) return false;
+    Conversion conv;
+    if (!ParseConversion(f, &conv)) return false;
     char digits[32];
     char* end = digits + sizeof digits;
     char* d = end;
-    switch (spec.conversion) {
+    switch (conv.conversion) {
       case '%':
         out->Put('%');
         break;
       case 'c':
         digits[0] = (char)va_arg(args, int);
-        PutPadded(out, spec, "", digits, 1, false);
+        PutPadded(out, conv, "", digits, 1, false);
         break;
       case 's': {
         const char* text = va_arg(args, const char*);
         if (!text) return false;  // the C library's own rendering of a null
-        size_t n = spec.precision >= 0 ? strnlen(text, (size_t)spec.precision) : strlen(text);
-        PutPadded(out, spec, "", text, n, false);
+        size_t n = conv.precision >= 0 ? strnlen(text, (size_t)conv.precision) : strlen(text);
+        PutPadded(out, conv, "", text, n, false);
         break;
       }
       case 'd':
       case 'i': {
         long long v;
-        switch (spec.length) {
+        switch (conv.length) {
           case 1: v = va_arg(args, long); break;
           case 2: v = va_arg(args, long long); break;
           case 3: v = (long long)va_arg(args, ptrdiff_t); break;
@@ -364,13 +364,13 @@ bool FastFormat(Out* out, const char* f, va_list args) {
         }
         unsigned long long u = v < 0 ? 0ull - (unsigned long long)v : (unsigned long long)v;
         do *--d = (char)('0' + u % 10); while (u /= 10);
-        if (spec.precision == 0 && v == 0) d = end;
-        PutPadded(out, spec, v < 0 ? "-" : "", d, (size_t)(end - d), true);
+        if (conv.precision == 0 && v == 0) d = end;
+        PutPadded(out, conv, v < 0 ? "-" : "", d, (size_t)(end - d), true);
         break;
       }
       default: {  // u x X
         unsigned long long u;
-        switch (spec.length) {
+        switch (conv.length) {
           case 1: u = va_arg(args, unsigned long); break;
           case 2: u = va_arg(args, unsigned long long); break;
           case 3: u = va_arg(args, size_t); break;
@@ -379,14 +379,14 @@ bool FastFormat(Out* out, const char* f, va_list args) {
           default: u = va_arg(args, unsigned); break;
         }
         bool zero = u == 0;
-        if (spec.conversion == 'u') {
+        if (conv.conversion == 'u') {
           do *--d = (char)('0' + u % 10); while (u /= 10);
         } else {
-          const char* hex = spec.conversion == 'x' ? "0123456789abcdef" : "0123456789ABCDEF";
+          const char* hex = conv.conversion == 'x' ? "0123456789abcdef" : "0123456789ABCDEF";
           do *--d = hex[u & 15]; while (u >>= 4);
         }
-        if (spec.precision == 0 && zero) d = end;
-        PutPadded(out, spec, "", d, (size_t)(end - d), true);
+        if (conv.precision == 0 && zero) d = end;
+        PutPadded(out, conv, "", d, (size_t)(end - d), true);
         break;
       }
     }
