@@ -199,8 +199,9 @@ def c_string(text):
     data = text.encode('cp1252')
     for i, byte in enumerate(data):
         ch = chr(byte)
-        # "...SPEC" is written SPE\103 so that source searches for the word
-        # (which the project's checks make) do not stop at vendor names.
+        # A C after "SPE" is written as an octal escape, so that whole-word
+        # searches of the sources (the project's checks make them) skip
+        # vendor names.
         word_spec = ch in 'cC' and data[max(0, i - 3):i].lower() == b'spe'
         if ch in '"\\':
             out.append('\\' + ch)

