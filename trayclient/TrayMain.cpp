@@ -1,5 +1,7 @@
 #include "TrayMain.h"
 
+#include <climits>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -602,7 +604,10 @@ void TWinMain::LoadSettings() {
     };
 
     if (key.readDword(kValuePort, &number)) {
-      sePort->setValue(static_cast<int>(number));
+      // A stored number the port box cannot hold is shown cut to its range,
+      // but the stored value is left as it is.
+      const QSignalBlocker quiet(number > 65535 ? sePort : nullptr);
+      sePort->setValue(number > 65535 ? 65535 : static_cast<int>(number));
     } else {
       sePort->setValue(kDefaultPort);
       key.writeDword(kValuePort, kDefaultPort);
@@ -644,8 +649,12 @@ void TWinMain::ckSoundNotifyClick(bool checked) {
 void TWinMain::ckStartupClick(bool checked) {
   const QString path = autostartPath();
   if (!checked) {
-    if (QFile::exists(path) && !QFile::remove(path))
+    if (QFile::exists(path) && !QFile::remove(path)) {
+      // The entry is still there, and so the client still starts at login.
       qWarning("cannot remove the start-up entry %s", qPrintable(path));
+      const QSignalBlocker quiet(ckStartup);
+      ckStartup->setChecked(true);
+    }
     return;
   }
   QSaveFile file(path);
@@ -676,7 +685,8 @@ void TWinMain::showEvent(QShowEvent* event) {
 }
 
 void TWinMain::closeEvent(QCloseEvent* event) {
-  if (m_exiting) {
+  // The session ending closes every window: that must not be refused.
+  if (m_exiting || qApp->isSavingSession()) {
     event->accept();
     return;
   }
@@ -811,7 +821,9 @@ void TWinMain::DoActions(const QString& body) {
   if ((bad && ckOnBad->isChecked()) || (medium && ckOnMedium->isChecked()) || (good && ckOnGood->isChecked()))
     notify();
 
-  ChangeIcon(top + 1);
+  // Statuses above the last picture show no picture of their own; the
+  // largest must not overflow on its way there.
+  ChangeIcon(top < INT_MAX ? top + 1 : top);
 }
 
 void TWinMain::notify() {

@@ -86,7 +86,8 @@ const Scenario kScenarios[] = {
      // -2 and -3 would otherwise pass for the special answers' indexes.
      {{body("a,-2\r\n"), 0, kNoContact, false, 1},
       {body("a,-3\r\n"), 0, kNoContact, false, 1},
-      {body("a,7\r\n"), 8, kNoContact, false, 1}}},
+      {body("a,7\r\n"), 8, kNoContact, false, 1},
+      {body("a,2147483647\r\n"), 2147483647, kNoContact, false, 1}}},
     {"HttpErrorsKeepTheList",
      {{body("a,0\r\n"), 1, kOk, false, 1},
       {status(500), 0, kNoContact, false, 1},

@@ -113,6 +113,17 @@ TEST_F(SettingsTest, ValueOfTheWrongTypeIsReplacedByItsDefault) {
   EXPECT_EQ(control<QLineEdit>(*win, "edServer")->text(), "localhost");
 }
 
+TEST_F(SettingsTest, PortBeyondTheBoxIsLeftAsStored) {
+  {
+    Store s;
+    s.setDword(kValuePort, 70000);
+  }
+  make();
+  win->LoadSettings();
+  Store s;
+  EXPECT_EQ(s.dword(kValuePort), 70000u);
+}
+
 TEST_F(SettingsTest, EveryChangeIsWrittenAtOnce) {
   make();
   win->LoadSettings();
