@@ -52,8 +52,11 @@ int CaptureSource::Next(Packet* packet) {
     int rc = pcap_next_ex(pcap_, &header, &data);
     if (rc == 1) {
       packet->data = data;
+      // Lengths from the file: the wire length is never below the captured
+      // one and never beyond what an int holds.
+      uint32_t wire = header->len < header->caplen ? header->caplen : header->len;
       packet->capturedLength = (int)header->caplen;
-      packet->wireLength = (int)header->len;
+      packet->wireLength = wire > INT32_MAX ? INT32_MAX : (int)wire;
       packet->seconds = header->ts.tv_sec;
       packet->microseconds = header->ts.tv_usec;
       return 1;

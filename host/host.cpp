@@ -474,6 +474,7 @@ DetailLine* Host::AddHexDump(DetailLine* after, const char* label, const BYTE* d
     if (length > room) length = (int)room;
   }
   DetailLine* last = after;
+  DetailLine* rest = after->next;  // lines after the given one follow the dump
   DetailLine* head = AllocLine();
   if (!head) return last;
   snprintf(head->text, sizeof head->text, "%s", label ? label : "");
@@ -485,7 +486,10 @@ DetailLine* Host::AddHexDump(DetailLine* after, const char* label, const BYTE* d
   last = head;
   for (int i = 0; i < length; i += 16) {
     DetailLine* line = AllocLine();
-    if (!line) return last;
+    if (!line) {
+      last->next = rest;
+      return last;
+    }
     int n = std::min(16, length - i);
     char* p = line->text;
     p += sprintf(p, "%04X ", frameOffset + i);
@@ -500,6 +504,7 @@ DetailLine* Host::AddHexDump(DetailLine* after, const char* label, const BYTE* d
     last = line;
   }
   last->flags |= DETAIL_GROUP_CLOSE;
+  last->next = rest;
   return last;
 }
 

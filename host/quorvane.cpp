@@ -1,5 +1,6 @@
 // quorvane: loads the protocol plug-ins and prints what they make of the
 // frames of a capture file or a live interface.
+#include <errno.h>
 #include <getopt.h>
 #include <limits.h>
 #include <signal.h>
@@ -106,8 +107,9 @@ int main(int argc, char** argv) {
       case 'q': quiet = true; break;
       case 'c': {
         char* end = nullptr;
+        errno = 0;
         limit = strtoul(optarg, &end, 10);
-        if (!end || *end || limit == 0) {
+        if (optarg[0] < '0' || optarg[0] > '9' || !end || *end || errno == ERANGE || limit == 0) {
           fprintf(stderr, "quorvane: --count wants a positive number, not '%s'\n", optarg);
           return 1;
         }
@@ -160,22 +162,31 @@ int main(int argc, char** argv) {
   Output output;
   qvhost::FrameOutput frame;
   qvhost::Packet packet;
-  unsigned long number = 0, skipped = 0;
+  unsigned long number = 0, unknownLink = 0, noRoot = 0, badRadiotap = 0;
+  const char* missingRoot = nullptr;
   int rc = 0;
-  if (mask & qvhost::RUN_SUMMARY) output.buffer() += qvhost::SummaryHeader();
+  const bool rows = !quiet;
+  if (rows) output.buffer() += qvhost::SummaryHeader();
   while (!g_stop && (limit == 0 || number < limit) && (rc = source.Next(&packet)) == 1) {
     number++;
     const char* rootName = nullptr;
     int skip = 0;
     ProtocolDescriptor* root = nullptr;
-    if (qvhost::MediaOf(source.linkType(), packet.data, packet.capturedLength, &rootName, &skip))
-      root = host.Find(rootName);
+    if (!qvhost::MediaOf(source.linkType(), packet.data, packet.capturedLength, &rootName, &skip)) {
+      if (source.linkType() == DLT_IEEE802_11_RADIO)
+        badRadiotap++;
+      else
+        unknownLink++;
+      continue;
+    }
+    root = host.Find(rootName);
     if (!root) {
-      skipped++;
+      noRoot++;
+      missingRoot = rootName;
       continue;
     }
     host.DecodeFrame(root, packet.data + skip, packet.capturedLength - skip, packet.wireLength - skip, mask, &frame);
-    if (mask & qvhost::RUN_SUMMARY) qvhost::RenderSummary(number, frame, &output.buffer());
+    if (rows) qvhost::RenderSummary(number, frame, &output.buffer());
     if (detail) {
       qvhost::RenderDetail(frame, &output.buffer());
       output.buffer() += '\n';
@@ -185,7 +196,7 @@ int main(int argc, char** argv) {
   }
   if (rc < 0) {
     output.Flush();
-    fprintf(stderr, "quorvane: %s: %s\n", file.c_str(), source.error().c_str());
+    fprintf(stderr, "quorvane: %s: %s\n", device.empty() ? file.c_str() : device.c_str(), source.error().c_str());
   }
   if (stats) {
     output.buffer() += '\n';
@@ -193,11 +204,16 @@ int main(int argc, char** argv) {
   }
   output.Flush();
   fflush(stdout);
-  if (skipped) {
+  if (unknownLink) {
     const char* name = pcap_datalink_val_to_name(source.linkType());
-    fprintf(stderr, "quorvane: %lu of %lu frames skipped: no decoder for link type %s\n", skipped, number,
+    fprintf(stderr, "quorvane: %lu of %lu frames skipped: no decoder for link type %s\n", unknownLink, number,
             name ? name : std::to_string(source.linkType()).c_str());
   }
+  if (noRoot)
+    fprintf(stderr, "quorvane: %lu of %lu frames skipped: no plug-in registers %s\n", noRoot, number, missingRoot);
+  if (badRadiotap)
+    fprintf(stderr, "quorvane: %lu of %lu frames skipped: radiotap header longer than the captured bytes\n",
+            badRadiotap, number);
   g_source = nullptr;
   int status = rc < 0 ? 2 : 0;
   if (!namesFile.empty() && !host.SaveNamesIfChanged(namesFile, &error)) {

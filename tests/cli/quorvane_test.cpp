@@ -67,6 +67,8 @@ TEST(Quorvane, UsageAndCaptureErrors) {
   } cases[] = {
       {"--no-such-option", 1, "usage: quorvane"},
       {"--count 0", 1, "--count"},
+      {"--count -1", 1, "--count"},
+      {"--count 99999999999999999999", 1, "--count"},
       {"one.pcap two.pcap", 1, "usage: quorvane"},
       {"/nonexistent/capture.pcap", 2, "/nonexistent/capture.pcap"},
       {"/etc/hostname", 2, "/etc/hostname"},
@@ -83,12 +85,13 @@ TEST(Quorvane, FramesOfOtherLinkTypesAreCountedAsSkipped) {
   std::string raw = WritePcap("raw.pcap", 101, {{0x45, 0, 0, 20}, {0x45, 0, 0, 20}});
   Result r = Quorvane("'" + raw + "'");
   EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("2 of 2 frames skipped"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("2 of 2 frames skipped: no decoder for link type RAW"), std::string::npos) << r.output;
   // A radiotap header longer than the capture cannot be stripped.
   std::string radio = WritePcap("radio.pcap", 127, {{0, 0, 0x40, 0}, {0, 0}});
   r = Quorvane("'" + radio + "'");
   EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("2 of 2 frames skipped"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("2 of 2 frames skipped: radiotap header longer than the captured bytes"), std::string::npos)
+      << r.output;
 }
 
 TEST(Quorvane, CountStopsEarly) {
@@ -101,4 +104,13 @@ TEST(Quorvane, MissingPluginFolderIsNamed) {
   Result r = Quorvane("-P /nonexistent/plugins");
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("/nonexistent/plugins"), std::string::npos) << r.output;
+  // The frames have a decoder; it is the plug-in that is missing.
+  EXPECT_NE(r.output.find("frames skipped: no plug-in registers MAC-802.3"), std::string::npos) << r.output;
+}
+
+TEST(Quorvane, QuietPrintsNoRowsEvenWithTheTree) {
+  Result r = Quorvane("-q -V -c 1");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.output.find("No.  Destination"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Media Access Control"), std::string::npos) << r.output;
 }

@@ -79,9 +79,12 @@ TEST(Host, HexDumpStaysWithinTheCapture) {
   const CaptureFrame* f = h.host.currentFrame();
   ASSERT_NE(f, nullptr);
   DetailLine* head = h.host.AllocLine();
+  DetailLine* tail = h.host.AllocLine();
+  head->next = tail;
   DetailLine* last = h.table()->AddHexDumpLines(head, "Rest", f->data + 16, 1000, 16);
   ASSERT_NE(last, head);
   EXPECT_EQ(last->length, (int)frame.size() - 16);
+  EXPECT_EQ(last->next, tail);  // the dump goes in after the line, the rest follows it
   EXPECT_EQ(h.table()->AddHexDumpLines(head, "Past", f->data + frame.size(), 4, 0), head);
   for (DetailLine* l = head; l;) {
     DetailLine* next = l->next;
