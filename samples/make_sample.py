@@ -50,6 +50,22 @@ def dns_query(name, ident=0x1234):
     return struct.pack("!HHHHHH", ident, 0x0100, 1, 0, 0, 0) + q + struct.pack("!HH", 1, 1)
 
 
+def llc_frame(dst, src, payload):
+    frame = mac(dst) + mac(src) + struct.pack("!H", len(payload)) + payload
+    return frame + b"\0" * max(0, 60 - len(frame))
+
+
+def tlv(kind, value):
+    return struct.pack("!HH", kind, 4 + len(value)) + value
+
+
+def cdp():
+    address = struct.pack("!I", 1) + bytes([1, 1, 0xCC]) + struct.pack("!H", 4) + ip4("192.168.0.2")
+    body = (tlv(1, b"switch1") + tlv(2, address) + tlv(3, b"FastEthernet0/1") + tlv(4, struct.pack("!I", 0x29))
+            + tlv(5, b"Version 12.1"))
+    return bytes([2, 180]) + struct.pack("!H", 0) + body
+
+
 HOST = "00:a0:c9:14:c8:29"
 ROUTER = "00:00:0c:07:ac:01"
 BCAST = "ff:ff:ff:ff:ff:ff"
@@ -74,6 +90,12 @@ frames = [
      + b"\0" * max(0, 46 - len(payload)))(
         bytes.fromhex("424203") + bytes.fromhex("0000 00 00 00 8000000c07ac0001 00000000 8000000c07ac0001 8001"
                                                  " 0000 1400 0200 0f00".replace(" ", ""))),
+    # CDP advertisement over SNAP
+    llc_frame("01:00:0c:cc:cc:cc", ROUTER, bytes.fromhex("aaaa03 00000c 2000") + cdp()),
+    # PPPoE discovery: PADI with a service name and a host-unique tag
+    ether(BCAST, HOST, 0x8863,
+          (lambda tags: bytes([0x11, 0x09]) + struct.pack("!HH", 0, len(tags)) + tags)(
+              tlv(0x0101, b"") + tlv(0x0103, bytes.fromhex("deadbeef")))),
     # 802.1Q tagged IP/UDP
     ether(BCAST, HOST, 0x8100,
           struct.pack("!HH", (5 << 13) | 5, 0x0800) + ipv4("192.168.0.10", "192.168.0.255", 17,
