@@ -154,18 +154,6 @@ std::string CorvaleHost::Trace() {
 
 // ---------------------------------------------------------------- checks
 
-void ExpectTable(const std::vector<qvhost::FlatLine>& got, const std::vector<Want>& want) {
-  size_t i = 0;
-  for (; i < want.size() && i < got.size(); i++) {
-    EXPECT_EQ(got[i].text, want[i].text) << "line " << i;
-    EXPECT_EQ(got[i].offset, want[i].offset) << "line " << i << " \"" << got[i].text << "\"";
-    EXPECT_EQ(got[i].length, want[i].length) << "line " << i << " \"" << got[i].text << "\"";
-    EXPECT_EQ(got[i].flags, want[i].flags) << "line " << i << " \"" << got[i].text << "\"";
-  }
-  for (; i < want.size(); i++) ADD_FAILURE() << "missing line " << i << ": \"" << want[i].text << "\"";
-  for (; i < got.size(); i++) ADD_FAILURE() << "extra line " << i << ": \"" << got[i].text << "\"";
-}
-
 std::vector<qvhost::FlatLine> LinesStarting(const std::vector<qvhost::FlatLine>& lines, const std::string& prefix) {
   std::vector<qvhost::FlatLine> found;
   for (const qvhost::FlatLine& l : lines)

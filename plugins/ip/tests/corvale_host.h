@@ -75,13 +75,10 @@ class CorvaleHost : public qvtest::TestHost {
 };
 
 // ---------------------------------------------------------------- checks
-struct Want {
-  std::string text;
-  int offset;
-  int length;
-  DWORD flags;
-};
-void ExpectTable(const std::vector<qvhost::FlatLine>& got, const std::vector<Want>& want);
+typedef qvtest::Line Want;
+inline void ExpectTable(const std::vector<qvhost::FlatLine>& got, const std::vector<Want>& want) {
+  qvtest::ExpectLines(got, want);
+}
 // Lines whose text starts with prefix.
 std::vector<qvhost::FlatLine> LinesStarting(const std::vector<qvhost::FlatLine>& lines, const std::string& prefix);
 // The lines of a list from the first whose text starts with prefix.

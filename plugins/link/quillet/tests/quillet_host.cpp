@@ -105,18 +105,6 @@ std::string QuilletHost::Trace() const {
   return s;
 }
 
-void ExpectTable(const std::vector<qvhost::FlatLine>& got, const std::vector<Want>& want) {
-  size_t i = 0;
-  for (; i < want.size() && i < got.size(); i++) {
-    EXPECT_EQ(got[i].text, want[i].text) << "line " << i;
-    EXPECT_EQ(got[i].offset, want[i].offset) << "line " << i << " \"" << got[i].text << "\"";
-    EXPECT_EQ(got[i].length, want[i].length) << "line " << i << " \"" << got[i].text << "\"";
-    EXPECT_EQ(got[i].flags, want[i].flags) << "line " << i << " \"" << got[i].text << "\"";
-  }
-  for (; i < want.size(); i++) ADD_FAILURE() << "missing line " << i << ": \"" << want[i].text << "\"";
-  for (; i < got.size(); i++) ADD_FAILURE() << "extra line " << i << ": \"" << got[i].text << "\"";
-}
-
 void ExpectNoReadPastCapture(QuilletHost& h, const char* root, const Bytes& frame) {
   for (size_t n = 0; n <= frame.size(); n++) {
     Bytes cut(frame.begin(), frame.begin() + (ptrdiff_t)n);

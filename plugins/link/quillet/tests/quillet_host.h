@@ -59,13 +59,10 @@ class QuilletHost : public qvtest::TestHost {
 };
 
 // Lines as a table, with std::string texts.
-struct Want {
-  std::string text;
-  int offset;
-  int length;
-  DWORD flags;
-};
-void ExpectTable(const std::vector<qvhost::FlatLine>& got, const std::vector<Want>& want);
+typedef qvtest::Line Want;
+inline void ExpectTable(const std::vector<qvhost::FlatLine>& got, const std::vector<Want>& want) {
+  qvtest::ExpectLines(got, want);
+}
 
 // Decodes every cut of frame (0 .. all bytes) twice, once over stale bytes of
 // 0x00 and once of 0xFF past the cut, and expects the same result: no pass
