@@ -1,15 +1,17 @@
 // Decode benchmark: times the protocol passes over a stream of generated
 // frames with every plug-in loaded, counts the heap allocations of the
-// counting pass, and writes the same frames as a capture for timing whole
-// runs of quorvane (and the usual tools, through bench/compare).
+// counting pass, times loading and saving a large name file, and writes the
+// frames as a capture for timing whole runs of quorvane (and the usual tools,
+// through bench/compare).
 //
-//   decode_bench [-n FRAMES] [-o CAPTURE] [-P PLUGINS] [--quorvane PATH]
+//   decode_bench [-n FRAMES] [-N NAMES] [-o CAPTURE] [-P PLUGINS] [--quorvane PATH]
 #include <dlfcn.h>
 #include <getopt.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -278,25 +280,59 @@ std::string ProgramFolder() {
 
 int Quiet(HWND, const char*, const char*, DWORD, void*) { return plat::IDOK; }
 
+// A name file of n mappings with distinct names and addresses, loaded into an
+// empty table and saved again, each timed.
+void TimeNameFile(qvhost::Host& host, unsigned long n) {
+  MonitorTable* t = host.table();
+  std::string text;
+  text.reserve(n * 48);
+  char line[96];
+  for (unsigned long i = 0; i < n; i++) {
+    snprintf(line, sizeof line, "Station%lu,00A0C9%06lX,6,   ,0,0,%lu,0,0,0\n", i, i & 0xFFFFFF, i % 7);
+    text += line;
+  }
+  int fd = memfd_create("names", MFD_CLOEXEC);
+  if (fd < 0 || write(fd, text.data(), text.size()) != (ssize_t)text.size()) {
+    perror("name file");
+    exit(2);
+  }
+  t->ClearNameTable();
+  double start = Now();
+  t->LoadNameFile(fd);
+  double load = Now() - start;
+  start = Now();
+  BYTE saved = t->SaveNameFile(fd);
+  double save = Now() - start;
+  off_t size = lseek(fd, 0, SEEK_END);
+  close(fd);
+  printf("%-22s %8.3f s  %12.0f entries/s  %lu entries, %.1f MB\n", "name file load", load, n / load, n,
+         text.size() / 1e6);
+  printf("%-22s %8.3f s  %12.0f entries/s  %s\n", "name file save", save, n / save,
+         saved && size > 0 ? "written" : "FAILED");
+  t->ClearNameTable();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  unsigned long frames = 1000000;
+  unsigned long frames = 1000000, names = 100000;
   std::string capture = "bench.pcap", plugins = ProgramFolder(), quorvane = ProgramFolder() + "/quorvane";
   static const option kOptions[] = {{"frames", required_argument, nullptr, 'n'},
+                                    {"names", required_argument, nullptr, 'N'},
                                     {"output", required_argument, nullptr, 'o'},
                                     {"plugins", required_argument, nullptr, 'P'},
                                     {"quorvane", required_argument, nullptr, 'Q'},
                                     {nullptr, 0, nullptr, 0}};
   int c;
-  while ((c = getopt_long(argc, argv, "n:o:P:", kOptions, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, "n:N:o:P:", kOptions, nullptr)) != -1) {
     switch (c) {
       case 'n': frames = strtoul(optarg, nullptr, 10); break;
+      case 'N': names = strtoul(optarg, nullptr, 10); break;
       case 'o': capture = optarg; break;
       case 'P': plugins = optarg; break;
       case 'Q': quorvane = optarg; break;
       default:
-        fprintf(stderr, "usage: decode_bench [-n FRAMES] [-o CAPTURE] [-P PLUGINS] [--quorvane PATH]\n");
+        fprintf(stderr, "usage: decode_bench [-n FRAMES] [-N NAMES] [-o CAPTURE] [-P PLUGINS] [--quorvane PATH]\n");
         return 1;
     }
   }
@@ -363,6 +399,8 @@ int main(int argc, char** argv) {
   }
   host.ReleaseDetail(&out);
   printf("peak memory            %ld KiB (before the timed passes %ld KiB)\n", PeakKiB(), peakBefore);
+  // After the passes, so that the frames are not looked up in a large table.
+  if (names) TimeNameFile(host, names);
 
   WritePcap(capture, ring, frames);
   std::string q = "'" + quorvane + "' -P '" + plugins + "' '" + capture + "' >/dev/null";
