@@ -21,7 +21,7 @@ struct NameEntry {
   int32_t value;              // the adding caller's number, only stored
   int32_t addressLength;      // 0 .. kMaxAddressLength
   BYTE address[kMaxAddressLength];  // zero past addressLength
-  char name[kNameSize];       // unique without regard to case
+  char name[kNameSize];       // unique without regard to case; indexed, see RenameActive
   int32_t accessCount;        // matching lookups, stops at INT32_MAX
   plat::FILETIME lastAccessed;  // zero until the first matching lookup
   plat::FILETIME created;

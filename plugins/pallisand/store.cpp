@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "combo.h"
@@ -27,11 +28,102 @@ bool SameName(const char* a, const char* b) {
   }
 }
 
-// Under ActiveMutex.
+// ---------------------------------------------------------------- name index
+// The active entries by name, without regard to case: an open-addressed hash
+// set, so that the name test of an insert (once per line of a name file) does
+// not walk the whole table. Guarded by ActiveMutex, like the list. When the
+// set cannot grow for want of memory it is dropped and the tests walk the
+// list until the table is cleared.
+
+NameEntry* const kRemoved = reinterpret_cast<NameEntry*>(alignof(NameEntry));
+
+struct NameIndex {
+  NameEntry** slots;  // null: never used; kRemoved: used before
+  size_t capacity;    // a power of two, or 0
+  size_t used;        // live and removed slots
+  bool dropped;
+};
+NameIndex g_index = {nullptr, 0, 0, false};
+size_t g_activeCount = 0;
+
+size_t NameHash(const char* name) {
+  uint32_t h = 2166136261u;
+  for (; *name; name++) {
+    unsigned char c = (unsigned char)*name;
+    if (c >= 'a' && c <= 'z') c = (unsigned char)(c - 'a' + 'A');
+    h = (h ^ c) * 16777619u;
+  }
+  return h;
+}
+
+void ResetIndex() {
+  free(g_index.slots);
+  g_index = NameIndex{nullptr, 0, 0, false};
+}
+
+// Rebuilt from the list at twice the live entries' room or more.
+bool GrowIndex() {
+  size_t capacity = 64;
+  while (capacity < 4 * (g_activeCount + 1)) capacity *= 2;
+  NameEntry** slots = static_cast<NameEntry**>(calloc(capacity, sizeof *slots));
+  if (!slots) return false;
+  free(g_index.slots);
+  g_index = NameIndex{slots, capacity, 0, false};
+  for (NameEntry* e = g_active.first; e; e = e->next) {
+    size_t i = NameHash(e->name) & (capacity - 1);
+    while (slots[i]) i = (i + 1) & (capacity - 1);
+    slots[i] = e;
+    g_index.used++;
+  }
+  return true;
+}
+
+// e is on the active list already (its name is not yet in the index).
+void IndexName(NameEntry* e) {
+  if (g_index.dropped) return;
+  if (2 * (g_index.used + 1) > g_index.capacity) {
+    // The rebuild takes e with the rest of the list.
+    if (!GrowIndex()) {
+      ResetIndex();
+      g_index.dropped = true;
+    }
+    return;
+  }
+  size_t mask = g_index.capacity - 1, i = NameHash(e->name) & mask;
+  while (g_index.slots[i] && g_index.slots[i] != kRemoved) i = (i + 1) & mask;
+  if (!g_index.slots[i]) g_index.used++;
+  g_index.slots[i] = e;
+}
+
+void UnindexName(const NameEntry* e) {
+  if (!g_index.slots) return;
+  size_t mask = g_index.capacity - 1;
+  for (size_t i = NameHash(e->name) & mask; g_index.slots[i]; i = (i + 1) & mask) {
+    if (g_index.slots[i] == e) {
+      g_index.slots[i] = kRemoved;
+      return;
+    }
+  }
+}
+
+// Under ActiveMutex. Names are unique, so any match is the first in list order.
 NameEntry* FindName(const char* name) {
-  for (NameEntry* e = g_active.first; e; e = e->next)
-    if (SameName(e->name, name)) return e;
+  if (!g_index.slots) {
+    if (g_index.dropped || g_active.first)
+      for (NameEntry* e = g_active.first; e; e = e->next)
+        if (SameName(e->name, name)) return e;
+    return nullptr;
+  }
+  size_t mask = g_index.capacity - 1;
+  for (size_t i = NameHash(name) & mask; NameEntry* e = g_index.slots[i]; i = (i + 1) & mask)
+    if (e != kRemoved && SameName(e->name, name)) return e;
   return nullptr;
+}
+
+// Under ActiveMutex: the active list and the index change together.
+void UnlinkedFromActive(const NameEntry* e) {
+  UnindexName(e);
+  g_activeCount--;
 }
 
 // The entry's own length governs: it matches every address that begins with
@@ -97,6 +189,18 @@ plat::Mutex* ActiveMutex() { return g_activeMutex; }
 plat::Mutex* FreeMutex() { return g_freeMutex; }
 NameEntry* FirstActive() { return g_active.first; }
 
+void AppendActive(NameEntry* e) {
+  g_active.Append(e);
+  g_activeCount++;
+  IndexName(e);
+}
+
+void RenameActive(NameEntry* e, const char* name) {
+  UnindexName(e);
+  snprintf(e->name, sizeof e->name, "%s", name);
+  IndexName(e);
+}
+
 void OpenStore() {
   g_active.Reset();
   g_free.Reset();
@@ -161,7 +265,7 @@ NameEntry* InsertNameEntry(const char* name, const BYTE* address, int length, in
   memcpy(e->name, name, strlen(name) + 1);
   e->created = Now();
   e->group = length > 0 ? (BYTE)(e->address[0] & 1) : 0;
-  g_active.Append(e);
+  AppendActive(e);
   SetNamesChanged();
   return e;
 }
@@ -256,6 +360,7 @@ void QV_CALL DeleteName(const char* name) {
       found = *link;
       *link = found->next;
       if (!found->next) g_active.tail = link;
+      UnlinkedFromActive(found);
       break;
     }
     if (!found) return;
@@ -283,10 +388,12 @@ void QV_CALL PurgeNames(BYTE keepFlagged, BYTE keepLocked) {
   while (e) {
     NameEntry* next = e->next;
     bool keep = e->flagged ? keepFlagged != 0 : e->locked ? keepLocked != 0 : false;
-    if (keep)
+    if (keep) {
       g_active.Append(e);
-    else
+    } else {
+      UnlinkedFromActive(e);
       g_free.Append(e);
+    }
     e = next;
   }
   SetNamesChanged();
@@ -305,6 +412,8 @@ void QV_CALL ClearNameTable() {
     }
     q->Reset();
   }
+  ResetIndex();
+  g_activeCount = 0;
 }
 
 DWORD QV_CALL ReserveNameEntries(int count) {

@@ -54,6 +54,11 @@ plat::Mutex* FreeMutex();    // guards the free list
 // First entry of the active list, in list order; only under ActiveMutex.
 NameEntry* FirstActive();
 
+// Under ActiveMutex. The active list keeps an index of its names: an entry
+// joins the list, and an entry on it changes its name, only through these.
+void AppendActive(NameEntry* e);
+void RenameActive(NameEntry* e, const char* name);
+
 // MT_NAMES_CHANGED, written atomically: other threads change other bits of
 // the same word.
 void SetNamesChanged();

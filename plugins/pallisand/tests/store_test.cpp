@@ -472,6 +472,44 @@ TEST_F(PallisandStore, PurgeRules) {
   }
 }
 
+// Thousands of names, so that the names are found through a table that has
+// grown and lost entries many times: an existing name, in any case, always
+// comes back as its entry, and a removed one can be added again.
+TEST_F(PallisandStore, NamesStayUniqueThroughManyAddsDeletesAndPurges) {
+  const int n = 3000;
+  auto name = [](int i, bool upper) { return std::string(upper ? "HOST-" : "host-") + std::to_string(i); };
+  std::map<int, NameEntry*> present;
+  for (int i = 0; i < n; i++) present[i] = Add(name(i, false).c_str(), "0A");
+  for (int i = 0; i < n; i += 3) {
+    t->DeleteName(name(i, true).c_str());
+    present.erase(i);
+  }
+  for (int i = 1; i < n; i += 3) present[i]->locked = 1;
+  for (int i = 2; i < n; i += 9) present[i]->flagged = 1;
+  t->PurgeNames(1, 1);  // drops the names neither locked nor flagged
+  for (auto it = present.begin(); it != present.end();)
+    it = it->second->locked || it->second->flagged ? std::next(it) : present.erase(it);
+
+  for (int round = 0; round < 2; round++) {
+    for (int i = 0; i < n; i++) {
+      SCOPED_TRACE(name(i, true));
+      NameEntry* e = Add(name(i, true).c_str(), "0C");
+      ASSERT_NE(e, nullptr);
+      auto it = present.find(i);
+      if (it != present.end()) {
+        EXPECT_EQ(e, it->second);
+      } else {
+        EXPECT_STREQ(e->name, name(i, true).c_str());
+        present[i] = e;
+      }
+    }
+    EXPECT_EQ(Names().size(), (size_t)n);
+  }
+  t->ClearNameTable();
+  EXPECT_STREQ(Add(name(7, true).c_str(), "0A")->name, "HOST-7");
+  EXPECT_EQ(Names().size(), 1u);
+}
+
 TEST_F(PallisandStore, ClearNameTableGivesEverythingBackAndKeepsTheMark) {
   Add("A", "01");
   Add("B", "02");
