@@ -329,54 +329,7 @@ ProtocolDescriptor* Host::Find(const char* nameId) const {
 
 // ---------------------------------------------------------------- name file
 
-bool Host::LoadNames(const std::string& path, std::string* error) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return true;
-    if (error) *error = path + ": " + strerror(errno);
-    namesLoadFailed_ = true;
-    return false;
-  }
-  __atomic_fetch_and(&table_.flags, ~MT_NAMES_CHANGED, __ATOMIC_SEQ_CST);
-  table_.LoadNameFile(fd);
-  close(fd);
-  if (__atomic_load_n(&table_.flags, __ATOMIC_SEQ_CST) & MT_NAMES_CHANGED) {
-    namesLoadFailed_ = true;
-    if (error) *error = path + ": the name file could not be read completely; it will not be overwritten";
-    return false;
-  }
-  return true;
-}
-
-bool Host::SaveNamesIfChanged(const std::string& path, std::string* error) {
-  if (!(__atomic_load_n(&table_.flags, __ATOMIC_SEQ_CST) & MT_NAMES_CHANGED)) return true;
-  if (namesLoadFailed_) {
-    if (error) *error = path + ": not saved, since it could not be loaded completely";
-    return false;
-  }
-  std::string temp = path + ".tmp";
-  int fd = open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (error) *error = temp + ": " + strerror(errno);
-    return false;
-  }
-  bool ok = table_.SaveNameFile(fd) != 0;
-  if (ok && fsync(fd) != 0) ok = false;
-  int saved = errno;
-  if (close(fd) != 0) ok = false;
-  if (ok && rename(temp.c_str(), path.c_str()) != 0) {
-    saved = errno;
-    ok = false;
-  }
-  if (!ok) {
-    // The table was written to the temporary file only: it still differs
-    // from the name file.
-    __atomic_fetch_or(&table_.flags, MT_NAMES_CHANGED, __ATOMIC_SEQ_CST);
-    unlink(temp.c_str());
-    if (error) *error = path + ": the name table could not be saved" + (saved ? std::string(": ") + strerror(saved) : "");
-  }
-  return ok;
-}
+bool Host::HasNameTable() const { return table_.LoadNameFile != FallbackNameFile; }
 
 // ---------------------------------------------------------------- services
 

@@ -216,9 +216,11 @@ int main(int argc, char** argv) {
             badRadiotap, number);
   g_source = nullptr;
   int status = rc < 0 ? 2 : 0;
-  if (!namesFile.empty() && !host.SaveNamesIfChanged(namesFile, &error)) {
-    fprintf(stderr, "quorvane: %s\n", error.c_str());
-    if (status == 0) status = 3;
+  if (!namesFile.empty()) {
+    error.clear();
+    bool saved = host.SaveNamesIfChanged(namesFile, &error);
+    if (!error.empty()) fprintf(stderr, "quorvane: %s\n", error.c_str());
+    if (!saved && status == 0) status = 3;
   }
   return status;
 }

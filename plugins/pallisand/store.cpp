@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "combo.h"
+#include "name_line.h"
 #include "plugin.h"
 
 namespace pallisand {
@@ -140,12 +141,6 @@ void CountAccess(NameEntry* e, const plat::FILETIME& now) {
   e->lastAccessed = now;
 }
 
-// The input a mapping can hold, and the name file can hold it in.
-bool ValidName(const char* name) {
-  size_t n = strnlen(name, kNameSize);
-  if (n == 0 || n >= (size_t)kNameSize) return false;
-  return strpbrk(name, ",\n\r") == nullptr;
-}
 
 // Written by hand: this runs for every address of every summary row.
 void FormatBytes(const BYTE* data, int length, char* text, bool dotted) {
@@ -236,7 +231,7 @@ plat::FILETIME Now() {
 // ---------------------------------------------------------------- insert
 
 NameEntry* InsertNameEntry(const char* name, const BYTE* address, int length, int value, BYTE flagged) {
-  if (!name || !ValidName(name)) return nullptr;
+  if (!name || !ValidMappingName(name)) return nullptr;
   if (length < 0 || length > kMaxAddressLength || (length > 0 && !address)) return nullptr;
 
   // The name test and the append form one critical section, so that two

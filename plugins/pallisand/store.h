@@ -68,8 +68,8 @@ plat::FILETIME Now();
 
 // The store's core: adds a mapping or returns the entry that has the name
 // already. Refuses (null) an empty name, one of more than 31 characters or
-// holding a line break or a comma (the name file cannot hold them), and a
-// length outside 0 .. 32.
+// holding a line break (the name file cannot hold one), and a length outside
+// 0 .. 32.
 NameEntry* InsertNameEntry(const char* name, const BYTE* address, int length, int value, BYTE flagged);
 // TRUE when an entry of the active list has the name, without regard to case.
 BYTE NameExists(const char* name);

@@ -116,10 +116,14 @@ class Host {
   unsigned long detailLinesTaken() const { return linesTaken_; }
   unsigned long detailLinesFreedByPlugins() const { return linesFreedByPlugins_; }
 
-  // The name file: loaded at start (a missing file is an empty table) and,
-  // when the table changed, saved through a temporary file renamed over the
-  // old one, so a failed save loses nothing. A load that did not complete
-  // leaves the file alone: saving then would drop the mappings it holds.
+  // The name file (names.cpp): loaded at start (a missing file is an empty
+  // table; anything but a regular file is refused) and, when the table
+  // changed, saved through a temporary file renamed over the old one, so a
+  // failed save loses nothing. The save keeps the file's mode and owner,
+  // replaces the target of a symbolic link, takes turns with other savers and
+  // merges what another program saved since the load. A load that did not
+  // complete leaves the file alone: saving then would drop what it could not
+  // read. SaveNamesIfChanged may fill error on success too, with a notice.
   bool LoadNames(const std::string& path, std::string* error);
   bool SaveNamesIfChanged(const std::string& path, std::string* error);
 
@@ -138,6 +142,8 @@ class Host {
 
  private:
   void InstallFallbacks();
+  bool HasNameTable() const;
+  bool SaveNames(const std::string& path, std::string* message);
   CaptureFrame* FrameRecord(size_t capacity);
 
   MonitorTable table_{};
@@ -152,6 +158,7 @@ class Host {
   std::vector<BssEntry> bss_;
   bool started_ = false;
   bool namesLoadFailed_ = false;
+  std::string namesBase_;  // the name file's bytes as last loaded or saved
 
   // frame record, reused
   BYTE* frameStorage_ = nullptr;

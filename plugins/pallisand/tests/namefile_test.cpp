@@ -159,7 +159,7 @@ TEST_F(PallisandNameFile, SaveClearLoadBringsEveryMappingBack) {
   t->ClearNameTable();
   SetChanged();
   SetClock(9, 30, 0, 0);
-  EXPECT_EQ(Load(), 0);
+  EXPECT_EQ(Load(), TRUE);
   EXPECT_FALSE(Changed());
   EXPECT_TRUE(h.messages.empty());
   EXPECT_EQ(Entries(), before);
@@ -171,16 +171,18 @@ TEST_F(PallisandNameFile, SaveClearLoadBringsEveryMappingBack) {
   }
 }
 
-// A name with a comma would have cut its own line in two, and every mapping
-// after it would then be read from the wrong fields.
-TEST_F(PallisandNameFile, NameWithACommaNeverReachesTheFile) {
-  EXPECT_EQ(Add("Lab,3", "00A0C9"), nullptr);
-  Add("Router", "0800");
+// Names with commas are quoted, so that the fields after them stay where they
+// are; quotes inside a quoted name are doubled. Other names stand as they are.
+TEST_F(PallisandNameFile, NamesWithCommasAndQuotesReadBackTheSame) {
+  const std::vector<std::string> names = {"Lab,3", "Say \"hi\", Bob", ",", "\"Quoted\"", "\"", "Plain"};
+  for (const std::string& n : names) ASSERT_NE(Add(n.c_str(), "00A0C9"), nullptr) << n;
   ASSERT_EQ(Save(), TRUE);
+  const std::string tail = ",00A0C9,3,   ,0,0,0,0," + std::to_string(Ticks(1, 0, 0, 0)) + ",0\n";
+  EXPECT_EQ(file.Content(), "\"Lab,3\"" + tail + "\"Say \"\"hi\"\", Bob\"" + tail + "\",\"" + tail +
+                                "\"Quoted\"" + tail + "\"" + tail + "Plain" + tail);
   t->ClearNameTable();
-  Load();
-  EXPECT_EQ(Entries(), std::vector<std::string>{"Router 0800/2 --- v0 d0 s0"});
-  EXPECT_FALSE(Changed());
+  EXPECT_EQ(Load(), TRUE);
+  EXPECT_EQ(Names(), names);
 }
 
 // ---------------------------------------------------------------- load
@@ -189,7 +191,8 @@ struct LoadCase {
   const char* what;
   std::string file;
   std::vector<std::string> entries;
-  bool changed;  // the mark afterwards: set when something was not loaded
+  BYTE complete;  // the result: TRUE when every line was loaded
+  bool changed;   // the mark afterwards: set when the load stopped early
 };
 
 TEST_F(PallisandNameFile, LoadCases) {
@@ -198,48 +201,59 @@ TEST_F(PallisandNameFile, LoadCases) {
   // First address bytes are even unless a case is about the group flag.
   const std::string lineA = "A,0A,1,   ,0,0,0,0,0,0\n", lineB = "B,0C,1,   ,0,0,0,0,0,0\n";
   const std::string entryA = "A 0A/1 --- v0 d0 s0", entryB = "B 0C/1 --- v0 d0 s0";
+  const std::string rest = ",0A,1,   ,0,0,0,0,0,0\n";
   const LoadCase cases[] = {
-      {"empty file", "", {}, false},
-      {"two lines", lineA + lineB, {entryA, entryB}, false},
-      {"no final line feed", lineA + "B,0C,1,   ,0,0,0,0,1,2", {entryA, entryB}, false},
+      {"empty file", "", {}, TRUE, false},
+      {"two lines", lineA + lineB, {entryA, entryB}, TRUE, false},
+      {"no final line feed", lineA + "B,0C,1,   ,0,0,0,0,1,2", {entryA, entryB}, TRUE, false},
       {"carriage returns before the line feeds", "A,0A,1,   ,0,0,0,0,1,2\r\nB,0C,1,   ,0,0,0,0,1,2\r\n",
-       {entryA, entryB}, false},
+       {entryA, entryB}, TRUE, false},
       {"P and L used, the middle flag, count and times not", "A,0A,1,PGL,99,5,-1,16,123,456\nB,0C,1, G ,0,0,0,0,0,0\n",
-       {"A 0A/1 P-L v5 d-1 s16", entryB}, false},
-      {"group comes from the address", "A,01,1,   ,0,0,0,0,0,0\n", {"A 01/1 -G- v0 d0 s0"}, false},
-      {"lower-case hex", "A,00a0c9,3,   ,0,0,0,0,0,0\n", {"A 00A0C9/3 --- v0 d0 s0"}, false},
-      {"an odd last digit is dropped", "A,BAC,1,   ,0,0,0,0,0,0\n", {"A BA/1 --- v0 d0 s0"}, false},
-      {"the length governs", "A,0A02,1,   ,0,0,0,0,0,0\n", {entryA}, false},
-      {"blanks before numbers", "A,0A,1,   , 0, 2, 3, 4,0,0\n", {"A 0A/1 --- v2 d3 s4"}, false},
-      // A line with an empty name adds nothing, and is no failure of the load.
-      {"an empty name", ",0A,1,   ,0,0,0,0,0,0\n" + lineB, {entryB}, false},
+       {"A 0A/1 P-L v5 d-1 s16", entryB}, TRUE, false},
+      {"group comes from the address", "A,01,1,   ,0,0,0,0,0,0\n", {"A 01/1 -G- v0 d0 s0"}, TRUE, false},
+      {"lower-case hex", "A,00a0c9,3,   ,0,0,0,0,0,0\n", {"A 00A0C9/3 --- v0 d0 s0"}, TRUE, false},
+      {"an odd last digit is dropped", "A,BAC,1,   ,0,0,0,0,0,0\n", {"A BA/1 --- v0 d0 s0"}, TRUE, false},
+      {"the length governs", "A,0A02,1,   ,0,0,0,0,0,0\n", {entryA}, TRUE, false},
+      {"blanks before numbers", "A,0A,1,   , 0, 2, 3, 4,0,0\n", {"A 0A/1 --- v2 d3 s4"}, TRUE, false},
+      // Lines that add nothing and are no failure of the load.
+      {"an empty name", ",0A,1,   ,0,0,0,0,0,0\n" + lineB, {entryB}, TRUE, false},
+      {"a blank line", lineA + "\n" + lineB, {entryA, entryB}, TRUE, false},
+      {"a blank line an editor left at the end", lineA + lineB + "\n", {entryA, entryB}, TRUE, false},
+      {"a line of blanks", lineA + " \t\r\n" + lineB, {entryA, entryB}, TRUE, false},
+      // Names in quotes: only a quoted text that holds a comma is one.
+      {"a quoted name with a comma", "\"Lab,3\"" + rest, {"Lab,3 0A/1 --- v0 d0 s0"}, TRUE, false},
+      {"doubled quotes inside", "\"Say \"\"hi\"\", Bob\"" + rest, {"Say \"hi\", Bob 0A/1 --- v0 d0 s0"}, TRUE, false},
+      {"a name in quotes without a comma keeps its quotes", "\"Quoted\"" + rest, {"\"Quoted\" 0A/1 --- v0 d0 s0"},
+       TRUE, false},
+      {"a quote that never closes is part of the name", "\"Half" + rest, {"\"Half 0A/1 --- v0 d0 s0"}, TRUE, false},
+      {"a quoted name of 40 characters keeps 31", "\"" + n40 + ",\"" + rest, {n31 + " 0A/1 --- v0 d0 s0"}, TRUE,
+       false},
       // Lines that end the load: the lines before them stay.
-      {"a blank line ends the load", lineA + "\n" + lineB, {entryA}, true},
-      {"a line without commas ends the load", lineA + "Junk\n" + lineB, {entryA}, true},
-      {"a line with one comma ends the load", lineA + "B,0C\n" + lineB, {entryA}, true},
-      {"a NUL ends the load", lineA + std::string(1, '\0') + lineB, {entryA}, true},
+      {"a line without commas ends the load", lineA + "Junk\n" + lineB, {entryA}, FALSE, true},
+      {"a line with one comma ends the load", lineA + "B,0C\n" + lineB, {entryA}, FALSE, true},
+      {"a NUL ends the text", lineA + std::string(1, '\0') + lineB, {entryA}, FALSE, false},
       // Lines that are skipped: the others load.
       {"a missing field is not read from the next line", "A,0A,1,   ,0,0,0,\n9,0C,1,   ,0,0,0,0,0,0\n",
-       {"9 0C/1 --- v0 d0 s0"}, true},
-      {"a line without the colours", "A,0A,1,   ,0,0\nB,0C,1,   ,0,0,7,8,0,0\n", {"B 0C/1 --- v0 d7 s8"}, true},
-      {"flags cut short", "A,0A,1, \n" + lineB, {entryB}, true},
+       {"9 0C/1 --- v0 d0 s0"}, FALSE, false},
+      {"a line without the colours", "A,0A,1,   ,0,0\nB,0C,1,   ,0,0,7,8,0,0\n", {"B 0C/1 --- v0 d7 s8"}, FALSE, false},
+      {"flags cut short", "A,0A,1, \n" + lineB, {entryB}, FALSE, false},
       {"a length above the bytes given", "A,0A0B,3,   ,0,0,0,0,0,0\nB,0C0D,2,   ,0,0,0,0,0,0\n",
-       {"B 0C0D/2 --- v0 d0 s0"}, true},
-      {"a negative length", "A,0A,-1,   ,0,0,0,0,0,0\n" + lineB, {entryB}, true},
-      {"a number beyond int", "A,0A,1,   ,0,4294967296,0,0,0,0\n" + lineB, {entryB}, true},
-      {"a name the table refuses", "A\rB,0A,1,   ,0,0,0,0,0,0\n" + lineB, {entryB}, true},
+       {"B 0C0D/2 --- v0 d0 s0"}, FALSE, false},
+      {"a negative length", "A,0A,-1,   ,0,0,0,0,0,0\n" + lineB, {entryB}, FALSE, false},
+      {"a number beyond int", "A,0A,1,   ,0,4294967296,0,0,0,0\n" + lineB, {entryB}, FALSE, false},
+      {"a name the table refuses", "A\rB,0A,1,   ,0,0,0,0,0,0\n" + lineB, {entryB}, FALSE, false},
       // Fields longer than the record's are cut.
-      {"a name of 40 characters keeps 31", n40 + ",0A,1,   ,0,0,0,0,0,0\n", {n31 + " 0A/1 --- v0 d0 s0"}, false},
+      {"a name of 40 characters keeps 31", n40 + ",0A,1,   ,0,0,0,0,0,0\n", {n31 + " 0A/1 --- v0 d0 s0"}, TRUE, false},
       {"an address of 66 digits keeps 32 bytes",
        "A," + hex66 + ",32,   ,0,0,0,0,0,0\nB," + hex66 + ",33,   ,0,0,0,0,0,0\n",
-       {"A " + hex66.substr(0, 64) + "/32 --- v0 d0 s0"}, true},
+       {"A " + hex66.substr(0, 64) + "/32 --- v0 d0 s0"}, FALSE, false},
   };
   for (const LoadCase& c : cases) {
     SCOPED_TRACE(c.what);
     t->ClearNameTable();
     c.changed ? ClearChanged() : SetChanged();
     file.Set(c.file);
-    EXPECT_EQ(Load(), 0);
+    EXPECT_EQ(Load(), c.complete);
     EXPECT_EQ(Entries(), c.entries);
     EXPECT_EQ(Changed(), c.changed);
     EXPECT_TRUE(h.messages.empty());
@@ -276,7 +290,7 @@ TEST_F(PallisandNameFile, LoadFailuresAreReportedAndLeaveTheMark) {
     h.messages.clear();
     ClearChanged();
     plat::SetAllocFailure(c.failAllocation);
-    EXPECT_EQ(t->LoadNameFile(c.fd), 0);
+    EXPECT_EQ(t->LoadNameFile(c.fd), FALSE);
     plat::SetAllocFailure(0);
     EXPECT_TRUE(Changed());
     EXPECT_TRUE(Names().empty());

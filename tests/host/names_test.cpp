@@ -1,0 +1,456 @@
+// The host's name file: loading, saving through a temporary file, savers in
+// other processes, killed savers, odd files.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+
+#include "combo.h"
+#include "name_entry.h"
+#include "testhost.h"
+
+namespace {
+
+using pallisand::NameEntry;
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Write(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// A name file line: name, address, its length, no flags, value 0, the colours.
+std::string Line(const std::string& name, const std::string& hex, int destination = 0) {
+  return name + "," + hex + "," + std::to_string(hex.size() / 2) + ",   ,0,0," + std::to_string(destination) +
+         ",0,0,0\n";
+}
+
+class HostNameFile : public testing::Test {
+ public:
+  HostNameFile() : h({"pallisand"}, false) {
+    h.host.hooks().afterAttach = nullptr;  // the table's own AddName
+    h.Start();
+    t = h.table();
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(h.loadErrors.empty()) << h.loadErrors[0];
+    const char* base = getenv("QUORVANE_CONFIG_DIR");
+    std::string root = base && *base ? base : "/tmp";
+    for (size_t pos = 1; pos <= root.size(); pos++)
+      if (pos == root.size() || root[pos] == '/') mkdir(root.substr(0, pos).c_str(), 0755);
+    std::string pattern = root + "/namesXXXXXX";
+    ASSERT_NE(mkdtemp(&pattern[0]), nullptr) << strerror(errno);
+    dir = pattern;
+    path = dir + "/names.txt";
+  }
+  void TearDown() override { nftw(dir.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS); }
+
+  NameEntry* Add(const std::string& name, const char* hex) {
+    qvtest::Bytes a = qvtest::Hex(hex);
+    return static_cast<NameEntry*>(t->AddName(name.c_str(), a.data(), (int)a.size(), 0));
+  }
+  void MarkChanged() { t->flags |= MT_NAMES_CHANGED; }
+
+  std::vector<std::string> Names() {
+    pallisand::ComboBox combo;
+    t->FillNameCombo(combo.hwnd());
+    return combo.items;
+  }
+  // The table as "name hex destination", sorted.
+  std::vector<std::string> Entries() {
+    std::vector<std::string> out;
+    for (const std::string& n : Names()) {
+      NameEntry* e = static_cast<NameEntry*>(t->AddName(n.c_str(), nullptr, 0, 0));
+      std::string hex;
+      char b[3];
+      for (int i = 0; i < e->addressLength; i++) snprintf(b, sizeof b, "%02X", e->address[i]), hex += b;
+      out.push_back(n + " " + hex + " " + std::to_string((int)e->destinationColor));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  // The table after a fresh load of the file.
+  std::vector<std::string> FileEntries() {
+    t->ClearNameTable();
+    std::string error;
+    EXPECT_TRUE(h.host.LoadNames(path, &error)) << error;
+    return Entries();
+  }
+
+  bool Load(std::string* error = nullptr) {
+    t->ClearNameTable();
+    std::string e;
+    bool ok = h.host.LoadNames(path, &e);
+    if (error) *error = e;
+    return ok;
+  }
+  bool Save(std::string* error = nullptr) {
+    std::string e;
+    bool ok = h.host.SaveNamesIfChanged(path, &e);
+    if (error) *error = e;
+    return ok;
+  }
+
+  std::set<std::string> Files() const {
+    std::set<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+      while (dirent* e = readdir(d))
+        if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.insert(e->d_name);
+      closedir(d);
+    }
+    return names;
+  }
+
+  qvtest::TestHost h;
+  MonitorTable* t = nullptr;
+  std::string dir, path;
+};
+
+// ---------------------------------------------------------------- what a save keeps
+
+TEST_F(HostNameFile, SavingKeepsTheModeAndOwner) {
+  for (mode_t mode : {0600, 0640, 0664, 0444}) {
+    SCOPED_TRACE(testing::Message() << std::oct << mode);
+    Write(path, Line("A", "0A"));
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    const bool root = geteuid() == 0;
+    if (root) {
+      ASSERT_EQ(chown(path.c_str(), 4321, 4322), 0);
+    }
+    ASSERT_TRUE(Load());
+    Add("B", "0C");
+    std::string error;
+    ASSERT_TRUE(Save(&error)) << error;
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode);
+    if (root) {
+      EXPECT_EQ(st.st_uid, 4321u);
+      EXPECT_EQ(st.st_gid, 4322u);
+    }
+    EXPECT_EQ(FileEntries(), (std::vector<std::string>{"A 0A 0", "B 0C 0"}));
+  }
+  // A new file gets the mode any new file gets.
+  unlink(path.c_str());
+  ASSERT_TRUE(Load());
+  Add("C", "0E");
+  ASSERT_TRUE(Save());
+  mode_t mask = umask(022);
+  umask(mask);
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask);
+  EXPECT_EQ(Files(), std::set<std::string>{"names.txt"});
+}
+
+TEST_F(HostNameFile, SavingThroughALinkReplacesItsTarget) {
+  ASSERT_EQ(mkdir((dir + "/data").c_str(), 0755), 0);
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> links;  // link, what it points at
+    std::string target;
+    bool targetExists;
+  } cases[] = {
+      {"relative link", {{"names.txt", "data/real.txt"}}, "data/real.txt", true},
+      {"absolute link", {{"names.txt", dir + "/data/real.txt"}}, "data/real.txt", true},
+      {"link to a link", {{"names.txt", "data/middle"}, {"data/middle", "real.txt"}}, "data/real.txt", true},
+      {"link to a file not there yet", {{"names.txt", "data/new.txt"}}, "data/new.txt", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const auto& [link, to] : c.links) {
+      unlink((dir + "/" + link).c_str());
+      ASSERT_EQ(symlink(to.c_str(), (dir + "/" + link).c_str()), 0) << strerror(errno);
+    }
+    const std::string target = dir + "/" + c.target;
+    unlink(target.c_str());
+    if (c.targetExists) Write(target, Line("A", "0A"));
+    ASSERT_TRUE(Load());
+    Add("B", "0C");
+    std::string error;
+    ASSERT_TRUE(Save(&error)) << error;
+    for (const auto& [link, to] : c.links) {
+      struct stat st;
+      ASSERT_EQ(lstat((dir + "/" + link).c_str(), &st), 0);
+      EXPECT_TRUE(S_ISLNK(st.st_mode)) << link << " is no longer a link";
+    }
+    EXPECT_NE(Read(target).find("B,0C,1,"), std::string::npos);
+    EXPECT_EQ(FileEntries().size(), c.targetExists ? 2u : 1u);
+  }
+}
+
+// Reading a FIFO would wait for a writer that never comes.
+TEST_F(HostNameFile, AnythingButARegularFileIsRefusedAtOnce) {
+  alarm(60);
+  ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0644), 0);
+  ASSERT_EQ(mkdir((dir + "/folder").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("/dev/null", (dir + "/device").c_str()), 0);
+  for (const char* name : {"fifo", "folder", "device"}) {
+    SCOPED_TRACE(name);
+    path = dir + "/" + name;
+    std::string error;
+    EXPECT_FALSE(Load(&error));
+    EXPECT_EQ(error, path + ": not a regular file; the name table is neither loaded from it nor saved to it");
+    // Nor is the table saved there, even when it was loaded from elsewhere.
+    path = dir + "/names.txt";
+    ASSERT_TRUE(Load());
+    Add("A", "0A");
+    path = dir + "/" + name;
+    EXPECT_FALSE(Save(&error));
+    EXPECT_EQ(error, path + ": not a regular file; the name table is neither loaded from it nor saved to it");
+  }
+  struct stat st;
+  ASSERT_EQ(stat((dir + "/fifo").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(Files(), (std::set<std::string>{"device", "fifo", "folder"}));
+  alarm(0);
+}
+
+// ---------------------------------------------------------------- partial loads
+
+// A file the table could not take whole is never saved over: saving would
+// drop what was not loaded. A file with blank lines loads whole.
+TEST_F(HostNameFile, AFileNotLoadedWholeIsLeftAsItIs) {
+  struct Case {
+    const char* what;
+    std::string text;
+    bool whole;
+  } cases[] = {
+      {"a line that is skipped", Line("A", "0A") + "B,0C,9,   ,0,0,0,0,0,0\n" + Line("C", "0E"), false},
+      {"a line that ends the load", Line("A", "0A") + "Junk\n" + Line("C", "0E"), false},
+      {"blank lines", Line("A", "0A") + "\n" + Line("C", "0E") + "\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Write(path, c.text);
+    std::string error;
+    EXPECT_EQ(Load(&error), c.whole);
+    EXPECT_EQ(error, c.whole ? "" : path + ": the name file could not be read completely; it will not be overwritten");
+    // Nothing changed: nothing to save, and nothing to say.
+    EXPECT_TRUE(Save(&error));
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(Read(path), c.text);
+    Add("New", "10");
+    EXPECT_EQ(Save(&error), c.whole);
+    if (!c.whole) {
+      EXPECT_EQ(error, path + ": not saved, since it could not be loaded completely");
+      EXPECT_EQ(Read(path), c.text);
+      EXPECT_TRUE(t->flags & MT_NAMES_CHANGED);
+    } else {
+      EXPECT_EQ(FileEntries(), (std::vector<std::string>{"A 0A 0", "C 0E 0", "New 10 0"}));
+    }
+  }
+}
+
+// ---------------------------------------------------------------- other savers
+
+struct MergeCase {
+  const char* what;
+  std::function<void(HostNameFile*)> here;  // this program's changes after its load
+  std::string there;                        // what another program saved meanwhile
+  std::vector<std::string> entries;         // the file and the table afterwards
+  std::string notice;
+};
+
+TEST_F(HostNameFile, WhatAnotherProgramSavedIsMergedNameByName) {
+  const std::string base = Line("A", "0A") + Line("B", "0C") + Line("C", "0E");
+  auto colour = [](HostNameFile* f, const char* name, int c) {
+    f->Add(name, "")->destinationColor = (COLORREF)c;
+    f->MarkChanged();
+  };
+  const MergeCase cases[] = {
+      {"added there and here", [](HostNameFile* f) { f->Add("D", "10"); }, base + Line("E", "12"),
+       {"A 0A 0", "B 0C 0", "C 0E 0", "D 10 0", "E 12 0"}, ""},
+      {"changed there only", [](HostNameFile* f) { f->Add("D", "10"); },
+       Line("A", "0A", 255) + Line("B", "0C") + Line("C", "0E"), {"A 0A 255", "B 0C 0", "C 0E 0", "D 10 0"}, ""},
+      {"an address changed there", [](HostNameFile* f) { f->Add("D", "10"); },
+       Line("A", "0A") + Line("B", "0C0C") + Line("C", "0E"), {"A 0A 0", "B 0C0C 0", "C 0E 0", "D 10 0"}, ""},
+      {"removed there only", [](HostNameFile* f) { f->Add("D", "10"); }, Line("A", "0A") + Line("C", "0E"),
+       {"A 0A 0", "C 0E 0", "D 10 0"}, ""},
+      {"everything removed there", [](HostNameFile* f) { f->Add("D", "10"); }, "", {"D 10 0"}, ""},
+      {"removed here, changed there", [](HostNameFile* f) { f->t->DeleteName("C"); },
+       Line("A", "0A") + Line("B", "0C") + Line("C", "0E", 7), {"A 0A 0", "B 0C 0", "C 0E 7"}, ""},
+      {"removed here, unchanged there", [](HostNameFile* f) { f->t->DeleteName("C"); }, base + Line("E", "12"),
+       {"A 0A 0", "B 0C 0", "E 12 0"}, ""},
+      {"changed here, removed there", [&](HostNameFile* f) { colour(f, "C", 9); },
+       Line("A", "0A") + Line("B", "0C"), {"A 0A 0", "B 0C 0", "C 0E 9"}, ""},
+      {"changed on both sides", [&](HostNameFile* f) { colour(f, "A", 1); },
+       Line("A", "0A", 2) + Line("B", "0C") + Line("C", "0E"), {"A 0A 1", "B 0C 0", "C 0E 0"}, "A"},
+      {"changed alike on both sides", [&](HostNameFile* f) { colour(f, "A", 3); },
+       Line("A", "0A", 3) + Line("B", "0C") + Line("C", "0E"), {"A 0A 3", "B 0C 0", "C 0E 0"}, ""},
+      {"one name added on both sides", [](HostNameFile* f) { f->Add("F", "14"); }, base + Line("f", "16"),
+       {"A 0A 0", "B 0C 0", "C 0E 0", "F 14 0"}, "F"},
+  };
+  for (const MergeCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Write(path, base);
+    ASSERT_TRUE(Load());
+    c.here(this);
+    Write(path, c.there);
+    std::string error;
+    EXPECT_TRUE(Save(&error)) << error;
+    EXPECT_EQ(error, c.notice.empty() ? ""
+                                      : path + ": another program changed mappings that were changed here too; "
+                                               "kept as changed here: " + c.notice);
+    EXPECT_EQ(Entries(), c.entries) << "the table";
+    EXPECT_FALSE(t->flags & MT_NAMES_CHANGED);
+    EXPECT_EQ(FileEntries(), c.entries) << "the file";
+  }
+}
+
+TEST_F(HostNameFile, AFileAnotherProgramLeftUnreadableIsNotSavedOver) {
+  Write(path, Line("A", "0A"));
+  ASSERT_TRUE(Load());
+  Add("B", "0C");
+  const std::string there = Line("A", "0A") + "Junk\n";
+  Write(path, there);
+  std::string error;
+  EXPECT_FALSE(Save(&error));
+  EXPECT_EQ(error, path + ": not saved: another program changed it since it was loaded, and it now holds lines that "
+                          "cannot be read");
+  EXPECT_EQ(Read(path), there);
+  EXPECT_TRUE(t->flags & MT_NAMES_CHANGED);
+  EXPECT_EQ(Files(), std::set<std::string>{"names.txt"});
+
+  // A file removed since the load is no mapping saved by another program.
+  unlink(path.c_str());
+  EXPECT_TRUE(Save(&error)) << error;
+  EXPECT_EQ(FileEntries(), (std::vector<std::string>{"A 0A 0", "B 0C 0"}));
+}
+
+// Two programs, each loading the file, adding a name and saving, 200 times at
+// once, while a third reads it: every load is whole, no save fails, and every
+// name is there at the end.
+TEST_F(HostNameFile, TwoProgramsSavingAtOnceLoseNothing) {
+  const int rounds = 200;
+  std::vector<pid_t> children;
+  for (int p = 0; p < 2; p++) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int failures = 0;
+      for (int i = 0; i < rounds; i++) {
+        std::string name = "P" + std::to_string(p) + "-" + std::to_string(i), error;
+        if (!Load()) failures++;
+        Add(name, "00A0C9");
+        if (!Save(&error) || !error.empty()) failures++;
+      }
+      _exit(std::min(failures, 100));
+    }
+    children.push_back(pid);
+  }
+  int loads = 0;
+  while (!children.empty()) {
+    std::string error;
+    ASSERT_TRUE(Load(&error)) << error;
+    loads++;
+    int status = 0;
+    pid_t done = waitpid(-1, &status, WNOHANG);
+    if (done > 0) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "failures: " << WEXITSTATUS(status);
+      children.erase(std::find(children.begin(), children.end(), done));
+    }
+  }
+  EXPECT_GT(loads, 0);
+  ASSERT_TRUE(Load());
+  std::vector<std::string> names = Names();
+  EXPECT_EQ(names.size(), 2u * rounds);
+  for (int p = 0; p < 2; p++)
+    for (int i = 0; i < rounds; i++) {
+      std::string name = "P" + std::to_string(p) + "-" + std::to_string(i);
+      EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+    }
+  EXPECT_EQ(Files(), std::set<std::string>{"names.txt"});
+}
+
+// A saver killed at any point leaves the old file or the new one, whole; the
+// next saver clears the temporary file it left.
+TEST_F(HostNameFile, ASaverKilledMidwayLeavesAWholeFile) {
+  std::string text;
+  for (int i = 0; i < 3000; i++) text += Line("Seed" + std::to_string(i), "00A0C91234");
+  Write(path, text);
+  srand((unsigned)time(nullptr));
+  size_t count = 3000;
+  for (int round = 0; round < 25; round++) {
+    ASSERT_TRUE(Load());
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      for (int i = 0;; i++) {
+        Add("Child" + std::to_string(round) + "-" + std::to_string(i), "00A0C9");
+        Save();
+      }
+    }
+    usleep((useconds_t)(1000 + rand() % 30000));
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::string error;
+    ASSERT_TRUE(Load(&error)) << "round " << round << ": " << error;
+    size_t now = Names().size();
+    EXPECT_GE(now, count) << "round " << round;
+    count = now;
+    Add("Parent" + std::to_string(round), "00A0C9");
+    ASSERT_TRUE(Save(&error)) << error;
+    EXPECT_EQ(Files(), std::set<std::string>{"names.txt"}) << "round " << round;
+  }
+}
+
+TEST_F(HostNameFile, OnlyTemporariesOfThisFileAreCleared) {
+  for (const char* name : {"names.txt.tmp-AbC123", "names.txt.tmp-old", "names.txt.tmp-AbC1234", "names.txt.bak",
+                           "other.txt.tmp-XyZ987"})
+    Write(dir + "/" + name, "x");
+  ASSERT_TRUE(Load());
+  Add("A", "0A");
+  ASSERT_TRUE(Save());
+  EXPECT_EQ(Files(), (std::set<std::string>{"names.txt", "names.txt.tmp-old", "names.txt.tmp-AbC1234",
+                                            "names.txt.bak", "other.txt.tmp-XyZ987"}));
+}
+
+// A full disk (here: a file size limit) fails the save and keeps the old file.
+TEST_F(HostNameFile, AFailedWriteKeepsTheOldFile) {
+  const std::string old = Line("A", "0A");
+  Write(path, old);
+  ASSERT_TRUE(Load());
+  Add("B", "0C");
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {8, 8};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::string error;
+    bool saved = Save(&error);
+    bool marked = t->flags & MT_NAMES_CHANGED;
+    _exit(saved ? 1 : !marked ? 2 : error != path + ": not saved: the name table could not be written" ? 3 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << WEXITSTATUS(status);
+  EXPECT_EQ(Read(path), old);
+  EXPECT_EQ(Files(), std::set<std::string>{"names.txt"});
+}
+
+}  // namespace
