@@ -34,16 +34,10 @@ __attribute__((constructor)) void AttachLibrary() {
     plat::LoadString(kStrings, sizeof kStrings / sizeof kStrings[0], id, g_labels[id - kFirstLabel], kLabelSize);
 }
 
-ProtocolDescriptor* const kDescriptors[] = {&g_macDescriptor, &g_llcDescriptor, &g_snapDescriptor,
-                                            &g_ppoeDescriptor};
-ProtocolParse* const kCaches[] = {&g_llcCache, &g_ipxCache};
+qv::Protocol* const kProtocols[] = {&g_mac, &g_llc, &g_snap, &g_ppoe};
 
-const qv::PluginInfo kPlugin = {
-    "Brannock has mismatched Monitor Table version!\nPlease verify your installation.",
-    kDescriptors, sizeof kDescriptors / sizeof kDescriptors[0],
-    kCaches, sizeof kCaches / sizeof kCaches[0],
-    nullptr,
-};
+const qv::PluginInfo kPlugin = {"Brannock has mismatched Monitor Table version!\nPlease verify your installation.",
+                                kProtocols, nullptr};
 
 }  // namespace
 

@@ -31,10 +31,10 @@ const char* Label(LabelId id);
 extern const void* g_module;
 
 // ---------------------------------------------------------------- protocols
-extern ProtocolDescriptor g_macDescriptor;
-extern ProtocolDescriptor g_llcDescriptor;
-extern ProtocolDescriptor g_snapDescriptor;
-extern ProtocolDescriptor g_ppoeDescriptor;
+extern qv::Protocol g_mac;   // "MAC-802.3"
+extern qv::Protocol g_llc;   // "LLC-802.2"
+extern qv::Protocol g_snap;  // "LLC-SNAP"
+extern qv::Protocol g_ppoe;  // "PPOE"
 
 // MAC-802.3's children by EtherType; LLC-SNAP hands on through it too.
 extern ChildTable g_macChildren;
@@ -42,10 +42,5 @@ extern ChildTable g_macChildren;
 // Parse caches of MAC-802.3, seeded with DefaultParse at DLLC_GET_SERVICES.
 extern ProtocolParse g_llcCache;
 extern ProtocolParse g_ipxCache;
-
-// The next layer's slot in the detail pass; the same out otherwise.
-inline void* ChildOut(DWORD pass, void* out) {
-  return pass == PASS_DETAIL ? static_cast<DetailLine**>(out) + 1 : out;
-}
 
 }  // namespace brannock

@@ -6,22 +6,18 @@ namespace brannock {
 
 namespace {
 
-BYTE g_enabled = 1;
-DWORD g_color = 0;
 ChildTable g_children;
-qv::Counters g_counters;
-StatisticsEntry g_stats = {nullptr, 2, "IEEE 802.2", &g_counters.frames, &g_counters.bytes, nullptr};
-StatisticsEntry* const g_statistics[] = {&g_stats};
-BYTE g_titleState;
 
 enum FrameKind { FRAME_U, FRAME_I, FRAME_S };
 
-struct UnnumberedName {
-  BYTE code;  // control & 0xEC
+// Names of U frames by control & 0xEC and of S frames by control & 0x0C:
+// the summary's word and the detail's text.
+struct FrameName {
+  DWORD key;
   const char* summary;
   const char* detail;
 };
-const UnnumberedName kUnnumbered[] = {
+constexpr FrameName kUnnumbered[] = {
     {0, "UI", "Unnumbered Information"},
     {12, "DM", "Disconnect Mode"},
     {64, "DISC", "Disconnect"},
@@ -33,36 +29,48 @@ const UnnumberedName kUnnumbered[] = {
     {224, "TEST", "Test"},
     {228, "AC1", "AC1"},
 };
-const UnnumberedName kBadUnnumbered = {0, "Bad Unnumbered Frame", "Bad Unnumbered Frame"};
+constexpr FrameName kBadUnnumbered = {0, "Bad Unnumbered Frame", "Bad Unnumbered Frame"};
+constexpr FrameName kSupervisory[] = {
+    {0, "RR-%u", "Supervisory Frame\t\tReceive Ready %u"},
+    {4, "RNR-%u", "Supervisory Frame\t\tReceive Not Ready %u"},
+    {8, "REJ-%u", "Supervisory Frame\t\tReject %u"},
+};
+constexpr FrameName kBadSupervisory = {0, "Bad Supervisory Frame", "Supervisory Frame\t\tBad Supervisory Frame"};
 
-const UnnumberedName& Unnumbered(BYTE control) {
-  for (const UnnumberedName& n : kUnnumbered)
-    if (n.code == (control & 0xEC)) return n;
-  return kBadUnnumbered;
+const FrameName& Unnumbered(BYTE control) {
+  const FrameName* n = qv::FindRow<FrameName>(kUnnumbered, control & 0xEC);
+  return n ? *n : kBadUnnumbered;
+}
+const FrameName& Supervisory(BYTE control) {
+  const FrameName* n = qv::FindRow<FrameName>(kSupervisory, control & 0x0C);
+  return n ? *n : kBadSupervisory;
 }
 
 struct LlcHeader {
+  bool whole;  // the whole header of the frame's kind is captured
   BYTE dsap, ssap, control, byte3;
   FrameKind kind;
   int length;  // 3 for U frames, 4 for I and S frames
 };
 
-// The header, when the whole header of the frame's kind is captured.
-bool ReadHeader(const CaptureFrame* frame, int at, LlcHeader* h) {
-  const BYTE* p = qv::FrameBytes(frame, at, 3);
-  if (!p) return false;
-  h->dsap = p[0];
-  h->ssap = p[1];
-  h->control = p[2];
-  h->byte3 = 0;
-  if ((h->control & 3) == 3) {
-    h->kind = FRAME_U;
-    h->length = 3;
-    return true;
+// A header not captured in full (3 bytes for U frames, 4 for I and S
+// frames) is counted, but gets no words, no lines and no hand-on.
+LlcHeader ReadHeader(const qv::View& v) {
+  LlcHeader h = {};
+  if (!v.Has(0, 3)) return h;
+  h.dsap = v.U8(0);
+  h.ssap = v.U8(1);
+  h.control = v.U8(2);
+  if ((h.control & 3) == 3) {
+    h.kind = FRAME_U;
+    h.length = 3;
+    h.whole = true;
+    return h;
   }
-  h->kind = (h->control & 1) == 0 ? FRAME_I : FRAME_S;
-  h->length = 4;
-  return qv::ReadU8(frame, (int64_t)at + 3, &h->byte3);
+  h.kind = (h.control & 1) == 0 ? FRAME_I : FRAME_S;
+  h.length = 4;
+  h.whole = v.U8(3, &h.byte3);
+  return h;
 }
 
 // Only UI and I frames carry a payload for a child.
@@ -71,7 +79,9 @@ bool HandsOn(const LlcHeader& h) { return h.kind == FRAME_I || (h.kind == FRAME_
 unsigned SendCount(const LlcHeader& h) { return h.control >> 1; }
 unsigned ReceiveCount(const LlcHeader& h) { return h.byte3 >> 1; }
 
-void SummarizeLlc(const LlcHeader& h, SummaryRow* row) {
+void SummarizeLlc(qv::Layer& l, SummaryRow* row) {
+  const LlcHeader h = ReadHeader(l.header);
+  if (!h.whole) return;
   qv::SetCell(row->protocol, "IEEE 802.2");
   switch (h.kind) {
     case FRAME_U:
@@ -81,125 +91,70 @@ void SummarizeLlc(const LlcHeader& h, SummaryRow* row) {
       qv::SetCell(row->description, "Info-%01u", SendCount(h));
       break;
     case FRAME_S:
-      switch (h.control & 0x0C) {
-        case 0:
-          qv::SetCell(row->description, "RR-%u", ReceiveCount(h));
-          break;
-        case 4:
-          qv::SetCell(row->description, "RNR-%u", ReceiveCount(h));
-          break;
-        case 8:
-          qv::SetCell(row->description, "REJ-%u", ReceiveCount(h));
-          break;
-        default:
-          qv::SetCell(row->description, "Bad Supervisory Frame");
-          break;
-      }
+      qv::SetCell(row->description, Supervisory(h.control).summary, ReceiveCount(h));
       break;
   }
 }
 
-// Returns false when the host gave no line.
-bool DetailLlc(const LlcHeader& h, int o, void* out) {
-  qv::DetailList list(out);
-  if (!list.Group(&g_titleState, o, h.length, "IEEE 802.2 Logical Link Control")) return false;
-
+// One SAP line: its hex text, its name where it has one, and what more.
+void SapLine(qv::DetailList& list, int at, const char* label, BYTE sap, const char* more) {
   char text[DETAIL_TEXT_SIZE];
   char hex[8];
   char name[64];
-  g_svc.GetHexLSap(h.dsap & 0xFE, hex);
-  qv::FormatText(text, sizeof text, "Destination SAP\t\t%s", hex);
-  if (g_svc.RetrieveLSap(h.dsap & 0xFE, name, 2)) qv::AppendText(text, sizeof text, "\t%s", name);
-  if (h.dsap & 1) qv::AppendText(text, sizeof text, "\tGroup SAP");
-  if (!list.Text(o, 1, text)) return false;
+  g_svc.GetHexLSap(sap & 0xFE, hex);
+  qv::FormatText(text, sizeof text, "%s%s", label, hex);
+  if (g_svc.RetrieveLSap(sap & 0xFE, name, 2)) qv::AppendText(text, sizeof text, "\t%s", name);
+  qv::AppendText(text, sizeof text, "%s", more);
+  list.Text(at, 1, text);
+}
 
-  g_svc.GetHexLSap(h.ssap & 0xFE, hex);
-  qv::FormatText(text, sizeof text, "Source SAP\t\t\t\t%s", hex);
-  if (g_svc.RetrieveLSap(h.ssap & 0xFE, name, 2)) qv::AppendText(text, sizeof text, "\t%s", name);
-  if (!list.Text(o + 1, 1, text)) return false;
-
-  if (!list.Add(o + 1, 1, "Frame Type\t\t\t\t%s", h.ssap & 1 ? "Response" : "Command")) return false;
-
-  DetailLine* line = nullptr;
+void DetailLlc(qv::Layer& l, qv::DetailList& list) {
+  const LlcHeader h = ReadHeader(l.header);
+  if (!h.whole) return;
+  const int o = l.offset();
+  if (!l.Title(list, h.length)) return;
+  SapLine(list, o, "Destination SAP\t\t", h.dsap, h.dsap & 1 ? "\tGroup SAP" : "");
+  if (list.stopped) return;
+  SapLine(list, o + 1, "Source SAP\t\t\t\t", h.ssap, "");
+  list.Add(o + 1, 1, "Frame Type\t\t\t\t%s", h.ssap & 1 ? "Response" : "Command");
   switch (h.kind) {
     case FRAME_U:
-      line = list.Add(o + 2, 1, "Unnumbered Frame\t\t%s", Unnumbered(h.control).detail);
+      list.Add(o + 2, 1, "Unnumbered Frame\t\t%s", Unnumbered(h.control).detail);
       break;
     case FRAME_I:
-      line = list.Add(o + 2, 2, "Information Frame\t\tN(S)-%01u N(R)-%01u", SendCount(h), ReceiveCount(h));
+      list.Add(o + 2, 2, "Information Frame\t\tN(S)-%01u N(R)-%01u", SendCount(h), ReceiveCount(h));
       break;
     case FRAME_S:
-      switch (h.control & 0x0C) {
-        case 0:
-          line = list.Add(o + 2, 2, "Supervisory Frame\t\tReceive Ready %u", ReceiveCount(h));
-          break;
-        case 4:
-          line = list.Add(o + 2, 2, "Supervisory Frame\t\tReceive Not Ready %u", ReceiveCount(h));
-          break;
-        case 8:
-          line = list.Add(o + 2, 2, "Supervisory Frame\t\tReject %u", ReceiveCount(h));
-          break;
-        default:
-          line = list.Add(o + 2, 2, "Supervisory Frame\t\tBad Supervisory Frame");
-          break;
-      }
+      list.Add(o + 2, 2, Supervisory(h.control).detail, ReceiveCount(h));
       break;
   }
   // No line closes a group: the host ends the title group.
-  return line != nullptr;
 }
 
-DWORD QV_CALL ParseLlc(DWORD pass, CaptureFrame* frame, void* out);
-CTRLARG QV_CALL ControlLlc(DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, CTRLARG a4);
-
-void InitLlc() { qv::BindUnder("MAC-802.3", 0, ParseLlc, ControlLlc); }
-
-const qv::Protocol g_protocol = {&g_llcDescriptor, qv::CONTROL_PARENT, &g_children, g_statistics,
-                                 sizeof g_statistics / sizeof g_statistics[0], InitLlc};
-
-CTRLARG QV_CALL ControlLlc(DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, CTRLARG a4) {
-  return qv::RunControl(g_protocol, command, a1, a2, a3, a4);
+// UI and I frames by destination SAP; not after a detail that the host gave
+// no line for.
+ProtocolParse HandOnLlc(qv::Layer& l) {
+  const LlcHeader h = ReadHeader(l.header);
+  if (!h.whole || !HandsOn(h) || l.detailStopped) return nullptr;
+  l.frame->offset = l.offset() + h.length;
+  return qv::FindChildProtocol(&g_children, h.dsap & 0xFE);
 }
 
-DWORD QV_CALL ParseLlc(DWORD pass, CaptureFrame* frame, void* out) {
-  const int o = frame->offset;
-  qv::MarkFrame(&g_llcDescriptor, frame);
-  LlcHeader h;
-  // A header not captured in full (3 bytes for U frames, 4 for I and S
-  // frames) is counted, but gets no words, no lines and no hand-on.
-  const bool whole = ReadHeader(frame, o, &h);
-  bool handOn = false;
-  switch (pass) {
-    case PASS_COUNT:
-      qv::CountProtocolFrame(&g_counters, frame);
-      if (whole) {
-        if (h.kind != FRAME_S) frame->offset = o + h.length;
-        handOn = HandsOn(h);
-      }
-      break;
-    case PASS_SUMMARY:
-      if (!whole) break;
-      frame->offset = o + h.length;
-      if (g_enabled) SummarizeLlc(h, static_cast<SummaryRow*>(out));
-      handOn = HandsOn(h);
-      break;
-    case PASS_DETAIL:
-      if (!whole) break;
-      frame->offset = o + h.length;
-      handOn = HandsOn(h);
-      if (g_enabled && !DetailLlc(h, o, out)) handOn = false;
-      break;
-    default:
-      return 0;
-  }
-  if (handOn) qv::FindChildProtocol(&g_children, h.dsap & 0xFE)(pass, frame, ChildOut(pass, out));
-  return 0;
-}
+constexpr qv::Binding kBindings[] = {{"MAC-802.3", 0}};
 
 }  // namespace
 
-ProtocolDescriptor g_llcDescriptor = {{0, 0},    "LLC-802.2", "IEEE 802.2 Logical Link Control",
-                                      &g_enabled, &g_color,   PROTOCOL_PARENT | PROTOCOL_CHILD,
-                                      ControlLlc, ParseLlc,   nullptr};
+qv::Protocol g_llc = qv::Declare<g_llc>({
+    .nameId = "LLC-802.2",
+    .description = "IEEE 802.2 Logical Link Control",
+    .flags = PROTOCOL_PARENT | PROTOCOL_CHILD,
+    .control = qv::CONTROL_PARENT,
+    .statistics = {2, "IEEE 802.2"},
+    .children = &g_children,
+    .summary = SummarizeLlc,
+    .detail = DetailLlc,
+    .handOn = HandOnLlc,
+    .bindings = kBindings,
+});
 
 }  // namespace brannock

@@ -6,7 +6,7 @@ namespace {
 
 // The suite in registration order; each protocol still to come takes the
 // place its comment holds.
-ProtocolDescriptor* const g_descriptors[] = {
+qv::Protocol* const kProtocols[] = {
     &corvale::g_ip,  // DOD-IP
     // IP-ICMP
     // IP-IGMP
@@ -33,15 +33,11 @@ ProtocolDescriptor* const g_descriptors[] = {
 
 void Attach(MonitorTable* table) { table->RetrieveIPProtocol = RetrieveIPProtocol; }
 
-const qv::PluginInfo g_plugin = {"Corvale has mismatched Monitor Table version!\nPlease verify your installation.",
-                                 g_descriptors,
-                                 sizeof g_descriptors / sizeof g_descriptors[0],
-                                 nullptr,
-                                 0,
-                                 Attach};
+const qv::PluginInfo kPlugin = {"Corvale has mismatched Monitor Table version!\nPlease verify your installation.",
+                                kProtocols, Attach};
 
 }  // namespace
 
 QV_EXPORT DWORD QV_CALL DLLControl(DWORD type, MonitorTable* table, DWORD, DWORD, DWORD) {
-  return qv::ParserDLLControl(g_plugin, type, table);
+  return qv::ParserDLLControl(kPlugin, type, table);
 }

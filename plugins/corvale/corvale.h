@@ -6,13 +6,9 @@
 
 namespace corvale {
 
-extern ProtocolDescriptor g_ip;   // "DOD-IP"
-extern ProtocolDescriptor g_udp;  // "IP-UDP"
-extern ProtocolDescriptor g_tcp;  // "IP-TCP"
-
-// Corvale's bit picture of a nibble: its four binary digits and a blank,
-// "0000 " .. "1111 " (value taken modulo 16).
-const char* NibblePicture(int value);
+extern qv::Protocol g_ip;   // "DOD-IP"
+extern qv::Protocol g_udp;  // "IP-UDP"
+extern qv::Protocol g_tcp;  // "IP-TCP"
 
 // What IP-TCP keeps of the last TCP header it saw, for DNS over TCP: a copy
 // of the source port, never a pointer into a frame that the host may since

@@ -1,16 +1,10 @@
-// What the protocols of the library share: the bit pictures, the record
-// of the last TCP header and the transports' port hand-on and summary.
+// What the protocols of the library share: the record of the last TCP
+// header and the transports' port hand-on and summary.
 #include "corvale.h"
 
 namespace corvale {
 
 TcpHeaderRecord LastTcpHeader = {0, 0};
-
-const char* NibblePicture(int value) {
-  static const char kPictures[16][6] = {"0000 ", "0001 ", "0010 ", "0011 ", "0100 ", "0101 ", "0110 ", "0111 ",
-                                        "1000 ", "1001 ", "1010 ", "1011 ", "1100 ", "1101 ", "1110 ", "1111 "};
-  return kPictures[value & 0xF];
-}
 
 ProtocolParse FindPortChild(const ChildTable* table, WORD destination, WORD source) {
   ProtocolParse child = qv::FindChildProtocol(table, destination);

@@ -1,8 +1,6 @@
 // IP-TCP: the TCP header with its flags and options; the payload, when
 // there is one, goes to the child bound under the destination port, else
 // under the source port.
-#include <algorithm>
-
 #include "corvale.h"
 
 namespace corvale {
@@ -11,77 +9,45 @@ namespace {
 
 const int kFixedHeader = 20;
 
-BYTE g_enabled = 1;
-DWORD g_color = 0;
 ChildTable g_children;
-qv::Counters g_counters;
-BYTE g_titleState, g_flagsState, g_optionState;
-
-StatisticsEntry g_stats = {nullptr, 4, "TCP", &g_counters.frames, &g_counters.bytes, nullptr};
-StatisticsEntry* const g_statistics[] = {&g_stats};
-
-DWORD QV_CALL ParseTcp(DWORD pass, CaptureFrame* frame, void* out);
-CTRLARG QV_CALL ControlTcp(DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, CTRLARG a4);
-
-void InitTcp() { qv::BindUnder("DOD-IP", 6, ParseTcp, ControlTcp); }
-
-const qv::Protocol g_protocol = {&g_tcp, qv::CONTROL_PARENT, &g_children, g_statistics, 1, InitTcp};
-
-CTRLARG QV_CALL ControlTcp(DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, CTRLARG a4) {
-  return qv::RunControl(g_protocol, command, a1, a2, a3, a4);
-}
+BYTE g_flagsState, g_optionState;
 
 // The flag bits, in the order the summary and the detail show them.
 struct FlagBit {
   BYTE bit;
   const char* word;   // summary
   const char* label;  // detail
-  const char* on;
-  const char* off;
 };
-const FlagBit kFlagBits[] = {
-    {0x20, "Urgent ", "Urgent Pointer\t\t", "On  [xx1x xxxx]", "Off [xx0x xxxx]"},
-    {0x10, "Ack ", "Ack\t\t\t\t\t", "On  [xxx1 xxxx]", "Off [xxx0 xxxx]"},
-    {0x08, "Push ", "Push\t\t\t\t\t", "On  [xxxx 1xxx]", "Off [xxxx 0xxx]"},
-    {0x04, "Reset ", "Reset\t\t\t\t\t", "On  [xxxx x1xx]", "Off [xxxx x0xx]"},
-    {0x02, "Syn ", "SYN\t\t\t\t\t", "On  [xxxx xx1x]", "Off [xxxx xx0x]"},
-    {0x01, "Fin ", "FIN\t\t\t\t\t", "On  [xxxx xxx1]", "Off [xxxx xxx0]"},
+constexpr FlagBit kFlagBits[] = {
+    {0x20, "Urgent ", "Urgent Pointer\t\t"}, {0x10, "Ack ", "Ack\t\t\t\t\t"},     {0x08, "Push ", "Push\t\t\t\t\t"},
+    {0x04, "Reset ", "Reset\t\t\t\t\t"},      {0x02, "Syn ", "SYN\t\t\t\t\t"}, {0x01, "Fin ", "FIN\t\t\t\t\t"},
 };
 
 // The option kinds of the TCP option registry that have names.
-const char* TcpOptionName(BYTE kind) {
-  static const char* const kNames[] = {
-      nullptr,
-      nullptr,
-      "Maximum Segment Size",
-      "Window Scale",
-      "Sack Permitted",
-      "Sack",
-      "Echo",
-      "Echo Reply",
-      "Time Stamp",
-      "Partial Order Connection Permitted",
-      "Partial Order Service Profile",
-      nullptr,
-      nullptr,
-      nullptr,
-      "TCP Alternate Checksum Request",
-      "TCP Alternate Checksum Data",
-      "Skeeter",
-      "Bubba",
-      "TCP Trailer Checksum",
-      "MD5 Signature Option",
-      "SCPS Capabilities",
-      "Selective Nacks",
-      "Record Boundaries",
-      "Corruption Experienced",
-      "SNAP",
-      nullptr,
-      "TCP Compression Filter",
-  };
-  const char* name = kind < sizeof kNames / sizeof kNames[0] ? kNames[kind] : nullptr;
-  return name ? name : "Unknown";
-}
+constexpr qv::Name kOptions[] = {
+    {2, "Maximum Segment Size"},
+    {3, "Window Scale"},
+    {4, "Sack Permitted"},
+    {5, "Sack"},
+    {6, "Echo"},
+    {7, "Echo Reply"},
+    {8, "Time Stamp"},
+    {9, "Partial Order Connection Permitted"},
+    {10, "Partial Order Service Profile"},
+    {14, "TCP Alternate Checksum Request"},
+    {15, "TCP Alternate Checksum Data"},
+    {16, "Skeeter"},
+    {17, "Bubba"},
+    {18, "TCP Trailer Checksum"},
+    {19, "MD5 Signature Option"},
+    {20, "SCPS Capabilities"},
+    {21, "Selective Nacks"},
+    {22, "Record Boundaries"},
+    {23, "Corruption Experienced"},
+    {24, "SNAP"},
+    {26, "TCP Compression Filter"},
+};
+constexpr qv::NameTable kOptionNames(kOptions, "Unknown");
 
 // What of the header is captured. Byte 12 (the header length) implies the
 // ports; fields are read one by one where the lines need them.
@@ -92,11 +58,22 @@ struct TcpHeader {
   BYTE flags;
 };
 
-void SummarizeTcp(const TcpHeader& h, void* out) {
-  SummaryRow* row = static_cast<SummaryRow*>(out);
+TcpHeader ReadHeader(const qv::View& v) {
+  TcpHeader h = {};
+  h.haveSource = v.Be16(0, &h.sourcePort);
+  h.haveDestination = v.Be16(2, &h.destinationPort);
+  BYTE dataOffset = 0;
+  h.haveLength = v.U8(12, &dataOffset);
+  h.headerLength = (dataOffset >> 4) * 4;
+  h.haveFlags = v.U8(13, &h.flags);
+  return h;
+}
+
+void SummarizeTcp(qv::Layer& l, SummaryRow* row) {
+  const TcpHeader h = ReadHeader(l.header);
   // Ports are appended whatever the enable byte.
   AppendPorts(row, h.haveSource ? &h.sourcePort : nullptr, h.haveDestination ? &h.destinationPort : nullptr);
-  if (!g_enabled) return;
+  if (!l.enabled()) return;
   qv::SetCell(row->protocol, "TCP");
   qv::SetCell(row->description, "%s", "");
   if (h.haveFlags)
@@ -114,124 +91,115 @@ void AddPortLine(qv::DetailList& list, int at, const char* label, WORD port) {
     list.Add(at, 2, "%s%u\t", label, (unsigned)port);
 }
 
-// The options area: n bytes from frame position pos. Every option moves the
-// walk forward or ends it; no line reads a byte that was not captured.
-void DecodeTcpOptions(qv::DetailList& list, const CaptureFrame* frame, int pos, int n) {
-  while (n > 0 && !list.stopped) {
-    BYTE kind;
-    if (!qv::ReadU8(frame, pos, &kind)) return;
+// The options: each starts inside the options area (header bytes 20 up to
+// the header length) and is read within its own length and the capture; an
+// option that runs past the area ends the walk after its lines. Every
+// option moves the walk forward or ends it.
+void DecodeTcpOptions(qv::DetailList& list, const qv::View& header, int headerLength) {
+  const qv::View options = header.From(kFixedHeader);  // to the captured end
+  const int64_t area = headerLength - kFixedHeader;
+  int64_t at = 0;
+  BYTE kind;
+  while (!list.stopped && at < area && options.U8(at, &kind)) {
+    const int pos = options.Offset(at);
     if (kind == 0) {
       list.Group(&g_optionState, pos, 1, "Option\t\t\t\t\tEnd of Options");
-      if (DetailLine* l = list.Add(pos, 1, "Option Length\t\t1")) qv::CloseDetailGroup(l);
+      list.Add(pos, 1, "Option Length\t\t1");
+      list.Close();
       return;  // whatever follows
     }
     if (kind == 1) {
       list.Group(&g_optionState, pos, 1, "Option\t\t\t\t\tNo Op");
-      if (DetailLine* l = list.Add(pos, 1, "Option Code\t\t\t%d", 1)) qv::CloseDetailGroup(l);
-      pos += 1;
-      n -= 1;
+      list.Add(pos, 1, "Option Code\t\t\t%d", 1);
+      list.Close();
+      at += 1;
       continue;
     }
-    const char* name = TcpOptionName(kind);
+    const char* name = kOptionNames(kind);
     BYTE length;
-    if (!qv::ReadU8(frame, pos + 1, &length)) {
+    if (!options.U8(at + 1, &length)) {
       // Cut by the capture after its kind: the group shows what there is.
       list.Group(&g_optionState, pos, 1, "Option\t\t\t\t\t%s", name);
-      if (DetailLine* l = list.Add(pos, 1, "Option Code\t\t\t%d", kind)) qv::CloseDetailGroup(l);
+      list.Add(pos, 1, "Option Code\t\t\t%d", kind);
+      list.Close();
       return;
     }
+    const qv::View option = options.Sub(at, length);
     list.Group(&g_optionState, pos, length, "Option\t\t\t\t\t%s", name);
     list.Add(pos, 1, "Option Code\t\t\t%d", kind);
-    DetailLine* last = list.Add(pos + 1, 1, "Option Length\t\t%d", length);
+    list.Add(pos + 1, 1, "Option Length\t\t%d", length);
     // The segment size needs both of its bytes inside the option.
     WORD value;
-    if (kind == 2 && length >= 4 && qv::ReadBe16(frame, pos + 2, &value))
-      last = list.Add(pos + 2, length - 2, "Option Value\t\t%d", value);
-    if (!last) return;
-    qv::CloseDetailGroup(last);
+    if (kind == 2 && option.Be16(2, &value)) list.Add(pos + 2, length - 2, "Option Value\t\t%d", value);
+    list.Close();
     // A length below 2 would not get past the option's own two bytes.
     if (length < 2) return;
-    // An option that runs past the header ends the walk: n goes negative.
-    pos += length;
-    n -= length;
+    at += length;
   }
 }
 
-void DetailTcp(const CaptureFrame* frame, const TcpHeader& h, int o, void* out) {
-  qv::DetailList list(out);
-  const int titleLength =
-      h.haveLength ? h.headerLength : (int)std::min<int64_t>(qv::CapturedFrom(frame, o), kFixedHeader);
-  if (!list.Group(&g_titleState, o, titleLength, "Transmission Control Protocol")) return;
+void DetailTcp(qv::Layer& l, qv::DetailList& list) {
+  const qv::View& v = l.header;
+  const TcpHeader h = ReadHeader(v);
+  const int o = l.offset();
+  if (!l.Title(list, h.haveLength ? h.headerLength : (int)v.Sub(0, kFixedHeader).size())) return;
   if (!h.haveSource) return;
   AddPortLine(list, o, "Source Port\t\t\t\t", h.sourcePort);
   if (!h.haveDestination) return;
   AddPortLine(list, o + 2, "Destination Port\t\t", h.destinationPort);
   DWORD number;
-  if (!qv::ReadBe32(frame, o + 4, &number)) return;
+  if (!v.Be32(4, &number)) return;
   list.Add(o + 4, 4, "Sequence Number\t\t%u", number);
-  if (!qv::ReadBe32(frame, o + 8, &number)) return;
+  if (!v.Be32(8, &number)) return;
   list.Add(o + 8, 4, "Ack Number\t\t\t\t%u", number);
   if (!h.haveLength) return;
   list.Add(o + 12, 1, "Header Size\t\t\t\t%u", (unsigned)h.headerLength);
   if (!h.haveFlags) return;
   list.Group(&g_flagsState, o + 13, 1, "Flags");
-  DetailLine* last = nullptr;
-  for (const FlagBit& f : kFlagBits) last = list.Add(o + 13, 1, "%s%s", f.label, (h.flags & f.bit) ? f.on : f.off);
-  if (!last) return;
-  qv::CloseDetailGroup(last);
+  for (const FlagBit& f : kFlagBits)
+    list.Add(o + 13, 1, "%s%s[%s]", f.label, (h.flags & f.bit) ? "On  " : "Off ", qv::BitPicture(h.flags, f.bit, 8, 4).text);
+  list.Close();
+  if (list.stopped) return;
   WORD value;
-  if (!qv::ReadBe16(frame, o + 14, &value)) return;
+  if (!v.Be16(14, &value)) return;
   list.Add(o + 14, 2, "Window Size\t\t\t\t%u", (unsigned)value);
-  if (!qv::ReadBe16(frame, o + 16, &value)) return;
+  if (!v.Be16(16, &value)) return;
   list.Add(o + 16, 2, "Checksum\t\t\t\t\t0x%04x", (unsigned)value);
-  if (!qv::ReadBe16(frame, o + 18, &value)) return;
+  if (!v.Be16(18, &value)) return;
   list.Add(o + 18, 2, "Urgent Pointer\t\t\t%u", (unsigned)value);
-  if (h.headerLength > kFixedHeader) DecodeTcpOptions(list, frame, o + kFixedHeader, h.headerLength - kFixedHeader);
+  if (h.headerLength > kFixedHeader) DecodeTcpOptions(list, v, h.headerLength);
 }
 
-DWORD QV_CALL ParseTcp(DWORD pass, CaptureFrame* frame, void* out) {
-  const int o = frame->offset;
-  qv::MarkFrame(&g_tcp, frame);
-  if (pass > PASS_DETAIL) return 0;
-
-  TcpHeader h = {};
-  h.haveSource = qv::ReadBe16(frame, o, &h.sourcePort);
-  h.haveDestination = qv::ReadBe16(frame, o + 2, &h.destinationPort);
-  BYTE dataOffset = 0;
-  h.haveLength = qv::ReadU8(frame, o + 12, &dataOffset);
-  h.headerLength = (dataOffset >> 4) * 4;
-  h.haveFlags = qv::ReadU8(frame, o + 13, &h.flags);
-
-  // Every pass records the header, whatever the enable byte, so that DNS
-  // over TCP decides on this frame in its counting and summary passes too.
+// Every pass records the header, whatever the enable byte, so that DNS over
+// TCP decides on this frame in its counting and summary passes too. Without
+// its header length a segment's payload cannot be found; a segment with no
+// payload reaches no child.
+ProtocolParse HandOnTcp(qv::Layer& l) {
+  const TcpHeader h = ReadHeader(l.header);
   if (h.haveSource) LastTcpHeader = TcpHeaderRecord{1, h.sourcePort};
-
-  void* next = out;
-  switch (pass) {
-    case PASS_COUNT:
-      qv::CountProtocolFrame(&g_counters, frame);  // the header counts
-      break;
-    case PASS_SUMMARY:
-      SummarizeTcp(h, out);
-      break;
-    default:
-      if (g_enabled) DetailTcp(frame, h, o, out);
-      next = static_cast<DetailLine**>(out) + 1;
-      break;
-  }
-  // Without its header length a segment's payload cannot be found; a
-  // segment with no payload reaches no child.
-  if (!h.haveLength) return 0;
-  frame->offset = o + h.headerLength;
-  if (frame->offset >= frame->frameLength) return 0;
-  FindPortChild(&g_children, h.destinationPort, h.sourcePort)(pass, frame, next);
-  return 0;
+  if (!h.haveLength) return nullptr;
+  CaptureFrame* frame = l.frame;
+  frame->offset = l.offset() + h.headerLength;
+  if (frame->offset >= frame->frameLength) return nullptr;
+  return FindPortChild(&g_children, h.destinationPort, h.sourcePort);
 }
+
+constexpr qv::Binding kBindings[] = {{"DOD-IP", 6}};
 
 }  // namespace
 
-ProtocolDescriptor g_tcp = {{0, 0},     "IP-TCP", "Transmission Control Protocol",
-                            &g_enabled, &g_color, PROTOCOL_PARENT | PROTOCOL_CHILD,
-                            ControlTcp, ParseTcp, nullptr};
+qv::Protocol g_tcp = qv::Declare<g_tcp>({
+    .nameId = "IP-TCP",
+    .description = "Transmission Control Protocol",
+    .flags = PROTOCOL_PARENT | PROTOCOL_CHILD,
+    .control = qv::CONTROL_PARENT,
+    .statistics = {4, "TCP"},
+    .options = qv::SUMMARY_ALWAYS,
+    .children = &g_children,
+    .summary = SummarizeTcp,
+    .detail = DetailTcp,
+    .handOn = HandOnTcp,
+    .bindings = kBindings,
+});
 
 }  // namespace corvale

@@ -5,10 +5,10 @@
 
 namespace quillet {
 
-extern ProtocolDescriptor g_spanningTree;  // "IEEE 802.1"
-extern ProtocolDescriptor g_vlan;          // "VLAN"
-extern ProtocolDescriptor g_cdp;           // "CISCO-CDP"
-extern ProtocolDescriptor g_tdp;           // "CISCO-TDP"
+extern qv::Protocol g_spanningTree;  // "IEEE 802.1"
+extern qv::Protocol g_vlan;          // "VLAN"
+extern qv::Protocol g_cdp;           // "CISCO-CDP"
+extern qv::Protocol g_tdp;           // "CISCO-TDP"
 
 // VLAN hands length frames to these; DefaultParse until PCTL_INIT finds them.
 extern ProtocolParse g_vlanLlcCache;

@@ -5,25 +5,6 @@ namespace quillet {
 
 namespace {
 
-BYTE g_enabled = 1;
-DWORD g_color = 0;
-qv::Counters g_counters;
-BYTE g_titleState;
-
-StatisticsEntry g_stats = {nullptr, 2, "IEEE 802.1", &g_counters.frames, &g_counters.bytes, nullptr};
-StatisticsEntry* const g_statistics[] = {&g_stats};
-
-DWORD QV_CALL ParseSpanningTree(DWORD pass, CaptureFrame* frame, void* out);
-CTRLARG QV_CALL ControlSpanningTree(DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, CTRLARG a4);
-
-void InitSpanningTree() { qv::BindUnder("LLC-802.2", 0x42, ParseSpanningTree, ControlSpanningTree); }
-
-const qv::Protocol g_protocol = {&g_spanningTree, qv::CONTROL_MINIMAL, nullptr, g_statistics, 1, InitSpanningTree};
-
-CTRLARG QV_CALL ControlSpanningTree(DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, CTRLARG a4) {
-  return qv::RunControl(g_protocol, command, a1, a2, a3, a4);
-}
-
 // The configuration BPDU, field by field. Identifiers are 8 bytes: a 2-byte
 // priority and a 6-byte address; the other fields are big-endian numbers.
 struct Field {
@@ -31,7 +12,7 @@ struct Field {
   int size;
   const char* format;
 };
-const Field kFields[] = {
+constexpr Field kFields[] = {
     {0, 2, "Protocol ID\t\t\t\t%d"},
     {2, 1, "Version\t\t\t\t\t%d"},
     {3, 1, "Type\t\t\t\t\t\t%d"},
@@ -46,53 +27,46 @@ const Field kFields[] = {
     {33, 2, "Forward Delay\t\t\t%d"},
 };
 
-void CountSpanningTree(const BYTE*, CaptureFrame* frame, void*) { qv::CountProtocolFrame(&g_counters, frame); }
-
-void SummarizeSpanningTree(const BYTE*, CaptureFrame*, void* out) {
-  if (!g_enabled) return;
-  SummaryRow* row = static_cast<SummaryRow*>(out);
-  qv::SetCell(row->protocol, "IEEE 802.1");
-  qv::SetCell(row->description, "BPDU");
-}
-
-void DetailSpanningTree(const BYTE*, CaptureFrame* frame, void* out) {
-  qv::DetailList list(out);
-  const int o = frame->offset;
-  if (!list.Group(&g_titleState, o, (int)qv::CapturedFrom(frame, o), "IEEE 802.1 Spanning Tree Protocol")) return;
-  DetailLine* line = nullptr;
+void DetailSpanningTree(qv::Layer& l, qv::DetailList& list) {
+  const qv::View& h = l.header;
+  if (!l.Title(list, (int)h.size())) return;
   for (const Field& f : kFields) {
     // A topology change BPDU has 4 bytes: the lines end at the captured end.
-    const BYTE* p = qv::FrameBytes(frame, (int64_t)o + f.at, f.size);
+    const BYTE* p = h.Bytes(f.at, f.size);
     if (!p) return;
+    const int at = h.Offset(f.at);
     switch (f.size) {
       case 1:
-        line = list.Add(o + f.at, f.size, f.format, p[0]);
+        list.Add(at, f.size, f.format, p[0]);
         break;
       case 2:
-        line = list.Add(o + f.at, f.size, f.format, (p[0] << 8) | p[1]);
+        list.Add(at, f.size, f.format, h.Be16(f.at));
         break;
       case 4:
-        line = list.Add(o + f.at, f.size, f.format,
-                        (int32_t)(((DWORD)p[0] << 24) | ((DWORD)p[1] << 16) | ((DWORD)p[2] << 8) | p[3]));
+        list.Add(at, f.size, f.format, (int32_t)h.Be32(f.at));
         break;
       default:
-        line = list.Add(o + f.at, f.size, f.format, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
+        list.Add(at, f.size, f.format, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
         break;
     }
-    if (!line) return;
+    if (list.stopped) return;
   }
-  qv::CloseDetailGroup(line);  // the Forward Delay line ends the title group
+  list.Close();  // the Forward Delay line ends the title group
 }
 
-const qv::LeafRoutines g_routines = {&g_spanningTree, CountSpanningTree, SummarizeSpanningTree, DetailSpanningTree};
-
-DWORD QV_CALL ParseSpanningTree(DWORD pass, CaptureFrame* frame, void* out) {
-  return qv::ParseLeafProtocol(g_routines, pass, frame, out);
-}
+constexpr qv::Binding kBindings[] = {{"LLC-802.2", 0x42}};
 
 }  // namespace
 
-ProtocolDescriptor g_spanningTree = {{0, 0}, "IEEE 802.1", "IEEE 802.1 Spanning Tree Protocol", &g_enabled, &g_color,
-                                     PROTOCOL_CHILD, ControlSpanningTree, ParseSpanningTree, nullptr};
+qv::Protocol g_spanningTree = qv::Declare<g_spanningTree>({
+    .nameId = "IEEE 802.1",
+    .description = "IEEE 802.1 Spanning Tree Protocol",
+    .flags = PROTOCOL_CHILD,
+    .control = qv::CONTROL_MINIMAL,
+    .statistics = {2, "IEEE 802.1"},
+    .words = {"IEEE 802.1", "BPDU"},
+    .detail = DetailSpanningTree,
+    .bindings = kBindings,
+});
 
 }  // namespace quillet

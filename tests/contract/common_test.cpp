@@ -102,29 +102,141 @@ TEST(SharedRoutines, CountingNeverSubtractsBytes) {
   EXPECT_EQ(c.bytes, total);
 }
 
-TEST(SharedRoutines, BoundedReadsStopAtTheCapturedEnd) {
-  std::vector<BYTE> storage(sizeof(CaptureFrame) + 8);
-  CaptureFrame* f = reinterpret_cast<CaptureFrame*>(storage.data());
-  f->capturedLength = 4;
-  memcpy(f->data, "\x12\x34\x56\x78", 4);
+// A frame of capturedLength bytes whose buffer holds more: what lies past
+// the capture must never be read.
+struct TestFrame {
+  explicit TestFrame(const char* bytes, int captured) : storage(sizeof(CaptureFrame) + 64, 0xEE) {
+    f = reinterpret_cast<CaptureFrame*>(storage.data());
+    f->capturedLength = captured;
+    f->frameLength = 64;
+    memcpy(f->data, bytes, strlen(bytes));
+  }
+  std::vector<BYTE> storage;
+  CaptureFrame* f;
+};
+
+TEST(SharedRoutines, ViewsStopAtTheCapturedEnd) {
+  TestFrame t("\x12\x34\x56\x78\x9a", 4);
+  const qv::View v = qv::View::At(t.f, 0);
   WORD w = 0;
   DWORD d = 0;
   BYTE b = 0;
-  EXPECT_TRUE(qv::ReadBe16(f, 2, &w));
+  EXPECT_EQ(v.size(), 4);
+  EXPECT_TRUE(v.Be16(2, &w));
   EXPECT_EQ(w, 0x5678);
-  EXPECT_FALSE(qv::ReadBe16(f, 3, &w));
-  EXPECT_TRUE(qv::ReadBe32(f, 0, &d));
+  EXPECT_FALSE(v.Be16(3, &w));
+  EXPECT_EQ(v.Be16(3), 0);  // the value form gives 0 for what is not captured
+  EXPECT_TRUE(v.Be32(0, &d));
   EXPECT_EQ(d, 0x12345678u);
-  EXPECT_TRUE(qv::ReadLe32(f, 0, &d));
+  EXPECT_TRUE(v.Le32(0, &d));
   EXPECT_EQ(d, 0x78563412u);
-  EXPECT_FALSE(qv::ReadBe32(f, 1, &d));
-  EXPECT_FALSE(qv::ReadU8(f, -1, &b));
-  EXPECT_FALSE(qv::ReadU8(f, 4, &b));
-  EXPECT_EQ(qv::FrameBytes(f, 0, 5), nullptr);
-  EXPECT_EQ(qv::FrameBytes(f, 2, -1), nullptr);
-  EXPECT_EQ(qv::CapturedFrom(f, 3), 1);
-  EXPECT_EQ(qv::CapturedFrom(f, 9), 0);
-  EXPECT_FALSE(qv::Captured(f, 0x7FFFFFFF, 0x7FFFFFFF));
+  EXPECT_EQ(v.Le16(1), 0x5634);
+  EXPECT_FALSE(v.Be32(1, &d));
+  EXPECT_FALSE(v.U8(-1, &b));
+  EXPECT_FALSE(v.U8(4, &b));
+  EXPECT_EQ(v.Bytes(0, 5), nullptr);
+  EXPECT_EQ(v.Bytes(2, -1), nullptr);
+  EXPECT_EQ(v.Left(3), 1);
+  EXPECT_EQ(v.Left(9), 0);
+  EXPECT_FALSE(v.Has(0x7FFFFFFF, 0x7FFFFFFF));
+  EXPECT_EQ(v.Find(0, 0x56), 2);
+  EXPECT_EQ(v.Find(0, 0x9a), -1);  // past the capture
+
+  // A view from an offset past the capture is empty but keeps its offset.
+  const qv::View past = qv::View::At(t.f, 10);
+  EXPECT_TRUE(past.empty());
+  EXPECT_EQ(past.Offset(2), 12);
+  BYTE copy[8] = {};
+  EXPECT_EQ(v.Copy(2, 8, copy), 2);
+  EXPECT_EQ(copy[1], 0x78);
+}
+
+TEST(SharedRoutines, SubRangesEndAtTheRecordOrTheCapture) {
+  TestFrame t("\x01\x02\x03\x04\x05\x06\x07\x08", 6);
+  const qv::View frame = qv::View::At(t.f, 1);  // bytes 1 .. 5 are captured
+  struct Case {
+    int64_t at, count;
+    int64_t size;  // what the sub-range holds
+    int offset;    // its frame offset
+  };
+  const Case cases[] = {
+      {0, 2, 2, 1},    // inside
+      {2, 100, 3, 3},  // a length that lies is cut at the capture
+      {4, 1, 1, 5},    // the last captured byte
+      {5, 3, 0, 6},    // starts at the captured end
+      {9, 3, 0, 10},   // starts past it
+      {1, -4, 0, 2},   // a negative length is empty
+  };
+  for (const Case& c : cases) {
+    const qv::View sub = frame.Sub(c.at, c.count);
+    EXPECT_EQ(sub.size(), c.size) << c.at << "+" << c.count;
+    EXPECT_EQ(sub.Offset(), c.offset) << c.at << "+" << c.count;
+  }
+  // A sub-range of a sub-range never grows past its parent.
+  EXPECT_EQ(frame.Sub(1, 2).Sub(0, 50).size(), 2);
+  EXPECT_EQ(frame.Sub(1, 2).Be16(1), 0);
+
+  // A cursor takes fields in order and never moves over what is not there.
+  qv::Cursor c(frame.Sub(0, 4));
+  BYTE b;
+  WORD w;
+  EXPECT_TRUE(c.U8(&b));
+  EXPECT_EQ(b, 0x02);
+  EXPECT_TRUE(c.Be16(&w));
+  EXPECT_EQ(w, 0x0304);
+  EXPECT_FALSE(c.Be16(&w));
+  EXPECT_EQ(c.at(), 3);
+  const qv::View rest = c.Take(10);
+  EXPECT_EQ(rest.size(), 1);
+  EXPECT_EQ(rest.Offset(), 4);
+  EXPECT_FALSE(c.More());
+}
+
+TEST(SharedRoutines, FramesTrimToADeclaredEnd) {
+  TestFrame t("", 40);
+  t.f->frameLength = 60;
+  qv::TrimFrame(t.f, 80);  // past the frame: nothing changes
+  EXPECT_EQ(t.f->frameLength, 60);
+  EXPECT_EQ(t.f->capturedLength, 40);
+  qv::TrimFrame(t.f, 50);
+  EXPECT_EQ(t.f->frameLength, 50);
+  EXPECT_EQ(t.f->capturedLength, 40);
+  qv::TrimFrame(t.f, 20);
+  EXPECT_EQ(t.f->frameLength, 20);
+  EXPECT_EQ(t.f->capturedLength, 20);
+}
+
+constexpr qv::Name kSorted[] = {{1, "one"}, {5, "five"}, {9, "nine"}, {300, "three hundred"}};
+constexpr qv::Name kUnsorted[] = {{9, "nine"}, {1, "one"}, {9, "second nine"}};
+
+TEST(SharedRoutines, NameTablesFallBack) {
+  constexpr qv::NameTable sorted(kSorted, "Unknown");
+  constexpr qv::NameTable unsorted(kUnsorted, "Other");
+  for (DWORD key : {1u, 5u, 9u, 300u}) EXPECT_TRUE(sorted.Has(key)) << key;
+  EXPECT_STREQ(sorted(300), "three hundred");
+  EXPECT_STREQ(sorted(0), "Unknown");
+  EXPECT_STREQ(sorted(6), "Unknown");
+  EXPECT_STREQ(sorted(0xFFFFFFFF), "Unknown");
+  EXPECT_STREQ(unsorted(9), "nine");  // the first row of a key
+  EXPECT_STREQ(unsorted(1), "one");
+  EXPECT_STREQ(unsorted(2), "Other");
+}
+
+TEST(SharedRoutines, BitPictures) {
+  struct Case {
+    uint64_t value, mask;
+    int bits, group;
+    const char* text;
+  } cases[] = {
+      {0x20, 0x20, 8, 4, "xx1x xxxx"},
+      {0x00, 0x20, 8, 4, "xx0x xxxx"},
+      {0x1ABC, 0x1FFF, 16, 4, "xxx1 1010 1011 1100"},
+      {0x2005, 0x0FFF, 16, 8, "xxxx0000 00000101"},
+      {0xA000, 0xE000, 16, 8, "101xxxxx xxxxxxxx"},
+      {0x40, 0x40, 32, 8, "xxxxxxxx xxxxxxxx xxxxxxxx x1xxxxxx"},
+      {0x45, 0xF0, 8, 4, "0100 xxxx"},
+  };
+  for (const Case& c : cases) EXPECT_STREQ(qv::BitPicture(c.value, c.mask, c.bits, c.group).text, c.text);
 }
 
 TEST(SharedRoutines, FormattingIsBounded) {

@@ -53,16 +53,16 @@ TEST(LastTcpHeader, RecordedInEveryPass) {
   };
   for (const Step& s : steps) {
     Frame frame(Segment(s.source));
-    *corvale::g_tcp.enabled = s.enabled;
-    corvale::g_tcp.parse(s.pass, frame.f, s.out);
+    corvale::g_tcp.enabled = s.enabled;
+    corvale::g_tcp.descriptor.parse(s.pass, frame.f, s.out);
     EXPECT_EQ(corvale::LastTcpHeader.seen, 1) << s.pass;
     EXPECT_EQ(corvale::LastTcpHeader.sourcePort, s.source) << "pass " << s.pass << " enabled " << (int)s.enabled;
   }
   // A segment cut before its source port leaves the record as it was.
   Frame cut({0x01});
-  corvale::g_tcp.parse(PASS_COUNT, cut.f, nullptr);
+  corvale::g_tcp.descriptor.parse(PASS_COUNT, cut.f, nullptr);
   EXPECT_EQ(corvale::LastTcpHeader.sourcePort, 53);
-  *corvale::g_tcp.enabled = 1;
+  corvale::g_tcp.enabled = 1;
   qv::g_table = nullptr;
 }
 
