@@ -269,15 +269,6 @@ double TimeCommand(const std::string& command) {
   return t;
 }
 
-std::string ProgramFolder() {
-  char path[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  path[n] = 0;
-  std::string s(path);
-  return s.substr(0, s.find_last_of('/'));
-}
-
 int Quiet(HWND, const char*, const char*, DWORD, void*) { return plat::IDOK; }
 
 // A name file of n mappings with distinct names and addresses, loaded into an
@@ -316,7 +307,7 @@ void TimeNameFile(qvhost::Host& host, unsigned long n) {
 
 int main(int argc, char** argv) {
   unsigned long frames = 1000000, names = 100000;
-  std::string capture = "bench.pcap", plugins = ProgramFolder(), quorvane = ProgramFolder() + "/quorvane";
+  std::string capture = "bench.pcap", plugins = qvhost::ProgramFolder(), quorvane = qvhost::ProgramFolder() + "/quorvane";
   static const option kOptions[] = {{"frames", required_argument, nullptr, 'n'},
                                     {"names", required_argument, nullptr, 'N'},
                                     {"output", required_argument, nullptr, 'o'},

@@ -4,11 +4,14 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <unistd.h>
 #include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
+
+#include "address_text.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QV_ASAN 1
@@ -73,34 +76,9 @@ DetailLine* QV_CALL AddHexDumpLinesSlot(DetailLine* after, const char* label, co
 // Plain services for the slots of the name table, IEEE names and IP protocol
 // libraries, in force when those libraries are missing or inert.
 
-void FormatBytes(const BYTE* data, int length, char* text, bool dotted) {
-  char* p = text;
-  *p = 0;
-  if (length <= 0 || !data) return;
-  static const char kHex[] = "0123456789ABCDEF";
-  int n = length < 16 ? length : 16;
-  for (int i = 0; i < n; i++) {
-    if (i) *p++ = dotted ? '.' : '-';
-    unsigned b = data[i];
-    if (!dotted) {
-      *p++ = kHex[b >> 4];
-      *p++ = kHex[b & 15];
-    } else {
-      if (b >= 100) *p++ = (char)('0' + b / 100);
-      if (b >= 10) *p++ = (char)('0' + b / 10 % 10);
-      *p++ = (char)('0' + b % 10);
-    }
-  }
-  if (length >= 16) {
-    *p++ = '.';
-    *p++ = '.';
-    *p++ = '.';
-  }
-  *p = 0;
-}
 
-void QV_CALL FallbackFormatHex(const BYTE* data, int length, char* text) { FormatBytes(data, length, text, false); }
-void QV_CALL FallbackFormatDotted(const BYTE* data, int length, char* text) { FormatBytes(data, length, text, true); }
+void QV_CALL FallbackFormatHex(const BYTE* data, int length, char* text) { qv::FormatAddressBytes(data, length, text, false); }
+void QV_CALL FallbackFormatDotted(const BYTE* data, int length, char* text) { qv::FormatAddressBytes(data, length, text, true); }
 
 DWORD QV_CALL FallbackReserve(int) { return 0; }
 void QV_CALL FallbackClear() {}
@@ -112,13 +90,13 @@ BYTE QV_CALL FallbackLookupName(const BYTE* address, int length, BYTE, char* tex
                                 COLORREF* source) {
   if (destination) *destination = 0;
   if (source) *source = 0;
-  FormatBytes(address, length, text, false);
+  qv::FormatAddressBytes(address, length, text, false);
   return FALSE;
 }
 
 BYTE QV_CALL FallbackLookupAllNames(const BYTE* address, int length, char* text, int, unsigned max) {
   char hex[64];
-  FormatBytes(address, length, hex, false);
+  qv::FormatAddressBytes(address, length, hex, false);
   size_t n = std::min<size_t>(strlen(hex), max);
   memcpy(text, hex, n);
   text[n] = 0;
@@ -363,7 +341,7 @@ std::map<std::string, StationTraffic> Host::stations() const {
     int length = (int)(key >> 56);
     for (int i = 0; i < length; i++) address[i] = (BYTE)(key >> (8 * i));
     char text[64];
-    FormatBytes(address, length, text, false);
+    qv::FormatAddressBytes(address, length, text, false);
     named[text] = traffic;
   }
   return named;
@@ -382,6 +360,16 @@ void Host::BssSeen(const BYTE* bssid, const char* ssid, int privacy) {
   e.privacy = privacy;
   e.beacons = 1;
   bss_.push_back(e);
+}
+
+std::string ProgramFolder() {
+  char path[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  path[n] = 0;
+  std::string s(path);
+  size_t slash = s.find_last_of('/');
+  return slash == std::string::npos ? "." : s.substr(0, slash);
 }
 
 void Host::FailDetailLineAt(unsigned long nth, bool failEvery) {

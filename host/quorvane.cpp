@@ -38,16 +38,6 @@ const char kUsage[] =
     "                               there when it changed\n"
     "  -h, --help                   print this help\n";
 
-std::string ProgramFolder() {
-  char path[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  path[n] = 0;
-  std::string s(path);
-  size_t slash = s.find_last_of('/');
-  return slash == std::string::npos ? "." : s.substr(0, slash);
-}
-
 int PrintMessage(HWND, const char* text, const char* title, DWORD, void*) {
   fprintf(stderr, "quorvane: %s: %s\n", title ? title : "", text ? text : "");
   return plat::IDOK;
@@ -97,7 +87,7 @@ int main(int argc, char** argv) {
   };
   bool detail = false, stats = false, quiet = false;
   unsigned long limit = 0;
-  std::string device, pluginFolder = ProgramFolder(), namesFile;
+  std::string device, pluginFolder = qvhost::ProgramFolder(), namesFile;
   DWORD setFlags = 0, clearFlags = 0;
   int c;
   while ((c = getopt_long(argc, argv, "Vsqc:i:P:nh", kOptions, nullptr)) != -1) {
@@ -131,7 +121,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string file;
-  if (device.empty()) file = optind < argc ? argv[optind] : ProgramFolder() + "/sample.pcap";
+  if (device.empty()) file = optind < argc ? argv[optind] : qvhost::ProgramFolder() + "/sample.pcap";
 
   plat::SetMessageSink(PrintMessage, nullptr);
   qvhost::CaptureSource source;

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "address_text.h"
 #include "combo.h"
 #include "name_line.h"
 #include "plugin.h"
@@ -142,32 +143,6 @@ void CountAccess(NameEntry* e, const plat::FILETIME& now) {
 }
 
 
-// Written by hand: this runs for every address of every summary row.
-void FormatBytes(const BYTE* data, int length, char* text, bool dotted) {
-  char* p = text;
-  *p = 0;
-  if (length <= 0 || !data) return;
-  static const char kHex[] = "0123456789ABCDEF";
-  int n = length < 16 ? length : 16;
-  for (int i = 0; i < n; i++) {
-    if (i) *p++ = dotted ? '.' : '-';
-    unsigned b = data[i];
-    if (!dotted) {
-      *p++ = kHex[b >> 4];
-      *p++ = kHex[b & 15];
-    } else {
-      if (b >= 100) *p++ = (char)('0' + b / 100);
-      if (b >= 10) *p++ = (char)('0' + b / 10 % 10);
-      *p++ = (char)('0' + b % 10);
-    }
-  }
-  if (length >= 16) {
-    *p++ = '.';
-    *p++ = '.';
-    *p++ = '.';
-  }
-  *p = 0;
-}
 
 }  // namespace
 
@@ -429,8 +404,8 @@ DWORD QV_CALL ReserveNameEntries(int count) {
 // ---------------------------------------------------------------- texts
 
 // At most 16 bytes: 50 characters for hex, 66 for dotted, with the NUL.
-void QV_CALL FormatHexAddress(const BYTE* data, int length, char* text) { FormatBytes(data, length, text, false); }
-void QV_CALL FormatDottedAddress(const BYTE* data, int length, char* text) { FormatBytes(data, length, text, true); }
+void QV_CALL FormatHexAddress(const BYTE* data, int length, char* text) { qv::FormatAddressBytes(data, length, text, false); }
+void QV_CALL FormatDottedAddress(const BYTE* data, int length, char* text) { qv::FormatAddressBytes(data, length, text, true); }
 
 void QV_CALL FillNameCombo(HWND combo) {
   plat::SendMessage(combo, CB_RESETCONTENT, 0, 0);

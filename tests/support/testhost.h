@@ -1,5 +1,7 @@
 // A host for plug-in tests: loads built plug-ins by name through the real
-// host library and records what they do.
+// host library and records what they do. With it: frames.h (frame
+// builders) and checks.h (expected lines and the properties every
+// protocol keeps).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,12 +19,32 @@ namespace qvtest {
 std::string PluginDir();
 // Path of a plug-in library by short name ("brannock" -> .../libbrannock.so).
 std::string PluginPath(const std::string& name, const std::string& folder = PluginDir());
+// Whether a plug-in was built into the plug-in folder.
+bool Built(const char* name);
 
 struct ParseCall {
   DWORD pass;
   int offset;
   int frameLength;
   int capturedLength;
+};
+
+// A frame handed to a stand-in or to DefaultParse ("default").
+struct HandOn {
+  std::string to;
+  DWORD pass;
+  int offset;
+  int frameLength;
+  int capturedLength;
+  long slot;  // detail pass: the DetailLists slot received; else -1
+};
+
+// A PCTL_ADD_CHILD received by a stand-in.
+struct Binding {
+  std::string parent;
+  DWORD key;
+  ProtocolParse parse;
+  ProtocolControl control;
 };
 
 struct NameCall {
@@ -46,10 +68,24 @@ class TestHost {
   // set, runs the start-up sequence.
   explicit TestHost(std::initializer_list<std::string> libraries, bool start = true,
                     const std::string& folder = PluginDir());
-  ~TestHost();
+  virtual ~TestHost();
+  TestHost(const TestHost&) = delete;
+  TestHost& operator=(const TestHost&) = delete;
 
   void Start() { host.Start(); }
   MonitorTable* table() { return host.table(); }
+  DWORD& Flags() { return host.flags(); }
+  bool Has(const char* nameId) const { return host.Find(nameId) != nullptr; }
+
+  // Stand-ins: protocols of the test that record every frame handed to
+  // them. StandIn registers one under a name id (before Start, so that the
+  // libraries find it at PCTL_INIT, bind under it and cache it);
+  // BindStandIn binds one under a parent protocol at a key (after Start).
+  void StandIn(const char* nameId);
+  void BindStandIn(const char* parent, DWORD key, const char* name);
+  // A stand-in's entries, as the libraries see them.
+  ProtocolParse StandInParse(const char* name);
+  ProtocolControl StandInControl(const char* name);
 
   // Runs a frame through the passes of root (by name id).
   void Decode(const char* root, const Bytes& frame, unsigned mask = qvhost::RUN_ALL, int wireLength = -1);
@@ -65,24 +101,32 @@ class TestHost {
   // Counters of a statistics entry (a failure when it is not registered).
   uint64_t Frames(const char* statistics) const;
   uint64_t Bytes64(const char* statistics) const;
+  uint64_t Counter(const char* statistics, const char* counter) const;
+  // Every value of every statistics entry, in registration order.
+  std::vector<uint64_t> StatisticsValues() const;
   // The enable byte of a registered protocol.
   BYTE& Enabled(const char* nameId);
+
+  // Forgets the hand-ons and DefaultParse calls recorded so far.
+  void ClearRecords();
+  // Everything the passes made of the last frame, as one text: cells,
+  // flags, lines, hand-ons.
+  std::string Trace() const;
 
   qvhost::Host host;
   qvhost::FrameOutput out;
   std::vector<std::string> loadErrors;
   std::vector<Message> messages;
   std::vector<ParseCall> defaultParses;
+  std::vector<HandOn> handOns;    // to stand-ins and DefaultParse, in call order
+  std::vector<Binding> bindings;  // PCTL_ADD_CHILD calls received by stand-ins
   std::vector<NameCall> addNames;  // calls of the AddName slot, whoever serves it
-};
 
-// Expected detail output as a table.
-struct Line {
-  std::string text;
-  int offset;
-  int length;
-  DWORD flags;
+  // Internal: stand-in records.
+  long SlotOf(void* out) const;
 };
-void ExpectLines(const std::vector<qvhost::FlatLine>& got, const std::vector<Line>& want);
 
 }  // namespace qvtest
+
+#include "checks.h"
+#include "frames.h"

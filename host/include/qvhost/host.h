@@ -175,6 +175,9 @@ class Host {
   BYTE hexDumpExpand_ = 0;
 };
 
+// The folder of the running program (the plug-ins' and the sample's).
+std::string ProgramFolder();
+
 // Media roots by name id.
 inline const char* kEthernetRoot = "MAC-802.3";
 inline const char* kWirelessRoot = "MAC-802.11";

@@ -19,9 +19,6 @@ using qvtest::Bytes;
 using qvtest::Hex;
 using qvtest::TestHost;
 
-// Whether a plug-in was built into the plug-in folder.
-bool Built(const char* name);
-
 // The libraries for one configuration; null (and a skip message) when one of
 // them was not built.
 std::unique_ptr<TestHost> MakeHost(bool withNames, std::string* skip, bool start = true);
@@ -54,28 +51,20 @@ std::string ConfigName(const ::testing::TestParamInfo<bool>& info);
 #define BRANNOCK_CONFIGS(suite) \
   INSTANTIATE_TEST_SUITE_P(Config, suite, ::testing::Bool(), ::brannocktest::ConfigName)
 
-// An Ethernet frame: destination, source, type/length, payload, padded with
-// zeros to pad bytes.
-Bytes Ether(const char* destination, const char* source, WORD type, const Bytes& payload, size_t pad = 60);
-Bytes Cat(std::initializer_list<Bytes> parts);
-
-// Statistics by entry name (and counter name).
-uint64_t Frames(const TestHost& h, const char* entry);
-uint64_t ByteCount(const TestHost& h, const char* entry);
-uint64_t Counter(const TestHost& h, const char* entry, const char* counter);
-
-// One expected detail line; texts may be built at run time.
-typedef qvtest::Line Want;
-typedef std::vector<Want> Wants;
-void ExpectList(const std::vector<qvhost::FlatLine>& got, const Wants& want);
-Wants Join(std::initializer_list<Wants> parts);
+using qvtest::Built;
+using qvtest::Cat;
+using qvtest::Ether;
+using qvtest::Join;
+using qvtest::kBroadcast;
+using qvtest::kCisco;
+using qvtest::kHost;
+using qvtest::Line;
+using qvtest::Lines;
+using qvtest::ExpectLines;
+using qvtest::OPEN;
+using qvtest::CLOSE;
 
 // DefaultParse was called once per pass, with these offset and lengths.
 void ExpectDefaultInEveryPass(const TestHost& h, int offset, int frameLength, int capturedLength);
-
-// Common addresses.
-extern const char kHost[];       // 00-A0-C9-14-C8-29, individual
-extern const char kCisco[];      // 00-00-0C-07-AC-01, individual
-extern const char kBroadcast[];  // FF-FF-FF-FF-FF-FF
 
 }  // namespace brannocktest

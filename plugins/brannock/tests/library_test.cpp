@@ -166,7 +166,7 @@ TEST(BrannockLibrary, DisabledProtocolsStillCountAndHandOn) {
   Bytes frame = Ether(kHost, kCisco, 0x0012, Hex("aa aa 03  00 00 00 88 64  11 00 00 01 00 02  c0 21"));
   h.Decode("MAC-802.3", frame);
   for (const char* stats : {"IEEE 802.3", "IEEE 802.2", "IEEE SNAP", "Point-to-Point over Ethernet"})
-    EXPECT_EQ(Frames(h, stats), 1u) << stats;
+    EXPECT_EQ(h.Frames(stats), 1u) << stats;
   ExpectDefaultInEveryPass(h, 22, 32, 32);
   EXPECT_EQ(h.Destination(), "00-A0-C9-14-C8-29");
   EXPECT_EQ(h.Source(), "00-00-0C-07-AC-01");

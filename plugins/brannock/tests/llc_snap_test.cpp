@@ -51,7 +51,7 @@ TEST_P(LlcTest, ControlFieldKindsNamesAndHandOn) {
     h->Decode("MAC-802.3", Llc(llc));
     EXPECT_EQ(h->Protocol(), "IEEE 802.2");
     EXPECT_EQ(h->Description(), c.summary);
-    ExpectList(h->Lines(1), {{"IEEE 802.2 Logical Link Control", 14, c.headerLength, OPEN},
+    ExpectLines(h->Lines(1), {{"IEEE 802.2 Logical Link Control", 14, c.headerLength, OPEN},
                              {Named("Destination SAP\t\t06\tIP", "Destination SAP\t\t06"), 14, 1, 0},
                              {Named("Source SAP\t\t\t\t06\tIP", "Source SAP\t\t\t\t06"), 15, 1, 0},
                              {"Frame Type\t\t\t\tCommand", 15, 1, 0},
@@ -62,14 +62,14 @@ TEST_P(LlcTest, ControlFieldKindsNamesAndHandOn) {
     else
       EXPECT_TRUE(h->defaultParses.empty());
   }
-  EXPECT_EQ(Frames(*h, "IEEE 802.2"), sizeof cases / sizeof cases[0]);
+  EXPECT_EQ(h->Frames("IEEE 802.2"), sizeof cases / sizeof cases[0]);
 }
 
 TEST_P(LlcTest, GroupDsapIsLookedUpWithoutItsGroupBit) {
   // DSAP AB (AA with the group bit), SSAP 07 (06, a response), UI, then SNAP.
   h->Decode("MAC-802.3", Llc(Hex("ab 07 03  00 00 00 08 00  45 00")));
-  EXPECT_EQ(Frames(*h, "IEEE SNAP"), 1u);
-  ExpectList(h->Lines(1),
+  EXPECT_EQ(h->Frames("IEEE SNAP"), 1u);
+  ExpectLines(h->Lines(1),
              {{"IEEE 802.2 Logical Link Control", 14, 3, OPEN},
               {Named("Destination SAP\t\tAA\tSNAP\tGroup SAP", "Destination SAP\t\tAA\tGroup SAP"), 14, 1, 0},
               {Named("Source SAP\t\t\t\t06\tIP", "Source SAP\t\t\t\t06"), 15, 1, 0},
@@ -101,8 +101,8 @@ TEST_P(LlcTest, ShortHeadersAreCountedOnly) {
     char length[8];
     snprintf(length, sizeof length, "%04X", (unsigned)llc.size());
     h->Decode("MAC-802.3", Llc(llc));
-    EXPECT_EQ(Frames(*h, "IEEE 802.2"), 1u);
-    EXPECT_EQ(ByteCount(*h, "IEEE 802.2"), llc.size());
+    EXPECT_EQ(h->Frames("IEEE 802.2"), 1u);
+    EXPECT_EQ(h->Bytes64("IEEE 802.2"), llc.size());
     if (c.decoded) {
       EXPECT_EQ(h->Description(), "UI");
       EXPECT_EQ(h->Lines(1).size(), 5u);
@@ -172,9 +172,9 @@ TEST_P(SnapTest, HandsOnThroughMacChildTable) {
     h = MakeHost(names(), &skip);
     Bytes llc = Cat({Hex("aa aa 03"), Hex(c.snap), Hex("11 00 00 05 00 00")});
     h->Decode("MAC-802.3", Llc(llc));
-    EXPECT_EQ(Frames(*h, "IEEE SNAP"), 1u);
-    EXPECT_EQ(ByteCount(*h, "IEEE SNAP"), 11u);
-    EXPECT_EQ(Frames(*h, "Point-to-Point over Ethernet"), c.toPpoe ? 1u : 0u);
+    EXPECT_EQ(h->Frames("IEEE SNAP"), 1u);
+    EXPECT_EQ(h->Bytes64("IEEE SNAP"), 11u);
+    EXPECT_EQ(h->Frames("Point-to-Point over Ethernet"), c.toPpoe ? 1u : 0u);
     EXPECT_EQ(h->Protocol(), c.toPpoe ? "PPOE-Sess" : "IEEE SNAP");
     EXPECT_EQ(h->Description(), c.toPpoe ? "Data" : "Frame");
     ExpectDefaultInEveryPass(*h, 22, 28, 28);
@@ -183,13 +183,13 @@ TEST_P(SnapTest, HandsOnThroughMacChildTable) {
 
 TEST_P(SnapTest, DetailNamesAuthorityAndEtherType) {
   h->Decode("MAC-802.3", Llc(Hex("aa aa 03  00 00 0c 88 64  11 00 00 05 00 00")));
-  ExpectList(h->Lines(2),
+  ExpectLines(h->Lines(2),
              {{"IEEE Sub-Network Access Protocol", 17, 5, OPEN},
               {Named("Authority\t\t\t\t00000C\tCisco", "Authority\t\t\t\t00000C"), 17, 3, 0},
               {Named("EtherType\t\t\t\t8864\t\tPoint-to-Point over Ethernet Session", "EtherType\t\t\t\t8864"), 20, 2,
                CLOSE}});
   h->Decode("MAC-802.3", Llc(Hex("aa aa 03  ac de 48 9a bc")));
-  ExpectList(h->Lines(2), {{"IEEE Sub-Network Access Protocol", 17, 5, OPEN},
+  ExpectLines(h->Lines(2), {{"IEEE Sub-Network Access Protocol", 17, 5, OPEN},
                            {"Authority\t\t\t\tACDE48", 17, 3, 0},
                            {"EtherType\t\t\t\t9ABC", 20, 2, CLOSE}});
 }
@@ -197,7 +197,7 @@ TEST_P(SnapTest, DetailNamesAuthorityAndEtherType) {
 TEST_P(SnapTest, DisabledSnapStillHandsOn) {
   *Find("LLC-SNAP")->enabled = 0;
   h->Decode("MAC-802.3", Llc(Hex("aa aa 03  00 00 00 88 64  11 00 00 05 00 00")));
-  EXPECT_EQ(Frames(*h, "IEEE SNAP"), 1u);
+  EXPECT_EQ(h->Frames("IEEE SNAP"), 1u);
   EXPECT_TRUE(h->Lines(2).empty());
   EXPECT_EQ(h->Protocol(), "PPOE-Sess");
   EXPECT_FALSE(h->Lines(3).empty());

@@ -15,9 +15,9 @@ const char kLocalOff[] = "Local Address Bit\toff [xxxxxx0x xxxxxxxx xxxxxxxx xxx
 const char kLocalOn[] = "Local Address Bit\ton [xxxxxx1x xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx]";
 
 // One address group as MAC-802.3 writes it; names and vendor only when given.
-Wants AddressGroup(const char* label, int at, const std::string& hex, bool group, bool local,
+Lines AddressGroup(const char* label, int at, const std::string& hex, bool group, bool local,
                    const std::string& names = "", const std::string& vendor = "") {
-  Wants w = {{label, at, 6, OPEN},
+  Lines w = {{label, at, 6, OPEN},
              {"Hex Address\t\t\t" + hex, at, 6, 0},
              {group ? kGroupOn : kGroupOff, at, 1, 0},
              {local ? kLocalOn : kLocalOff, at, 1, 0}};
@@ -41,7 +41,7 @@ TEST_P(MacTest, DixFrameDecodesAndGoesOnByEtherType) {
   EXPECT_TRUE(h->out.frameFlags & FRAME_PROTOCOL_ENABLED);
   EXPECT_EQ(h->table()->flags & (MT_DESTINATION_NAMED | MT_SOURCE_NAMED), 0u);
 
-  ExpectList(h->Lines(0),
+  ExpectLines(h->Lines(0),
              Join({{{"Ethernet II (DIX) Media Access Control", 0, 14, OPEN}},
                    AddressGroup("Destination Address", 0, "00-A0-C9-14-C8-29", false, false, "", Named("Intel", "")),
                    AddressGroup("Source Address", 6, "00-00-0C-07-AC-01", false, false, "", Named("Cisco", "")),
@@ -49,10 +49,10 @@ TEST_P(MacTest, DixFrameDecodesAndGoesOnByEtherType) {
                     {Named("Ether Type\t\t\t0800\tDOD Internet Protocol", "Ether Type\t\t\t0800"), 12, 2, CLOSE}}}));
   ExpectDefaultInEveryPass(*h, 14, 60, 60);
 
-  EXPECT_EQ(Frames(*h, "DIX"), 1u);
-  EXPECT_EQ(ByteCount(*h, "DIX"), 60u);
-  EXPECT_EQ(Frames(*h, "IEEE 802.3"), 0u);
-  EXPECT_EQ(Frames(*h, "Raw IPX"), 0u);
+  EXPECT_EQ(h->Frames("DIX"), 1u);
+  EXPECT_EQ(h->Bytes64("DIX"), 60u);
+  EXPECT_EQ(h->Frames("IEEE 802.3"), 0u);
+  EXPECT_EQ(h->Frames("Raw IPX"), 0u);
   ASSERT_EQ(h->host.stations().count("00-00-0C-07-AC-01"), 1u);
   EXPECT_EQ(h->host.stations().at("00-00-0C-07-AC-01").framesSent, 1u);
   EXPECT_EQ(h->host.stations().at("00-00-0C-07-AC-01").bytesSent, 60u);
@@ -108,13 +108,13 @@ TEST_P(MacTest, TypeOrLengthDecidesTheChildAndTheTrim) {
       EXPECT_TRUE(h->defaultParses.empty());
     else
       ExpectDefaultInEveryPass(*h, c.nextOffset, c.nextFrameLength, c.nextCapturedLength);
-    EXPECT_EQ(Frames(*h, "DIX"), c.dix ? 1u : 0u);
-    EXPECT_EQ(Frames(*h, "IEEE 802.3"), c.dix ? 0u : 1u);
-    EXPECT_EQ(ByteCount(*h, c.dix ? "DIX" : "IEEE 802.3"), (uint64_t)wire);
-    EXPECT_EQ(Frames(*h, "Raw IPX"), c.rawIpxFrames);
-    EXPECT_EQ(ByteCount(*h, "Raw IPX"), c.rawIpxBytes);
-    EXPECT_EQ(Frames(*h, "IEEE 802.2"), c.llcFrames);
-    EXPECT_EQ(ByteCount(*h, "IEEE 802.2"), c.llcBytes);
+    EXPECT_EQ(h->Frames("DIX"), c.dix ? 1u : 0u);
+    EXPECT_EQ(h->Frames("IEEE 802.3"), c.dix ? 0u : 1u);
+    EXPECT_EQ(h->Bytes64(c.dix ? "DIX" : "IEEE 802.3"), (uint64_t)wire);
+    EXPECT_EQ(h->Frames("Raw IPX"), c.rawIpxFrames);
+    EXPECT_EQ(h->Bytes64("Raw IPX"), c.rawIpxBytes);
+    EXPECT_EQ(h->Frames("IEEE 802.2"), c.llcFrames);
+    EXPECT_EQ(h->Bytes64("IEEE 802.2"), c.llcBytes);
     EXPECT_EQ(h->Protocol(), names() ? c.protocolNamed : c.protocolHex);
 
     auto lines = h->Lines(0);
@@ -128,7 +128,7 @@ TEST_P(MacTest, TypeOrLengthDecidesTheChildAndTheTrim) {
       // The title group stays open after the length line.
       char text[64];
       snprintf(text, sizeof text, "Frame Length\t\t\t%u", c.type);
-      ExpectList({lines.back()}, {{text, 12, 2, 0}});
+      ExpectLines({lines.back()}, {{text, 12, 2, 0}});
     }
   }
 }
@@ -136,13 +136,13 @@ TEST_P(MacTest, TypeOrLengthDecidesTheChildAndTheTrim) {
 TEST_P(MacTest, EtherTypeLineWithAndWithoutAName) {
   h->Decode("MAC-802.3", Ether(kHost, kCisco, 0x8864, {}));
   auto lines = h->Lines(0);
-  ExpectList({lines.end() - 2, lines.end()},
+  ExpectLines({lines.end() - 2, lines.end()},
              {{"Ether Type", 12, 2, OPEN},
               {Named("Ether Type\t\t\t8864\tPoint-to-Point over Ethernet Session", "Ether Type\t\t\t8864"), 12, 2,
                CLOSE}});
   h->Decode("MAC-802.3", Ether(kHost, kCisco, 0x9ABC, {}));
   lines = h->Lines(0);
-  ExpectList({lines.end() - 2, lines.end()}, {{"Ether Type", 12, 2, OPEN}, {"Ether Type\t\t\t9ABC", 12, 2, CLOSE}});
+  ExpectLines({lines.end() - 2, lines.end()}, {{"Ether Type", 12, 2, OPEN}, {"Ether Type\t\t\t9ABC", 12, 2, CLOSE}});
   EXPECT_EQ(h->Protocol(), "9ABC");
 }
 
@@ -168,8 +168,8 @@ TEST_P(MacTest, FramesAreCountedByDestination) {
       const char* kind = type == 0x0800 ? "DIX" : "IEEE 802.3";
       const char* other = type == 0x0800 ? "IEEE 802.3" : "DIX";
       for (const char* counter : kCounters) {
-        EXPECT_EQ(Counter(*h, kind, counter), strcmp(counter, c.counter) == 0 ? 1u : 0u) << counter;
-        EXPECT_EQ(Counter(*h, other, counter), 0u) << counter;
+        EXPECT_EQ(h->Counter(kind, counter), strcmp(counter, c.counter) == 0 ? 1u : 0u) << counter;
+        EXPECT_EQ(h->Counter(other, counter), 0u) << counter;
       }
     }
   }
@@ -179,11 +179,11 @@ TEST_P(MacTest, BroadcastAndLocalAddressBits) {
   // A group address gets no vendor line; a local individual one does.
   h->Decode("MAC-802.3", Ether(kBroadcast, "02 07 01 00 00 01", 0x0800, {}));
   auto lines = h->Lines(0);
-  ExpectList({lines.begin() + 1, lines.end() - 2},
+  ExpectLines({lines.begin() + 1, lines.end() - 2},
              Join({AddressGroup("Destination Address", 0, "FF-FF-FF-FF-FF-FF", true, true),
                    AddressGroup("Source Address", 6, "02-07-01-00-00-01", false, true, "",
                                 Named("RACAL-Datacom", ""))}));
-  EXPECT_EQ(Counter(*h, "DIX", "Broadcast Frames"), 1u);
+  EXPECT_EQ(h->Counter("DIX", "Broadcast Frames"), 1u);
 }
 
 TEST_P(MacTest, ShowVendorPrefixesUnnamedAddresses) {
@@ -281,7 +281,7 @@ TEST_F(NamesTest, LogicalNamesLineListsEveryMatchingName) {
   h->Decode("MAC-802.3", Ether(kHost, kCisco, 0x0800, {}));
   EXPECT_EQ(h->Source(), "CISCO-OUI");  // the first match names the cell
   auto lines = h->Lines(0);
-  ExpectList({lines.begin() + 6, lines.end() - 2},
+  ExpectLines({lines.begin() + 6, lines.end() - 2},
              AddressGroup("Source Address", 6, "00-00-0C-07-AC-01", false, false, "[CISCO-OUI] [ROUTER]", "Cisco"));
 }
 

@@ -18,7 +18,7 @@ Bytes Discovery(const char* code, const Bytes& tags, size_t pad = 60) {
 }
 
 // Header lines of a discovery frame at offset 14 with this code and length.
-Wants DiscoveryHeader(int titleLength, const std::string& code, int length, DWORD lengthFlags = 0) {
+Lines DiscoveryHeader(int titleLength, const std::string& code, int length, DWORD lengthFlags = 0) {
   return {{"Point-to-Point over Ethernet", 14, titleLength, OPEN},
           {"Packet Stage\t\t\tDiscovery Packet", 14, 6, 0},
           {"Version\t\t\t\t\t1", 14, 1, 0},
@@ -35,7 +35,7 @@ TEST_P(PpoeTest, SessionFrameShowsSixHeaderLines) {
   h->Decode("MAC-802.3", Ether(kHost, kCisco, 0x8864, Hex("11 00 12 34 00 02 c0 21")));
   EXPECT_EQ(h->Protocol(), "PPOE-Sess");
   EXPECT_EQ(h->Description(), "Data");
-  ExpectList(h->Lines(1), {{"Point-to-Point over Ethernet", 14, 6, OPEN},
+  ExpectLines(h->Lines(1), {{"Point-to-Point over Ethernet", 14, 6, OPEN},
                            {"Packet Stage\t\t\tSession Packet", 14, 6, 0},
                            {"Version\t\t\t\t\t1", 14, 1, 0},
                            {"Type\t\t\t\t\t\t1", 14, 1, 0},
@@ -44,8 +44,8 @@ TEST_P(PpoeTest, SessionFrameShowsSixHeaderLines) {
                            {"Length\t\t\t\t\t2", 18, 2, CLOSE}});
   // PPOE never moves offset: DefaultParse gets the frame at its header.
   ExpectDefaultInEveryPass(*h, 14, 60, 60);
-  EXPECT_EQ(Frames(*h, "Point-to-Point over Ethernet"), 1u);
-  EXPECT_EQ(ByteCount(*h, "Point-to-Point over Ethernet"), 46u);
+  EXPECT_EQ(h->Frames("Point-to-Point over Ethernet"), 1u);
+  EXPECT_EQ(h->Bytes64("Point-to-Point over Ethernet"), 46u);
 }
 
 TEST_P(PpoeTest, DiscoveryTagsEmptyAndLongerThanSixteenBytes) {
@@ -54,7 +54,7 @@ TEST_P(PpoeTest, DiscoveryTagsEmptyAndLongerThanSixteenBytes) {
   h->Decode("MAC-802.3", Discovery("09", Cat({Hex("01 01 00 00"), hostUnique})));
   EXPECT_EQ(h->Protocol(), "PPOE-Disc");
   EXPECT_EQ(h->Description(), "Active Discovery Initiation");
-  ExpectList(h->Lines(1),
+  ExpectLines(h->Lines(1),
              Join({DiscoveryHeader(46, "Active Discovery Initiation", 28),
                    {{"PPOE Tag", 20, 4, OPEN},
                     {"Tag Type\t\t\t\tService Name", 20, 2, 0},
@@ -68,7 +68,7 @@ TEST_P(PpoeTest, DiscoveryTagsEmptyAndLongerThanSixteenBytes) {
 
 TEST_P(PpoeTest, EndOfListEndsTheWalk) {
   h->Decode("MAC-802.3", Discovery("07", Hex("01 02 00 03 69 73 70  00 00 00 00  01 01 00 00")));
-  ExpectList(h->Lines(1), Join({DiscoveryHeader(46, "Active Discovery Offer", 15),
+  ExpectLines(h->Lines(1), Join({DiscoveryHeader(46, "Active Discovery Offer", 15),
                                 {{"PPOE Tag", 20, 7, OPEN},
                                  {"Tag Type\t\t\t\tAccess Concentrator Name", 20, 2, 0},
                                  {"Tag Length\t\t\t3", 22, 2, 0},
@@ -85,9 +85,9 @@ TEST_P(PpoeTest, TagsThatDoNotFitEndTheWalk) {
     const char* what;
     Bytes frame;
     int wire;
-    Wants tagLines;
+    Lines tagLines;
   };
-  const Wants firstTag = {{"PPOE Tag", 20, 8, OPEN},
+  const Lines firstTag = {{"PPOE Tag", 20, 8, OPEN},
                           {"Tag Type\t\t\t\tService Name", 20, 2, 0},
                           {"Tag Length\t\t\t4", 22, 2, 0},
                           {"Tag Value\t\t\tabcd", 24, 4, CLOSE}};
@@ -112,7 +112,7 @@ TEST_P(PpoeTest, TagsThatDoNotFitEndTheWalk) {
     auto lines = h->Lines(1);
     ASSERT_GE(lines.size(), 7u);
     EXPECT_EQ(lines[0].length, (int)c.frame.size() - 14);
-    ExpectList({lines.begin() + 7, lines.end()}, c.tagLines);
+    ExpectLines({lines.begin() + 7, lines.end()}, c.tagLines);
     // Without tags the Length line ends the title group.
     EXPECT_EQ(lines.back().flags & CLOSE, CLOSE) << lines.back().text;
   }
@@ -134,7 +134,7 @@ TEST_P(PpoeTest, CodeNames) {
     SCOPED_TRACE(c.code);
     h->Decode("MAC-802.3", Discovery(c.code, {}));
     EXPECT_EQ(h->Description(), c.name);
-    ExpectList(h->Lines(1), DiscoveryHeader(46, c.name, 0, CLOSE));
+    ExpectLines(h->Lines(1), DiscoveryHeader(46, c.name, 0, CLOSE));
   }
 }
 
@@ -175,7 +175,7 @@ TEST_P(PpoeTest, TagTypesAndValues) {
       }
       auto lines = h->Lines(1);
       ASSERT_EQ(lines.size(), 11u);
-      ExpectList({lines.begin() + 7, lines.end()},
+      ExpectLines({lines.begin() + 7, lines.end()},
                  {{"PPOE Tag", 20, (int)length + 4, OPEN},
                   {std::string("Tag Type\t\t\t\t") + c.name, 20, 2, 0},
                   {"Tag Length\t\t\t" + std::to_string(length), 22, 2, 0},
@@ -188,7 +188,7 @@ TEST_P(PpoeTest, TagTypesAndValues) {
 TEST_P(PpoeTest, DisabledPpoeStillGoesToDefaultParse) {
   *Find("PPOE")->enabled = 0;
   h->Decode("MAC-802.3", Discovery("09", Hex("01 01 00 00")));
-  EXPECT_EQ(Frames(*h, "Point-to-Point over Ethernet"), 1u);
+  EXPECT_EQ(h->Frames("Point-to-Point over Ethernet"), 1u);
   EXPECT_EQ(h->Protocol(), Named("PPOE-D", "8863"));
   EXPECT_EQ(h->Description(), "Frame");
   EXPECT_TRUE(h->Lines(1).empty());

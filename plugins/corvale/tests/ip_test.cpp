@@ -10,7 +10,7 @@ const Bytes kPayload = Hex("de ad be ef");
 TEST(DodIp, DetailShowsEveryHeaderField) {
   CorvaleHost h;
   h.Decode("DOD-IP", Ip(50, kPayload));
-  ExpectTable(h.Lines(0), {
+  ExpectLines(h.Lines(0), {
                               {"Internet Protocol", 0, 20, OPEN},
                               {"Header Version\t\t\t4\t\t\t\t[0100 xxxx]", 0, 1, 0},
                               {"Header Length\t\t\t20 bytes\t\t[xxxx 0101]", 0, 1, 0},
@@ -112,7 +112,7 @@ TEST(DodIp, TotalLengthTrimsPaddingButNeverGrowsTheFrame) {
     Bytes frame = Ip(f, kPayload);
     frame.resize(c.captured, 0);
     h.Decode("DOD-IP", frame, qvhost::RUN_ALL, c.wire);
-    std::vector<HandOn> got = h.HandOns();
+    std::vector<HandOn> got = h.handOns;
     ASSERT_EQ(got.size(), 3u) << c.name;
     for (const HandOn& o : got) {
       EXPECT_EQ(o.to, "A") << c.name;
@@ -153,7 +153,7 @@ TEST(DodIp, FragmentsGoToTheChildOfTheirProtocol) {
     f.protocol = 50;
     f.fragment = c.fragment;
     h.Decode("DOD-IP", Ip(f, kPayload));
-    std::vector<HandOn> got = h.HandOns();
+    std::vector<HandOn> got = h.handOns;
     ASSERT_EQ(got.size(), 3u) << c.fragment;
     EXPECT_EQ(got[0].to, "A");
     EXPECT_EQ(got[0].offset, 20);
@@ -169,7 +169,7 @@ TEST(DodIp, HeaderLengthIsUsedAsItStands) {
     f.versionIhl = (BYTE)(0x40 | ihl);
     f.protocol = 50;
     h.Decode("DOD-IP", Ip(f, Bytes(40, 0x11)));
-    std::vector<HandOn> got = h.HandOns();
+    std::vector<HandOn> got = h.handOns;
     ASSERT_EQ(got.size(), 3u) << ihl;
     EXPECT_EQ(got[0].offset, ihl * 4) << ihl;
     EXPECT_EQ(h.Lines(0)[0].length, ihl * 4) << ihl;
@@ -228,14 +228,14 @@ TEST(DodIp, DisabledCountsAndHandsOnButShowsNothing) {
   h.Flags() = MT_SHOW_NETWORK_ADDRESSES;
   h.Decode("DOD-IP", Ip(50, kPayload));
   EXPECT_EQ(h.Frames("IP"), 1u);
-  EXPECT_EQ(h.HandOns().size(), 3u);
+  EXPECT_EQ(h.handOns.size(), 3u);
   EXPECT_TRUE(h.Lines().empty());
   EXPECT_EQ(h.Protocol(), "");
   EXPECT_EQ(h.Source(), "");
   EXPECT_EQ(h.Flags() & (MT_DESTINATION_IS_NETWORK | MT_SOURCE_IS_NETWORK), 0u);
   EXPECT_FALSE(h.out.frameFlags & FRAME_PROTOCOL_ENABLED);
   // The child still gets the slot after IP's own.
-  EXPECT_EQ(h.HandOns()[2].slot, 1);
+  EXPECT_EQ(h.handOns[2].slot, 1);
 }
 
 TEST(DodIp, ColourMarksTheFrame) {
@@ -260,8 +260,8 @@ TEST(DodIp, DetailStopsWhenTheHostGivesNoLineAndStillHandsOn) {
     h.host.FailDetailLineAt(failAt, true);
     h.Decode("DOD-IP", Ip(50, kPayload), qvhost::RUN_DETAIL);
     EXPECT_EQ(h.Lines(0).size(), std::min<size_t>(failAt - 1, 15)) << failAt;
-    ASSERT_EQ(h.HandOns().size(), 1u) << failAt;
-    EXPECT_EQ(h.HandOns()[0].slot, 1);
+    ASSERT_EQ(h.handOns.size(), 1u) << failAt;
+    EXPECT_EQ(h.handOns[0].slot, 1);
   }
 }
 
@@ -305,11 +305,11 @@ TEST(DodIp, NoPassReadsPastTheCapture) {
   h.Flags() = MT_SHOW_NETWORK_ADDRESSES;
   IpFields f;
   f.protocol = 50;
-  ExpectNoReadPastCapture(h, "DOD-IP", Ip(f, kPayload));
+  qvtest::ExpectBoundedAtEveryCut(h, "DOD-IP", Ip(f, kPayload));
   f.protocol = 17;
-  ExpectNoReadPastCapture(h, "DOD-IP", Ip(f, Udp(1027, 53, kPayload)));
+  qvtest::ExpectBoundedAtEveryCut(h, "DOD-IP", Ip(f, Udp(1027, 53, kPayload)));
   f.protocol = 6;
-  ExpectNoReadPastCapture(h, "DOD-IP", Ip(f, Tcp(1027, 80, 0x18, Hex("02 04 05 b4 01 03 03 02"), kPayload)));
+  qvtest::ExpectBoundedAtEveryCut(h, "DOD-IP", Ip(f, Tcp(1027, 80, 0x18, Hex("02 04 05 b4 01 03 03 02"), kPayload)));
 }
 
 }  // namespace

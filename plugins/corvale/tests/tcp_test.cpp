@@ -23,7 +23,7 @@ std::vector<qvhost::FlatLine> OptionLines(CorvaleHost& h, const Bytes& options, 
 TEST(IpTcp, SynWithOptions) {
   CorvaleHost h;
   h.Decode("DOD-IP", Ip(6, Tcp(1027, 80, 0x02, kSynOptions)));
-  ExpectTable(h.Lines(1), {
+  ExpectLines(h.Lines(1), {
                               {"Transmission Control Protocol", 20, 40, OPEN},
                               {"Source Port\t\t\t\t1027\t", 20, 2, 0},
                               {"Destination Port\t\t80\tHyper-Text Transfer Protocol", 22, 2, 0},
@@ -81,7 +81,7 @@ TEST(IpTcp, RawOptionBytes) {
     const char* name;
     const char* options;
     int dataOffset;
-    std::vector<Want> lines;
+    qvtest::Lines lines;
   };
   const Case cases[] = {
       {"end of options ends the walk",
@@ -165,7 +165,7 @@ TEST(IpTcp, RawOptionBytes) {
     CorvaleHost h;
     std::vector<qvhost::FlatLine> got = OptionLines(h, Hex(c.options), kPayload, c.dataOffset);
     SCOPED_TRACE(c.name);
-    ExpectTable(got, c.lines);
+    ExpectLines(got, c.lines);
   }
 }
 
@@ -174,9 +174,9 @@ TEST(IpTcp, OptionsCutShortByTheCapture) {
   const Bytes options = Hex("02 04 05 b4 03 03 02 00");
   struct Case {
     size_t captured;
-    std::vector<Want> lines;
+    qvtest::Lines lines;
   };
-  const Want mss[] = {{"Option\t\t\t\t\tMaximum Segment Size", 40, 4, OPEN},
+  const Line mss[] = {{"Option\t\t\t\t\tMaximum Segment Size", 40, 4, OPEN},
                       {"Option Code\t\t\t2", 40, 1, 0},
                       {"Option Length\t\t4", 41, 1, 0},
                       {"Option Value\t\t1460", 42, 2, CLOSE}};
@@ -205,7 +205,7 @@ TEST(IpTcp, OptionsCutShortByTheCapture) {
   for (const Case& c : cases) {
     CorvaleHost h;
     SCOPED_TRACE(c.captured);
-    ExpectTable(OptionLines(h, options, kPayload, -1, c.captured), c.lines);
+    ExpectLines(OptionLines(h, options, kPayload, -1, c.captured), c.lines);
     // The lines before the options are all there.
     EXPECT_EQ(h.Lines(1)[15].text, "Urgent Pointer\t\t\t7");
   }
@@ -292,7 +292,7 @@ TEST(IpTcp, PayloadGoesByDestinationThenSourcePort) {
   for (const Case& c : cases) {
     h.ClearRecords();
     h.Decode("DOD-IP", Ip(6, Tcp(c.source, c.destination, 0x18, Hex("01 01 01 01"), kPayload)));
-    std::vector<HandOn> got = h.HandOns();
+    std::vector<HandOn> got = h.handOns;
     ASSERT_EQ(got.size(), 3u) << c.source << " -> " << c.destination;
     for (const HandOn& o : got) {
       EXPECT_EQ(o.to, c.to);
@@ -313,7 +313,7 @@ TEST(IpTcp, PureAcknowledgementReachesNoChild) {
   frame.resize(46, 0);
   h.Flags() = MT_SHOW_NETWORK_ADDRESSES;
   h.Decode("DOD-IP", frame);
-  EXPECT_TRUE(h.HandOns().empty());
+  EXPECT_TRUE(h.handOns.empty());
   EXPECT_EQ(h.Frames("TCP"), 1u);
   EXPECT_EQ(h.Bytes64("TCP"), 20u);
   EXPECT_EQ(h.Description(), "Ack ");
@@ -329,8 +329,8 @@ TEST(IpTcp, DetailStopsWhenTheHostGivesNoLineAndStillHandsOn) {
     h.host.FailDetailLineAt(failAt, true);
     h.Decode("DOD-IP", Ip(6, Tcp(1027, 80, 0x02, kSynOptions, kPayload)), qvhost::RUN_DETAIL);
     EXPECT_EQ(h.Lines(1).size(), std::min<size_t>(failAt - 1, kLines)) << failAt;
-    ASSERT_EQ(h.HandOns().size(), 1u) << failAt;
-    EXPECT_EQ(h.HandOns()[0].offset, 60);
+    ASSERT_EQ(h.handOns.size(), 1u) << failAt;
+    EXPECT_EQ(h.handOns[0].offset, 60);
   }
 }
 
@@ -367,8 +367,8 @@ TEST(IpTcp, NoPassReadsPastTheCapture) {
   CorvaleHost h;
   h.Flags() = MT_SHOW_NETWORK_ADDRESSES;
   h.Bind("IP-TCP", 80, kChildA);
-  ExpectNoReadPastCapture(h, "IP-TCP", Tcp(1027, 80, 0x02, kSynOptions, kPayload));
-  ExpectNoReadPastCapture(h, "IP-TCP", Tcp(1027, 80, 0x02, Hex("01 01 02 08 05 b4"), kPayload, 6));
+  qvtest::ExpectBoundedAtEveryCut(h, "IP-TCP", Tcp(1027, 80, 0x02, kSynOptions, kPayload));
+  qvtest::ExpectBoundedAtEveryCut(h, "IP-TCP", Tcp(1027, 80, 0x02, Hex("01 01 02 08 05 b4"), kPayload, 6));
 }
 
 }  // namespace

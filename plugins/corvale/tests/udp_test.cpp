@@ -10,7 +10,7 @@ const Bytes kPayload = Hex("01 02 03 04");
 TEST(IpUdp, DetailLinesWithPortNames) {
   CorvaleHost h;
   h.Decode("DOD-IP", Ip(17, Udp(1027, 53, kPayload)));
-  ExpectTable(h.Lines(1), {
+  ExpectLines(h.Lines(1), {
                               {"User Datagram Protocol", 20, 8, OPEN},
                               {"Source Port\t\t\t\t1027\t1027", 20, 2, 0},
                               {"Destination Port\t\t53\tDomain Name Server", 22, 2, 0},
@@ -45,7 +45,7 @@ TEST(IpUdp, PortLookupOrder) {
   for (const Case& c : cases) {
     h.ClearRecords();
     h.Decode("DOD-IP", Ip(17, Udp(c.source, c.destination, kPayload)));
-    std::vector<HandOn> got = h.HandOns();
+    std::vector<HandOn> got = h.handOns;
     ASSERT_EQ(got.size(), 3u) << c.source << " -> " << c.destination;
     for (const HandOn& o : got) {
       EXPECT_EQ(o.to, c.to) << c.source << " -> " << c.destination;
@@ -65,7 +65,7 @@ TEST(IpUdp, EmptyDatagramStillReachesItsChild) {
   Bytes frame = Ip(17, Udp(1027, 53));
   frame.resize(46, 0);
   h.Decode("DOD-IP", frame);
-  std::vector<HandOn> got = h.HandOns();
+  std::vector<HandOn> got = h.handOns;
   ASSERT_EQ(got.size(), 3u);
   for (const HandOn& o : got) {
     EXPECT_EQ(o.to, "A");
@@ -141,8 +141,8 @@ TEST(IpUdp, DetailStopsWhenTheHostGivesNoLineAndStillHandsOn) {
     h.host.FailDetailLineAt(failAt, true);
     h.Decode("DOD-IP", Ip(17, Udp(1027, 53, kPayload)), qvhost::RUN_DETAIL);
     EXPECT_EQ(h.Lines(1).size(), std::min<size_t>(failAt - 1, 5)) << failAt;
-    ASSERT_EQ(h.HandOns().size(), 1u) << failAt;
-    EXPECT_EQ(h.HandOns()[0].slot, 2);
+    ASSERT_EQ(h.handOns.size(), 1u) << failAt;
+    EXPECT_EQ(h.handOns[0].slot, 2);
   }
 }
 
@@ -150,7 +150,7 @@ TEST(IpUdp, NoPassReadsPastTheCapture) {
   CorvaleHost h;
   h.Flags() = MT_SHOW_NETWORK_ADDRESSES;
   h.Bind("IP-UDP", 53, kChildA);
-  ExpectNoReadPastCapture(h, "IP-UDP", Udp(1027, 53, kPayload));
+  qvtest::ExpectBoundedAtEveryCut(h, "IP-UDP", Udp(1027, 53, kPayload));
 }
 
 }  // namespace

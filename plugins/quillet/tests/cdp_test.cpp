@@ -5,13 +5,13 @@
 namespace quillettest {
 namespace {
 
-std::vector<Want> Head(int titleLength) {
+Lines Head(int titleLength) {
   return {{"Cisco Discovery Protocol", 0, titleLength, OPEN},
           {"Version\t\t\t\t\t2", 0, 1, 0},
           {"Time To Live\t\t\t180 seconds", 1, 1, 0},
           {"CheckSum\t\t\t\t\tAB12", 2, 2, 0}};
 }
-std::vector<Want> operator+(std::vector<Want> a, const std::vector<Want>& b) {
+Lines operator+(Lines a, const Lines& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
@@ -21,8 +21,8 @@ TEST(Cdp, EveryRecordKind) {
   h.Decode("CISCO-CDP", FullCdpPacket());
   const std::string id = "ID\t\t\t\t\t\t" + LongId().substr(0, 120);
   ASSERT_EQ(id.size(), 128u);  // the bound of a line that quotes frame text
-  ExpectTable(h.Lines(0),
-              Head(294) + std::vector<Want>{
+  ExpectLines(h.Lines(0),
+              Head(294) + Lines{
                               {"Device ID", 4, 204, OPEN},
                               {"Type\t\t\t\t\tDevice ID", 4, 2, 0},
                               {"Length\t\t\t\t204", 6, 2, 0},
@@ -83,7 +83,7 @@ TEST(Cdp, RecordShorterThanItsHeaderEndsTheWalk) {
     SCOPED_TRACE(length);
     QuilletHost h;
     h.Decode("CISCO-CDP", Join({kCdpHeader, Record(1, {}, length), Record(3, Text("Fa0/1"))}));
-    ExpectTable(h.Lines(0), Head(17) + std::vector<Want>{
+    ExpectLines(h.Lines(0), Head(17) + Lines{
                                            {"Device ID", 4, length, OPEN},
                                            {"Type\t\t\t\t\tDevice ID", 4, 2, 0},
                                            {"Length\t\t\t\t" + std::to_string(length), 6, 2, CLOSE + 1},
@@ -95,7 +95,7 @@ TEST(Cdp, RecordShorterThanItsHeaderEndsTheWalk) {
 // more than their record holds, end the record's lines at its own end; the
 // next record is decoded as a record.
 TEST(Cdp, ValuesAreBoundByTheirRecord) {
-  const std::vector<Want> kPortRecord = {
+  const Lines kPortRecord = {
       {"Port ID", 0, 9, OPEN},  // offsets added below
       {"Type\t\t\t\t\tPort ID", 0, 2, 0},
       {"Length\t\t\t\t9", 2, 2, 0},
@@ -105,7 +105,7 @@ TEST(Cdp, ValuesAreBoundByTheirRecord) {
   struct Case {
     const char* name;
     Bytes record;
-    std::vector<Want> lines;  // of the record, offsets from the packet
+    Lines lines;  // of the record, offsets from the packet
   };
   const Case cases[] = {
       {"overstated address count",
@@ -183,12 +183,12 @@ TEST(Cdp, ValuesAreBoundByTheirRecord) {
     QuilletHost h;
     Bytes packet = Join({kCdpHeader, c.record, port});
     h.Decode("CISCO-CDP", packet);
-    std::vector<Want> want = Head((int)packet.size()) + c.lines;
-    for (Want w : kPortRecord) {
+    Lines want = Head((int)packet.size()) + c.lines;
+    for (Line w : kPortRecord) {
       w.offset += 4 + (int)c.record.size();
       want.push_back(w);
     }
-    ExpectTable(h.Lines(0), want);
+    ExpectLines(h.Lines(0), want);
   }
 }
 
@@ -197,7 +197,7 @@ TEST(Cdp, TruncatedCaptureShowsWhatItHas) {
   struct Case {
     const char* name;
     size_t cut;
-    std::vector<Want> records;
+    Lines records;
   };
   const std::string id = "ID\t\t\t\t\t\t" + LongId().substr(0, 42);
   const Case cases[] = {
@@ -235,46 +235,26 @@ TEST(Cdp, TruncatedCaptureShowsWhatItHas) {
     SCOPED_TRACE(c.name);
     QuilletHost h;
     h.Decode("CISCO-CDP", Bytes(full.begin(), full.begin() + (ptrdiff_t)c.cut));
-    ExpectTable(h.Lines(0), Head((int)c.cut) + c.records);
+    ExpectLines(h.Lines(0), Head((int)c.cut) + c.records);
   }
   QuilletHost h;
   h.Decode("CISCO-CDP", Hex("02 b4"));
-  ExpectTable(h.Lines(0), {{"Cisco Discovery Protocol", 0, 2, OPEN},
+  ExpectLines(h.Lines(0), {{"Cisco Discovery Protocol", 0, 2, OPEN},
                            {"Version\t\t\t\t\t2", 0, 1, 0},
                            {"Time To Live\t\t\t180 seconds", 1, 1, 0}});
 }
 
 TEST(Cdp, NothingIsReadPastTheCapture) {
   QuilletHost h;
-  ExpectNoReadPastCapture(h, "CISCO-CDP", FullCdpPacket());
+  qvtest::ExpectBoundedAtEveryCut(h, "CISCO-CDP", FullCdpPacket());
   // Records whose declared lengths run past the capture.
-  ExpectNoReadPastCapture(h, "CISCO-CDP", Join({kCdpHeader, Record(2, kOneAddress, 400)}));
-  ExpectNoReadPastCapture(h, "CISCO-CDP", Join({kCdpHeader, Record(4, Hex("00 00 00 29"), 300)}));
+  qvtest::ExpectBoundedAtEveryCut(h, "CISCO-CDP", Join({kCdpHeader, Record(2, kOneAddress, 400)}));
+  qvtest::ExpectBoundedAtEveryCut(h, "CISCO-CDP", Join({kCdpHeader, Record(4, Hex("00 00 00 29"), 300)}));
 }
 
 TEST(Cdp, LinesStopWhenTheHostGivesNone) {
-  const Bytes packet = FullCdpPacket();
-  std::vector<qvhost::FlatLine> want;
-  {
-    QuilletHost full;  // one host at a time
-    full.Decode("CISCO-CDP", packet);
-    want = full.Lines(0);
-  }
-  const size_t total = want.size();
-  for (unsigned long failAt = 1; failAt <= total + 1; failAt++) {
-    SCOPED_TRACE(failAt);
-    QuilletHost h;
-    h.host.FailDetailLineAt(failAt, true);
-    h.Decode("CISCO-CDP", packet, qvhost::RUN_DETAIL);
-    auto lines = h.Lines(0);
-    ASSERT_EQ(lines.size(), std::min<size_t>(failAt - 1, total));
-    // The lines made so far are those of the full decode, closes included
-    // only where the full decode has them.
-    for (size_t i = 0; i < lines.size(); i++) {
-      EXPECT_EQ(lines[i].text, want[i].text);
-      EXPECT_EQ(lines[i].flags, want[i].flags) << lines[i].text;
-    }
-  }
+  QuilletHost h;
+  qvtest::ExpectLineFailuresHandled(h, "CISCO-CDP", FullCdpPacket());
 }
 
 }  // namespace

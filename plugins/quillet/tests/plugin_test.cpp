@@ -9,13 +9,13 @@ namespace {
 
 TEST(QuilletLibrary, RegistersItsFourProtocolsInOrder) {
   QuilletHost h;
-  struct Want {
+  struct Line {
     const char* nameId;
     const char* description;
     DWORD flags;
     const char* statistics;
   };
-  const Want want[] = {
+  const Line want[] = {
       {"IEEE 802.1", "IEEE 802.1 Spanning Tree Protocol", PROTOCOL_CHILD, "IEEE 802.1"},
       {"VLAN", "IEEE 802.1q VLAN Protocol", PROTOCOL_PARENT | PROTOCOL_CHILD, "802.1q"},
       {"CISCO-CDP", "Cisco Discovery Protocol", PROTOCOL_CHILD, "CDP"},
@@ -61,14 +61,14 @@ TEST(QuilletLibrary, ControlForms) {
 
   // VLAN's own table, newest binding first, unbound keys to DefaultParse.
   EXPECT_EQ(vlan->control(PCTL_NEXT_CHILD, 0, 0, 0, 0), 0u);
-  vlan->control(PCTL_ADD_CHILD, 0x0800, (CTRLARG)FakeParse(kIp), (CTRLARG)FakeControl(kIp), 0);
-  vlan->control(PCTL_ADD_CHILD, 0x8137, (CTRLARG)FakeParse(kIpx), (CTRLARG)FakeControl(kIpx), 0);
-  EXPECT_EQ(vlan->control(PCTL_FIND_CHILD, 0x0800, 0, 0, 0), (CTRLARG)FakeParse(kIp));
+  vlan->control(PCTL_ADD_CHILD, 0x0800, (CTRLARG)h.StandInParse("DOD-IP"), (CTRLARG)h.StandInControl("DOD-IP"), 0);
+  vlan->control(PCTL_ADD_CHILD, 0x8137, (CTRLARG)h.StandInParse("NOVELL-IPX"), (CTRLARG)h.StandInControl("NOVELL-IPX"), 0);
+  EXPECT_EQ(vlan->control(PCTL_FIND_CHILD, 0x0800, 0, 0, 0), (CTRLARG)h.StandInParse("DOD-IP"));
   EXPECT_EQ(vlan->control(PCTL_FIND_CHILD, 0x0806, 0, 0, 0), (CTRLARG)h.table()->DefaultParse);
   auto* first = (ChildEntry*)vlan->control(PCTL_NEXT_CHILD, 0, 0, 0, 0);
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first->key, 0x8137u);
-  EXPECT_EQ(first->control, FakeControl(kIpx));
+  EXPECT_EQ(first->control, h.StandInControl("NOVELL-IPX"));
   auto* second = (ChildEntry*)vlan->control(PCTL_NEXT_CHILD, (CTRLARG)first, 0, 0, 0);
   ASSERT_NE(second, nullptr);
   EXPECT_EQ(second->key, 0x0800u);
@@ -83,17 +83,17 @@ TEST(QuilletLibrary, ControlForms) {
 }
 
 TEST(QuilletLibrary, BindsUnderItsParentsByNameId) {
-  QuilletHost h({kMac, kLlc, kSnap, kTcp, kUdp});
-  struct Want {
+  QuilletHost h({"MAC-802.3", "LLC-802.2", "LLC-SNAP", "IP-TCP", "IP-UDP"});
+  struct Line {
     const char* parent;
     DWORD key;
     const char* child;
   };
-  const Want want[] = {
+  const Line want[] = {
       {"LLC-802.2", 0x42, "IEEE 802.1"}, {"MAC-802.3", 0x8100, "VLAN"},  {"MAC-802.3", 0x2000, "CISCO-CDP"},
       {"LLC-SNAP", 0x2000, "CISCO-CDP"}, {"IP-TCP", 711, "CISCO-TDP"},   {"IP-UDP", 711, "CISCO-TDP"},
   };
-  const std::vector<Binding>& got = h.Bindings();
+  const std::vector<Binding>& got = h.bindings;
   ASSERT_EQ(got.size(), sizeof want / sizeof want[0]);
   for (size_t i = 0; i < got.size(); i++) {
     SCOPED_TRACE(want[i].child);
@@ -107,7 +107,7 @@ TEST(QuilletLibrary, BindsUnderItsParentsByNameId) {
 
 TEST(QuilletLibrary, MissingParentsAreSkippedSilently) {
   QuilletHost h;
-  EXPECT_TRUE(h.Bindings().empty());
+  EXPECT_TRUE(h.bindings.empty());
   EXPECT_TRUE(h.messages.empty());
   EXPECT_EQ(h.host.protocols().size(), 4u);
 }

@@ -10,7 +10,7 @@ namespace {
 const char* const kConfigBpdu =
     "00 00 00 00 01 80 00 00 0c 12 34 56 78 00 00 00 13 80 01 00 0c 9a bc de f0 80 02 01 00 14 00 02 00 0f 00";
 
-const std::vector<Want> kConfigLines = {
+const Lines kConfigLines = {
     {"IEEE 802.1 Spanning Tree Protocol", 0, 35, OPEN},
     {"Protocol ID\t\t\t\t0", 0, 2, 0},
     {"Version\t\t\t\t\t0", 2, 1, 0},
@@ -29,12 +29,12 @@ const std::vector<Want> kConfigLines = {
 TEST(SpanningTree, ConfigurationBpdu) {
   QuilletHost h;
   h.Decode("IEEE 802.1", Hex(kConfigBpdu), qvhost::RUN_ALL, 60);
-  ExpectTable(h.Lines(0), kConfigLines);
+  ExpectLines(h.Lines(0), kConfigLines);
   EXPECT_EQ(h.Protocol(), "IEEE 802.1");
   EXPECT_EQ(h.Description(), "BPDU");
   EXPECT_EQ(h.Frames("IEEE 802.1"), 1u);
   EXPECT_EQ(h.Bytes64("IEEE 802.1"), 60u);
-  EXPECT_TRUE(h.HandOns().empty());  // a leaf
+  EXPECT_TRUE(h.handOns.empty());  // a leaf
 }
 
 TEST(SpanningTree, ShortBpdusShowTheFieldsTheyHave) {
@@ -53,16 +53,17 @@ TEST(SpanningTree, ShortBpdusShowTheFieldsTheyHave) {
     QuilletHost h;
     Bytes frame = Hex(c.frame);
     h.Decode("IEEE 802.1", frame);
-    std::vector<Want> want(kConfigLines.begin(), kConfigLines.begin() + (ptrdiff_t)c.lines);
+    Lines want(kConfigLines.begin(), kConfigLines.begin() + (ptrdiff_t)c.lines);
     want[0].length = (int)frame.size();
     if (c.lines == 4) want[3].text = "Type\t\t\t\t\t\t128";
-    ExpectTable(h.Lines(0), want);
+    ExpectLines(h.Lines(0), want);
   }
 }
 
-TEST(SpanningTree, NothingIsReadPastTheCapture) {
+TEST(SpanningTree, StaysInsideTheCaptureAndTheLinesGiven) {
   QuilletHost h;
-  ExpectNoReadPastCapture(h, "IEEE 802.1", Hex(kConfigBpdu));
+  qvtest::ExpectBoundedAtEveryCut(h, "IEEE 802.1", Hex(kConfigBpdu));
+  qvtest::ExpectLineFailuresHandled(h, "IEEE 802.1", Hex(kConfigBpdu));
 }
 
 TEST(SpanningTree, DisabledCountsButShowsNothing) {

@@ -16,7 +16,7 @@ TEST(Tdp, HeaderLines) {
     SCOPED_TRACE(c.identifier);
     QuilletHost h;
     h.Decode("CISCO-TDP", Hex(c.frame));
-    ExpectTable(h.Lines(0), {
+    ExpectLines(h.Lines(0), {
                                 {"Tag Distribution Protocol", 0, 8, OPEN},
                                 {"Version\t\t\t\t\t1", 0, 2, 0},
                                 {"Length\t\t\t\t\t4", 2, 2, 0},
@@ -32,12 +32,17 @@ TEST(Tdp, HeaderLines) {
 TEST(Tdp, ShortHeaderShowsTheFieldsItHas) {
   QuilletHost h;
   h.Decode("CISCO-TDP", Hex("01 02 00 04 00 00 01"));
-  ExpectTable(h.Lines(0), {
+  ExpectLines(h.Lines(0), {
                               {"Tag Distribution Protocol", 0, 7, OPEN},
                               {"Version\t\t\t\t\t258", 0, 2, 0},
                               {"Length\t\t\t\t\t4", 2, 2, 0},
                           });
-  ExpectNoReadPastCapture(h, "CISCO-TDP", Hex("00 01 00 04 00 00 01 00"));
+}
+
+TEST(Tdp, StaysInsideTheCaptureAndTheLinesGiven) {
+  QuilletHost h;
+  qvtest::ExpectBoundedAtEveryCut(h, "CISCO-TDP", Hex("00 01 00 04 00 00 01 00"));
+  qvtest::ExpectLineFailuresHandled(h, "CISCO-TDP", Hex("00 01 00 04 00 00 01 00"));
 }
 
 }  // namespace

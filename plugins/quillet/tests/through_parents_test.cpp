@@ -52,9 +52,9 @@ std::vector<qvhost::FlatLine> Alone(const char* nameId, const Bytes& bytes) {
 }
 
 // Those lines moved to where the protocol sits in a frame.
-std::vector<Want> Shifted(const std::vector<qvhost::FlatLine>& lines, int by) {
-  std::vector<Want> w;
-  for (const qvhost::FlatLine& l : lines) w.push_back(Want{l.text, l.offset + by, l.length, l.flags});
+Lines Shifted(const std::vector<qvhost::FlatLine>& lines, int by) {
+  Lines w;
+  for (const qvhost::FlatLine& l : lines) w.push_back(Line{l.text, l.offset + by, l.length, l.flags});
   return w;
 }
 
@@ -63,7 +63,7 @@ TEST(QuilletThroughParents, TaggedIpGoesOnPastTheTag) {
   const char* const ip = "45 00 00 14 00 01 00 00 40 06 00 00 c0 a8 00 01 c0 a8 00 02";
   EthernetHost h;
   h.Decode("MAC-802.3", Frame({kMacHeader, "81 00 a0 05 08 00", ip}));
-  ExpectTable(h.Lines(1), {{"IEEE 802.1q VLAN Protocol", 14, 4, OPEN},
+  ExpectLines(h.Lines(1), {{"IEEE 802.1q VLAN Protocol", 14, 4, OPEN},
                            {"Tag Control Information", 14, 2, OPEN},
                            {"Priority\t\t\t\t101xxxxx xxxxxxxx", 14, 2, 0},
                            {"CFI\t\t\t\t\txxx0xxxx xxxxxxxx", 14, 2, 0},
@@ -144,7 +144,7 @@ TEST(QuilletThroughParents, BpduUnderLlcAndUnderATag) {
     EthernetHost h;
     h.Decode("MAC-802.3", c.frame);
     // Trimmed to the length, so the title covers the 35 BPDU bytes only.
-    ExpectTable(h.Lines(c.slot), Shifted(alone, c.at));
+    ExpectLines(h.Lines(c.slot), Shifted(alone, c.at));
     EXPECT_EQ(h.Protocol(), "IEEE 802.1");
     EXPECT_EQ(h.Description(), "BPDU");
   }
@@ -175,7 +175,7 @@ TEST(QuilletThroughParents, CdpOverSnapAndOverEtherType2000) {
     SCOPED_TRACE(c.name);
     EthernetHost h;
     h.Decode("MAC-802.3", c.frame);
-    ExpectTable(h.Lines(c.slot), Shifted(alone, c.at));
+    ExpectLines(h.Lines(c.slot), Shifted(alone, c.at));
     EXPECT_EQ(h.Protocol(), "CDP");
     EXPECT_EQ(h.Description(), "Packet");
     EXPECT_EQ(h.Bytes64("CDP"), cdp.size());
@@ -204,7 +204,7 @@ TEST(QuilletThroughParents, TdpOverUdpAndTcpPort711) {
     SCOPED_TRACE(c.name);
     IpHost h;
     h.Decode("MAC-802.3", c.frame);
-    ExpectTable(h.Lines(3), {
+    ExpectLines(h.Lines(3), {
                                 {"Tag Distribution Protocol", c.at, 8, OPEN},
                                 {"Version\t\t\t\t\t1", c.at, 2, 0},
                                 {"Length\t\t\t\t\t4", c.at + 2, 2, 0},

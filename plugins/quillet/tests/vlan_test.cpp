@@ -6,8 +6,8 @@ namespace quillettest {
 namespace {
 
 struct VlanHost : QuilletHost {
-  VlanHost() : QuilletHost({kLlc, kIpx}) {
-    host.Find("VLAN")->control(PCTL_ADD_CHILD, 0x0800, (CTRLARG)FakeParse(kIp), (CTRLARG)FakeControl(kIp), 0);
+  VlanHost() : QuilletHost({"LLC-802.2", "NOVELL-IPX"}) {
+    host.Find("VLAN")->control(PCTL_ADD_CHILD, 0x0800, (CTRLARG)StandInParse("DOD-IP"), (CTRLARG)StandInControl("DOD-IP"), 0);
   }
 };
 
@@ -65,7 +65,7 @@ TEST(Vlan, HandsTheInnerPayloadOnInEveryPassEnabledOrNot) {
       EXPECT_EQ(h.Frames("802.1q"), 1u);
       EXPECT_EQ(h.Bytes64("802.1q"), (uint64_t)wire);
 
-      std::vector<HandOn> got = h.HandOns();
+      std::vector<HandOn> got = h.handOns;
       if (!c.to) {
         EXPECT_TRUE(got.empty()) << h.Trace();
         continue;
@@ -92,7 +92,7 @@ TEST(Vlan, HandsTheInnerPayloadOnInEveryPassEnabledOrNot) {
 struct DetailCase {
   const char* name;
   Bytes frame;
-  std::vector<Want> lines;
+  Lines lines;
 };
 
 TEST(Vlan, DetailLines) {
@@ -154,7 +154,7 @@ TEST(Vlan, DetailLines) {
     SCOPED_TRACE(c.name);
     VlanHost h;
     h.Decode("VLAN", c.frame);
-    ExpectTable(h.Lines(0), c.lines);
+    ExpectLines(h.Lines(0), c.lines);
   }
 }
 
@@ -166,17 +166,18 @@ TEST(Vlan, LinesStopWhenTheHostGivesNoneAndTheChildStillGetsItsSlot) {
     h.Decode("VLAN", Cat("a0 05 08 00", kIpHeader), qvhost::RUN_DETAIL);
     auto lines = h.Lines(0);
     EXPECT_EQ(lines.size(), std::min<size_t>(failAt - 1, 7));
-    std::vector<HandOn> got = h.HandOns();
+    std::vector<HandOn> got = h.handOns;
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].to, "DOD-IP");
     EXPECT_EQ(got[0].slot, 1);
   }
 }
 
-TEST(Vlan, NothingIsReadPastTheCapture) {
+TEST(Vlan, StaysInsideTheCaptureAndTheLinesGiven) {
   VlanHost h;
-  ExpectNoReadPastCapture(h, "VLAN", Cat("a0 05 08 00", kIpHeader));
-  ExpectNoReadPastCapture(h, "VLAN", Padded("00 64 00 2e ff ff", 60));
+  qvtest::ExpectLineFailuresHandled(h, "VLAN", Cat("a0 05 08 00", kIpHeader));
+  qvtest::ExpectBoundedAtEveryCut(h, "VLAN", Cat("a0 05 08 00", kIpHeader));
+  qvtest::ExpectBoundedAtEveryCut(h, "VLAN", Padded("00 64 00 2e ff ff", 60));
 }
 
 }  // namespace

@@ -1,0 +1,118 @@
+#include "checks.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+#include "testhost.h"
+
+namespace qvtest {
+
+void ExpectLines(const std::vector<qvhost::FlatLine>& got, const Lines& want) {
+  size_t i = 0;
+  for (const Line& w : want) {
+    if (i >= got.size()) {
+      ADD_FAILURE() << "missing line " << i << ": \"" << w.text << "\"";
+      return;
+    }
+    const qvhost::FlatLine& g = got[i];
+    EXPECT_EQ(g.text, w.text) << "line " << i;
+    EXPECT_EQ(g.offset, w.offset) << "line " << i << " \"" << g.text << "\"";
+    EXPECT_EQ(g.length, w.length) << "line " << i << " \"" << g.text << "\"";
+    EXPECT_EQ(g.flags, w.flags) << "line " << i << " \"" << g.text << "\"";
+    i++;
+  }
+  for (; i < got.size(); i++) ADD_FAILURE() << "extra line " << i << ": \"" << got[i].text << "\"";
+}
+
+Lines Join(std::initializer_list<Lines> parts) {
+  Lines all;
+  for (const Lines& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+std::vector<qvhost::FlatLine> LinesStarting(const std::vector<qvhost::FlatLine>& lines, const std::string& prefix) {
+  std::vector<qvhost::FlatLine> found;
+  for (const qvhost::FlatLine& l : lines)
+    if (l.text.compare(0, prefix.size(), prefix) == 0) found.push_back(l);
+  return found;
+}
+
+std::vector<qvhost::FlatLine> LinesFrom(const std::vector<qvhost::FlatLine>& lines, const std::string& prefix) {
+  for (size_t i = 0; i < lines.size(); i++)
+    if (lines[i].text.compare(0, prefix.size(), prefix) == 0)
+      return std::vector<qvhost::FlatLine>(lines.begin() + (ptrdiff_t)i, lines.end());
+  return {};
+}
+
+void ExpectBoundedAtEveryCut(TestHost& h, const char* root, const Bytes& frame, const FrameCheck& check) {
+  ProtocolDescriptor* d = h.host.Find(root);
+  ASSERT_NE(d, nullptr) << root << " is not registered";
+  const int wire = check.wireLength >= 0 ? check.wireLength : (int)frame.size();
+  // A larger frame first: the host keeps its buffer for the smaller ones, so
+  // the bytes past each cut can be set (and the host poisons them under
+  // AddressSanitizer).
+  const size_t room = std::max<size_t>(frame.size() + 64, 2048);
+  h.Decode(root, Bytes(room, 0));
+  BYTE* data = const_cast<CaptureFrame*>(h.host.currentFrame())->data;
+  const DWORD flags = h.Flags();
+  for (size_t n = 0; n <= frame.size(); n++) {
+    SCOPED_TRACE(std::string(root) + " captured " + std::to_string(n) + " of " + std::to_string(frame.size()));
+    std::string traces[2];
+    for (int stale = 0; stale < 2; stale++) {
+      memset(data + n, stale ? 0xFF : 0x00, room - n);
+      h.ClearRecords();
+      h.Flags() = flags;
+      const std::vector<uint64_t> before = h.StatisticsValues();
+      h.host.DecodeFrame(d, frame.data(), (int)n, std::max(wire, (int)n), qvhost::RUN_ALL, &h.out);
+      ASSERT_EQ(h.host.currentFrame()->data, data) << "the host moved its frame buffer";
+      const std::vector<uint64_t> after = h.StatisticsValues();
+      std::string counted;
+      for (size_t i = 0; i < after.size() && i < before.size(); i++) {
+        EXPECT_GE(after[i], before[i]) << "statistics value " << i << " went down";
+        counted += std::to_string(after[i] - before[i]) + " ";
+      }
+      traces[stale] = h.Trace() + "counted " + counted;
+      if (stale) continue;
+      for (const qvhost::FlatLine& l : h.Lines()) {
+        EXPECT_GE(l.offset, 0) << l.text;
+        EXPECT_GE(l.length, 0) << l.text;
+        if (check.linesWithinCapture) {
+          EXPECT_LE(l.offset + l.length, (int)n) << l.text;
+        }
+      }
+      for (const HandOn& c : h.handOns) {
+        EXPECT_GE(c.offset, 0) << "to " << c.to;
+        EXPECT_LE(c.capturedLength, (int)n) << "to " << c.to;
+        EXPECT_LE(c.capturedLength, c.frameLength) << "to " << c.to;
+      }
+    }
+    EXPECT_EQ(traces[0], traces[1]) << "the passes read past the capture";
+  }
+  h.Flags() = flags;
+}
+
+void ExpectLineFailuresHandled(TestHost& h, const char* root, const Bytes& frame, const FrameCheck& check) {
+  const int wire = check.wireLength >= 0 ? check.wireLength : (int)frame.size();
+  h.Decode(root, frame, qvhost::RUN_DETAIL, wire);
+  const std::vector<qvhost::FlatLine> full = h.Lines();
+  for (size_t failAt = 1; failAt <= full.size() + 1; failAt++) {
+    SCOPED_TRACE(std::string(root) + ": no line from the " + std::to_string(failAt) + "th on");
+    h.host.FailDetailLineAt(failAt, true);
+    h.Decode(root, frame, qvhost::RUN_DETAIL, wire);
+    h.host.FailDetailLineAt(0);
+    const std::vector<qvhost::FlatLine> got = h.Lines();
+    EXPECT_EQ(got.size(), std::min(failAt - 1, full.size())) << "lines lost or made after the host gave none";
+    for (size_t i = 0; i < got.size() && i < full.size(); i++) {
+      EXPECT_EQ(got[i].text, full[i].text) << "line " << i;
+      EXPECT_EQ(got[i].offset, full[i].offset) << "line " << i;
+      EXPECT_EQ(got[i].length, full[i].length) << "line " << i;
+      EXPECT_EQ(got[i].slot, full[i].slot) << "line " << i;
+      if (check.keepsCloses) {
+        EXPECT_EQ(got[i].flags, full[i].flags) << "line " << i << " " << got[i].text;
+      }
+    }
+  }
+}
+
+}  // namespace qvtest

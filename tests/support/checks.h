@@ -1,0 +1,53 @@
+// What tests expect of plug-in output: detail lines as a table, and the
+// properties every protocol keeps on any frame.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "qvhost/render.h"
+
+namespace qvtest {
+
+class TestHost;
+typedef std::vector<BYTE> Bytes;
+
+const DWORD OPEN = DETAIL_GROUP_OPEN;
+const DWORD CLOSE = DETAIL_GROUP_CLOSE;
+
+// Expected detail output as a table: text, offset, length, flags per line.
+struct Line {
+  std::string text;
+  int offset;
+  int length;
+  DWORD flags;
+};
+typedef std::vector<Line> Lines;
+void ExpectLines(const std::vector<qvhost::FlatLine>& got, const Lines& want);
+Lines Join(std::initializer_list<Lines> parts);
+
+// Lines whose text starts with prefix; the lines from the first such one on.
+std::vector<qvhost::FlatLine> LinesStarting(const std::vector<qvhost::FlatLine>& lines, const std::string& prefix);
+std::vector<qvhost::FlatLine> LinesFrom(const std::vector<qvhost::FlatLine>& lines, const std::string& prefix);
+
+// Options of the property checks.
+struct FrameCheck {
+  int wireLength = -1;  // the frame's length on the wire; -1: all of it, whatever is cut
+  bool linesWithinCapture = false;  // every line describes captured bytes only
+  bool keepsCloses = true;  // a failed line leaves the closes of the lines before it as the full decode has them
+};
+
+// Decodes every cut of frame (0 .. all bytes, each pass) twice, over stale
+// bytes of 0x00 and of 0xFF past the cut (and under AddressSanitizer with
+// the bytes past the cut poisoned by the host), and expects the same cells,
+// lines, hand-ons, colours and counts: nothing past capturedLength is read.
+// Also: no line with a negative offset or length, nothing handed on with
+// more bytes than were captured, no counter that goes down.
+void ExpectBoundedAtEveryCut(TestHost& h, const char* root, const Bytes& frame, const FrameCheck& check = {});
+
+// Makes AllocDetailLine fail from its 1st, 2nd, ... call on while the frame
+// is decoded: each time the lines made are the first ones of the full
+// decode, no more and no fewer, and nothing breaks.
+void ExpectLineFailuresHandled(TestHost& h, const char* root, const Bytes& frame, const FrameCheck& check = {});
+
+}  // namespace qvtest
