@@ -220,7 +220,12 @@ struct ChildTable {
 };
 
 // ---------------------------------------------------------------- frames
-enum : DWORD { FRAME_PROTOCOL_ENABLED = 0x40000000u };
+enum : DWORD {
+  FRAME_PROTOCOL_ENABLED = 0x40000000u,
+  // Set by MAC-802.11 on the frames it decodes, so that the protocols that
+  // learn names from the media source address know it is not at data + 6.
+  FRAME_WIRELESS_MEDIA = 0x20000000u,
+};
 
 // The host allocates the record with room for capturedLength bytes of data.
 struct CaptureFrame {

@@ -85,6 +85,14 @@ inline void MarkFrame(const Protocol& p, CaptureFrame* frame) {
   if (p.color) frame->textColor = p.color;
 }
 
+// The frame's source MAC address where the media header holds it, at data
+// + 6 on Ethernet; null for frames that came through MAC-802.11 and for a
+// source that was not captured.
+inline const BYTE* EthernetSource(const CaptureFrame* frame) {
+  if (frame->flags & FRAME_WIRELESS_MEDIA) return nullptr;
+  return View::At(frame, 0).Bytes(6, 6);
+}
+
 // Counting that yields the hand-on entry: always the DefaultParse copy.
 inline ProtocolParse CountFrameAndBytes(Counters* c, const CaptureFrame* frame) {
   CountProtocolFrame(c, frame);
