@@ -43,6 +43,15 @@ int PrintMessage(HWND, const char* text, const char* title, DWORD, void*) {
   return plat::IDOK;
 }
 
+// The protocols' settings fall back to their defaults when the registry file
+// cannot be read, and changes are lost when it cannot be written: said once.
+void SettingsFailure(bool writing, LONG, const char* text, void*) {
+  static bool told = false;
+  if (told) return;
+  told = true;
+  fprintf(stderr, "quorvane: settings could not be %s: %s\n", writing ? "kept" : "read", text ? text : "");
+}
+
 volatile sig_atomic_t g_stop = 0;
 qvhost::CaptureSource* g_source = nullptr;
 void OnSignal(int) {
@@ -124,6 +133,7 @@ int main(int argc, char** argv) {
   if (device.empty()) file = optind < argc ? argv[optind] : qvhost::ProgramFolder() + "/sample.pcap";
 
   plat::SetMessageSink(PrintMessage, nullptr);
+  plat::SetRegFailureSink(SettingsFailure, nullptr);
   qvhost::CaptureSource source;
   std::string error;
   bool opened = device.empty() ? source.OpenFile(file, &error) : source.OpenLive(device, &error);

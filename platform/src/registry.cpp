@@ -15,10 +15,13 @@
 // are comments.
 //
 // Writes hold an exclusive flock on "<hive>.lock", re-read the hive, apply
-// the change, write a temporary file in the same folder, fsync it, rename it
-// over the hive and fsync the folder. Readers read the whole file through one
-// descriptor and need no lock: rename swaps complete files only. A file that
-// does not parse fails every call on its hive and is never written.
+// the change, write a temporary file "<hive>.XXXXXX" in the same folder,
+// fsync it, rename it over the hive and fsync the folder; a writer also
+// removes the temporaries that writers killed before their rename left.
+// Readers read the whole file through one descriptor and need no lock: rename
+// swaps complete files only. A file that does not parse fails every call on
+// its hive and is never written; nor is anything but a regular file read.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <pwd.h>
@@ -65,6 +68,29 @@ LONG Fail(LONG code, const char* format, ...) {
 LONG FailErrno(int code, const char* what, const std::string& file) {
   return Fail(code == EACCES || code == EPERM || code == EROFS ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO,
               "%s %s: %s", what, file.c_str(), strerror(code));
+}
+
+// ---------------------------------------------------------------- failure sink
+
+std::mutex g_sinkMutex;
+RegFailureSink g_sink = nullptr;
+void* g_sinkContext = nullptr;
+
+// Tells the sink of a failure of the store itself (not of a missing key or
+// value, nor of a caller's mistake).
+LONG Reported(bool writing, LONG code) {
+  if (code != ERROR_REGISTRY_CORRUPT && code != ERROR_REGISTRY_IO && code != ERROR_ACCESS_DENIED &&
+      code != ERROR_NOT_ENOUGH_MEMORY)
+    return code;
+  RegFailureSink sink;
+  void* context;
+  {
+    std::lock_guard<std::mutex> lock(g_sinkMutex);
+    sink = g_sink;
+    context = g_sinkContext;
+  }
+  if (sink) sink(writing, code, t_errorText, context);
+  return code;
 }
 
 // ---------------------------------------------------------------- the model
@@ -450,7 +476,8 @@ std::string HiveFile(Hive hive) {
 // Reads the whole file through one descriptor. A missing file reads as empty.
 LONG ReadWhole(const std::string& file, std::string& text) {
   text.clear();
-  int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking: a FIFO in the file's place must not hang the program.
+  int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return ERROR_SUCCESS;
     return FailErrno(errno, "cannot open registry file", file);
@@ -463,7 +490,7 @@ LONG ReadWhole(const std::string& file, std::string& text) {
   }
   if (!S_ISREG(st.st_mode)) {
     close(fd);
-    return Fail(ERROR_REGISTRY_IO, "registry file %s is not a regular file", file.c_str());
+    return Fail(ERROR_REGISTRY_IO, "registry file %s is not a regular file (it is left as it is)", file.c_str());
   }
   text.reserve((size_t)st.st_size);
   char buffer[16384];
@@ -531,6 +558,22 @@ LONG WriteAll(int fd, const std::string& text, const std::string& file) {
   return ERROR_SUCCESS;
 }
 
+// The temporaries "<hive>.XXXXXX" of writers killed before their rename. Only
+// called under the hive's write lock, so none belongs to a writer at work.
+void RemoveStaleTemporaries(const std::string& dir, const std::string& file) {
+  DIR* d = opendir(dir.c_str());
+  if (!d) return;
+  const std::string prefix = file.substr(file.find_last_of('/') + 1) + ".";
+  while (dirent* e = readdir(d)) {
+    const char* name = e->d_name;
+    if (strncmp(name, prefix.c_str(), prefix.size()) != 0) continue;
+    const char* rest = name + prefix.size();
+    if (strlen(rest) == 6 && strspn(rest, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789") == 6)
+      unlinkat(dirfd(d), name, 0);
+  }
+  closedir(d);
+}
+
 // Replaces the hive with text: temporary file, fsync, rename, fsync folder.
 LONG ReplaceFile(const std::string& dir, const std::string& file, const std::string& text) {
   std::string temp = file + ".XXXXXX";
@@ -577,7 +620,7 @@ template <class F>
 LONG ReadHive(Hive hive, F&& read) {
   std::string file = HiveFile(hive);
   std::string text;
-  if (LONG result = ReadWhole(file, text)) return result;
+  if (LONG result = ReadWhole(file, text)) return Reported(false, result);
   std::lock_guard<std::mutex> lock(g_cacheMutex);
   Cache& cache = CacheOf(hive);
   if (!cache.valid || cache.file != file || cache.text != text) {
@@ -587,7 +630,7 @@ LONG ReadHive(Hive hive, F&& read) {
     cache.text = std::move(text);
     cache.valid = true;
   }
-  if (cache.corrupt) return Fail(ERROR_REGISTRY_CORRUPT, "%s", cache.error.c_str());
+  if (cache.corrupt) return Reported(false, Fail(ERROR_REGISTRY_CORRUPT, "%s", cache.error.c_str()));
   return read(static_cast<const HiveData&>(cache.data));
 }
 
@@ -597,19 +640,20 @@ template <class F>
 LONG ModifyHive(Hive hive, F&& change) {
   std::string dir = ConfigDir();
   std::string file = HiveFile(hive);
-  if (LONG result = MakeFolders(dir)) return result;
+  if (LONG result = MakeFolders(dir)) return Reported(true, result);
   WriteLock lock;
-  if (LONG result = lock.Take(file + ".lock")) return result;
+  if (LONG result = lock.Take(file + ".lock")) return Reported(true, result);
+  RemoveStaleTemporaries(dir, file);
   std::string text;
-  if (LONG result = ReadWhole(file, text)) return result;
+  if (LONG result = ReadWhole(file, text)) return Reported(true, result);
   HiveData data;
   std::string error;
-  if (!Parse(text, file, data, error)) return Fail(ERROR_REGISTRY_CORRUPT, "%s", error.c_str());
+  if (!Parse(text, file, data, error)) return Reported(true, Fail(ERROR_REGISTRY_CORRUPT, "%s", error.c_str()));
   bool changed = false;
   if (LONG result = change(data, changed)) return result;
   if (!changed) return ERROR_SUCCESS;
   std::string out = Serialize(hive, data);
-  if (LONG result = ReplaceFile(dir, file, out)) return result;
+  if (LONG result = ReplaceFile(dir, file, out)) return Reported(true, result);
   std::lock_guard<std::mutex> cacheLock(g_cacheMutex);
   Cache& cache = CacheOf(hive);
   cache.file = std::move(file);
@@ -714,6 +758,15 @@ LONG RegSetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD
     if (data) wanted.data.assign(reinterpret_cast<const char*>(data), size);
     // A string is kept without its terminator; it comes back with one.
     if (type == REG_SZ && !wanted.data.empty() && wanted.data.back() == '\0') wanted.data.pop_back();
+    // A value that is stored already needs no write (nor a writable folder).
+    bool stored = false;
+    ReadHive(key->hive, [&](const HiveData& hive) {
+      const Key* found = FindKey(hive, key->path);
+      const Value* old = found ? FindValue(const_cast<Key&>(*found), wanted.name) : nullptr;
+      stored = old && old->type == wanted.type && old->data == wanted.data;
+      return ERROR_SUCCESS;
+    });
+    if (stored) return ERROR_SUCCESS;
     return ModifyHive(key->hive, [&](HiveData& hive, bool& changed) {
       size_t keys = hive.keys.size();
       Key& target = EnsureKey(hive, key->path);
@@ -754,6 +807,12 @@ LONG RegCloseKey(HKEY key) {
 }
 
 const char* RegLastErrorText() { return t_errorText; }
+
+void SetRegFailureSink(RegFailureSink sink, void* context) {
+  std::lock_guard<std::mutex> lock(g_sinkMutex);
+  g_sink = sink;
+  g_sinkContext = context;
+}
 
 void RegHivePath(Hive hive, char* path, size_t size) {
   if (!path || size == 0) return;

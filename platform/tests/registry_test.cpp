@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <ftw.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,6 +15,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <ctime>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -501,6 +503,103 @@ TEST_F(PlatRegistry, ConcurrentWritersInOneProcess) {
   for (int f : failures) EXPECT_EQ(f, 0);
   HKEY key = Open("Software\\Quorvane\\Shared", false);
   ExpectAll(key, {"a", "b", "c"}, count);
+  plat::RegCloseKey(key);
+}
+
+// Reading a FIFO would wait for a writer that never comes.
+TEST_F(PlatRegistry, AnythingButARegularFileIsRefusedAtOnce) {
+  alarm(60);
+  ASSERT_EQ(mkdir(dir_.c_str(), 0755), 0);
+  for (bool fifo : {true, false}) {
+    SCOPED_TRACE(fifo ? "fifo" : "folder");
+    ASSERT_EQ(fifo ? mkfifo(file_.c_str(), 0644) : mkdir(file_.c_str(), 0755), 0);
+    HKEY key = nullptr;
+    for (bool create : {false, true})
+      EXPECT_EQ(plat::RegOpenKey(plat::HKEY_CURRENT_USER, "K", create, &key), plat::ERROR_REGISTRY_IO);
+    EXPECT_EQ(plat::RegLastErrorText(), "registry file " + file_ + " is not a regular file (it is left as it is)");
+    struct stat st;
+    ASSERT_EQ(stat(file_.c_str(), &st), 0);
+    EXPECT_EQ(fifo ? S_ISFIFO(st.st_mode) : S_ISDIR(st.st_mode), true);
+    EXPECT_EQ(fifo ? unlink(file_.c_str()) : rmdir(file_.c_str()), 0);
+  }
+  alarm(0);
+}
+
+struct Failure {
+  bool writing;
+  LONG code;
+  std::string text;
+};
+
+void RecordFailure(bool writing, LONG code, const char* text, void* context) {
+  static_cast<std::vector<Failure>*>(context)->push_back(Failure{writing, code, text});
+}
+
+// The store tells its sink when it cannot read or write its file, and only
+// then: a missing key or value, or a value stored already, is no failure.
+TEST_F(PlatRegistry, FailuresOfTheStoreReachTheSink) {
+  std::vector<Failure> failures;
+  plat::SetRegFailureSink(RecordFailure, &failures);
+  HKEY key = Open("K");
+  const DWORD one = 1, two = 2;
+  ASSERT_EQ(plat::RegSetValue(key, "v", plat::REG_DWORD, (const BYTE*)&one, 4), plat::ERROR_SUCCESS);
+  DWORD size = 4;
+  EXPECT_EQ(plat::RegQueryValue(key, "missing", nullptr, nullptr, &size), plat::ERROR_FILE_NOT_FOUND);
+  HKEY none = nullptr;
+  EXPECT_EQ(plat::RegOpenKey(plat::HKEY_CURRENT_USER, "Missing", false, &none), plat::ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(failures.empty());
+
+  // Where nothing can be written, a value stored already needs no write.
+  const std::string lock = file_ + ".lock";
+  ASSERT_EQ(unlink(lock.c_str()), 0);
+  ASSERT_EQ(mkdir(lock.c_str(), 0755), 0);
+  EXPECT_EQ(plat::RegSetValue(key, "v", plat::REG_DWORD, (const BYTE*)&one, 4), plat::ERROR_SUCCESS);
+  EXPECT_TRUE(failures.empty());
+  EXPECT_EQ(plat::RegSetValue(key, "v", plat::REG_DWORD, (const BYTE*)&two, 4), plat::ERROR_REGISTRY_IO);
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_TRUE(failures[0].writing);
+  EXPECT_EQ(failures[0].code, plat::ERROR_REGISTRY_IO);
+  EXPECT_EQ(failures[0].text, "cannot open lock file " + lock + ": Is a directory");
+  ASSERT_EQ(rmdir(lock.c_str()), 0);
+
+  failures.clear();
+  WriteText("garbage\n");
+  EXPECT_EQ(plat::RegQueryValue(key, "v", nullptr, nullptr, &size), plat::ERROR_REGISTRY_CORRUPT);
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_FALSE(failures[0].writing);
+  EXPECT_EQ(failures[0].code, plat::ERROR_REGISTRY_CORRUPT);
+  EXPECT_NE(failures[0].text.find(file_ + ", line 1: "), std::string::npos) << failures[0].text;
+
+  plat::SetRegFailureSink(nullptr, nullptr);
+  EXPECT_EQ(plat::RegQueryValue(key, "v", nullptr, nullptr, &size), plat::ERROR_REGISTRY_CORRUPT);
+  EXPECT_EQ(failures.size(), 1u);
+  plat::RegCloseKey(key);
+}
+
+// A writer killed at any point leaves the old file or the new one; the next
+// writer removes the temporary file it left, and only such files.
+TEST_F(PlatRegistry, KilledWritersLeaveNoTemporaryBehind) {
+  HKEY key = Open("Software\\Quorvane\\Shared");
+  ASSERT_EQ(WriteMany("seed", 300), 0);
+  for (const char* other : {"current_user.reg.bak", "current_user.reg.AbC1234", "local_machine.reg.AbC123"})
+    std::ofstream(dir_ + "/" + other) << "x";
+  srand((unsigned)time(nullptr));
+  for (int round = 0; round < 25; round++) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) _exit(WriteMany(("child" + std::to_string(round) + "-").c_str(), 1000000));
+    usleep((useconds_t)(1000 + rand() % 20000));
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ExpectAll(key, {"seed"}, 300);
+    DWORD value = (DWORD)round;
+    ASSERT_EQ(plat::RegSetValue(key, "parent", plat::REG_DWORD, (const BYTE*)&value, 4), plat::ERROR_SUCCESS)
+        << plat::RegLastErrorText();
+    EXPECT_EQ(Entries(), (std::set<std::string>{"current_user.reg", "current_user.reg.lock", "current_user.reg.bak",
+                                                "current_user.reg.AbC1234", "local_machine.reg.AbC123"}))
+        << "round " << round;
+  }
   plat::RegCloseKey(key);
 }
 

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,8 +17,9 @@ struct Result {
   std::string output;
 };
 
-Result Quorvane(const std::string& args) {
-  std::string command = std::string(QV_QUORVANE) + " " + args + " 2>&1";
+// shell runs first, in the same shell (variables, limits).
+Result Quorvane(const std::string& args, const std::string& shell = "") {
+  std::string command = shell + " " + std::string(QV_QUORVANE) + " " + args + " 2>&1";
   FILE* p = popen(command.c_str(), "r");
   Result run{-1, ""};
   if (!p) return run;
@@ -113,4 +116,52 @@ TEST(Quorvane, QuietPrintsNoRowsEvenWithTheTree) {
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(r.output.find("No.  Destination"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("Media Access Control"), std::string::npos) << r.output;
+}
+
+// Settings that cannot be read or kept leave the decoding alone; they are
+// named once, and a damaged file is left as it is.
+TEST(Quorvane, SettingsThatCannotBeReadOrKeptAreNamedOnce) {
+  const std::string dir = TempPath("settings");
+  const std::string damaged = dir + "/damaged", fifo = dir + "/fifo", full = dir + "/full";
+  const std::string blocked = dir + "/file/config";
+  ASSERT_EQ(system(("rm -rf '" + dir + "' && mkdir -p '" + damaged + "' '" + fifo + "' '" + full + "' && touch '" +
+                    dir + "/file' && printf 'garbage\\n' > '" + damaged + "/current_user.reg' && mkfifo '" + fifo +
+                    "/current_user.reg'")
+                       .c_str()),
+            0);
+  const struct {
+    const char* what;
+    std::string shell;
+    std::string says;
+  } cases[] = {
+      {"damaged file", "QUORVANE_CONFIG_DIR='" + damaged + "'",
+       "quorvane: settings could not be read: registry file " + damaged +
+           "/current_user.reg, line 1: unparseable line (the file is left as it is; repair or remove it)\n"},
+      {"FIFO in the file's place", "QUORVANE_CONFIG_DIR='" + fifo + "' timeout 60",
+       "quorvane: settings could not be read: registry file " + fifo +
+           "/current_user.reg is not a regular file (it is left as it is)\n"},
+      {"folder that cannot be made", "QUORVANE_CONFIG_DIR='" + blocked + "'",
+       "quorvane: settings could not be kept: cannot create folder " + blocked + ": Not a directory\n"},
+      // A file size limit stands for a full disk.
+      {"no room", "trap '' XFSZ; ulimit -f 0; QUORVANE_CONFIG_DIR='" + full + "'",
+       "quorvane: settings could not be kept: cannot write " + full + "/current_user.reg."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Result r = Quorvane("-q -c 1", c.shell);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.substr(0, c.says.size()), c.says) << r.output;
+    EXPECT_EQ(r.output.find("settings", c.says.size()), std::string::npos) << "said more than once:\n" << r.output;
+  }
+  std::ifstream in(damaged + "/current_user.reg");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "garbage\n");
+}
+
+TEST(Quorvane, ANameFileThatIsNoRegularFileIsRefusedAtOnce) {
+  const std::string fifo = TempPath("names.fifo");
+  ASSERT_EQ(system(("rm -f '" + fifo + "' && mkfifo '" + fifo + "'").c_str()), 0);
+  Result r = Quorvane("-q -c 1 --names '" + fifo + "'", "timeout 60");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.output, "quorvane: " + fifo + ": not a regular file; the name table is neither loaded from it nor saved to it\n");
 }

@@ -136,6 +136,12 @@ PLAT_API LONG RegDeleteValue(HKEY key, const char* name);
 PLAT_API LONG RegCloseKey(HKEY key);
 // The last registry failure's explanation (file name and line), per thread.
 PLAT_API const char* RegLastErrorText();
+// Told of every failure of the store itself (a damaged or unreadable file, a
+// write that could not be made), not of a missing key or value: writing says
+// whether a change was to be kept. Null stops it. The text is the call's
+// RegLastErrorText.
+typedef void (*RegFailureSink)(bool writing, LONG code, const char* text, void* context);
+PLAT_API void SetRegFailureSink(RegFailureSink sink, void* context);
 // Where the hive's file lives (for messages and tests).
 PLAT_API void RegHivePath(Hive hive, char* path, size_t size);
 
