@@ -47,41 +47,48 @@ const FrameName& Supervisory(BYTE control) {
 }
 
 struct LlcHeader {
-  bool whole;  // the whole header of the frame's kind is captured
+  bool known;  // the SAPs and the control byte are captured
+  bool haveByte3;  // N(R) of I and S frames
   BYTE dsap, ssap, control, byte3;
   FrameKind kind;
   int length;  // 3 for U frames, 4 for I and S frames
 };
 
-// A header not captured in full (3 bytes for U frames, 4 for I and S
-// frames) is counted, but gets no words, no lines and no hand-on.
+// A frame with fewer than 3 bytes is counted, but gets no words, no lines
+// and no hand-on. The fourth byte of I and S frames is shown only where it
+// was captured.
 LlcHeader ReadHeader(const qv::View& v) {
   LlcHeader h = {};
   if (!v.Has(0, 3)) return h;
+  h.known = true;
   h.dsap = v.U8(0);
   h.ssap = v.U8(1);
   h.control = v.U8(2);
   if ((h.control & 3) == 3) {
     h.kind = FRAME_U;
     h.length = 3;
-    h.whole = true;
     return h;
   }
   h.kind = (h.control & 1) == 0 ? FRAME_I : FRAME_S;
   h.length = 4;
-  h.whole = v.U8(3, &h.byte3);
+  h.haveByte3 = v.U8(3, &h.byte3);
   return h;
 }
 
 // Only UI and I frames carry a payload for a child.
 bool HandsOn(const LlcHeader& h) { return h.kind == FRAME_I || (h.kind == FRAME_U && (h.control & 0xEC) == 0); }
 
+// An S frame's name carries N(R); only a bad control word is named without it.
+bool ShowsSupervisory(const LlcHeader& h) {
+  return h.haveByte3 || !qv::FindRow<FrameName>(kSupervisory, h.control & 0x0C);
+}
+
 unsigned SendCount(const LlcHeader& h) { return h.control >> 1; }
 unsigned ReceiveCount(const LlcHeader& h) { return h.byte3 >> 1; }
 
 void SummarizeLlc(qv::Layer& l, SummaryRow* row) {
   const LlcHeader h = ReadHeader(l.header);
-  if (!h.whole) return;
+  if (!h.known) return;
   qv::SetCell(row->protocol, "IEEE 802.2");
   switch (h.kind) {
     case FRAME_U:
@@ -91,7 +98,7 @@ void SummarizeLlc(qv::Layer& l, SummaryRow* row) {
       qv::SetCell(row->description, "Info-%01u", SendCount(h));
       break;
     case FRAME_S:
-      qv::SetCell(row->description, Supervisory(h.control).summary, ReceiveCount(h));
+      if (ShowsSupervisory(h)) qv::SetCell(row->description, Supervisory(h.control).summary, ReceiveCount(h));
       break;
   }
 }
@@ -110,22 +117,24 @@ void SapLine(qv::DetailList& list, int at, const char* label, BYTE sap, const ch
 
 void DetailLlc(qv::Layer& l, qv::DetailList& list) {
   const LlcHeader h = ReadHeader(l.header);
-  if (!h.whole) return;
+  if (!h.known) return;
   const int o = l.offset();
-  if (!l.Title(list, h.length)) return;
+  if (!l.Title(list, (int)l.header.Sub(0, h.length).size())) return;
   SapLine(list, o, "Destination SAP\t\t", h.dsap, h.dsap & 1 ? "\tGroup SAP" : "");
   if (list.stopped) return;
   SapLine(list, o + 1, "Source SAP\t\t\t\t", h.ssap, "");
   list.Add(o + 1, 1, "Frame Type\t\t\t\t%s", h.ssap & 1 ? "Response" : "Command");
+  // The control line of I and S frames shows N(R): without it the lines end.
   switch (h.kind) {
     case FRAME_U:
       list.Add(o + 2, 1, "Unnumbered Frame\t\t%s", Unnumbered(h.control).detail);
       break;
     case FRAME_I:
-      list.Add(o + 2, 2, "Information Frame\t\tN(S)-%01u N(R)-%01u", SendCount(h), ReceiveCount(h));
+      if (h.haveByte3)
+        list.Add(o + 2, 2, "Information Frame\t\tN(S)-%01u N(R)-%01u", SendCount(h), ReceiveCount(h));
       break;
     case FRAME_S:
-      list.Add(o + 2, 2, Supervisory(h.control).detail, ReceiveCount(h));
+      if (ShowsSupervisory(h)) list.Add(o + 2, 2, Supervisory(h.control).detail, ReceiveCount(h));
       break;
   }
   // No line closes a group: the host ends the title group.
@@ -135,7 +144,7 @@ void DetailLlc(qv::Layer& l, qv::DetailList& list) {
 // no line for.
 ProtocolParse HandOnLlc(qv::Layer& l) {
   const LlcHeader h = ReadHeader(l.header);
-  if (!h.whole || !HandsOn(h) || l.detailStopped) return nullptr;
+  if (!h.known || !HandsOn(h) || l.detailStopped) return nullptr;
   l.frame->offset = l.offset() + h.length;
   return qv::FindChildProtocol(&g_children, h.dsap & 0xFE);
 }

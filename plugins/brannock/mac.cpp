@@ -53,10 +53,9 @@ struct MacHeader {
   bool IsDix() const { return hasType && type > kMaxLength; }
   const BYTE* Destination() const { return view.Bytes(0, kAddressLength); }
   const BYTE* Source() const { return view.Bytes(kAddressLength, kAddressLength); }
-  // The payload: a length frame's declared bytes, or all that was captured.
-  qv::View Payload() const {
-    return IsDix() ? view.From(kHeaderLength) : view.Sub(kHeaderLength, type);
-  }
+  // FF FF after the header (raw IPX's checksum), in either kind of frame and
+  // whatever an 802.3 length says: the bytes are read where they were captured.
+  bool RawIpx() const { return qv::StartsRawIpx(view.From(kHeaderLength)); }
 };
 
 MacHeader ReadHeader(const qv::View& view) {
@@ -79,7 +78,7 @@ void CountMac(qv::Layer& l) {
     else
       kind.directed++;
   }
-  if (h.hasType && qv::StartsRawIpx(h.Payload())) qv::CountBytes(&g_rawIpx, (int64_t)frame->frameLength - kHeaderLength);
+  if (h.RawIpx()) qv::CountBytes(&g_rawIpx, (int64_t)frame->frameLength - kHeaderLength);
   if (h.HasSource() && g_table->AddStationTraffic)
     g_table->AddStationTraffic(h.Destination(), h.Source(), kAddressLength, 1, frame->frameLength);
 }
@@ -187,7 +186,7 @@ ProtocolParse HandOnMac(qv::Layer& l) {
   }
   qv::TrimFrame(frame, (int64_t)l.offset() + kHeaderLength + h.type);
   frame->offset = l.offset() + kHeaderLength;
-  return qv::StartsRawIpx(qv::View::At(frame, frame->offset)) ? g_ipxCache : g_llcCache;
+  return h.RawIpx() ? g_ipxCache : g_llcCache;
 }
 
 constexpr qv::Cache kCaches[] = {{"LLC-802.2", &g_llcCache}, {"NOVELL-IPX", &g_ipxCache}};

@@ -54,12 +54,11 @@ const TagType& Tag(WORD type) {
 enum DetailEnd { END_DONE, END_OF_LIST, END_STOPPED };
 
 // A tag's value line: a text that would take the line past 128 characters
-// is cut to 127 less the label.
-DetailLine* TagValue(qv::DetailList& list, const qv::View& value, const TagType& tag) {
+// is cut to 127 less the label, and the value to what was captured of it.
+DetailLine* TagValue(qv::DetailList& list, const qv::View& value, int length, int captured, const TagType& tag) {
   static const char kLabel[] = "Tag Value\t\t\t";
   const int label = (int)sizeof kLabel - 1;
-  const int length = (int)value.size();
-  const int n = label + length > 128 ? 127 - label : length;
+  const int n = std::min<int>(label + length > 128 ? 127 - label : length, (int)value.size());
   char text[DETAIL_TEXT_SIZE];
   memcpy(text, kLabel, (size_t)label);
   char* p = text + label;
@@ -70,29 +69,42 @@ DetailLine* TagValue(qv::DetailList& list, const qv::View& value, const TagType&
     p[0] = 0;
     for (int i = 0; i < std::min(n, 16); i++) qv::AppendText(text, sizeof text, "%02X ", value.U8(i));
   }
-  return list.Text(value.Offset(), length, text);
+  return list.Text(value.Offset(), std::min(length, captured), text);
 }
 
-// The tags of a discovery frame, cut to the captured bytes. A tag that does
-// not fit in them ends the walk.
-DetailEnd WalkTags(qv::DetailList& list, const qv::View& tags) {
+// The tags of a discovery frame, within the payload length and the capture.
+// A tag that runs past them shows what of it is there and ends the walk;
+// its lines describe no more than the captured bytes (the frame's view).
+DetailEnd WalkTags(qv::DetailList& list, const qv::View& tags, const qv::View& frame) {
   qv::Cursor c(tags);
   while (c.More()) {
-    const qv::View header = c.view().Sub(c.at(), kTagHeaderLength);
-    WORD type, length;
-    if (!header.Be16(0, &type) || !header.Be16(2, &length)) return END_DONE;
-    if (kTagHeaderLength + length > c.Left()) return END_DONE;
-    const qv::View tag = c.Take(kTagHeaderLength + length);
+    const qv::View rest = c.view().From(c.at());
+    WORD type, length = 0;
+    if (!rest.Be16(0, &type)) return END_DONE;  // a lone byte names no tag
+    const bool haveLength = rest.Be16(2, &length);
     const TagType& name = Tag(type);
-    const int at = tag.Offset();
-    if (!list.Group(&g_tagState, at, (int)tag.size(), "PPOE Tag")) return END_STOPPED;
+    const int at = rest.Offset();
+    const int captured = (int)frame.Left(at - frame.Offset());
+    if (!list.Group(&g_tagState, at, haveLength ? std::min(kTagHeaderLength + length, captured) : (int)rest.size(),
+                    "PPOE Tag"))
+      return END_STOPPED;
     // From here a failed line still ends the tag's group on the last line made.
-    if (!list.Add(at, 2, "Tag Type\t\t\t\t%s", name.name) || !list.Add(at + 2, 2, "Tag Length\t\t\t%d", (int)length) ||
-        (length != 0 && !TagValue(list, tag.From(kTagHeaderLength), name))) {
+    if (!list.Add(at, 2, "Tag Type\t\t\t\t%s", name.name) ||
+        (haveLength && !list.Add(at + 2, 2, "Tag Length\t\t\t%d", (int)length))) {
+      qv::CloseDetailGroup(list.last);
+      return END_STOPPED;
+    }
+    if (!haveLength) {
+      list.Close();
+      return END_DONE;
+    }
+    const qv::View value = c.Take(kTagHeaderLength + length).From(kTagHeaderLength);
+    if (length != 0 && !TagValue(list, value, length, captured - kTagHeaderLength, name)) {
       qv::CloseDetailGroup(list.last);
       return END_STOPPED;
     }
     list.Close();
+    if (value.size() < length) return END_DONE;  // cut: nothing follows it
     if (type == TAG_END_OF_LIST) return END_OF_LIST;
   }
   return END_DONE;
@@ -114,7 +126,7 @@ DetailEnd HeaderAndTags(qv::DetailList& list, const qv::View& h, bool discovery)
   if (!h.Be16(4, &length)) return END_DONE;
   if (!list.Add(o + 4, 2, "Length\t\t\t\t\t%d", length)) return END_STOPPED;
   if (!discovery || length == 0) return END_DONE;
-  return WalkTags(list, h.Sub(kHeaderLength, length));
+  return WalkTags(list, h.Sub(kHeaderLength, length), h);
 }
 
 bool IsDiscovery(const qv::Layer& l) { return l.variant == 0; }

@@ -73,8 +73,11 @@ ProtocolParse HandOnVlan(qv::Layer& l) {
   frame->offset = l.offset() + kTagLength;
   if (!tag.haveInner || (tag.tci & kCfiBit)) return nullptr;
   if (tag.inner > kMaxFrameLength) return qv::FindChildProtocol(&g_children, tag.inner);
+  // The two bytes after the tag pick raw IPX wherever they were captured,
+  // whatever the inner length says.
+  const bool rawIpx = qv::StartsRawIpx(l.header.From(kTagLength));
   qv::TrimFrame(frame, (int64_t)l.offset() + kTagLength + tag.inner);
-  return qv::StartsRawIpx(qv::View::At(frame, frame->offset)) ? g_vlanIpxCache : g_vlanLlcCache;
+  return rawIpx ? g_vlanIpxCache : g_vlanLlcCache;
 }
 
 constexpr qv::Binding kBindings[] = {{"MAC-802.3", 0x8100}};

@@ -78,19 +78,24 @@ TEST_P(LlcTest, GroupDsapIsLookedUpWithoutItsGroupBit) {
   ExpectDefaultInEveryPass(*h, 22, 24, 24);
 }
 
-// A header shorter than its kind needs (3 bytes; 4 for I and S frames) is
-// counted but gets no words, no lines and no hand-on.
-TEST_P(LlcTest, ShortHeadersAreCountedOnly) {
+// Fewer than 3 bytes are counted but get no words, no lines and no hand-on.
+// From 3 bytes the frame is decoded; N(R), the fourth byte of I and S
+// frames, is shown only where it was captured.
+TEST_P(LlcTest, ShortHeadersShowWhatIsCaptured) {
   struct Case {
     const char* what;
     const char* llc;
-    bool decoded;
+    const char* protocol;  // null: MAC-802.3's words remain
+    const char* description;
+    size_t lines;
+    int handOnAt;  // -1: no hand-on
   };
   const Case cases[] = {
-      {"two bytes", "06 06", false},
-      {"an I frame without its N(R) byte", "06 06 00", false},
-      {"an S frame without its N(R) byte", "06 06 01", false},
-      {"a UI header with nothing after it", "06 06 03", true},
+      {"two bytes", "06 06", nullptr, "Frame", 0, -1},
+      {"an I frame without its N(R) byte", "06 06 02", "IEEE 802.2", "Info-1", 4, 18},
+      {"an S frame without its N(R) byte", "06 06 01", "IEEE 802.2", "Frame", 4, -1},
+      {"a bad S frame needs no N(R)", "06 06 0d", "IEEE 802.2", "Bad Supervisory Frame", 5, -1},
+      {"a UI header with nothing after it", "06 06 03", "IEEE 802.2", "UI", 5, 17},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -103,16 +108,13 @@ TEST_P(LlcTest, ShortHeadersAreCountedOnly) {
     h->Decode("MAC-802.3", Llc(llc));
     EXPECT_EQ(h->Frames("IEEE 802.2"), 1u);
     EXPECT_EQ(h->Bytes64("IEEE 802.2"), llc.size());
-    if (c.decoded) {
-      EXPECT_EQ(h->Description(), "UI");
-      EXPECT_EQ(h->Lines(1).size(), 5u);
-      ExpectDefaultInEveryPass(*h, 17, 17, 17);
-    } else {
-      EXPECT_EQ(h->Protocol(), length);  // MAC-802.3's words remain
-      EXPECT_EQ(h->Description(), "Frame");
-      EXPECT_TRUE(h->Lines(1).empty());
+    EXPECT_EQ(h->Protocol(), c.protocol ? c.protocol : length);
+    EXPECT_EQ(h->Description(), c.description);
+    EXPECT_EQ(h->Lines(1).size(), c.lines);
+    if (c.handOnAt < 0)
       EXPECT_TRUE(h->defaultParses.empty());
-    }
+    else
+      ExpectDefaultInEveryPass(*h, c.handOnAt, 17, 17);
   }
 }
 

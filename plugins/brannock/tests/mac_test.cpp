@@ -91,9 +91,10 @@ TEST_P(MacTest, TypeOrLengthDecidesTheChildAndTheTrim) {
       {"raw IPX in a DIX frame goes by its EtherType", 0x8137, ipx, 60, -1, true, 14, 60, 60, 1, 46, 0, 0, "IPX",
        "8137"},
       {"FF FF inside a length of 2 is raw IPX", 0x0002, ipx, 60, -1, false, 14, 16, 16, 1, 46, 0, 0, "0002", "0002"},
-      // The two bytes past a length of 1 or 0 are padding, not an IPX checksum.
-      {"FF FF past a length of 1 is padding", 0x0001, ipx, 60, -1, false, -1, 0, 0, 0, 0, 1, 1, "0001", "0001"},
-      {"FF FF past a length of 0 is padding", 0x0000, ipx, 60, -1, false, -1, 0, 0, 0, 0, 1, 0, "0000", "0000"},
+      // The two bytes after the header decide whatever the length says: a
+      // length of 1 or 0 followed by FF FF is raw IPX too (with 1 or 0 bytes).
+      {"FF FF past a length of 1 is raw IPX", 0x0001, ipx, 60, -1, false, 14, 15, 15, 1, 46, 0, 0, "0001", "0001"},
+      {"FF FF past a length of 0 is raw IPX", 0x0000, ipx, 60, -1, false, 14, 14, 14, 1, 46, 0, 0, "0000", "0000"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

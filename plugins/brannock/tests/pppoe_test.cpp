@@ -78,8 +78,9 @@ TEST_P(PpoeTest, EndOfListEndsTheWalk) {
                                  {"Tag Length\t\t\t0", 29, 2, CLOSE}}}));
 }
 
-// The walk stays within the declared length and the captured bytes; a tag
-// that does not fit ends it, and the title group then ends on the last line.
+// The walk stays within the declared length and the captured bytes: a tag
+// that runs past them shows what of it is there (its value cut, its header
+// fields as far as they go) and ends the walk.
 TEST_P(PpoeTest, TagsThatDoNotFitEndTheWalk) {
   struct Case {
     const char* what;
@@ -102,9 +103,16 @@ TEST_P(PpoeTest, TagsThatDoNotFitEndTheWalk) {
   Bytes tiny = Discovery("19", tags);
   tiny[19] = 3;  // not even a tag header
   const Case cases[] = {
-      {"the payload length passes the capture", cut, 300, firstTag},
-      {"a tag passes the payload length", shortLength, -1, firstTag},
-      {"no room for a tag header", tiny, -1, {}},
+      {"the payload length passes the capture", cut, 300,
+       Join({firstTag,
+             {{"PPOE Tag", 28, 8, OPEN},  // as far as it was captured
+              {"Tag Type\t\t\t\tHost Unique", 28, 2, 0},
+              {"Tag Length\t\t\t16", 30, 2, 0},
+              {"Tag Value\t\t\t01 02 03 04 ", 32, 4, CLOSE}}})},
+      {"a tag passes the payload length", shortLength, -1,
+       Join({firstTag, {{"PPOE Tag", 28, 2, OPEN}, {"Tag Type\t\t\t\tHost Unique", 28, 2, CLOSE}}})},
+      {"no room for a tag header", tiny, -1,
+       {{"PPOE Tag", 20, 3, OPEN}, {"Tag Type\t\t\t\tService Name", 20, 2, CLOSE}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -43,9 +43,10 @@ std::vector<HandOnCase> HandOnCases() {
       {"inner length, longer on the wire", Padded("00 64 00 2e aa aa 03", 60), 1514, "LLC-802.2", 50, 50},
       {"inner length past the capture", Padded("00 64 00 40 aa aa 03", 20), 1514, "LLC-802.2", 68, 20},
       {"inner length, FF FF payload", Padded("00 64 00 20 ff ff 00 1e", 60), -1, "NOVELL-IPX", 36, 36},
-      // The raw IPX test sees only what the trim left: one byte here.
-      {"FF FF cut by the inner length", Hex("00 64 00 01 ff ff 00"), -1, "LLC-802.2", 5, 5},
-      {"inner length 0 before FF FF", Hex("00 64 00 00 ff ff"), -1, "LLC-802.2", 4, 4},
+      // The raw IPX test reads the two bytes after the tag wherever they
+      // were captured, whatever the inner length says.
+      {"FF FF cut by the inner length", Hex("00 64 00 01 ff ff 00"), -1, "NOVELL-IPX", 5, 5},
+      {"inner length 0 before FF FF", Hex("00 64 00 00 ff ff"), -1, "NOVELL-IPX", 4, 4},
       {"one payload byte FF", Hex("00 64 00 10 ff"), 1514, "LLC-802.2", 20, 5},
       {"tag cut to 2 bytes", Hex("a0 05"), -1, nullptr, 0, 0},
       {"tag cut to 3 bytes", Hex("a0 05 08"), -1, nullptr, 0, 0},
