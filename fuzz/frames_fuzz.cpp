@@ -1,15 +1,20 @@
 // Arbitrary frames through every loaded plug-in, all three passes.
 // Input: [options][line failure][extra wire bytes] frame...
 //   options bit 0: 802.11 root instead of Ethernet; bits 1-4: MT_RAW_ADDRESSES,
-//   MT_SHOW_VENDOR, MT_HIDE_BEACONS, MT_SHOW_NETWORK_ADDRESSES;
+//   MT_SHOW_VENDOR, MT_HIDE_BEACONS, MT_SHOW_NETWORK_ADDRESSES; bit 5: the name
+//   table holds names for the frame's own addresses (below); bit 6: and first
+//   a name of length 0, which every address matches;
 //   line failure: fail AllocDetailLine from that call on (0 = never).
 #include <dlfcn.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "name_entry.h"
 #include "qvhost/host.h"
 #include "qvhost/render.h"
 
@@ -39,6 +44,40 @@ qvhost::Host* TheHost() {
   return host;
 }
 
+// Names for the addresses where the media headers (and IPv4 over Ethernet)
+// keep them, and for the source's first three bytes as a vendor prefix, so
+// that the decoders' paths for named addresses run. Each name and its colours
+// come from the input's own bytes: up to 31 of them from the frame's end.
+void FillNames(MonitorTable* t, const BYTE* frame, int length, bool wireless, bool everyAddress) {
+  if (length <= 0) return;
+  struct Place {
+    int offset, length;
+  };
+  static const Place kEthernet[] = {{0, 6}, {6, 6}, {6, 3}, {26, 4}, {30, 4}};
+  static const Place kWireless[] = {{4, 6}, {10, 6}, {16, 6}, {10, 3}};
+  std::vector<Place> places;
+  if (everyAddress) places.push_back(Place{0, 0});
+  if (wireless)
+    places.insert(places.end(), std::begin(kWireless), std::end(kWireless));
+  else
+    places.insert(places.end(), std::begin(kEthernet), std::end(kEthernet));
+  for (size_t i = 0; i < places.size(); i++) {
+    const Place& p = places[i];
+    if (p.offset + p.length > length) continue;
+    int n = std::min(1 + frame[length - 1] % 31, length);
+    int start = std::max(length - n - (int)i, 0);
+    char name[32];
+    memcpy(name, frame + start, (size_t)n);
+    name[n] = 0;
+    if (name[0] == 0) name[0] = (char)('A' + i);
+    auto* e = static_cast<pallisand::NameEntry*>(t->AddName(name, frame + p.offset, p.length, 0));
+    if (!e) continue;
+    const BYTE* c = frame + (start + (int)i) % length;
+    e->destinationColor = (COLORREF)c[0] << 8 | frame[p.offset];
+    e->sourceColor = (COLORREF)frame[length - 1] << 16 | c[0];
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -59,6 +98,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int captured = (int)size - 3;
   // An exact-size copy, so that any read past the captured bytes is caught.
   std::vector<BYTE> frame(data + 3, data + size);
+  // Each input starts from an empty name table (the NetBIOS decoders add
+  // names too).
+  MonitorTable* t = host->table();
+  t->ClearNameTable();
+  if (options & 0x20) FillNames(t, frame.data(), captured, options & 1, options & 0x40);
   host->FailDetailLineAt(data[1], true);
   static qvhost::FrameOutput out;
   host->DecodeFrame(root, frame.data(), captured, captured + data[2], qvhost::RUN_ALL, &out);
