@@ -100,6 +100,26 @@ frames = [
     ether(BCAST, HOST, 0x8100,
           struct.pack("!HH", (5 << 13) | 5, 0x0800) + ipv4("192.168.0.10", "192.168.0.255", 17,
                                                            udp(137, 137, b"\0" * 12))),
+    # FTP reply, SMTP greeting and POP3 reply over TCP
+    ether(HOST, ROUTER, 0x0800,
+          ipv4("10.1.2.3", "192.168.0.10", 6, tcp(21, 49153, 7000, 2000, 0x18, payload=b"220 Service ready\r\n"))),
+    ether(HOST, ROUTER, 0x0800,
+          ipv4("10.1.2.3", "192.168.0.10", 6,
+               tcp(25, 49154, 8000, 3000, 0x18, payload=b"220 mail.example ESMTP\r\n250 OK\r\n"))),
+    ether(HOST, ROUTER, 0x0800,
+          ipv4("10.1.2.3", "192.168.0.10", 6, tcp(110, 49155, 9000, 4000, 0x18, payload=b"+OK POP3 ready\r\n"))),
+    # SSDP search over UDP
+    ether("01:00:5e:7f:ff:fa", HOST, 0x0800,
+          ipv4("192.168.0.10", "239.255.255.250", 17,
+               udp(50000, 1900, b"M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nMAN: \"ssdp:discover\"\r\n"
+                   b"MX: 1\r\nST: ssdp:all\r\n\r\n"), ttl=1)),
+    # TFTP read request, RADIUS access request, EGP hello
+    ether(ROUTER, HOST, 0x0800,
+          ipv4("192.168.0.10", "10.1.2.3", 17, udp(50001, 69, b"\0\x01boot.img\0octet\0"))),
+    ether(ROUTER, HOST, 0x0800,
+          ipv4("192.168.0.10", "10.1.2.3", 17,
+               udp(50002, 1812, bytes([1, 7]) + struct.pack("!H", 20 + 7) + bytes(range(16)) + bytes([1, 7]) + b"alice"))),
+    ether(ROUTER, HOST, 0x0800, ipv4("192.168.0.1", "192.168.0.2", 8, bytes([2, 5, 0, 0, 0, 0, 0, 1, 0, 60]))),
 ]
 
 

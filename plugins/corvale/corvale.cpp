@@ -17,18 +17,18 @@ qv::Protocol* const kProtocols[] = {
     // IP-NBDS
     // IP-NBSS
     // IP_BOOTP
-    // IP-TFTP
-    // IP-FTP
-    // IP-HTTP
+    &corvale::g_tftp,  // IP-TFTP
+    &corvale::g_ftp,  // IP-FTP
+    &corvale::g_http,  // IP-HTTP
     // IP-DNS
-    // IP-EGP
+    &corvale::g_egp,  // IP-EGP
     // IP-SLP
     // IP-OSPF
     // IP-SNMP
-    // IP-SSDP
-    // RADIUS
-    // IP-SMTP
-    // IP-POP3
+    &corvale::g_ssdp,  // IP-SSDP
+    &corvale::g_radius,  // RADIUS
+    &corvale::g_smtp,  // IP-SMTP
+    &corvale::g_pop3,  // IP-POP3
 };
 
 void Attach(MonitorTable* table) { table->RetrieveIPProtocol = RetrieveIPProtocol; }

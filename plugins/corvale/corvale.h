@@ -32,4 +32,14 @@ void AppendPorts(SummaryRow* row, const WORD* source, const WORD* destination);
 using qv::SetTableFlags;
 using qv::TableFlags;
 
+// Text lines (text_lines.cpp) and titles only (title_only.cpp).
+extern qv::Protocol g_tftp;    // "IP-TFTP"
+extern qv::Protocol g_ftp;     // "IP-FTP"
+extern qv::Protocol g_http;    // "IP-HTTP"
+extern qv::Protocol g_egp;     // "IP-EGP"
+extern qv::Protocol g_ssdp;    // "IP-SSDP"
+extern qv::Protocol g_radius;  // "RADIUS"
+extern qv::Protocol g_smtp;    // "IP-SMTP"
+extern qv::Protocol g_pop3;    // "IP-POP3"
+
 }  // namespace corvale

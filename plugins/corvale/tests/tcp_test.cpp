@@ -256,7 +256,7 @@ TEST(IpTcp, SummaryFlagWords) {
   };
   CorvaleHost h;
   for (const Case& c : cases) {
-    h.Decode("DOD-IP", Ip(6, Tcp(1027, 80, c.flags, {}, kPayload)), qvhost::RUN_SUMMARY);
+    h.Decode("DOD-IP", Ip(6, Tcp(1027, 3001, c.flags, {}, kPayload)), qvhost::RUN_SUMMARY);
     EXPECT_EQ(h.Protocol(), "TCP");
     EXPECT_EQ(h.Description(), c.description) << std::hex << (int)c.flags;
   }
@@ -350,7 +350,7 @@ TEST(IpTcp, CutHeaderEndsItsLinesAndHandsNothingOn) {
                         {18, "Checksum"}};
   for (const Case& c : cases) {
     CorvaleHost h;
-    Bytes frame = Ip(6, Tcp(1027, 80, 0x19, {}, kPayload));
+    Bytes frame = Ip(6, Tcp(1027, 3001, 0x19, {}, kPayload));
     frame.resize(20 + c.tcpBytes);
     h.Decode("DOD-IP", frame, qvhost::RUN_ALL, 44);
     std::vector<qvhost::FlatLine> lines = h.Lines(1);
