@@ -1,7 +1,5 @@
 #include "TrayMain.h"
 
-#include <climits>
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -20,6 +18,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
 #include <QNetworkProxy>
@@ -41,8 +40,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <numbers>
+#include <system_error>
 
 #include "Tool.h"
 #include "plat/platform.h"
@@ -164,7 +165,7 @@ QIcon vandrel::animationIcon(int frame) {
 
 // ====================================================================== helpers
 
-int vandrel::parseStatus(const QString& text) {
+int vandrel::parseStatus(QStringView text) {
   // Decimal only; leading blanks are allowed, nothing after the digits.
   qsizetype i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
@@ -368,6 +369,10 @@ TWinMain::TWinMain(QWidget* parent) : QWidget(parent) {
 
   m_player = [this](const QString& file) { return playSound(file); };
   m_opener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  m_warner = [this](const QString& text) {
+    qWarning("%s", qPrintable(text));
+    QMessageBox::warning(isVisible() && !testAttribute(Qt::WA_DontShowOnScreen) ? this : nullptr, kAppTitle, text);
+  };
 
   m_network = new QNetworkAccessManager(this);
   m_network->setCookieJar(new QNetworkCookieJar(m_network));
@@ -402,6 +407,7 @@ TWinMain::~TWinMain() {
     reply->abort();
   }
   m_records.clear();
+  m_index.clear();
   tiMain->setContextMenu(nullptr);
   delete m_menu;
 }
@@ -649,22 +655,33 @@ void TWinMain::ckSoundNotifyClick(bool checked) {
 void TWinMain::ckStartupClick(bool checked) {
   const QString path = autostartPath();
   if (!checked) {
-    if (QFile::exists(path) && !QFile::remove(path)) {
+    QFile entry(path);
+    if (entry.exists() && !entry.remove()) {
       // The entry is still there, and so the client still starts at login.
-      qWarning("cannot remove the start-up entry %s", qPrintable(path));
+      m_warner(QString(kStartupNotRemoved).arg(path, entry.errorString()));
       const QSignalBlocker quiet(ckStartup);
       ckStartup->setChecked(true);
     }
     return;
   }
-  QSaveFile file(path);
-  const bool written = QDir().mkpath(autostartFolder()) && file.open(QIODevice::WriteOnly) &&
-                       file.write(autostartEntry(QCoreApplication::applicationFilePath())) >= 0 && file.commit();
-  if (!written) {
-    // The box must not claim an entry that is not there.
-    qWarning("cannot write the start-up entry %s: %s", qPrintable(path), qPrintable(file.errorString()));
+  // The folder is made here rather than by QSaveFile so that the reason of a
+  // failure is known.
+  std::error_code made;
+  std::filesystem::create_directories(QFile::encodeName(autostartFolder()).toStdString(), made);
+  QString reason;
+  if (made) {
+    reason = QString::fromLocal8Bit(made.message());
+  } else {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(autostartEntry(QCoreApplication::applicationFilePath())) < 0 ||
+        !file.commit())
+      reason = file.errorString();
+  }
+  if (!reason.isNull()) {
+    m_warner(QString(kStartupNotWritten).arg(path, reason));
+    // The box shows whether an entry is there, whatever the attempt left.
     const QSignalBlocker quiet(ckStartup);
-    ckStartup->setChecked(false);
+    ckStartup->setChecked(QFileInfo(path).isFile());
   }
 }
 
@@ -762,8 +779,27 @@ void TWinMain::GetStatusFromServer() {
   request.setTransferTimeout(m_pollTimeout);
   // A redirect is an answer other than the status, as any non-2xx status.
   request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+  m_answer.clear();
+  m_answerTooLong = false;
   m_reply = m_network->get(request);
+  connect(m_reply, &QNetworkReply::readyRead, this, &TWinMain::pollDataArrived);
+  connect(m_reply, &QNetworkReply::metaDataChanged, this, &TWinMain::pollDataArrived);
   connect(m_reply, &QNetworkReply::finished, this, &TWinMain::pollFinishedReply);
+}
+
+bool TWinMain::readAnswer(QNetworkReply* reply) {
+  // An answer that says it is too long is dropped before its body comes.
+  const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+  if (announced > kMaxAnswerBytes || reply->bytesAvailable() > kMaxAnswerBytes - m_answer.size()) {
+    m_answerTooLong = true;
+    return false;
+  }
+  m_answer += reply->readAll();
+  return true;
+}
+
+void TWinMain::pollDataArrived() {
+  if (m_reply && !readAnswer(m_reply)) m_reply->abort();  // finishes the reply: the poll fails
 }
 
 void TWinMain::pollFinishedReply() {
@@ -772,8 +808,14 @@ void TWinMain::pollFinishedReply() {
   if (!reply) return;
   reply->deleteLater();
   const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-  if (reply->error() == QNetworkReply::NoError && code >= 200 && code < 300)
-    DoActions(QString::fromLatin1(reply->readAll()));  // byte for byte, names compare exactly
+  if (!m_answerTooLong && reply->error() == QNetworkReply::NoError) readAnswer(reply);
+  QByteArray answer;
+  answer.swap(m_answer);
+  if (m_answerTooLong)
+    qWarning("the status answer of %s is longer than %lld bytes; it is not read", qPrintable(reply->url().toString()),
+             static_cast<long long>(kMaxAnswerBytes));
+  if (!m_answerTooLong && reply->error() == QNetworkReply::NoError && code >= 200 && code < 300)
+    DoActions(QString::fromLatin1(answer));  // byte for byte, names compare exactly
   else
     ChangeIcon(kIconNoContact);
   stopAnimation();
@@ -795,13 +837,15 @@ void TWinMain::DoActions(const QString& body) {
     return;
   }
 
-  QStringList lines = body.split('\n');
-  if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();  // the final line break
-  for (QString& line : lines) {
-    if (line.endsWith('\r')) line.chop(1);
-    const qsizetype comma = line.indexOf(',');
-    const QString name = comma < 0 ? QString() : line.left(comma);
-    UpdateConnectionStatus(name, parseStatus(comma < 0 ? line : line.mid(comma + 1)));
+  // Lines end in LF or CR LF; the last may have no line break.
+  for (QStringView rest(body); !rest.isEmpty();) {
+    const qsizetype end = rest.indexOf(u'\n');
+    QStringView line = end < 0 ? rest : rest.first(end);
+    rest = end < 0 ? QStringView() : rest.sliced(end + 1);
+    if (line.endsWith(u'\r')) line.chop(1);
+    const qsizetype comma = line.indexOf(u',');
+    UpdateConnectionStatus(comma < 0 ? QString() : line.first(comma).toString(),
+                           parseStatus(comma < 0 ? line : line.sliced(comma + 1)));
   }
 
   // Every record counts, also those this answer no longer names.
@@ -812,7 +856,7 @@ void TWinMain::DoActions(const QString& body) {
     if (r.current == kStatusFailed && (r.previous == kStatusPassed || r.previous == kStatusRetrying)) bad = true;
   }
 
-  std::erase_if(m_records, [this](const TConnectionStatus& r) { return r.mark != m_generation; });
+  if (std::erase_if(m_records, [this](const TConnectionStatus& r) { return r.mark != m_generation; }) > 0) reindex();
 
   int top = kStatusUnreadable;
   for (const TConnectionStatus& r : m_records) top = std::max(top, r.current);
@@ -821,9 +865,7 @@ void TWinMain::DoActions(const QString& body) {
   if ((bad && ckOnBad->isChecked()) || (medium && ckOnMedium->isChecked()) || (good && ckOnGood->isChecked()))
     notify();
 
-  // Statuses above the last picture show no picture of their own; the
-  // largest must not overflow on its way there.
-  ChangeIcon(top < INT_MAX ? top + 1 : top);
+  ChangeIcon(qint64(top) + 1);
 }
 
 void TWinMain::notify() {
@@ -844,24 +886,37 @@ bool TWinMain::playSound(const QString& file) {
 }
 
 void TWinMain::UpdateConnectionStatus(const QString& name, int status) {
-  for (TConnectionStatus& r : m_records) {
-    if (r.name == name) {
-      r.previous = r.current;
-      r.current = status;
-      r.mark = m_generation;
-      return;
-    }
+  // Names are unique in the list, so the one found is the first.
+  const auto found = m_index.constFind(name);
+  if (found != m_index.constEnd()) {
+    TConnectionStatus& r = m_records[*found];
+    r.previous = r.current;
+    r.current = status;
+    r.mark = m_generation;
+    return;
   }
+  m_index.insert(name, m_records.size());
   m_records.push_back({name, status, status, m_generation});
 }
 
-void TWinMain::ChangeIcon(int index) {
+void TWinMain::reindex() {
+  m_index.clear();
+  m_index.reserve(static_cast<qsizetype>(m_records.size()));
+  for (size_t i = 0; i < m_records.size(); ++i) m_index.insert(m_records[i].name, i);
+}
+
+void TWinMain::ChangeIcon(qint64 index) {
   m_iconIndex = index;
-  // A status above the known ones has no picture of its own: it shows as
-  // no usable data.
-  const int known = index >= kHintFirstIndex && index < kStatusImageCount ? index : kIconNoContact;
-  m_hint = QString::fromLatin1(kHintTexts[known - kHintFirstIndex]) + hintTime(QTime::currentTime());
-  m_imageIndex = known < 0 ? 0 : known;
+  if (index >= kStatusImageCount) {
+    // A status above the known ones: the server answered, with a status
+    // that has no picture here, so the picture is that of no usable data.
+    m_hint = QString(kHintUnknownStatus).arg(index - 1) + hintTime(QTime::currentTime());
+    m_imageIndex = 0;
+  } else {
+    const int known = index >= kHintFirstIndex ? static_cast<int>(index) : kIconNoContact;
+    m_hint = QString::fromLatin1(kHintTexts[known - kHintFirstIndex]) + hintTime(QTime::currentTime());
+    m_imageIndex = known < 0 ? 0 : known;
+  }
   // Desktop tooltips break lines at LF, not at CR.
   tiMain->setToolTip(QString(m_hint).replace('\r', '\n'));
   if (!isAnimating()) tiMain->setIcon(statusIcon(m_imageIndex));

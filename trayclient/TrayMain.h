@@ -2,8 +2,10 @@
 // its menu, the status poll and the notifications.
 #pragma once
 
+#include <QHash>
 #include <QIcon>
 #include <QString>
+#include <QStringView>
 #include <QUrl>
 #include <QWidget>
 #include <functional>
@@ -41,7 +43,7 @@ QIcon animationIcon(int frame);  // 0 to 3
 // A status text: a decimal integer, else kStatusUnreadable. Negative numbers
 // are no status either and read as kStatusUnreadable, so that they cannot
 // pass for the two special answers in the icon index.
-int parseStatus(const QString& text);
+int parseStatus(QStringView text);
 
 // "host:port" of the system proxy: host before the first ':', port after it
 // (kDefaultProxyPort when missing or not a number). Without a ':' the host is
@@ -76,12 +78,15 @@ class TWinMain : public QWidget {
   using SoundPlayer = std::function<bool(const QString& file)>;
   // Opens an address in the user's browser.
   using UrlOpener = std::function<void(const QUrl& url)>;
+  // Tells the user something went wrong (a warning box by default).
+  using Warner = std::function<void(const QString& text)>;
 
   explicit TWinMain(QWidget* parent = nullptr);  // FormCreate
   ~TWinMain() override;                          // FormDestroy
 
   void setSoundPlayer(SoundPlayer player) { m_player = std::move(player); }
   void setUrlOpener(UrlOpener opener) { m_opener = std::move(opener); }
+  void setWarner(Warner warner) { m_warner = std::move(warner); }
   void setPollTimeout(int milliseconds) { m_pollTimeout = milliseconds; }
 
   // ---- poll and status
@@ -91,7 +96,9 @@ class TWinMain : public QWidget {
   void GetStatusFromServer();
   void DoActions(const QString& body);
   void UpdateConnectionStatus(const QString& name, int status);
-  void ChangeIcon(int index);
+  // index is the top status + 1 (so wider than a status) or a special
+  // answer's index.
+  void ChangeIcon(qint64 index);
 
   // ---- settings and options window
   void LoadSettings();
@@ -123,7 +130,7 @@ class TWinMain : public QWidget {
   const std::vector<TConnectionStatus>& records() const { return m_records; }
   quint8 generation() const { return m_generation; }
   QString hint() const { return m_hint; }
-  int iconIndex() const { return m_iconIndex; }    // last ChangeIcon index
+  qint64 iconIndex() const { return m_iconIndex; }  // last ChangeIcon index
   int imageIndex() const { return m_imageIndex; }  // status image shown when idle
   bool isPolling() const { return m_reply != nullptr; }
   bool isAnimating() const;
@@ -150,6 +157,11 @@ class TWinMain : public QWidget {
   void readSystemProxy();
   void openTool(int index);
   void pollFinishedReply();
+  // Takes what has come of the answer; false once it is longer than one
+  // poll reads.
+  bool readAnswer(QNetworkReply* reply);
+  void pollDataArrived();
+  void reindex();
   void startAnimation();
   void stopAnimation();
   void nextFrame();
@@ -196,10 +208,15 @@ class TWinMain : public QWidget {
   QNetworkReply* m_reply = nullptr;
   bool m_pollQueued = false;
   int m_pollTimeout = vandrel::kPollTimeoutMs;
+  QByteArray m_answer;       // the body read so far
+  bool m_answerTooLong = false;
   std::vector<TConnectionStatus> m_records;
+  // Record of each name; Qt seeds its string hash per process, so names
+  // chosen to collide cannot be made in advance.
+  QHash<QString, size_t> m_index;
   quint8 m_generation = 0;
   QString m_hint;
-  int m_iconIndex = vandrel::kIconNoContact;
+  qint64 m_iconIndex = vandrel::kIconNoContact;
   int m_imageIndex = 0;
 
   bool m_hasProxy = false;
@@ -207,6 +224,7 @@ class TWinMain : public QWidget {
 
   SoundPlayer m_player;
   UrlOpener m_opener;
+  Warner m_warner;
   QSoundEffect* m_effect = nullptr;
   bool m_exiting = false;
 };

@@ -1,5 +1,8 @@
 // The tray client: one main window that lives in the tray.
+#include <stdio.h>
+
 #include <QApplication>
+#include <QMessageBox>
 #include <QSystemTrayIcon>
 
 #include "TrayMain.h"
@@ -12,8 +15,17 @@ int main(int argc, char* argv[]) {
   QApplication::setWindowIcon(vandrel::statusIcon(vandrel::kIconOk));
   // Closing the options or a tool window must not end the program.
   QApplication::setQuitOnLastWindowClosed(false);
-  if (!QSystemTrayIcon::isSystemTrayAvailable())
-    qWarning("no system tray is available; the client's icon will not be seen");
+
+  // The tray icon is the client's only presence: without a tray nothing of
+  // it could be reached, its Exit included. Say so and end, before any poll
+  // or page is opened.
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    fprintf(stderr, "VandrelClient: %s\n", vandrel::kNoSystemTray);
+    const QString platform = QGuiApplication::platformName();
+    if (platform != "offscreen" && platform != "minimal")  // platforms that show no window
+      QMessageBox::critical(nullptr, vandrel::kAppTitle, vandrel::kNoSystemTray);
+    return vandrel::kExitNoSystemTray;
+  }
 
   TWinMain main;
   main.show();  // off the screen and unseen; the start-up timer hides it

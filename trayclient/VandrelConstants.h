@@ -2,6 +2,7 @@
 // stored byte for byte, so they live here once.
 #pragma once
 
+#include <QtGlobal>
 #include <array>
 
 namespace vandrel {
@@ -18,6 +19,11 @@ inline constexpr char kStatusPath[] = "/getserverstatus";
 inline constexpr char kHelpPath[] = "/help-welcome.htm";
 inline constexpr char kAccept[] = "text/html, */*";
 inline constexpr char kUserAgent[] = "Mozilla/3.0 (compatible; Indy Library)";
+
+// What one poll reads at most: far above any real status list (a line is a
+// server name and a digit), and small enough that a hostile answer cannot
+// take the memory of the desktop. A longer answer fails the poll.
+inline constexpr qsizetype kMaxAnswerBytes = qsizetype(16) << 20;
 
 inline constexpr char kNoItems[] = "no items\r\n";
 inline constexpr char kNotMonitoring[] = "not monitoring\r\n";
@@ -56,6 +62,9 @@ inline constexpr const char* kHintTexts[] = {
     "The monitoring service has been stopped on the remote server.\rLast attempt: ",
 };
 inline constexpr int kHintFirstIndex = -2;
+// The hint of a status above the known ones (%1: the status): the server
+// answered, so it is no failure to make contact.
+inline constexpr char kHintUnknownStatus[] = "A server reports status %1, which this client does not know.\rLast checked: ";
 
 // ---------------------------------------------------------------- settings
 inline constexpr char kSettingsKey[] = "Software\\Brimwell Software, Inc.\\Vandrel";
@@ -82,6 +91,17 @@ inline constexpr char kFallbackSound[] = "alert.wav";
 // The start-up entry: a desktop file in the XDG autostart folder, named
 // after the application title.
 inline constexpr char kAutostartFile[] = "vandrel-client-autostart.desktop";
+
+// Told to the user when the start-up entry cannot be made or removed (%1:
+// the entry's path, %2: the reason).
+inline constexpr char kStartupNotWritten[] = "The client cannot be set to run at startup: %1 cannot be written: %2.";
+inline constexpr char kStartupNotRemoved[] = "The client still runs at startup: %1 cannot be removed: %2.";
+
+// Told when the desktop has no system tray, the client's only presence.
+inline constexpr char kNoSystemTray[] =
+    "No system tray is available on this desktop. Vandrel Client shows itself only as a tray icon, "
+    "so it cannot run here.";
+inline constexpr int kExitNoSystemTray = 1;
 
 // The proxy of the system's Internet settings.
 inline constexpr char kProxyKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";

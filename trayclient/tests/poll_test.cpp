@@ -14,7 +14,7 @@ namespace {
 
 struct Step {
   Answer answer;
-  int icon;          // ChangeIcon index
+  qint64 icon;       // ChangeIcon index
   const char* hint;  // hint before the time
   bool notified;     // one sound and one browser open
   size_t records;    // servers kept afterwards
@@ -82,12 +82,18 @@ const Scenario kScenarios[] = {
      // "a" is made and updated again by the same answer: 0 then 1 is a change.
      {{body("a,0\nA,2\na,1\n"), 3, kFailed, true, 2}, {body("a,1\nA,2"), 3, kFailed, false, 2}}},
     {"LineWithoutCommaIsAnUnnamedServer", {{body("a,1\r\noffline\r\n"), 2, kRetry, false, 2}}},
-    {"NegativeAndUnknownStatuses",
+    {"NegativeStatuses",
      // -2 and -3 would otherwise pass for the special answers' indexes.
-     {{body("a,-2\r\n"), 0, kNoContact, false, 1},
-      {body("a,-3\r\n"), 0, kNoContact, false, 1},
-      {body("a,7\r\n"), 8, kNoContact, false, 1},
-      {body("a,2147483647\r\n"), 2147483647, kNoContact, false, 1}}},
+     {{body("a,-2\r\n"), 0, kNoContact, false, 1}, {body("a,-3\r\n"), 0, kNoContact, false, 1}}},
+    {"StatusesAboveThreeAreToldAsTheyCame",
+     // The server answered: no failure to make contact, and the number
+     // stays as sent, up to the largest.
+     {{body("a,0\r\nb,2\r\n"), 3, kFailed, false, 2},
+      {body("a,0\r\nb,7\r\n"), 8, "A server reports status 7, which this client does not know.\rLast checked: ", false,
+       2},
+      {body("a,2147483647\r\nb,3\r\n"), 2147483648,
+       "A server reports status 2147483647, which this client does not know.\rLast checked: ", false, 2},
+      {body("a,0\r\nb,2\r\n"), 3, kFailed, false, 2}}},
     {"HttpErrorsKeepTheList",
      {{body("a,0\r\n"), 1, kOk, false, 1},
       {status(500), 0, kNoContact, false, 1},
@@ -122,7 +128,7 @@ TEST_P(PollTable, IconHintAndNotifications) {
     server.enqueue(expected.answer);
     ASSERT_TRUE(poll());
     EXPECT_EQ(win->iconIndex(), expected.icon);
-    const int image = expected.icon >= 0 && expected.icon < kStatusImageCount ? expected.icon : 0;
+    const int image = expected.icon >= 0 && expected.icon < kStatusImageCount ? static_cast<int>(expected.icon) : 0;
     EXPECT_EQ(win->imageIndex(), image);
     EXPECT_EQ(win->trayIcon()->icon().cacheKey(), statusIcon(image).cacheKey());
     EXPECT_TRUE(win->hint().startsWith(QString::fromLatin1(expected.hint))) << qPrintable(win->hint());
@@ -277,6 +283,107 @@ TEST_F(PollTest, CheckNowReloadsTheSettingsFirst) {
   EXPECT_EQ(win->iconIndex(), kIconRetrying);
 }
 
+// ---------------------------------------------------------------- large and hostile answers
+
+// Distinct server names (both numbers are prime) in no sorted order, so
+// that the order of first appearance is not the order of the names.
+QByteArray serverName(int i) { return "server-" + QByteArray::number(qint64(i) * 7919 % 1000003); }
+
+// The worst answer one poll reads: as many distinct servers as fit.
+TEST_F(PollTest, TheLargestAnswerOfDistinctServersKeepsItsOrderAndIsPruned) {
+  StatusServer server;
+  make();
+  pointAt(server);
+  QByteArray first;
+  int servers = 0;
+  for (QByteArray line; first.size() + (line = serverName(servers) + ",0\r\n").size() <= kMaxAnswerBytes; ++servers)
+    first += line;
+  const int failing = servers / 6 * 3 + 1;  // not one of the dropped
+  // The second answer drops every third server, fails one, and names a
+  // server twice and a new one last.
+  QByteArray second;
+  for (int i = 0; i < servers; ++i) {
+    if (i % 3 == 0) continue;
+    second += serverName(i) + (i == failing ? ",2\r\n" : ",0\r\n");
+  }
+  second += serverName(1) + ",1\r\n" + "newcomer,3\r\n";
+  server.enqueue(body(first));
+  server.enqueue(body(second));
+
+  ASSERT_TRUE(poll());
+  ASSERT_GT(servers, 800000);
+  ASSERT_EQ(win->records().size(), size_t(servers));
+  EXPECT_EQ(win->iconIndex(), kIconOk);
+
+  ASSERT_TRUE(poll());
+  const auto& records = win->records();
+  ASSERT_EQ(records.size(), size_t(servers - (servers + 2) / 3 + 1));
+  size_t at = 0;
+  for (int i = 0; i < servers; ++i) {
+    if (i % 3 == 0) continue;
+    ASSERT_EQ(records[at].name, QString::fromLatin1(serverName(i))) << "record " << at;
+    const int now = i == failing ? 2 : i == 1 ? 1 : 0;
+    ASSERT_EQ(records[at].current, now) << records[at].name.toStdString();
+    ASSERT_EQ(records[at].previous, 0) << records[at].name.toStdString();
+    ++at;
+  }
+  EXPECT_EQ(records.back().name, "newcomer");
+  EXPECT_EQ(records.back().previous, 3);
+  EXPECT_EQ(win->iconIndex(), kIconStopped);
+  EXPECT_EQ(sounds.size(), 1);  // 0 to 2 and 0 to 1: one notification
+
+  // The pruned list is still found by name: the same answer again updates
+  // each record in place and adds none.
+  const size_t kept = records.size();
+  server.enqueue(body(second));
+  ASSERT_TRUE(poll());
+  ASSERT_EQ(win->records().size(), kept);
+  const TConnectionStatus& failed = win->records()[size_t(failing - failing / 3 - 1)];
+  EXPECT_EQ(failed.name, QString::fromLatin1(serverName(failing)));
+  EXPECT_EQ(failed.previous, 2);
+  EXPECT_EQ(failed.current, 2);
+  for (const TConnectionStatus& r : win->records()) ASSERT_EQ(r.mark, win->generation()) << r.name.toStdString();
+}
+
+// A status line of exactly bytes: "a,1", then one long name with status 0.
+QByteArray answerOf(qsizetype bytes) {
+  QByteArray text = "a,1\r\n";
+  text += QByteArray(bytes - text.size() - 4, 'n');
+  text += ",0\r\n";
+  return text;
+}
+
+TEST_F(PollTest, OnePollReadsAtMostItsCap) {
+  StatusServer server;
+  make();
+  win->setPollTimeout(5000);
+  pointAt(server);
+  struct Step {
+    const char* what;
+    Answer answer;
+    qint64 icon;
+    size_t records;
+  };
+  const Step steps[] = {
+      {"an answer of the cap is read", body(answerOf(kMaxAnswerBytes)), kIconRetrying, 2},
+      {"one byte more is not", body(answerOf(kMaxAnswerBytes + 1)), kIconNoContact, 2},
+      {"nor an endless answer of no stated length", streamed("b,0\r\n", qint64(256) << 20), kIconNoContact, 2},
+      {"and polling goes on", body("a,0\r\n"), kIconOk, 1},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    server.enqueue(step.answer);
+    ASSERT_TRUE(poll());
+    EXPECT_EQ(win->iconIndex(), step.icon);
+    EXPECT_EQ(win->records().size(), step.records);
+    EXPECT_FALSE(win->isAnimating());
+  }
+  // The endless answer was cut off soon after the cap: what the network
+  // buffers between the two ends is all that came on top.
+  EXPECT_GT(server.streamedBytes, kMaxAnswerBytes);
+  EXPECT_LT(server.streamedBytes, 2 * kMaxAnswerBytes);
+}
+
 // ---------------------------------------------------------------- notification
 
 struct SoundCase {
@@ -361,7 +468,7 @@ TEST(Status, Parse) {
       {"0", 0}, {"3", 3}, {"12", 12}, {"+1", 1}, {" 2", 2}, {"", -1}, {"x", -1}, {"1x", -1},
       {"1 ", -1}, {"0x1", -1}, {"-1", -1}, {"-2", -1}, {"99999999999", -1},
   };
-  for (auto [text, value] : cases) EXPECT_EQ(parseStatus(text), value) << '"' << text << '"';
+  for (auto [text, value] : cases) EXPECT_EQ(parseStatus(QString(text)), value) << '"' << text << '"';
 }
 
 }  // namespace

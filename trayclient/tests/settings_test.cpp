@@ -208,19 +208,58 @@ TEST_F(SettingsTest, StartupStateIsReadBackFromTheAutostartFolder) {
   EXPECT_FALSE(startup->isChecked());
 }
 
-TEST_F(SettingsTest, StartupEntryThatCannotBeWrittenLeavesTheBoxClear) {
-  make();
-  win->LoadSettings();
-  // A file where the folder should be: the entry cannot be made.
-  QTemporaryDir dir;
-  QFile blocker(dir.filePath("config"));
-  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-  blocker.close();
+// Each way the entry cannot be made or removed is told with its reason, and
+// the box then shows whether an entry is there.
+TEST_F(SettingsTest, StartupEntryThatCannotBeChangedIsToldWithTheReason) {
+  struct Case {
+    const char* name;
+    std::function<void(const QString& config)> spoil;  // given the XDG config folder
+    bool tick;                                          // the click ticks the box (else clears it)
+    const char* reason;
+    bool ticked;  // afterwards
+  };
+  const Case cases[] = {
+      {"FileWhereTheConfigFolderShouldBe",
+       [](const QString& config) {
+         QDir().rmpath(config);
+         QFile f(config);
+         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+       },
+       true, "Not a directory", false},
+      {"FolderWhereTheEntryShouldBe",
+       [](const QString& config) { ASSERT_TRUE(QDir().mkpath(config + "/autostart/" + kAutostartFile)); },
+       true, "refers to a directory", false},
+      {"EntryThatCannotBeRemoved",
+       [](const QString& config) {
+         // A folder with a file in it: the box is ticked, and removing fails.
+         ASSERT_TRUE(QDir().mkpath(config + "/autostart/" + kAutostartFile));
+         QFile f(config + "/autostart/" + kAutostartFile + "/inside");
+         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+       },
+       false, "Is a directory", true},
+  };
   const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-  qputenv("XDG_CONFIG_HOME", QFile::encodeName(blocker.fileName()));
-  QCheckBox* startup = control<QCheckBox>(*win, "ckStartup");
-  startup->click();
-  EXPECT_FALSE(startup->isChecked());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QTemporaryDir dir;
+    const QString config = dir.filePath("config");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+    make();
+    QCheckBox* startup = control<QCheckBox>(*win, "ckStartup");
+    if (!c.tick) {
+      const QSignalBlocker quiet(startup);
+      startup->setChecked(true);
+    }
+    c.spoil(config);
+    warnings.clear();
+    startup->click();
+    EXPECT_EQ(startup->isChecked(), c.ticked);
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings[0].contains(autostartPath())) << qPrintable(warnings[0]);
+    EXPECT_TRUE(warnings[0].contains(c.reason)) << qPrintable(warnings[0]);
+    EXPECT_FALSE(warnings[0].contains("Unknown error")) << qPrintable(warnings[0]);
+    win.reset();
+  }
   qputenv("XDG_CONFIG_HOME", saved);
 }
 

@@ -3,6 +3,8 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 StatusServer::StatusServer() {
@@ -61,6 +63,10 @@ void StatusServer::readFrom(QTcpSocket* socket) {
 
 void StatusServer::answer(QTcpSocket* socket, const Answer& reply) {
   --unanswered;
+  if (reply.streamBytes > 0) {
+    stream(socket, reply);
+    return;
+  }
   QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.code) + " Status\r\n";
   out += "Content-Type: text/html\r\n";
   out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
@@ -69,4 +75,35 @@ void StatusServer::answer(QTcpSocket* socket, const Answer& reply) {
   out += reply.body;
   socket->write(out);
   socket->disconnectFromHost();
+}
+
+void StatusServer::stream(QTcpSocket* socket, const Answer& reply) {
+  QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.code) + " Status\r\n";
+  head += "Content-Type: text/html\r\n";
+  head += reply.headers;
+  head += "Connection: close\r\n\r\n";
+  socket->write(head);
+  const qint64 headBytes = head.size();
+  // Writes go out in 64 KiB pieces, topped up as the client takes them, so
+  // that what was sent tells how much the client read.
+  QByteArray piece;
+  while (piece.size() < (64 << 10)) piece += reply.body;
+  auto queued = std::make_shared<qint64>(0);
+  auto written = std::make_shared<qint64>(-headBytes);
+  auto feed = [socket, reply, piece, queued] {
+    while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < (256 << 10) &&
+           *queued < reply.streamBytes) {
+      const qint64 n = std::min<qint64>(piece.size(), reply.streamBytes - *queued);
+      socket->write(piece.constData(), n);
+      *queued += n;
+    }
+    if (*queued >= reply.streamBytes && socket->bytesToWrite() == 0) socket->disconnectFromHost();
+  };
+  connect(socket, &QTcpSocket::bytesWritten, socket, [this, feed, written](qint64 n) {
+    const qint64 body = std::max<qint64>(0, *written + n) - std::max<qint64>(0, *written);
+    *written += n;
+    streamedBytes += body;
+    feed();
+  });
+  feed();
 }

@@ -20,7 +20,17 @@ struct Answer {
   QByteArray headers;  // extra header lines, each ending in \r\n
   int delayMs;
   bool silent;  // read the request, never answer
+  // When set: no Content-Length, and body repeated as long as the client
+  // reads, up to this many bytes; the end of the connection ends the body.
+  qint64 streamBytes = 0;
 };
+
+// An answer of unannounced length: body repeated up to bytes.
+inline Answer streamed(QByteArray body, qint64 bytes) {
+  Answer a{200, std::move(body)};
+  a.streamBytes = bytes;
+  return a;
+}
 
 struct Request {
   QByteArray method;
@@ -41,6 +51,7 @@ class StatusServer : public QObject {
 
   QList<Request> requests;
   int unanswered = 0;  // requests read and not yet answered
+  qint64 streamedBytes = 0;  // of streamed answers, handed to the network
 
  signals:
   void requestReceived();
@@ -49,6 +60,7 @@ class StatusServer : public QObject {
   void accept();
   void readFrom(QTcpSocket* socket);
   void answer(QTcpSocket* socket, const Answer& answer);
+  void stream(QTcpSocket* socket, const Answer& answer);
 
   QTcpServer m_server;
   std::deque<Answer> m_queue;

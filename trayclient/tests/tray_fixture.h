@@ -101,6 +101,7 @@ class TrayTest : public ::testing::Test {
       return playable(file);
     });
     win->setUrlOpener([this](const QUrl& url) { opened << url.toString(); });
+    win->setWarner([this](const QString& text) { warnings << text; });
     win->setPollTimeout(2000);
     return *win;
   }
@@ -123,6 +124,7 @@ class TrayTest : public ::testing::Test {
   std::unique_ptr<TWinMain> win;
   QStringList sounds;
   QStringList opened;
+  QStringList warnings;
   std::function<bool(const QString&)> playable = [](const QString&) { return true; };
 };
 

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -226,6 +227,34 @@ TEST_F(WindowTest, ExitEndsTheProgramWithoutAPoll) {
   QTest::qWait(100);
   EXPECT_EQ(server.requests.size(), 0);
   EXPECT_FALSE(win->isPolling());
+}
+
+TEST_F(WindowTest, WithoutASystemTrayTheProgramSaysSoAndEnds) {
+  // The offscreen platform has no tray. The program inherits this test's
+  // settings store and points at a server that records any poll.
+  StatusServer server;
+  {
+    Store s;
+    s.setString(kValueServer, "127.0.0.1");
+    s.setDword(kValuePort, server.port());
+  }
+  QProcess program;
+  program.setProgram(QCoreApplication::applicationDirPath() + "/VandrelClient");
+  QSignalSpy finished(&program, &QProcess::finished);
+  program.start();
+  ASSERT_TRUE(program.waitForStarted(5000));
+  const bool ended = finished.wait(10000);
+  if (!ended) {
+    program.kill();
+    program.waitForFinished(5000);
+  }
+  ASSERT_TRUE(ended) << "the program went on without a tray";
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), kExitNoSystemTray);
+  const QByteArray said = program.readAllStandardError();
+  EXPECT_EQ(said.count(kNoSystemTray), 1) << said.constData();
+  QTest::qWait(100);
+  EXPECT_EQ(server.requests.size(), 0);
 }
 
 TEST_F(WindowTest, PicturesAreDrawnAtTraySizes) {
