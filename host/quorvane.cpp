@@ -144,8 +144,14 @@ int main(int argc, char** argv) {
 
   qvhost::Host host;
   std::vector<std::string> errors;
-  host.LoadFolder(pluginFolder, &errors);
+  const size_t loaded = host.LoadFolder(pluginFolder, &errors);
   for (const std::string& e : errors) fprintf(stderr, "quorvane: %s\n", e.c_str());
+  // Without a plug-in no frame can be decoded: that is no run to report as
+  // a success.
+  if (loaded == 0) {
+    if (errors.empty()) fprintf(stderr, "quorvane: no plug-ins in %s\n", pluginFolder.c_str());
+    return 2;
+  }
   host.flags() = (host.flags() | setFlags) & ~clearFlags;
   host.hooks().showHelp = [](const char* topic) { fprintf(stderr, "quorvane: help requested: %s\n", topic ? topic : ""); };
   host.Start();

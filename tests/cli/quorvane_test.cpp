@@ -103,12 +103,25 @@ TEST(Quorvane, CountStopsEarly) {
   EXPECT_NE(r.output.find("2 of 2 frames skipped"), std::string::npos) << r.output;
 }
 
-TEST(Quorvane, MissingPluginFolderIsNamed) {
-  Result r = Quorvane("-P /nonexistent/plugins");
-  EXPECT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("/nonexistent/plugins"), std::string::npos) << r.output;
-  // The frames have a decoder; it is the plug-in that is missing.
-  EXPECT_NE(r.output.find("frames skipped: no plug-in registers MAC-802.3"), std::string::npos) << r.output;
+TEST(Quorvane, PluginFolderThatGivesNoPluginIsAnError) {
+  const std::string empty = TempPath("no-plugins");
+  ASSERT_EQ(system(("rm -rf '" + empty + "' && mkdir -p '" + empty + "'").c_str()), 0);
+  const struct {
+    std::string folder;
+    const char* says;
+  } cases[] = {
+      {"/nonexistent/plugins", "plug-in folder /nonexistent/plugins: No such file or directory"},
+      {"/etc/hostname", "plug-in folder /etc/hostname: Not a directory"},
+      {empty, "no plug-ins in "},
+  };
+  for (const auto& c : cases) {
+    Result r = Quorvane("-P '" + c.folder + "'");
+    EXPECT_EQ(r.status, 2) << c.folder << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << c.folder << "\n" << r.output;
+    // No frame is decoded, so there is no row and no count of skipped frames.
+    EXPECT_EQ(r.output.find("Destination"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("frames skipped"), std::string::npos) << r.output;
+  }
 }
 
 TEST(Quorvane, QuietPrintsNoRowsEvenWithTheTree) {
