@@ -110,12 +110,114 @@ Frame Ethernet(unsigned dst, unsigned src, unsigned type, const Frame& payload) 
   return f;
 }
 
+Frame Bytes(const char* text) { return Frame(text, text + strlen(text)); }
+Frame Udp(unsigned src, unsigned dst, const Frame& payload) {
+  Frame u;
+  Put16(u, src);
+  Put16(u, dst);
+  Put16(u, 8 + (unsigned)payload.size());
+  Put16(u, 0);
+  u.insert(u.end(), payload.begin(), payload.end());
+  return u;
+}
+Frame Tcp(unsigned src, unsigned dst, unsigned seq, const Frame& payload) {
+  Frame t;
+  Put16(t, src);
+  Put16(t, dst);
+  Put32(t, seq);
+  Put32(t, seq * 3);
+  t.push_back(0x50);
+  t.push_back(0x18);
+  Put16(t, 65535);
+  Put32(t, 0);
+  t.insert(t.end(), payload.begin(), payload.end());
+  return t;
+}
+
+// The text-line and title-only protocols, in turn.
+Frame LineOrTitleFrame(unsigned long k, unsigned a, unsigned b, unsigned hostA, unsigned hostB) {
+  switch (k % 7) {
+    case 0:
+      return Ethernet(a, b, 0x0800, Ip(hostB, hostA, 6, Tcp(21, 40000 + a, (unsigned)k, Bytes("220 Service ready\r\n")), (unsigned)k));
+    case 1:
+      return Ethernet(a, b, 0x0800,
+                      Ip(hostB, hostA, 6, Tcp(25, 40000 + a, (unsigned)k, Bytes("250 2.1.0 Sender OK\r\n")), (unsigned)k));
+    case 2:
+      return Ethernet(a, b, 0x0800, Ip(hostB, hostA, 6, Tcp(110, 40000 + a, (unsigned)k, Bytes("+OK 2 320\r\n")), (unsigned)k));
+    case 3:
+      return Ethernet(0xFFFFFF, a, 0x0800,
+                      Ip(hostA, 0xEFFFFFFAu, 17,
+                         Udp(50000 + a, 1900, Bytes("NOTIFY * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nNTS: ssdp:alive\r\n\r\n")),
+                         (unsigned)k));
+    case 4: {
+      const char request[] = "\0\1boot.img\0octet";
+      return Ethernet(b, a, 0x0800,
+                      Ip(hostA, hostB, 17, Udp(50000 + a, 69, Frame(request, request + sizeof request)), (unsigned)k));
+    }
+    case 5: {
+      Frame r = {1, (BYTE)k, 0, 27};
+      r.insert(r.end(), 16, 0x5A);
+      const BYTE user[] = {1, 7, 'a', 'l', 'i', 'c', 'e'};
+      r.insert(r.end(), user, user + sizeof user);
+      return Ethernet(b, a, 0x0800, Ip(hostA, hostB, 17, Udp(1645, 1812, r), (unsigned)k));
+    }
+    default: {
+      const BYTE hello[] = {2, 5, 0, 0, 0, 1, 0, 60, 0, 180};
+      return Ethernet(b, a, 0x0800, Ip(hostA, hostB, 8, Frame(hello, hello + sizeof hello), (unsigned)k));
+    }
+  }
+}
+
+// SNMP, OSPF and SLP, in turn.
+Frame RoutingFrame(unsigned long k, unsigned a, unsigned b, unsigned hostA, unsigned hostB) {
+  switch (k % 3) {
+    case 0: {  // a response with two bindings
+      const BYTE response[] = {0x30, 0x3e, 0x02, 0x01, 0x01, 0x04, 0x06, 'p', 'u', 'b', 'l', 'i', 'c', 0xa2, 0x31,
+                               0x02, 0x02, 0x12, 0x34, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x30, 0x25, 0x30, 0x10,
+                               0x06, 0x08, 0x2b, 0x06, 0x01, 0x02, 0x01, 0x01, 0x03, 0x00, 0x43, 0x04, 0x00, 0x01,
+                               0x02, 0x03, 0x30, 0x11, 0x06, 0x08, 0x2b, 0x06, 0x01, 0x02, 0x01, 0x01, 0x05, 0x00,
+                               0x04, 0x05, 'r', 'o', 'u', 't', 'e'};
+      return Ethernet(a, b, 0x0800, Ip(hostB, hostA, 17, Udp(161, 50000 + a, Frame(response, response + sizeof response)),
+                                       (unsigned)k));
+    }
+    case 1: {  // a Hello with one neighbour
+      Frame o = {2, 1, 0, 48};
+      Put32(o, hostA);
+      Put32(o, 0);
+      Put32(o, 0);
+      Put32(o, 0);
+      Put32(o, 0);
+      Put32(o, 0xFFFFFF00u);
+      Put16(o, 10);
+      o.push_back(2);
+      o.push_back(1);
+      Put32(o, 40);
+      Put32(o, hostA);
+      Put32(o, 0);
+      Put32(o, hostB);
+      return Ethernet(0xFFFFFF, a, 0x0800, Ip(hostA, 0xE0000005u, 89, o, (unsigned)k));
+    }
+    default: {  // a service request
+      const BYTE request[] = {2, 1, 0, 0, 0x34, 0, 0, 0, 0, 0, 0x12, 0x34, 0, 2, 'e', 'n', 0, 0, 0, 19,
+                              's', 'e', 'r', 'v', 'i', 'c', 'e', ':', 'p', 'r', 'i', 'n', 't', 'e', 'r', ':',
+                              'l', 'p', 'r', 0, 7, 'D', 'E', 'F', 'A', 'U', 'L', 'T', 0, 0, 0, 0};
+      return Ethernet(0xFFFFFF, a, 0x0800,
+                      Ip(hostA, 0xEFFFFFFDu, 17, Udp(427, 427, Frame(request, request + sizeof request)), (unsigned)k));
+    }
+  }
+}
+
 // One frame of the mix, varied by i: TCP, UDP/DNS, ARP, VLAN over UDP,
-// 802.3 with LLC and a BPDU, SNAP, ICMP.
+// 802.3 with LLC and a BPDU, SNAP, ICMP, the text-line and title-only
+// protocols, SNMP, OSPF and SLP.
 Frame MakeFrame(unsigned long i) {
   unsigned a = (unsigned)(i % 251), b = (unsigned)((i / 7) % 241);
   unsigned hostA = 0xC0A80000u | a, hostB = 0x0A000000u | b;
-  switch (i % 8) {
+  switch (i % 10) {
+    case 8:
+      return LineOrTitleFrame(i / 10, a, b, hostA, hostB);
+    case 9:
+      return RoutingFrame(i / 10, a, b, hostA, hostB);
     case 0:
     case 1: {  // TCP with options and a little data
       Frame t;

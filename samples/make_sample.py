@@ -66,6 +66,48 @@ def cdp():
     return bytes([2, 180]) + struct.pack("!H", 0) + body
 
 
+def ber(tag, contents):
+    n = len(contents)
+    length = bytes([n]) if n < 0x80 else bytes([0x81, n]) if n < 0x100 else bytes([0x82, n >> 8, n & 0xFF])
+    return bytes([tag]) + length + contents
+
+
+SYS_DESCR = bytes.fromhex("2b06010201010100")
+SYS_UPTIME = bytes.fromhex("2b06010201010300")
+
+
+def snmp(pdu, bindings, community=b"public"):
+    varbinds = b"".join(ber(0x30, ber(0x06, name) + value) for name, value in bindings)
+    body = ber(0x02, b"\x12\x34") + ber(0x02, b"\0") + ber(0x02, b"\0") + ber(0x30, varbinds)
+    return ber(0x30, ber(0x02, b"\x01") + ber(0x04, community) + ber(pdu, body))
+
+
+def ospf(kind, body):
+    header = struct.pack("!BBH4s4sHH8s", 2, kind, 24 + len(body), ip4("192.168.0.1"), ip4("0.0.0.0"), 0, 0, b"\0" * 8)
+    packet = header + body
+    return packet[:12] + struct.pack("!H", checksum(packet[:16] + packet[24:])) + packet[14:]
+
+
+def ospf_hello():
+    return ospf(1, ip4("255.255.255.0") + struct.pack("!HBBI", 10, 2, 1, 40) + ip4("192.168.0.1") + ip4("0.0.0.0")
+                + ip4("192.168.0.2"))
+
+
+def ospf_update():
+    links = ip4("192.168.0.0") + ip4("255.255.255.0") + struct.pack("!BBH", 3, 0, 10)
+    body = struct.pack("!HH", 0, 1) + links
+    lsa = struct.pack("!HBB4s4sIHH", 1, 2, 1, ip4("192.168.0.1"), ip4("192.168.0.1"), 0x80000001, 0, 20 + len(body))
+    return ospf(4, struct.pack("!I", 1) + lsa + body)
+
+
+def slp_request():
+    fields = b"".join(struct.pack("!H", len(f)) + f for f in (b"", b"service:printer:lpr", b"DEFAULT", b"", b""))
+    header_length = 16
+    length = header_length + len(fields)
+    return (bytes([2, 1]) + length.to_bytes(3, "big") + b"\0\0" + b"\0\0\0" + struct.pack("!HH", 0x1234, 2) + b"en"
+            + fields)
+
+
 HOST = "00:a0:c9:14:c8:29"
 ROUTER = "00:00:0c:07:ac:01"
 BCAST = "ff:ff:ff:ff:ff:ff"
@@ -120,6 +162,19 @@ frames = [
           ipv4("192.168.0.10", "10.1.2.3", 17,
                udp(50002, 1812, bytes([1, 7]) + struct.pack("!H", 20 + 7) + bytes(range(16)) + bytes([1, 7]) + b"alice"))),
     ether(ROUTER, HOST, 0x0800, ipv4("192.168.0.1", "192.168.0.2", 8, bytes([2, 5, 0, 0, 0, 0, 0, 1, 0, 60]))),
+    # SNMP get request and its response
+    ether(ROUTER, HOST, 0x0800,
+          ipv4("192.168.0.10", "10.1.2.3", 17, udp(50003, 161, snmp(0xA0, [(SYS_DESCR, ber(0x05, b""))])))),
+    ether(HOST, ROUTER, 0x0800,
+          ipv4("10.1.2.3", "192.168.0.10", 17,
+               udp(161, 50003, snmp(0xA2, [(SYS_DESCR, ber(0x04, b"router")),
+                                           (SYS_UPTIME, ber(0x43, struct.pack("!I", 123456)))])))),
+    # OSPF hello with one neighbour, and an update with a router LSA
+    ether("01:00:5e:00:00:05", ROUTER, 0x0800, ipv4("192.168.0.1", "224.0.0.5", 89, ospf_hello(), ttl=1)),
+    ether("01:00:5e:00:00:05", ROUTER, 0x0800, ipv4("192.168.0.1", "224.0.0.5", 89, ospf_update(), ttl=1)),
+    # SLP service request
+    ether("01:00:5e:7f:ff:fd", HOST, 0x0800,
+          ipv4("192.168.0.10", "239.255.255.253", 17, udp(427, 427, slp_request()), ttl=1)),
 ]
 
 

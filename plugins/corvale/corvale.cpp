@@ -22,9 +22,9 @@ qv::Protocol* const kProtocols[] = {
     &corvale::g_http,  // IP-HTTP
     // IP-DNS
     &corvale::g_egp,  // IP-EGP
-    // IP-SLP
-    // IP-OSPF
-    // IP-SNMP
+    &corvale::g_slp,  // IP-SLP
+    &corvale::g_ospf,  // IP-OSPF
+    &corvale::g_snmp,  // IP-SNMP
     &corvale::g_ssdp,  // IP-SSDP
     &corvale::g_radius,  // RADIUS
     &corvale::g_smtp,  // IP-SMTP

@@ -29,14 +29,21 @@ ProtocolParse FindPortChild(const ChildTable* table, WORD destination, WORD sour
 // that was not captured (null) is left out.
 void AppendPorts(SummaryRow* row, const WORD* source, const WORD* destination);
 
+// Four address bytes as dotted decimal, through the name table's formatter
+// where a library serves it; text holds at least 16 bytes.
+void DottedAddress(const BYTE* address, char* text);
+
 using qv::SetTableFlags;
 using qv::TableFlags;
 
-// Text lines (text_lines.cpp) and titles only (title_only.cpp).
+// Protocols above the transports with a file each, or a file to a family.
 extern qv::Protocol g_tftp;    // "IP-TFTP"
 extern qv::Protocol g_ftp;     // "IP-FTP"
 extern qv::Protocol g_http;    // "IP-HTTP"
 extern qv::Protocol g_egp;     // "IP-EGP"
+extern qv::Protocol g_slp;     // "IP-SLP"
+extern qv::Protocol g_ospf;    // "IP-OSPF"
+extern qv::Protocol g_snmp;    // "IP-SNMP"
 extern qv::Protocol g_ssdp;    // "IP-SSDP"
 extern qv::Protocol g_radius;  // "RADIUS"
 extern qv::Protocol g_smtp;    // "IP-SMTP"

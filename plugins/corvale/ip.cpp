@@ -1,7 +1,5 @@
 // DOD-IP: the IPv4 header. The datagram's total length trims the frame (so
 // Ethernet padding reaches no child), and its protocol number picks the child.
-#include <stdio.h>
-
 #include "corvale.h"
 
 namespace corvale {
@@ -23,13 +21,6 @@ struct IpHeader {
   int Ihl() const { return v.U8(0) & 0xF; }
   const BYTE* Address(int pos) const { return v.Bytes(pos, 4); }
 };
-
-void DottedAddress(const BYTE* address, char* text) {
-  if (qv::g_svc.FormatDottedAddress)
-    qv::g_svc.FormatDottedAddress(address, 4, text);
-  else
-    sprintf(text, "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
-}
 
 void CountIp(qv::Layer& l) {
   // The datagram's own length, also when the capture cut it short.

@@ -1,0 +1,108 @@
+// IP-SLP: the fixed header of Service Location Protocol messages, UDP and
+// TCP port 427, in two layouts chosen by the version byte. The body is not
+// decoded. A leaf.
+#include "corvale.h"
+
+namespace corvale {
+
+namespace {
+
+const int kMinimum = 3;  // version, function and the first length byte
+
+BYTE g_v1State, g_flagsState, g_v2State;
+
+constexpr qv::Name kFunctions[] = {
+    {1, "Service Request"},      {2, "Service Reply"},        {3, "Service Registration"},
+    {4, "Service Deregister"},   {5, "Service Acknowledge"},  {6, "Atribute Request"},
+    {7, "Attribute Reply"},      {8, "DA Advertisement"},     {9, "Service Type Request"},
+    {10, "Service Type Reply"},  {11, "SA Advertisement"},
+};
+constexpr qv::NameTable kFunctionNames(kFunctions, "Unknown");
+
+struct FlagBit {
+  BYTE bit;
+  const char* label;
+};
+constexpr FlagBit kFlagBits[] = {
+    {0x80, "OverFlow\t\t\t\t"}, {0x40, "Monolingual\t\t\t"},  {0x20, "URL Auth\t\t\t\t"},
+    {0x10, "Attribute Auth\t\t"}, {0x08, "New Entry\t\t\t"},
+};
+
+void SummarizeSlp(qv::Layer& l, SummaryRow* row) {
+  if (l.header.size() < kMinimum) return;
+  qv::SetCell(row->protocol, "SLP");
+  qv::SetCell(row->description, "%s", kFunctionNames(l.header.U8(1)));
+}
+
+// The lines both layouts open with; false when the header ends before the
+// length or the host gave no line.
+bool CommonLines(qv::DetailList& list, const qv::View& v) {
+  list.Add(v.Offset(), 1, "Version\t\t\t\t\t%d", v.U8(0));
+  list.Add(v.Offset(1), 1, "Function\t\t\t\t\t%s", kFunctionNames(v.U8(1)));
+  WORD length;
+  return v.Be16(2, &length) && list.Add(v.Offset(2), 2, "Length\t\t\t\t\t%d", length);
+}
+
+// Each field is shown only when it was captured; a header cut short ends
+// its lines there, its groups left open.
+void DetailSlpV1(qv::DetailList& list, const qv::View& v) {
+  if (!CommonLines(list, v)) return;
+  BYTE flags;
+  if (!v.U8(4, &flags)) return;
+  const int at = v.Offset(4);
+  list.Group(&g_flagsState, at, 1, "Flags");
+  for (const FlagBit& f : kFlagBits)
+    list.Add(at, 1, "%s%s[%s]", f.label, (flags & f.bit) ? "On \t" : "Off\t", qv::BitPicture(flags, f.bit, 8, 4).text);
+  list.Add(at, 1, "Reserved\t\t\t\t0x%02x", flags & 0x07);
+  list.Close();
+  BYTE dialect;
+  if (!v.U8(5, &dialect) || !list.Add(v.Offset(5), 1, "Dialect\t\t\t\t\t%d", dialect)) return;
+  const BYTE* language = v.Bytes(6, 2);
+  if (!language || !list.Add(v.Offset(6), 2, "Language code\t\t\t%c%c", language[0], language[1])) return;
+  WORD word;
+  if (!v.Be16(8, &word) || !list.Add(v.Offset(8), 2, "Char Encoding\t\t\t%d", word)) return;
+  if (!v.Be16(10, &word)) return;
+  list.Add(v.Offset(10), 2, "XID\t\t\t\t\t\t%d", word);
+  list.Close();
+}
+
+// The other versions, at the positions given here (they are not those of
+// the version 2 wire format).
+void DetailSlpV2(qv::DetailList& list, const qv::View& v) {
+  if (!CommonLines(list, v)) return;
+  WORD word;
+  if (!v.Be16(6, &word) || !list.Add(v.Offset(6), 2, "Next Offset\t\t\t\t\t%d", word)) return;
+  if (!v.Be16(8, &word)) return;
+  list.Add(v.Offset(8), 2, "XID\t\t\t\t\t%d", word);
+  list.Close();
+}
+
+// The version byte picks the layout, read only once three bytes are there.
+void DetailSlp(qv::Layer& l, qv::DetailList& list) {
+  const qv::View& v = l.header;
+  if (v.size() < kMinimum) return;
+  const bool v1 = v.U8(0) == 1;
+  if (!list.Group(v1 ? &g_v1State : &g_v2State, v.Offset(), (int)v.size(), "%s", l.protocol.descriptor.description))
+    return;
+  if (v1)
+    DetailSlpV1(list, v);
+  else
+    DetailSlpV2(list, v);
+}
+
+constexpr qv::Binding kBindings[] = {{"IP-UDP", 427}, {"IP-TCP", 427}};
+
+}  // namespace
+
+qv::Protocol g_slp = qv::Declare<g_slp>({
+    .nameId = "IP-SLP",
+    .description = "Service Location Protocol",
+    .flags = PROTOCOL_CHILD,
+    .control = qv::CONTROL_LEAF,
+    .statistics = {7, "SLP"},
+    .summary = SummarizeSlp,
+    .detail = DetailSlp,
+    .bindings = kBindings,
+});
+
+}  // namespace corvale
