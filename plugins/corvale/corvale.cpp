@@ -8,15 +8,15 @@ namespace {
 // place its comment holds.
 qv::Protocol* const kProtocols[] = {
     &corvale::g_ip,  // DOD-IP
-    // IP-ICMP
-    // IP-IGMP
-    // IP-ARP
+    &corvale::g_icmp,  // IP-ICMP
+    &corvale::g_igmp,  // IP-IGMP
+    &corvale::g_arp,  // IP-ARP
     &corvale::g_udp,  // IP-UDP
     &corvale::g_tcp,  // IP-TCP
     // IP-NBNS
     // IP-NBDS
     // IP-NBSS
-    // IP_BOOTP
+    &corvale::g_bootp,  // IP_BOOTP
     &corvale::g_tftp,  // IP-TFTP
     &corvale::g_ftp,  // IP-FTP
     &corvale::g_http,  // IP-HTTP

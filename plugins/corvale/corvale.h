@@ -6,9 +6,13 @@
 
 namespace corvale {
 
-extern qv::Protocol g_ip;   // "DOD-IP"
-extern qv::Protocol g_udp;  // "IP-UDP"
-extern qv::Protocol g_tcp;  // "IP-TCP"
+extern qv::Protocol g_ip;     // "DOD-IP"
+extern qv::Protocol g_icmp;   // "IP-ICMP"
+extern qv::Protocol g_igmp;   // "IP-IGMP"
+extern qv::Protocol g_arp;    // "IP-ARP"
+extern qv::Protocol g_udp;    // "IP-UDP"
+extern qv::Protocol g_tcp;    // "IP-TCP"
+extern qv::Protocol g_bootp;  // "IP_BOOTP"
 
 // What IP-TCP keeps of the last TCP header it saw, for DNS over TCP: a copy
 // of the source port, never a pointer into a frame that the host may since
@@ -32,6 +36,24 @@ void AppendPorts(SummaryRow* row, const WORD* source, const WORD* destination);
 // Four address bytes as dotted decimal, through the name table's formatter
 // where a library serves it; text holds at least 16 bytes.
 void DottedAddress(const BYTE* address, char* text);
+
+// Characters of a detail line that quotes addresses or frame text.
+const int kLineBound = 128;
+
+// The name table's address texts of any length: hex pairs or dotted
+// numbers, cut at 16 bytes with "...". text holds kAddressTextSize bytes.
+const int kAddressTextSize = kLineBound + 1;
+void HexAddressText(const BYTE* data, int length, char* text);
+void DottedAddressText(const BYTE* data, int length, char* text);
+
+// Shared by ARP and BOOTP. The hardware type's name from the library's
+// string table, into text of kHardwareTypeTextSize bytes.
+const int kHardwareTypeTextSize = 64;
+void ArpHardwareTypeName(DWORD type, char* text);
+// A line of label and address, kept within kLineBound characters, for the
+// length bytes at frame offset at; null data (not captured) adds nothing.
+DetailLine* AppendHardwareAddress(qv::DetailList& list, int at, const BYTE* data, int length, const char* label);
+DetailLine* AppendProtocolAddress(qv::DetailList& list, int at, const BYTE* data, int length, const char* label);
 
 using qv::SetTableFlags;
 using qv::TableFlags;

@@ -1,9 +1,10 @@
 // What the protocols of the library share: the record of the last TCP
-// header, the transports' port hand-on and summary, and IPv4 addresses as
-// text.
+// header, the transports' port hand-on and summary, and address texts.
 #include <stdio.h>
 
 #include "corvale.h"
+
+#include "address_text.h"
 
 namespace corvale {
 
@@ -27,6 +28,26 @@ void DottedAddress(const BYTE* address, char* text) {
     qv::g_svc.FormatDottedAddress(address, 4, text);
   else
     sprintf(text, "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
+}
+
+// The name table's services write the texts; its fallbacks are the same
+// routine, used here too before the services are copied.
+static void AddressText(FormatAddressProc service, const BYTE* data, int length, char* text, bool dotted) {
+  static_assert(kAddressTextSize >= qv::kDottedAddressTextSize && kAddressTextSize >= qv::kHexAddressTextSize);
+  text[0] = 0;
+  if (service)
+    service(data, length, text);
+  else
+    qv::FormatAddressBytes(data, length, text, dotted);
+  text[kAddressTextSize - 1] = 0;
+}
+
+void HexAddressText(const BYTE* data, int length, char* text) {
+  AddressText(qv::g_svc.FormatHexAddress, data, length, text, false);
+}
+
+void DottedAddressText(const BYTE* data, int length, char* text) {
+  AddressText(qv::g_svc.FormatDottedAddress, data, length, text, true);
 }
 
 }  // namespace corvale

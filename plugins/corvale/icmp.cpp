@@ -1,0 +1,227 @@
+// IP-ICMP: the message's type and code in the summary; in the detail the
+// fields of each type's layout, then a dump of the echoed data or of the
+// datagram the message quotes.
+#include "corvale.h"
+
+namespace corvale {
+
+namespace {
+
+const int kFixedHeader = 8;
+const int kEchoDumpCap = 32;
+const int kQuoteDumpCap = 128;
+
+// Codes as the summary names them and as the detail's code line does.
+constexpr qv::Name kUnreachable[] = {
+    {0, "[Network Unreachable]"},  {1, "[Host Unreachable]"}, {2, "[Protocol Unreachable]"},
+    {3, "[Port Unreachable]"},     {4, "[Must Fragment]"},    {5, "[Source Route Failed]"},
+};
+constexpr qv::Name kRedirect[] = {
+    {0, "[Network Redirect]"},
+    {1, "[Host Redirect]"},
+    {2, "[Network Redirect (TOS)]"},
+    {3, "[Host Redirect (TOS)]"},
+};
+constexpr qv::Name kTimeExceeded[] = {{0, "[Time To Live]"}, {1, "[Fragment Reassembly Time]"}};
+constexpr qv::NameTable kUnreachableWords(kUnreachable, "[Unknown Code]");
+constexpr qv::NameTable kRedirectWords(kRedirect, "[Unknown Code]");
+constexpr qv::NameTable kTimeExceededWords(kTimeExceeded, "[Unknown Code]");
+
+constexpr qv::Name kUnreachableCodes[] = {
+    {0, "\tNetwork unreachable"}, {1, "\tHost unreachable"}, {2, "\tProtocol unreachable"},
+    {3, "\tPort unreachable"},    {4, "\tMust fragment"},    {5, "\tRoute failed"},
+};
+constexpr qv::Name kRedirectCodes[] = {
+    {0, "\tNetwork redirect"},
+    {1, "\tHost redirect"},
+    {2, "\tTOS and Network redirect"},
+    {3, "\tTOS and Host redirect"},
+};
+constexpr qv::Name kAdvertisementCodes[] = {{0, "\tNormal router advertisement"}, {16, "\tNo common traffic"}};
+constexpr qv::Name kTimeExceededCodes[] = {
+    {0, "\tTime to Live exceeded in Transit"},
+    {1, "\tFragment Reassembly Time Exceeded"},
+};
+constexpr qv::NameTable kUnreachableTexts(kUnreachableCodes, "\tUnknown");
+constexpr qv::NameTable kRedirectTexts(kRedirectCodes, "\tUnknown");
+constexpr qv::NameTable kAdvertisementTexts(kAdvertisementCodes, "Unknown");
+constexpr qv::NameTable kTimeExceededTexts(kTimeExceededCodes, "\tUnknown");
+
+// The field lines of a layout, behind the checksum line.
+enum Fields : BYTE {
+  kEmptyLine,  // a line without text
+  kEcho,       // identifier and sequence, each also least significant byte first
+  kEchoMask,   // the same and an address mask
+  kUnused,
+  kGateway,
+  kAdvertisement,
+  kReserved,
+  kPointer,
+  kTimestamps,
+};
+
+struct Layout {
+  DWORD key;  // the type
+  const char* summary;
+  const qv::NameTable* summaryCodes;  // appended to the summary's words
+  const char* typeLine;
+  const qv::NameTable* codes;  // the code line's text; null: none
+  Fields fields;
+  const char* dump;  // the label of the dump from byte 8; null: none
+  int dumpCap;
+};
+constexpr Layout kLayouts[] = {
+    {0, "Echo Reply", nullptr, "Type\t\t\t\t\t\tEcho Reply", nullptr, kEcho, "Echo Data", kEchoDumpCap},
+    {3, "Destination Unreachable ", &kUnreachableWords, "Type\t\t\t\t\t\tDestination Unreachable", &kUnreachableTexts,
+     kUnused, "Header Information", kQuoteDumpCap},
+    {4, "Source Quench", nullptr, "Type\t\tSource Quench", nullptr, kEmptyLine, nullptr, 0},
+    {5, "Redirect ", &kRedirectWords, "Type\t\tRedirect", &kRedirectTexts, kGateway, "Header Information",
+     kQuoteDumpCap},
+    {8, "Echo Request", nullptr, "Type\t\t\t\t\t\tEcho Request", nullptr, kEcho, "Echo Data", kEchoDumpCap},
+    {9, "Router Advertisement", nullptr, "Type\t\t\t\t\t\tRouter Advertisement", &kAdvertisementTexts,
+     kAdvertisement, nullptr, 0},
+    {10, "Router Solicitation", nullptr, "Type\t\t\t\t\t\tRouter Solicitation", nullptr, kReserved, nullptr, 0},
+    {11, "Time Exceeded ", &kTimeExceededWords, "Type\t\t\t\t\t\tTime Exceeded", &kTimeExceededTexts, kEmptyLine,
+     "Header Information", kQuoteDumpCap},
+    {12, "Parameter Problem", nullptr, "Type\t\t\t\t\t\tParameter Problem", nullptr, kPointer, "Header Information",
+     kQuoteDumpCap},
+    {13, "Timestamp Request", nullptr, "Type\t\t\t\t\t\tTimestamp Request", nullptr, kTimestamps, nullptr, 0},
+    {14, "Timestamp Reply", nullptr, "Type\t\t\t\t\t\tTimestamp Reply", nullptr, kTimestamps, nullptr, 0},
+    {15, "Information Request", nullptr, "Type\t\t\t\t\t\tInformation Request", nullptr, kEcho, nullptr, 0},
+    {16, "Information Reply", nullptr, "Type\t\t\t\t\t\tInformation Reply", nullptr, kEcho, nullptr, 0},
+    {17, "Mask Request", nullptr, "Type\t\t\t\t\t\tMask Request", nullptr, kEchoMask, nullptr, 0},
+    {18, "Mask Reply", nullptr, "Type\t\t\t\t\t\tMask Reply", nullptr, kEchoMask, nullptr, 0},
+};
+
+const Layout* FindLayout(BYTE type) { return qv::FindRow(std::span<const Layout>(kLayouts), type); }
+
+// A message whose type byte was not captured names nothing; a code that
+// was not captured is left out.
+void SummarizeIcmp(qv::Layer& l, SummaryRow* row) {
+  const qv::View& m = l.header;
+  qv::SetCell(row->protocol, "ICMP");
+  BYTE type, code;
+  if (!m.U8(0, &type)) {
+    qv::SetCell(row->description, "%s", "");
+    return;
+  }
+  const Layout* layout = FindLayout(type);
+  if (!layout) {
+    qv::SetCell(row->description, "Unknown Message [%d]", type);
+    return;
+  }
+  qv::SetCell(row->description, "%s", layout->summary);
+  if (layout->summaryCodes && m.U8(1, &code)) qv::AppendCell(row->description, "%s", (*layout->summaryCodes)(code));
+}
+
+// Identifier and sequence as sent and with their bytes swapped.
+bool EchoLines(qv::DetailList& list, const qv::View& m) {
+  if (!m.Has(4, 2)) return false;
+  list.Add(m.Offset(4), 2, "ID\t\t\t\t\t\t\t%0d", m.Be16(4));
+  list.Add(m.Offset(4), 2, "ID Swapped\t\t\t\t%0d", m.Le16(4));
+  if (!m.Has(6, 2)) return false;
+  list.Add(m.Offset(6), 2, "Sequence\t\t\t\t\t%0d", m.Be16(6));
+  list.Add(m.Offset(6), 2, "Sequence Swapped\t\t%0d", m.Le16(6));
+  return !list.stopped;
+}
+
+// The lines behind the checksum line; false where a field was not captured
+// (the lines end there) or the host gave no line.
+bool FieldLines(qv::DetailList& list, const qv::View& m, Fields fields) {
+  char address[kAddressTextSize];
+  DWORD value;
+  switch (fields) {
+    case kEmptyLine:
+      list.Text(m.Offset(4), 0, "");
+      break;
+    case kEcho:
+      return EchoLines(list, m);
+    case kEchoMask: {
+      if (!EchoLines(list, m)) return false;
+      const BYTE* mask = m.Bytes(8, 4);
+      if (!mask) return false;
+      DottedAddressText(mask, 4, address);
+      list.Add(m.Offset(8), 4, "Mask\t\t\t\t%s", address);
+      break;
+    }
+    case kUnused:
+      if (!m.Be32(4, &value)) return false;
+      list.Add(m.Offset(4), 4, "Unused\t\t\t\t\t0x%08x", value);
+      break;
+    case kGateway: {
+      const BYTE* gateway = m.Bytes(4, 4);
+      if (!gateway) return false;
+      DottedAddressText(gateway, 4, address);
+      list.Add(m.Offset(4), 4, "Gateway\t\t%s", address);
+      break;
+    }
+    case kAdvertisement:
+      if (!m.Has(4, 1)) return false;
+      list.Add(m.Offset(4), 1, "Address Count\t\t%d", m.U8(4));
+      if (!m.Has(5, 1)) return false;
+      list.Add(m.Offset(5), 1, "Entry Size\t\t\t%d", m.U8(5));
+      if (!m.Has(6, 2)) return false;
+      list.Add(m.Offset(6), 2, "Life Time\t\t%d", m.Be16(6));
+      break;
+    case kReserved:
+      if (!m.Be32(4, &value)) return false;
+      list.Add(m.Offset(4), 4, "Reserved\t\t\t\t\t%d", (int32_t)value);
+      break;
+    case kPointer:
+      if (!m.Has(4, 1)) return false;
+      list.Add(m.Offset(4), 1, "Pointer\t\t\t\t%d", m.U8(4));
+      if (!m.Has(5, 3)) return false;
+      list.Add(m.Offset(5), 3, "Entry Size\t\t\t0x%02x%02x%02x", m.U8(5), m.U8(6), m.U8(7));
+      break;
+    case kTimestamps:
+      // Originate, receive and transmit follow the identifier and sequence.
+      if (!m.Be32(8, &value)) return false;
+      list.Add(m.Offset(8), 4, "Originate\t\t%u", value);
+      if (!m.Be32(12, &value)) return false;
+      list.Add(m.Offset(12), 4, "Receive\t\t%u", value);
+      if (!m.Be32(16, &value)) return false;
+      list.Add(m.Offset(16), 4, "Transmit\t\t%u", value);
+      break;
+  }
+  return !list.stopped;
+}
+
+// Lines end at the first field that was not captured; the title covers
+// the captured bytes and its group stays open.
+void DetailIcmp(qv::Layer& l, qv::DetailList& list) {
+  const qv::View& m = l.header;
+  if (!l.Title(list, (int)m.size())) return;
+  BYTE type, code;
+  WORD checksum;
+  if (!m.U8(0, &type)) return;
+  const Layout* layout = FindLayout(type);
+  if (!layout) {
+    list.Add(m.Offset(), 1, "Unknown Type\t%d", type);
+    return;
+  }
+  list.Text(m.Offset(), 1, layout->typeLine);
+  if (!m.U8(1, &code)) return;
+  list.Add(m.Offset(1), 1, "Code\t\t\t\t\t\t%02d %s", code, layout->codes ? (*layout->codes)(code) : "");
+  if (!m.Be16(2, &checksum)) return;
+  list.Add(m.Offset(2), 2, "Checksum\t\t\t\t\t0x%04X", checksum);
+  if (!FieldLines(list, m, layout->fields) || !layout->dump) return;
+  const int64_t n = m.Left(kFixedHeader) < layout->dumpCap ? m.Left(kFixedHeader) : layout->dumpCap;
+  if (n > 0) list.HexDump(layout->dump, m.Bytes(kFixedHeader, n), (int)n, m.Offset(kFixedHeader));
+}
+
+constexpr qv::Binding kBindings[] = {{"DOD-IP", 1}};
+
+}  // namespace
+
+qv::Protocol g_icmp = qv::Declare<g_icmp>({
+    .nameId = "IP-ICMP",
+    .description = "Internet Control Message Protocol",
+    .flags = PROTOCOL_CHILD,
+    .control = qv::CONTROL_LEAF,
+    .statistics = {3, "ICMP"},
+    .summary = SummarizeIcmp,
+    .detail = DetailIcmp,
+    .bindings = kBindings,
+});
+
+}  // namespace corvale

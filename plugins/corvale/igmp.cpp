@@ -1,0 +1,59 @@
+// IP-IGMP: the 8-byte group management message.
+#include "corvale.h"
+
+namespace corvale {
+
+namespace {
+
+const int kMessageLength = 8;
+
+constexpr qv::Name kTypes[] = {
+    {0x11, "Membership Query"},
+    {0x12, "Version 1 Membership Report"},
+    {0x16, "Version 2 Membership Report"},
+    {0x17, "Leave Group"},
+};
+constexpr qv::NameTable kTypeNames(kTypes, "Unknown");
+
+// A message whose type byte was not captured names nothing.
+void SummarizeIgmp(qv::Layer& l, SummaryRow* row) {
+  BYTE type;
+  qv::SetCell(row->protocol, "IGMP");
+  qv::SetCell(row->description, "%s", l.header.U8(0, &type) ? kTypeNames(type) : "");
+}
+
+// Lines end at the first field that was not captured.
+void DetailIgmp(qv::Layer& l, qv::DetailList& list) {
+  const qv::View& m = l.header;
+  if (!l.Title(list, kMessageLength)) return;
+  BYTE type, time;
+  WORD checksum;
+  if (!m.U8(0, &type)) return;
+  list.Add(m.Offset(), 1, "Type\t\t\t\t\t\t%s", kTypeNames(type));
+  if (!m.U8(1, &time)) return;
+  list.Add(m.Offset(1), 1, "Max Response Time\t\t%d tenths of a second", time);
+  if (!m.Be16(2, &checksum)) return;
+  list.Add(m.Offset(2), 2, "CheckSum\t\t\t\t\t0x%04X", checksum);
+  const BYTE* group = m.Bytes(4, 4);
+  if (!group) return;
+  char address[kAddressTextSize];
+  DottedAddressText(group, 4, address);
+  list.Add(m.Offset(4), 4, "Group Address\t\t\t%s", address);
+}
+
+constexpr qv::Binding kBindings[] = {{"DOD-IP", 2}};
+
+}  // namespace
+
+qv::Protocol g_igmp = qv::Declare<g_igmp>({
+    .nameId = "IP-IGMP",
+    .description = "Internet Group Management Protocol",
+    .flags = PROTOCOL_CHILD,
+    .control = qv::CONTROL_LEAF,
+    .statistics = {3, "IGMP"},
+    .summary = SummarizeIgmp,
+    .detail = DetailIgmp,
+    .bindings = kBindings,
+});
+
+}  // namespace corvale
