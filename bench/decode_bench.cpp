@@ -208,8 +208,8 @@ Frame RoutingFrame(unsigned long k, unsigned a, unsigned b, unsigned hostA, unsi
 }
 
 // One frame of the mix, varied by i: TCP, UDP/DNS, ARP, VLAN over UDP,
-// 802.3 with LLC and a BPDU, SNAP, ICMP, the text-line and title-only
-// protocols, SNMP, OSPF and SLP.
+// 802.3 with LLC and a BPDU, SNAP, ICMP, IGMP, DHCP, the text-line and
+// title-only protocols, SNMP, OSPF and SLP.
 Frame MakeFrame(unsigned long i) {
   unsigned a = (unsigned)(i % 251), b = (unsigned)((i / 7) % 241);
   unsigned hostA = 0xC0A80000u | a, hostB = 0x0A000000u | b;
@@ -313,13 +313,39 @@ Frame MakeFrame(unsigned long i) {
       if (f.size() < 60) f.resize(60, 0);
       return f;
     }
-    default: {  // ICMP echo
-      Frame c = {8, 0, 0, 0};
-      Put16(c, 1);
-      Put16(c, (unsigned)i & 0xFFFF);
-      c.insert(c.end(), 32, 0x61);
-      return Ethernet(b, a, 0x0800, Ip(hostA, hostB, 1, c, (unsigned)i));
-    }
+    default:  // ICMP echo, an IGMP report or a DHCP discover
+      switch ((i / 10) % 4) {
+        case 2: {
+          Frame g = {0x16, 0, 0, 0};
+          Put32(g, 0xEFFFFFFAu);
+          return Ethernet(b, a, 0x0800, Ip(hostA, 0xEFFFFFFAu, 2, g, (unsigned)i));
+        }
+        case 3: {
+          Frame d = {1, 1, 6, 0};
+          Put32(d, (unsigned)i);
+          d.resize(28, 0);
+          PutMac(d, a);
+          d.resize(236, 0);
+          const BYTE options[] = {0x63, 0x82, 0x53, 0x63, 53, 1, 1, 61, 7, 1, 0, 0xa0, 0xc9, 0, 0, (BYTE)a,
+                                  55, 4, 1, 3, 6, 15, 255};
+          d.insert(d.end(), options, options + sizeof options);
+          d.resize(300, 0);
+          Frame u;
+          Put16(u, 68);
+          Put16(u, 67);
+          Put16(u, 8 + (unsigned)d.size());
+          Put16(u, 0);
+          u.insert(u.end(), d.begin(), d.end());
+          return Ethernet(0xFFFFFF, a, 0x0800, Ip(0, 0xFFFFFFFFu, 17, u, (unsigned)i));
+        }
+        default: {
+          Frame c = {8, 0, 0, 0};
+          Put16(c, 1);
+          Put16(c, (unsigned)i & 0xFFFF);
+          c.insert(c.end(), 32, 0x61);
+          return Ethernet(b, a, 0x0800, Ip(hostA, hostB, 1, c, (unsigned)i));
+        }
+      }
   }
 }
 

@@ -108,6 +108,22 @@ def slp_request():
             + fields)
 
 
+def icmp(kind, code, rest):
+    message = bytes([kind, code]) + b"\0\0" + rest
+    return message[:2] + struct.pack("!H", checksum(message)) + message[4:]
+
+
+def arp(op, sender_mac, sender_ip, target_mac, target_ip):
+    return struct.pack("!HHBBH", 1, 0x0800, 6, 4, op) + mac(sender_mac) + ip4(sender_ip) + mac(target_mac) + ip4(target_ip)
+
+
+def dhcp(op, xid, client, yiaddr, siaddr, options):
+    fixed = struct.pack("!BBBBIHH4s4s4s4s", op, 1, 6, 0, xid, 0, 0x8000, ip4("0.0.0.0"), ip4(yiaddr), ip4(siaddr),
+                        ip4("0.0.0.0")) + mac(client) + b"\0" * 10 + b"\0" * 192
+    message = fixed + bytes.fromhex("63825363") + options + b"\xff"
+    return message + b"\0" * max(0, 300 - len(message))
+
+
 HOST = "00:a0:c9:14:c8:29"
 ROUTER = "00:00:0c:07:ac:01"
 BCAST = "ff:ff:ff:ff:ff:ff"
@@ -175,6 +191,35 @@ frames = [
     # SLP service request
     ether("01:00:5e:7f:ff:fd", HOST, 0x0800,
           ipv4("192.168.0.10", "239.255.255.253", 17, udp(427, 427, slp_request()), ttl=1)),
+]
+
+
+PING = bytes(range(0x20, 0x58))
+frames += [
+    # ping and its answer
+    ether(ROUTER, HOST, 0x0800, ipv4("192.168.0.10", "10.1.2.3", 1, icmp(8, 0, struct.pack("!HH", 1, 1) + PING), ident=3)),
+    ether(HOST, ROUTER, 0x0800, ipv4("10.1.2.3", "192.168.0.10", 1, icmp(0, 0, struct.pack("!HH", 1, 1) + PING))),
+    # port unreachable quoting the IP and UDP headers it answers
+    ether(HOST, ROUTER, 0x0800,
+          ipv4("192.168.0.1", "192.168.0.10", 1,
+               icmp(3, 3, b"\0" * 4 + ipv4("192.168.0.10", "192.168.0.1", 17, udp(53001, 53, b""))[:28]))),
+    # ARP reply to the request above
+    ether(HOST, ROUTER, 0x0806, arp(2, ROUTER, "192.168.0.1", HOST, "192.168.0.10")),
+    # IGMP version 2 membership report
+    ether("01:00:5e:7f:ff:fa", HOST, 0x0800,
+          ipv4("192.168.0.10", "239.255.255.250", 2,
+               (lambda m: m[:2] + struct.pack("!H", checksum(m)) + m[4:])(bytes([0x16, 0, 0, 0]) + ip4("239.255.255.250")),
+               ttl=1)),
+    # DHCP discover and the server's acknowledgement
+    ether(BCAST, HOST, 0x0800,
+          ipv4("0.0.0.0", "255.255.255.255", 17,
+               udp(68, 67, dhcp(1, 0x3903F326, HOST, "0.0.0.0", "0.0.0.0",
+                                bytes.fromhex("350101 3d070100a0c914c829 0c0568616c6c65 37040103060f"))))),
+    ether(BCAST, ROUTER, 0x0800,
+          ipv4("192.168.0.1", "255.255.255.255", 17,
+               udp(67, 68, dhcp(2, 0x3903F326, HOST, "192.168.0.10", "192.168.0.1",
+                                bytes.fromhex("350105 3604c0a80001 330400015180 0104ffffff00 0304c0a80001"
+                                              " 0608c0a8000108080808".replace(" ", "")))))),
 ]
 
 
