@@ -207,12 +207,49 @@ Frame RoutingFrame(unsigned long k, unsigned a, unsigned b, unsigned hostA, unsi
   }
 }
 
+// A PPP control packet with its protocol number as the EtherType, by k:
+// an LCP Configure-Request with options, a PAP Authenticate-Request, an IPCP
+// and a CCP Configure-Request.
+Frame PppControl(unsigned long k, unsigned a, unsigned b) {
+  Frame p = {1, (BYTE)k};
+  switch (k % 4) {
+    case 0: {
+      const BYTE options[] = {0x01, 0x04, 0x05, 0xdc, 0x03, 0x04, 0xc0, 0x23, 0x05, 0x06, 0, 0, 0, 0, 0x07, 0x02};
+      Put16(p, 4 + sizeof options);
+      p.insert(p.end(), options, options + sizeof options);
+      p[14] = (BYTE)k;
+      p[15] = (BYTE)(k >> 8);
+      return Ethernet(b, a, 0xC021, p);
+    }
+    case 1: {
+      const char user[] = "\x05" "alice" "\x08" "secret12";
+      Put16(p, 4 + sizeof user - 1);
+      p.insert(p.end(), user, user + sizeof user - 1);
+      return Ethernet(b, a, 0xC023, p);
+    }
+    case 2: {
+      const BYTE address[] = {0x03, 0x06, 192, 168, 0, (BYTE)a};
+      Put16(p, 4 + sizeof address);
+      p.insert(p.end(), address, address + sizeof address);
+      return Ethernet(b, a, 0x8021, p);
+    }
+    default: {
+      const BYTE lzs[] = {0x11, 0x05, 0x00, 0x01, 0x04};
+      Put16(p, 4 + sizeof lzs);
+      p.insert(p.end(), lzs, lzs + sizeof lzs);
+      return Ethernet(b, a, 0x80FD, p);
+    }
+  }
+}
+
 // One frame of the mix, varied by i: TCP, UDP/DNS, ARP, VLAN over UDP,
 // 802.3 with LLC and a BPDU, SNAP, ICMP, IGMP, DHCP, the text-line and
-// title-only protocols, SNMP, OSPF and SLP.
+// title-only protocols, SNMP, OSPF and SLP, and one in 32 a PPP control
+// packet.
 Frame MakeFrame(unsigned long i) {
   unsigned a = (unsigned)(i % 251), b = (unsigned)((i / 7) % 241);
   unsigned hostA = 0xC0A80000u | a, hostB = 0x0A000000u | b;
+  if (i % 32 == 31) return PppControl(i / 32, a, b);
   switch (i % 10) {
     case 8:
       return LineOrTitleFrame(i / 10, a, b, hostA, hostB);

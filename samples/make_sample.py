@@ -154,6 +154,13 @@ frames = [
     ether(BCAST, HOST, 0x8863,
           (lambda tags: bytes([0x11, 0x09]) + struct.pack("!HH", 0, len(tags)) + tags)(
               tlv(0x0101, b"") + tlv(0x0103, bytes.fromhex("deadbeef")))),
+    # PPP control packets with their protocol numbers as EtherTypes: an LCP
+    # Configure-Request (MRU, PAP, magic number), a PAP Authenticate-Request,
+    # an IPCP Configure-Request and a CCP Configure-Request
+    ether(ROUTER, HOST, 0xC021, bytes.fromhex("0101 0012 010405dc 0304c023 05061a2b3c4d".replace(" ", ""))),
+    ether(ROUTER, HOST, 0xC023, bytes.fromhex("0101 0013 05") + b"alice" + b"\x08" + b"secret12"),
+    ether(ROUTER, HOST, 0x8021, bytes.fromhex("0101 000a 0306c0a8000a".replace(" ", ""))),
+    ether(ROUTER, HOST, 0x80FD, bytes.fromhex("0101 0009 1105000104".replace(" ", ""))),
     # 802.1Q tagged IP/UDP
     ether(BCAST, HOST, 0x8100,
           struct.pack("!HH", (5 << 13) | 5, 0x0800) + ipv4("192.168.0.10", "192.168.0.255", 17,

@@ -1,0 +1,84 @@
+// PPP-PAP: code, identifier and length; an Authenticate-Request's user name
+// and password as dumps under their own groups, any other code's data as
+// one dump. The packet runs to the captured end (its length field is shown
+// only), so the dumps of the other codes show Ethernet padding too.
+#include "dorrow.h"
+
+namespace dorrow {
+
+namespace {
+
+enum : int { kHeaderLength = 4 };
+enum : BYTE { CODE_AUTHENTICATE_REQUEST = 1 };
+
+constexpr qv::Name kCodes[] = {
+    {CODE_AUTHENTICATE_REQUEST, "Authentication Request"},
+    {2, "Authentication Ack"},
+    {3, "Authentication Nak"},
+};
+constexpr qv::NameTable kCodeNames(kCodes, "Unknown");
+
+BYTE g_nameState, g_passwordState;
+
+// A length byte and the bytes it counts, as a group over those bytes (as
+// many as were captured) with a dump of them. The cursor moves past all the
+// counted bytes; the caller must have one byte left for the length.
+void LengthAndBytes(qv::DetailList& list, qv::Cursor& c, BYTE* state, const char* title, const char* label) {
+  const int at = c.Offset();
+  BYTE length = 0;
+  c.U8(&length);
+  const qv::View value = c.Take(length);
+  list.Group(state, at, (int)value.size(), "%s", title);
+  list.Add(at, 1, "Length\t\t\t\t%d", length);
+  if (!value.empty()) list.HexDump(label, value.Bytes(0, value.size()), (int)value.size(), value.Offset());
+  list.Close();
+}
+
+void DetailPap(qv::Layer& l, qv::DetailList& list) {
+  const qv::View& h = l.header;
+  const int o = l.offset();
+  if (!list.Group(&l.protocol.titleState, o, (int)h.size(), "PAP Protocol") || h.size() < kHeaderLength) return;
+  const BYTE code = h.U8(0);
+  list.Add(o, 1, "Code\t\t\t\t\t\t%s", kCodeNames(code));
+  list.Add(o + 1, 1, "Identifier\t\t\t\t%d", h.U8(1));
+  list.Add(o + 2, 2, "Length\t\t\t\t\t%d", h.Be16(2));
+  if (list.stopped) return;
+  const qv::View data = h.From(kHeaderLength);
+  if (code != CODE_AUTHENTICATE_REQUEST) {
+    list.HexDump("Data", data.Bytes(0, data.size()), (int)data.size(), data.Offset());
+    list.Close();
+    return;
+  }
+  qv::Cursor c(data);
+  if (c.More()) {
+    LengthAndBytes(list, c, &g_nameState, "User Name", "Name");
+    // A capture that ends with the name has no password.
+    if (!c.More()) return;
+    LengthAndBytes(list, c, &g_passwordState, "User Password", "Password");
+  }
+  list.Close();
+}
+
+void SummarizePap(qv::Layer& l, SummaryRow* row) {
+  BYTE code;
+  qv::SetCell(row->protocol, "PAP");
+  qv::SetCell(row->description, "%s", l.header.U8(0, &code) ? kCodeNames(code) : "Unknown");
+}
+
+constexpr qv::Binding kBindings[] = {{"MAC-802.3", 0xC023}};
+
+}  // namespace
+
+qv::Protocol g_pap = qv::Declare<g_pap>({
+    .nameId = "PPP-PAP",
+    .description = "PPP Password Authentication Protocol",
+    .flags = PROTOCOL_CHILD,
+    .control = qv::CONTROL_MINIMAL,
+    .statistics = {2, "PPP Password Authentication Protocol"},
+    .summary = SummarizePap,
+    .detail = DetailPap,
+    .handOn = HandOnUnmoved,
+    .bindings = kBindings,
+});
+
+}  // namespace dorrow
