@@ -1,0 +1,58 @@
+// NOVELL-RIP: the IPX Routing Information Protocol on socket 0x0453. The
+// operation and the first route entry are shown; nothing is handed on.
+#include "tessary.h"
+
+namespace tessary {
+
+namespace {
+
+const int kEntryLength = 8;  // network, hop count, tick count
+const WORD kUnreachable = 16;
+
+constexpr qv::Name kOperations[] = {{1, "Request"}, {2, "Response"}};
+constexpr qv::NameTable kOperationNames(kOperations, "Unknown Type");
+
+void SummarizeRip(qv::Layer& l, SummaryRow* row) {
+  WORD operation;
+  qv::SetCell(row->protocol, "IPX RIP");
+  qv::SetCell(row->description, "%s", l.header.Be16(0, &operation) ? kOperationNames(operation) : "");
+}
+
+// The lines end at the first field that was not captured.
+void DetailRip(qv::Layer& l, qv::DetailList& list) {
+  const qv::View& h = l.header;
+  const int o = l.offset();
+  if (!list.Group(&l.protocol.titleState, o, 10, "Novell Routing Information Protocol")) return;
+  WORD operation;
+  if (!h.Be16(0, &operation)) return;
+  list.Add(o, 2, "Function Type\t\t\t%s", kOperationNames(operation));
+  const qv::View route = h.Sub(2, kEntryLength);
+  DWORD network;
+  WORD hops, ticks;
+  if (!route.Be32(0, &network)) return;
+  list.Add(route.Offset(0), 4, "Network Number\t\t\t0x%08X", (unsigned)network);
+  if (!route.Be16(4, &hops)) return;
+  // A hop count of 16 marks the tick count unreachable too.
+  const char* unreachable = hops == kUnreachable ? "\tUnreachable" : "";
+  list.Add(route.Offset(4), 2, "Hop Count\t\t\t\t%01u%s", (unsigned)hops, unreachable);
+  if (!route.Be16(6, &ticks)) return;
+  list.Add(route.Offset(6), 2, "Tick Count\t\t\t\t%01u%s", (unsigned)ticks, unreachable);
+  list.Close();
+}
+
+constexpr qv::Binding kBindings[] = {{"NOVELL-IPX", 0x10453}};
+
+}  // namespace
+
+qv::Protocol g_rip = qv::Declare<g_rip>({
+    .nameId = "NOVELL-RIP",
+    .description = "IPX RIP",
+    .flags = PROTOCOL_CHILD,
+    .control = qv::CONTROL_LEAF,
+    .statistics = {3, "IPX RIP"},
+    .summary = SummarizeRip,
+    .detail = DetailRip,
+    .bindings = kBindings,
+});
+
+}  // namespace tessary

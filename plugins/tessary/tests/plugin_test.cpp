@@ -1,0 +1,131 @@
+// The library as the host meets it: registration, statistics, control forms,
+// bindings under the parents by name id, the version check.
+#include "tessary_host.h"
+
+namespace tessarytest {
+namespace {
+
+TEST(TessaryLibrary, RegistersItsProtocolsInOrder) {
+  TessaryHost h;
+  struct Row {
+    const char* nameId;
+    const char* description;
+    DWORD flags;
+    const char* statistics;
+    int layer;
+  };
+  const Row want[] = {
+      {"NOVELL-IPX", "IPX", PROTOCOL_PARENT | PROTOCOL_CHILD, "IPX", 3},
+      {"NOVELL-RIP", "IPX RIP", PROTOCOL_CHILD, "IPX RIP", 3},
+      {"NOVELL-SAP", "IPX SAP", PROTOCOL_CHILD, "IPX SAP", 7},
+      {"IPX-NCP", "NCP", PROTOCOL_CHILD, "NCP", 6},
+      {"NCP-TCP", "NCP Over TCP", PROTOCOL_PARENT | PROTOCOL_CHILD, "NCP Over TCP", 4},
+  };
+  const size_t n = sizeof want / sizeof want[0];
+  const auto& protocols = h.host.protocols();
+  ASSERT_EQ(protocols.size(), n);
+  ASSERT_EQ(h.host.statistics().size(), n);
+  for (size_t i = 0; i < n; i++) {
+    SCOPED_TRACE(want[i].nameId);
+    EXPECT_STREQ(protocols[i]->nameId, want[i].nameId);
+    EXPECT_STREQ(protocols[i]->description, want[i].description);
+    EXPECT_EQ(protocols[i]->flags, want[i].flags);
+    EXPECT_EQ(*protocols[i]->enabled, 1);
+    EXPECT_EQ(*protocols[i]->textColor, 0u);
+    EXPECT_EQ(protocols[i]->frameTypes, nullptr);
+    const StatisticsEntry* s = h.Statistics(want[i].statistics);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->layer, want[i].layer);
+    EXPECT_EQ(s->counters, nullptr);
+  }
+}
+
+TEST(TessaryLibrary, ControlForms) {
+  TessaryHost h;
+  ProtocolDescriptor* ipx = h.host.Find("NOVELL-IPX");
+  for (ProtocolDescriptor* d : h.host.protocols()) {
+    SCOPED_TRACE(d->nameId);
+    EXPECT_EQ(d->control(PCTL_GET_DESCRIPTOR, 0, 0, 0, 0), (CTRLARG)d);
+    EXPECT_EQ(d->control(4, 0, 0, 0, 0), 0u);
+    EXPECT_EQ(d->control(7, 0, 0, 0, 0), 0u);
+    if (d == ipx) continue;
+    // Leaves, NCP over TCP too for all its parent flags: no table.
+    EXPECT_EQ(d->control(PCTL_ADD_CHILD, 0x40452, (CTRLARG)h.StandInParse("A"), 0, 0), 0u);
+    EXPECT_EQ(d->control(PCTL_FIND_CHILD, 0x40452, 0, 0, 0), 0u);
+    EXPECT_EQ(d->control(PCTL_NEXT_CHILD, 0, 0, 0, 0), 0u);
+  }
+  // IPX's own table holds the keys of its children, newest first.
+  const DWORD keys[] = {0x110451, 0x452, 0x40452, 0x10453};
+  auto* e = (ChildEntry*)ipx->control(PCTL_NEXT_CHILD, 0, 0, 0, 0);
+  for (DWORD key : keys) {
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->key, key);
+    e = (ChildEntry*)ipx->control(PCTL_NEXT_CHILD, (CTRLARG)e, 0, 0, 0);
+  }
+  EXPECT_EQ(e, nullptr);
+  EXPECT_EQ(ipx->control(PCTL_FIND_CHILD, 0x40452, 0, 0, 0), (CTRLARG)h.host.Find("NOVELL-SAP")->parse);
+  EXPECT_EQ(ipx->control(PCTL_FIND_CHILD, 0x40453, 0, 0, 0), (CTRLARG)h.table()->DefaultParse);
+  ipx->control(PCTL_TERMINATE, 0, 0, 0, 0);
+  EXPECT_EQ(ipx->control(PCTL_NEXT_CHILD, 0, 0, 0, 0), 0u);
+  EXPECT_EQ(ipx->control(PCTL_FIND_CHILD, 0x40452, 0, 0, 0), (CTRLARG)h.table()->DefaultParse);
+}
+
+TEST(TessaryLibrary, BindsUnderItsParentsByNameId) {
+  TessaryHost h({"MAC-802.3", "VLAN", "LLC-802.2", "IP-TCP", "IP-UDP"});
+  struct Row {
+    const char* parent;
+    DWORD key;
+    const char* child;
+  };
+  const Row want[] = {
+      {"MAC-802.3", 0x8137, "NOVELL-IPX"},
+      {"VLAN", 0x8137, "NOVELL-IPX"},
+      {"LLC-802.2", 0xE0, "NOVELL-IPX"},
+      {"IP-TCP", 524, "NCP-TCP"},
+      {"IP-UDP", 524, "NCP-TCP"},
+  };
+  const std::vector<qvtest::Binding>& got = h.bindings;
+  ASSERT_EQ(got.size(), sizeof want / sizeof want[0]);
+  for (size_t i = 0; i < got.size(); i++) {
+    SCOPED_TRACE(want[i].child);
+    ProtocolDescriptor* child = h.host.Find(want[i].child);
+    EXPECT_EQ(got[i].parent, want[i].parent);
+    EXPECT_EQ(got[i].key, want[i].key);
+    EXPECT_EQ(got[i].parse, child->parse);
+    EXPECT_EQ(got[i].control, child->control);
+  }
+}
+
+TEST(TessaryLibrary, MissingParentsAreSkippedSilently) {
+  TessaryHost h;
+  EXPECT_TRUE(h.bindings.empty());
+  EXPECT_TRUE(h.messages.empty());
+}
+
+TEST(TessaryLibrary, WrongTableVersionMakesItInert) {
+  for (DWORD version : {275u, 277u}) {
+    qvtest::TestHost h({"tessary"}, false);
+    ASSERT_TRUE(h.loadErrors.empty());
+    h.table()->version = version;
+    h.Start();
+    ASSERT_EQ(h.messages.size(), 1u);
+    EXPECT_EQ(h.messages[0].title, "Quorvane Network Monitor Error");
+    EXPECT_EQ(h.messages[0].text, "Tessary has mismatched Monitor Table version!\nPlease verify your installation.");
+    EXPECT_TRUE(h.host.protocols().empty());
+    EXPECT_TRUE(h.host.statistics().empty());
+  }
+}
+
+TEST(TessaryLibrary, EachProtocolKeepsItsColourUnderItsNameId) {
+  {
+    TessaryHost h;
+    DWORD colour = 0x10;
+    for (ProtocolDescriptor* d : h.host.protocols()) *d->textColor = colour++;
+  }
+  TessaryHost h;
+  DWORD colour = 0x10;
+  for (ProtocolDescriptor* d : h.host.protocols()) EXPECT_EQ(*d->textColor, colour++) << d->nameId;
+}
+
+}  // namespace
+}  // namespace tessarytest
