@@ -242,19 +242,90 @@ Frame PppControl(unsigned long k, unsigned a, unsigned b) {
   }
 }
 
+// An IPX header from station src's socket to station dst's.
+Frame Ipx(BYTE type, unsigned dst, unsigned dstSocket, unsigned src, unsigned srcSocket, const Frame& payload) {
+  Frame f;
+  Put16(f, 0xFFFF);
+  Put16(f, 30 + (unsigned)payload.size());
+  f.push_back(0);
+  f.push_back(type);
+  Put32(f, 1);
+  PutMac(f, dst);
+  Put16(f, dstSocket);
+  Put32(f, 2);
+  PutMac(f, src);
+  Put16(f, srcSocket);
+  f.insert(f.end(), payload.begin(), payload.end());
+  return f;
+}
+
+// NCP over IPX (a request, a reply), SAP over 802.2, RIP and NCP over TCP,
+// in turn.
+Frame NovellFrame(unsigned long k, unsigned a, unsigned b, unsigned hostA, unsigned hostB) {
+  switch (k % 5) {
+    case 0: {  // NCP request: Get File Server Information
+      const Frame n = {0x22, 0x22, (BYTE)k, (BYTE)a, 1, 0, 23, 0, 1, 17};
+      return Ethernet(b, a, 0x8137, Ipx(17, b, 0x0451, a, 0x4003, n));
+    }
+    case 1: {  // its reply, now and then a refusal
+      const Frame n = {0x33, 0x33, (BYTE)k, (BYTE)a, 1, 0, (BYTE)(k % 3 ? 0 : 0x9C), 0};
+      return Ethernet(a, b, 0x8137, Ipx(17, a, 0x4003, b, 0x0451, n));
+    }
+    case 2: {  // SAP answer with two servers, over 802.2
+      Frame s;
+      Put16(s, 2);
+      for (unsigned n = 0; n < 2; n++) {
+        Put16(s, 4);
+        Frame name(48, 0);
+        memcpy(name.data(), n ? "SERVER2" : "SERVER1", 7);
+        s.insert(s.end(), name.begin(), name.end());
+        Put32(s, 1 + n);
+        PutMac(s, b);
+        Put16(s, 0x0451);
+        Put16(s, 1 + n);
+      }
+      Frame l = {0xE0, 0xE0, 0x03};
+      const Frame x = Ipx(4, 0xFFFFFF, 0x0452, b, 0x0452, s);
+      l.insert(l.end(), x.begin(), x.end());
+      Frame f;
+      f.insert(f.end(), 6, 0xFF);
+      PutMac(f, b);
+      Put16(f, (unsigned)l.size());
+      f.insert(f.end(), l.begin(), l.end());
+      return f;
+    }
+    case 3: {  // RIP answer
+      Frame r;
+      Put16(r, 2);
+      Put32(r, 1 + a);
+      Put16(r, 1);
+      Put16(r, 2);
+      return Ethernet(0xFFFFFF, b, 0x8137, Ipx(1, 0xFFFFFF, 0x0453, b, 0x0453, r));
+    }
+    default: {  // NCP over TCP: a request behind its transport header
+      const BYTE ncp[] = {'D', 'm', 'd', 'T', 0, 0, 0, 26, 0, 0, 0, 1, 0, 0, 0, 2,
+                          0x22, 0x22, 1, 5, 1, 1, 23, 0, 1, 17};
+      return Ethernet(b, a, 0x0800, Ip(hostA, hostB, 6, Tcp(40000 + a, 524, (unsigned)k, Frame(ncp, ncp + sizeof ncp)),
+                                       (unsigned)k));
+    }
+  }
+}
+
 // One frame of the mix, varied by i: TCP, UDP/DNS, ARP, VLAN over UDP,
 // 802.3 with LLC and a BPDU, SNAP, ICMP, IGMP, DHCP, the text-line and
-// title-only protocols, SNMP, OSPF and SLP, and one in 32 a PPP control
-// packet.
+// title-only protocols, SNMP, OSPF and SLP, the Novell protocols, and one in
+// 32 a PPP control packet.
 Frame MakeFrame(unsigned long i) {
   unsigned a = (unsigned)(i % 251), b = (unsigned)((i / 7) % 241);
   unsigned hostA = 0xC0A80000u | a, hostB = 0x0A000000u | b;
   if (i % 32 == 31) return PppControl(i / 32, a, b);
-  switch (i % 10) {
+  switch (i % 11) {
     case 8:
-      return LineOrTitleFrame(i / 10, a, b, hostA, hostB);
+      return LineOrTitleFrame(i / 11, a, b, hostA, hostB);
     case 9:
-      return RoutingFrame(i / 10, a, b, hostA, hostB);
+      return RoutingFrame(i / 11, a, b, hostA, hostB);
+    case 10:
+      return NovellFrame(i / 11, a, b, hostA, hostB);
     case 0:
     case 1: {  // TCP with options and a little data
       Frame t;

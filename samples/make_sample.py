@@ -106,6 +106,13 @@ def slp_request():
     length = header_length + len(fields)
     return (bytes([2, 1]) + length.to_bytes(3, "big") + b"\0\0" + b"\0\0\0" + struct.pack("!HH", 0x1234, 2) + b"en"
             + fields)
+def ipx(ptype, dnet, dnode, dsock, snet, snode, ssock, payload):
+    return (struct.pack("!HHBBI", 0xFFFF, 30 + len(payload), 0, ptype, dnet) + mac(dnode) + struct.pack("!HI", dsock, snet)
+            + mac(snode) + struct.pack("!H", ssock) + payload)
+
+
+def sap_server(stype, name, net, node, sock, hops):
+    return struct.pack("!H", stype) + name.ljust(48, b"\0") + struct.pack("!I", net) + mac(node) + struct.pack("!HH", sock, hops)
 
 
 def icmp(kind, code, rest):
@@ -198,6 +205,24 @@ frames = [
     # SLP service request
     ether("01:00:5e:7f:ff:fd", HOST, 0x0800,
           ipv4("192.168.0.10", "239.255.255.253", 17, udp(427, 427, slp_request()), ttl=1)),
+    # NCP over IPX: Get File Server Information and its reply
+    ether(ROUTER, HOST, 0x8137,
+          ipx(17, 1, ROUTER, 0x0451, 0x0A0B0C0D, HOST, 0x4003, bytes.fromhex("2222 01 05 01 01 17 0001 11"))),
+    ether(HOST, ROUTER, 0x8137,
+          ipx(17, 0x0A0B0C0D, HOST, 0x4003, 1, ROUTER, 0x0451,
+              bytes.fromhex("3333 01 05 01 01 00 00") + b"SERVER1".ljust(48, b"\0"))),
+    # SAP answer with two file servers, over 802.2
+    llc_frame(BCAST, ROUTER, bytes.fromhex("e0e003") + ipx(4, 0, BCAST, 0x0452, 1, ROUTER, 0x0452, struct.pack("!H", 2)
+              + sap_server(4, b"SERVER1", 1, "00:00:00:00:00:01", 0x0451, 1)
+              + sap_server(4, b"SERVER2", 2, "00:00:00:00:00:01", 0x0451, 2))),
+    # RIP answer with two routes, one unreachable
+    ether(BCAST, ROUTER, 0x8137,
+          ipx(1, 0, BCAST, 0x0453, 1, ROUTER, 0x0453, struct.pack("!HIHHIHH", 2, 2, 1, 2, 5, 16, 7))),
+    # NCP over TCP: a request behind its 16-byte transport header
+    ether(ROUTER, HOST, 0x0800,
+          ipv4("192.168.0.10", "10.1.2.3", 6,
+               tcp(1025, 524, 1, 1, 0x18, payload=b"DmdT" + struct.pack("!III", 26, 1, 2)
+                   + bytes.fromhex("2222 01 05 01 01 17 0001 11")), ident=3)),
 ]
 
 
