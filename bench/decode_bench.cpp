@@ -259,10 +259,26 @@ Frame Ipx(BYTE type, unsigned dst, unsigned dstSocket, unsigned src, unsigned sr
   return f;
 }
 
-// NCP over IPX (a request, a reply), SAP over 802.2, RIP and NCP over TCP,
-// in turn.
+// A NetBIOS name: the text padded with blanks to 15 characters, the suffix.
+void PutNetBiosName(Frame& f, const char* text, BYTE suffix) {
+  const size_t n = strlen(text);
+  f.insert(f.end(), text, text + n);
+  f.insert(f.end(), 15 - n, ' ');
+  f.push_back(suffix);
+}
+
+// An SMB negotiation without parameter words or data.
+void PutSmb(Frame& f) {
+  const BYTE smb[] = {0xFF, 'S', 'M', 'B', 0x72};
+  f.insert(f.end(), smb, smb + sizeof smb);
+  f.insert(f.end(), 30, 0);
+}
+
+// NCP over IPX (a request, a reply), SAP over 802.2, RIP, NCP over TCP,
+// NetBIOS over IPX (name queries and session data with SMB) and NMPI, in
+// turn.
 Frame NovellFrame(unsigned long k, unsigned a, unsigned b, unsigned hostA, unsigned hostB) {
-  switch (k % 5) {
+  switch (k % 7) {
     case 0: {  // NCP request: Get File Server Information
       const Frame n = {0x22, 0x22, (BYTE)k, (BYTE)a, 1, 0, 23, 0, 1, 17};
       return Ethernet(b, a, 0x8137, Ipx(17, b, 0x0451, a, 0x4003, n));
@@ -301,6 +317,26 @@ Frame NovellFrame(unsigned long k, unsigned a, unsigned b, unsigned hostA, unsig
       Put16(r, 1);
       Put16(r, 2);
       return Ethernet(0xFFFFFF, b, 0x8137, Ipx(1, 0xFFFFFF, 0x0453, b, 0x0453, r));
+    }
+    case 5: {  // NetBIOS over IPX: a name query, or session data carrying SMB
+      Frame n;
+      if (k % 2) {
+        for (unsigned i = 0; i < 8; i++) Put32(n, i ? 0 : 1 + a);
+        n.push_back(0);
+        n.push_back(1);
+        PutNetBiosName(n, "FILESRV", 0x20);
+        return Ethernet(0xFFFFFF, a, 0x8137, Ipx(20, 0xFFFFFF, 0x0455, a, 0x0455, n));
+      }
+      n = {0x40, 6, (BYTE)a, 0, (BYTE)b, 0, (BYTE)k, 0, 53, 0, 0, 0, 35, 0, 0, 0, 0, 0};
+      PutSmb(n);
+      return Ethernet(b, a, 0x8137, Ipx(4, b, 0x0455, a, 0x0455, n));
+    }
+    case 6: {  // NMPI name query
+      Frame n(32, 0);
+      n.insert(n.end(), {0xF3, 0, 0, 0});
+      PutNetBiosName(n, "FILESRV", 0x20);
+      PutNetBiosName(n, "PC1", 0);
+      return Ethernet(0xFFFFFF, a, 0x8137, Ipx(4, 0xFFFFFF, 0x0551, a, 0x0551, n));
     }
     default: {  // NCP over TCP: a request behind its transport header
       const BYTE ncp[] = {'D', 'm', 'd', 'T', 0, 0, 0, 26, 0, 0, 0, 1, 0, 0, 0, 2,

@@ -106,6 +106,8 @@ def slp_request():
     length = header_length + len(fields)
     return (bytes([2, 1]) + length.to_bytes(3, "big") + b"\0\0" + b"\0\0\0" + struct.pack("!HH", 0x1234, 2) + b"en"
             + fields)
+
+
 def ipx(ptype, dnet, dnode, dsock, snet, snode, ssock, payload):
     return (struct.pack("!HHBBI", 0xFFFF, 30 + len(payload), 0, ptype, dnet) + mac(dnode) + struct.pack("!HI", dsock, snet)
             + mac(snode) + struct.pack("!H", ssock) + payload)
@@ -113,6 +115,14 @@ def ipx(ptype, dnet, dnode, dsock, snet, snode, ssock, payload):
 
 def sap_server(stype, name, net, node, sock, hops):
     return struct.pack("!H", stype) + name.ljust(48, b"\0") + struct.pack("!I", net) + mac(node) + struct.pack("!HH", sock, hops)
+
+
+def netbios_name(text, suffix):
+    return text.ljust(15, b" ") + bytes([suffix])
+
+
+# An SMB header with no parameter words and no data.
+SMB_NEGOTIATE = b"\xffSMB" + bytes([0x72]) + bytes(27) + bytes(3)
 
 
 def icmp(kind, code, rest):
@@ -223,6 +233,18 @@ frames = [
           ipv4("192.168.0.10", "10.1.2.3", 6,
                tcp(1025, 524, 1, 1, 0x18, payload=b"DmdT" + struct.pack("!III", 26, 1, 2)
                    + bytes.fromhex("2222 01 05 01 01 17 0001 11")), ident=3)),
+    # NetBIOS over IPX: a name query propagated with type 20, session data carrying SMB
+    ether(BCAST, HOST, 0x8137,
+          ipx(20, 0, BCAST, 0x0455, 0x0A0B0C0D, HOST, 0x0455,
+              struct.pack("!8I", 0x0A0B0C0D, 0, 0, 0, 0, 0, 0, 0) + bytes([0, 1]) + netbios_name(b"FILESRV", 0x20))),
+    ether(ROUTER, HOST, 0x8137,
+          ipx(4, 1, ROUTER, 0x0455, 0x0A0B0C0D, HOST, 0x0455,
+              bytes([0x40, 6]) + struct.pack("<8H", 10, 11, 1, 18 + len(SMB_NEGOTIATE), 0, len(SMB_NEGOTIATE), 0, 0)
+              + SMB_NEGOTIATE)),
+    # NMPI: a name query on the name claim socket
+    ether(BCAST, HOST, 0x8137,
+          ipx(4, 0, BCAST, 0x0551, 0x0A0B0C0D, HOST, 0x0551,
+              bytes(32) + bytes([0xF3, 0, 0, 0]) + netbios_name(b"FILESRV", 0x20) + netbios_name(b"PC1", 0))),
 ]
 
 

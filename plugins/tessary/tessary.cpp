@@ -3,8 +3,8 @@
 
 namespace {
 
-qv::Protocol* const kProtocols[] = {&tessary::g_ipx, &tessary::g_rip, &tessary::g_sap, &tessary::g_ncp,
-                                    &tessary::g_ncpTcp};
+qv::Protocol* const kProtocols[] = {&tessary::g_ipx,     &tessary::g_rip, &tessary::g_sap,   &tessary::g_netbios,
+                                    &tessary::g_nmpi,    &tessary::g_ncp, &tessary::g_ncpTcp};
 
 const qv::PluginInfo kPlugin = {"Tessary has mismatched Monitor Table version!\nPlease verify your installation.",
                                 kProtocols, nullptr};

@@ -28,6 +28,9 @@ const char* SapServiceTypeName(WORD type);
 // and the text of its suffix byte) to text.
 void NetBiosNameText(const BYTE* name, char* text, size_t size);
 
+// Whether an SMB header (FF 'S' 'M' 'B') is captured at the view's start.
+bool IsSmbHeader(const qv::View& at);
+
 // NCP requests: the position of the subfunction code for the function codes
 // that carry one (9 after a 2-byte length, or 7), else 0.
 int NcpSubfunctionAt(BYTE function);

@@ -98,10 +98,32 @@ TEST(CraftedCaptures, SapAndRip) {
                            {"Tick Count\t\t\t\t2", 52, 2, CLOSE}});
 }
 
+// tshark finds the same names (FILESRV<20>, WORKGROUP<1d>) and commands (find
+// name, datagram, session data; NMPI's name query) and reads the SMB behind
+// NetBIOS and NMPI, which MS-SMB takes over here once it is loaded.
+TEST(CraftedCaptures, NetBiosOverIpxAndNmpi) {
+  ExpectRows("netbios-ipx.pcap", {
+                                     {"IPX NETBIOS", "Name Query FILESRV.[File Server Service]"},
+                                     {"IPX NETBIOS", "Datagram WORKGROUP.[Master Browser]"},
+                                     {"IPX NETBIOS", "Data "},
+                                     {"NMPI", "Name Query FILESRV.[File Server Service]"},
+                                     {"NMPI", "MailSlot Write"},
+                                 });
+  EthernetHost h({"MS-SMB"});
+  const std::vector<Packet> packets = ReadPcap(Crafted("netbios-ipx.pcap"));
+  // Ethernet II, IPX at 14, NetBIOS at 44 and its session header's SMB at 62.
+  h.Decode("MAC-802.3", packets[2].data);
+  EXPECT_EQ(h.Receivers(PASS_COUNT), std::vector<std::string>{"MS-SMB@62"});
+  EXPECT_EQ(h.Receivers(PASS_DETAIL), std::vector<std::string>{"MS-SMB@62"});
+  h.ClearRecords();
+  h.Decode("MAC-802.3", packets[4].data);
+  EXPECT_EQ(h.Receivers(PASS_SUMMARY), std::vector<std::string>{"MS-SMB@112"});
+}
+
 // Every frame of the crafted captures keeps the bounds at every cut.
 TEST(CraftedCaptures, BoundedAtEveryCut) {
   EthernetHost h;
-  for (const char* file : {"ncp-ipx.pcap", "ncp-tcp.pcap", "sap-rip.pcap"})
+  for (const char* file : {"ncp-ipx.pcap", "ncp-tcp.pcap", "sap-rip.pcap", "netbios-ipx.pcap"})
     for (const Packet& p : ReadPcap(Crafted(file))) qvtest::ExpectBoundedAtEveryCut(h, "MAC-802.3", p.data);
 }
 

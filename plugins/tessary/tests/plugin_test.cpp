@@ -18,6 +18,8 @@ TEST(TessaryLibrary, RegistersItsProtocolsInOrder) {
       {"NOVELL-IPX", "IPX", PROTOCOL_PARENT | PROTOCOL_CHILD, "IPX", 3},
       {"NOVELL-RIP", "IPX RIP", PROTOCOL_CHILD, "IPX RIP", 3},
       {"NOVELL-SAP", "IPX SAP", PROTOCOL_CHILD, "IPX SAP", 7},
+      {"NOVELL-NETBIOS", "IPX NETBIOS", PROTOCOL_CHILD, "IPX NETBIOS", 5},
+      {"MS-NMPI", "NMPI", PROTOCOL_CHILD, "NMPI", 7},
       {"IPX-NCP", "NCP", PROTOCOL_CHILD, "NCP", 6},
       {"NCP-TCP", "NCP Over TCP", PROTOCOL_PARENT | PROTOCOL_CHILD, "NCP Over TCP", 4},
   };
@@ -55,7 +57,8 @@ TEST(TessaryLibrary, ControlForms) {
     EXPECT_EQ(d->control(PCTL_NEXT_CHILD, 0, 0, 0, 0), 0u);
   }
   // IPX's own table holds the keys of its children, newest first.
-  const DWORD keys[] = {0x110451, 0x452, 0x40452, 0x10453};
+  const DWORD keys[] = {0x110451, 0x40553,  0x140553, 0x40552, 0x140552, 0x40551, 0x140551,
+                        0x40550,  0x140550, 0x140455, 0x40455, 0x452,    0x40452, 0x10453};
   auto* e = (ChildEntry*)ipx->control(PCTL_NEXT_CHILD, 0, 0, 0, 0);
   for (DWORD key : keys) {
     ASSERT_NE(e, nullptr);
