@@ -72,21 +72,25 @@ void CaptureSource::BreakLoop() {
   if (pcap_) pcap_breakloop(pcap_);
 }
 
-bool MediaOf(int linkType, const BYTE* data, int capturedLength, const char** root, int* skip) {
-  *skip = 0;
+bool MediaOf(int linkType, const Packet& packet, Media* media) {
+  *media = Media{};
+  media->capturedLength = packet.capturedLength;
+  media->wireLength = packet.wireLength;
   switch (linkType) {
     case DLT_EN10MB:
-      *root = kEthernetRoot;
+      media->root = kEthernetRoot;
       return true;
     case DLT_IEEE802_11:
-      *root = kWirelessRoot;
+      media->root = kWirelessRoot;
       return true;
     case DLT_IEEE802_11_RADIO: {
-      if (capturedLength < 4) return false;
-      int length = data[2] | (data[3] << 8);
-      if (length < 8 || length > capturedLength) return false;
-      *skip = length;
-      *root = kWirelessRoot;
+      RadiotapFrame frame;
+      if (!ReadRadiotap(packet.data, packet.capturedLength, packet.wireLength, &frame)) return false;
+      media->root = kWirelessRoot;
+      media->skip = frame.headerLength;
+      media->capturedLength = frame.capturedLength;
+      media->wireLength = frame.wireLength;
+      media->radio = frame.media;
       return true;
     }
     default:

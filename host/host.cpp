@@ -56,8 +56,14 @@ ProtocolDescriptor* QV_CALL FindProtocolSlot(const char* nameId) { return g_host
 
 DWORD QV_CALL RegisterStatisticsSlot(StatisticsEntry* e) { return g_host ? g_host->RegisterStats(e) : 0; }
 
-void QV_CALL AddBssEntrySlot(const BYTE* bssid, const char* ssid, int, int, int, int, int privacy, DWORD, DWORD) {
-  if (g_host) g_host->BssSeen(bssid, ssid, privacy);
+// The radio values are radioInfo bytes 8, 10 and 11 and the host cookie, as
+// this host fills them from radiotap: channel, signal and noise (dBm, as
+// signed bytes), and the radio's clock.
+void QV_CALL AddBssEntrySlot(const BYTE* bssid, const char* ssid, int channel, int signal, int noise, int,
+                             int privacy, DWORD cookieLow, DWORD cookieHigh) {
+  if (g_host)
+    g_host->BssSeen(bssid, ssid, channel & 0xFF, (int8_t)signal, (int8_t)noise, privacy,
+                    (uint64_t)cookieHigh << 32 | cookieLow);
 }
 
 DetailLine* QV_CALL AllocDetailLineSlot() { return g_host ? g_host->AllocLine() : nullptr; }
@@ -347,19 +353,23 @@ std::map<std::string, StationTraffic> Host::stations() const {
   return named;
 }
 
-void Host::BssSeen(const BYTE* bssid, const char* ssid, int privacy) {
+void Host::BssSeen(const BYTE* bssid, const char* ssid, int channel, int signal, int noise, int privacy,
+                   uint64_t timestamp) {
   if (!bssid) return;
+  BssEntry* entry = nullptr;
   for (BssEntry& e : bss_)
-    if (memcmp(e.bssid, bssid, 6) == 0) {
-      e.beacons++;
-      return;
-    }
-  BssEntry e;
-  memcpy(e.bssid, bssid, 6);
-  e.ssid = ssid ? std::string(ssid, strnlen(ssid, 64)) : std::string();
-  e.privacy = privacy;
-  e.beacons = 1;
-  bss_.push_back(e);
+    if (memcmp(e.bssid, bssid, 6) == 0) entry = &e;
+  if (!entry) {
+    entry = &bss_.emplace_back();
+    memcpy(entry->bssid, bssid, 6);
+    entry->ssid = ssid ? std::string(ssid, strnlen(ssid, 64)) : std::string();
+    entry->privacy = privacy;
+  }
+  entry->channel = channel;
+  entry->signal = signal;
+  entry->noise = noise;
+  entry->timestamp = timestamp;
+  entry->beacons++;
 }
 
 std::string ProgramFolder() {
@@ -464,7 +474,7 @@ CaptureFrame* Host::FrameRecord(size_t capacity) {
 }
 
 void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedLength, int wireLength, unsigned mask,
-                       FrameOutput* out) {
+                       FrameOutput* out, const FrameMedia* media) {
   ReleaseDetail(out);
   for (SummaryCell& c : out->cells) c.text[0] = 0;
   out->textColor = 0;
@@ -474,6 +484,11 @@ void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedL
   CaptureFrame* f = FrameRecord((size_t)capturedLength);
   if (!f || !root || !root->parse) return;
   memset(f, 0, offsetof(CaptureFrame, data));
+  if (media) {
+    f->mediaStatus = media->status;
+    memcpy(f->radioInfo, media->radioInfo, sizeof f->radioInfo);
+    memcpy(f->hostCookie, media->hostCookie, sizeof f->hostCookie);
+  }
   if (capturedLength) memcpy(f->data, data, (size_t)capturedLength);
 #ifdef QV_ASAN
   // The record is larger than the frame: make any read past the captured

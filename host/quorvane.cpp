@@ -175,23 +175,23 @@ int main(int argc, char** argv) {
   if (rows) output.buffer() += qvhost::SummaryHeader();
   while (!g_stop && (limit == 0 || number < limit) && (rc = source.Next(&packet)) == 1) {
     number++;
-    const char* rootName = nullptr;
-    int skip = 0;
+    qvhost::Media media;
     ProtocolDescriptor* root = nullptr;
-    if (!qvhost::MediaOf(source.linkType(), packet.data, packet.capturedLength, &rootName, &skip)) {
+    if (!qvhost::MediaOf(source.linkType(), packet, &media)) {
       if (source.linkType() == DLT_IEEE802_11_RADIO)
         badRadiotap++;
       else
         unknownLink++;
       continue;
     }
-    root = host.Find(rootName);
+    root = host.Find(media.root);
     if (!root) {
       noRoot++;
-      missingRoot = rootName;
+      missingRoot = media.root;
       continue;
     }
-    host.DecodeFrame(root, packet.data + skip, packet.capturedLength - skip, packet.wireLength - skip, mask, &frame);
+    host.DecodeFrame(root, packet.data + media.skip, media.capturedLength, media.wireLength, mask, &frame,
+                     &media.radio);
     if (rows) qvhost::RenderSummary(number, frame, &output.buffer());
     if (detail) {
       qvhost::RenderDetail(frame, &output.buffer());

@@ -53,13 +53,12 @@ TEST(Captures, EveryCaptureDecodesCleanly) {
       host.flags() = flags;
       qvhost::Packet packet;
       while (source.Next(&packet) == 1) {
-        const char* rootName = nullptr;
-        int skip = 0;
-        if (!qvhost::MediaOf(source.linkType(), packet.data, packet.capturedLength, &rootName, &skip)) continue;
-        ProtocolDescriptor* root = host.Find(rootName);
+        qvhost::Media media;
+        if (!qvhost::MediaOf(source.linkType(), packet, &media)) continue;
+        ProtocolDescriptor* root = host.Find(media.root);
         if (!root) continue;
-        host.DecodeFrame(root, packet.data + skip, packet.capturedLength - skip, packet.wireLength - skip,
-                         qvhost::RUN_ALL, &out);
+        host.DecodeFrame(root, packet.data + media.skip, media.capturedLength, media.wireLength, qvhost::RUN_ALL,
+                         &out, &media.radio);
         std::string text;
         qvhost::RenderDetail(out, &text);
         decoded++;

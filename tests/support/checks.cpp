@@ -64,7 +64,7 @@ void ExpectBoundedAtEveryCut(TestHost& h, const char* root, const Bytes& frame, 
       h.ClearRecords();
       h.Flags() = flags;
       const std::vector<uint64_t> before = h.StatisticsValues();
-      h.host.DecodeFrame(d, frame.data(), (int)n, std::max(wire, (int)n), qvhost::RUN_ALL, &h.out);
+      h.host.DecodeFrame(d, frame.data(), (int)n, std::max(wire, (int)n), qvhost::RUN_ALL, &h.out, &h.media);
       ASSERT_EQ(h.host.currentFrame()->data, data) << "the host moved its frame buffer";
       const std::vector<uint64_t> after = h.StatisticsValues();
       std::string counted;

@@ -210,7 +210,8 @@ std::string TestHost::Trace() const {
 void TestHost::Decode(const char* root, const Bytes& frame, unsigned mask, int wireLength) {
   ProtocolDescriptor* d = host.Find(root);
   ASSERT_NE(d, nullptr) << root << " is not registered";
-  host.DecodeFrame(d, frame.data(), (int)frame.size(), wireLength < 0 ? (int)frame.size() : wireLength, mask, &out);
+  host.DecodeFrame(d, frame.data(), (int)frame.size(), wireLength < 0 ? (int)frame.size() : wireLength, mask, &out,
+                   &media);
 }
 
 std::vector<qvhost::FlatLine> TestHost::Lines(size_t slot) const {

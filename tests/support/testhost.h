@@ -87,7 +87,8 @@ class TestHost {
   ProtocolParse StandInParse(const char* name);
   ProtocolControl StandInControl(const char* name);
 
-  // Runs a frame through the passes of root (by name id).
+  // Runs a frame through the passes of root (by name id), with `media` as
+  // the frame record's wireless fields.
   void Decode(const char* root, const Bytes& frame, unsigned mask = qvhost::RUN_ALL, int wireLength = -1);
   std::vector<qvhost::FlatLine> Lines() const { return qvhost::FlattenDetail(out); }
   // Lines of one layer slot.
@@ -114,6 +115,7 @@ class TestHost {
   std::string Trace() const;
 
   qvhost::Host host;
+  qvhost::FrameMedia media;  // what the host knows of each frame beside its bytes (zero: nothing)
   qvhost::FrameOutput out;
   std::vector<std::string> loadErrors;
   std::vector<Message> messages;

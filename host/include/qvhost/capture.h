@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "plat/types.h"
+#include "qvhost/radiotap.h"
 
 typedef struct pcap pcap_t;
 
@@ -41,9 +41,18 @@ class CaptureSource {
   std::string error_;
 };
 
-// The media root for a link type and where its frame starts (a radiotap
-// header is skipped). False for link types no plug-in decodes and for a
-// radiotap header that does not fit the captured bytes.
-bool MediaOf(int linkType, const BYTE* data, int capturedLength, const char** root, int* skip);
+// Where a captured packet's frame starts and what the host knows of it.
+struct Media {
+  const char* root = nullptr;  // the media root's name id
+  int skip = 0;                // bytes in front of the media header (a radiotap header)
+  int capturedLength = 0;      // of the frame from its media header on
+  int wireLength = 0;
+  FrameMedia radio;            // the wireless fields (radiotap.h)
+};
+
+// The media root for a packet of a link type. False for link types no
+// plug-in decodes and for a radiotap header that does not fit the captured
+// bytes.
+bool MediaOf(int linkType, const Packet& packet, Media* media);
 
 }  // namespace qvhost

@@ -49,11 +49,26 @@ struct StationTraffic {
   uint64_t framesSent = 0, bytesSent = 0, framesReceived = 0, bytesReceived = 0;
 };
 
+// An access point reported by the wireless root, with the radio values of
+// its latest beacon (see radiotap.h for what they are).
 struct BssEntry {
   BYTE bssid[6];
   std::string ssid;
   int privacy = 0;
+  int channel = 0;
+  int signal = 0;  // dBm, 0 when unknown
+  int noise = 0;   // dBm, 0 when unknown
+  uint64_t timestamp = 0;  // the radio's clock at the beacon, microseconds
   uint64_t beacons = 0;
+};
+
+// What the host knows of a frame beside its bytes, for the wireless root:
+// CaptureFrame's mediaStatus, radioInfo and hostCookie (radiotap.h fills
+// them from a radiotap header; all zero for any other frame).
+struct FrameMedia {
+  DWORD status = 0;
+  BYTE radioInfo[20] = {};
+  DWORD hostCookie[2] = {};
 };
 
 // Calls the host made on behalf of the plug-ins, for tests and the printer.
@@ -103,9 +118,10 @@ class Host {
   }
 
   // Runs one frame through the root's passes (those in mask). data holds
-  // capturedLength bytes of a frame of wireLength bytes.
+  // capturedLength bytes of a frame of wireLength bytes; media, when given,
+  // fills the frame record's wireless fields.
   void DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedLength, int wireLength, unsigned mask,
-                   FrameOutput* out);
+                   FrameOutput* out, const FrameMedia* media = nullptr);
   void ReleaseDetail(FrameOutput* out);
   // The frame record of the last DecodeFrame (null before the first).
   const CaptureFrame* currentFrame() const { return frame_; }
@@ -135,7 +151,8 @@ class Host {
   void FreeLine(DetailLine* line, bool byPlugin);
   DetailLine* AddHexDump(DetailLine* after, const char* label, const BYTE* data, int length, int frameOffset);
   void StationTrafficSeen(const BYTE* destination, const BYTE* source, int length, int frameLength);
-  void BssSeen(const BYTE* bssid, const char* ssid, int privacy);
+  void BssSeen(const BYTE* bssid, const char* ssid, int channel, int signal, int noise, int privacy,
+               uint64_t timestamp);
   void DefaultParseCalled(DWORD pass, const CaptureFrame* frame);
   DWORD Register(ProtocolDescriptor* d);
   DWORD RegisterStats(StatisticsEntry* e);
