@@ -42,7 +42,7 @@ TEST(Captures, EveryCaptureDecodesCleanly) {
   const DWORD defaults = host.flags();
   const DWORD options[] = {defaults, defaults | MT_RAW_ADDRESSES | MT_SHOW_VENDOR | MT_HIDE_BEACONS};
   qvhost::FrameOutput out;
-  unsigned long decoded = 0;
+  unsigned long decoded = 0, wireless = 0;
   for (const std::string& file : files) {
     // Named before the frames, so that a sanitizer report follows its file.
     fprintf(stderr, "%s\n", file.c_str());
@@ -62,12 +62,14 @@ TEST(Captures, EveryCaptureDecodesCleanly) {
         std::string text;
         qvhost::RenderDetail(out, &text);
         decoded++;
+        if (root == host.Find(qvhost::kWirelessRoot)) wireless++;
       }
       host.ClearStations();
     }
   }
   host.ReleaseDetail(&out);
   EXPECT_GT(decoded, 5000u);  // Ethernet frames alone, twice
+  EXPECT_EQ(wireless, 2 * 129u);  // every frame of the 802.11 captures, radiotap or plain
   plat::SetMessageSink(nullptr, nullptr);
 }
 
