@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Writes samples/sample.pcap, the capture quorvane decodes when no file is
-named: a handful of Ethernet frames of the kinds the plug-ins decode.
+"""Writes the sample captures: samples/sample.pcap, a handful of Ethernet
+frames of the kinds the plug-ins decode (quorvane decodes it when no file is
+named), and samples/sample-wireless.pcap, 802.11 frames behind radiotap
+headers (a pcap file holds frames of one link type only).
 Standard library only; run it again after changing the frames."""
 import os
 import struct
 import sys
+import zlib
 
 
 def checksum(data):
@@ -277,13 +280,89 @@ frames += [
 ]
 
 
-def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "sample.pcap")
-    with open(out, "wb") as f:
-        f.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 262144, 1))
-        for i, frame in enumerate(frames):
+# ---------------------------------------------------------------- 802.11
+
+def radiotap(rate, mhz=2437, channel_flags=0x00A0, signal=-48, noise=-95, flags=0):
+    """Flags, rate (500 kbit/s), channel and antenna signal and noise."""
+    return struct.pack("<BBHIBBHHbb", 0, 0, 16, 0x6E, flags, rate, mhz, channel_flags, signal, noise)
+
+
+def with_fcs(frame):
+    """The frame with its frame check sequence, flagged in radiotap."""
+    return radiotap(2, flags=0x10) + frame + struct.pack("<I", zlib.crc32(frame))
+
+
+def wlan(control, flags, a1, a2, a3, seq, body=b"", duration=0, a4=None):
+    header = struct.pack("<BBH", control, flags, duration) + mac(a1) + mac(a2) + mac(a3) + struct.pack("<H", seq << 4)
+    return header + (mac(a4) if a4 else b"") + body
+
+
+def control_frame(control, addresses, duration=0):
+    return struct.pack("<BBH", control, 0, duration) + b"".join(mac(a) for a in addresses)
+
+
+def element(ident, value):
+    return bytes([ident, len(value)]) + value
+
+
+def snap(ethertype, payload):
+    return bytes.fromhex("aaaa03000000") + struct.pack("!H", ethertype) + payload
+
+
+AP = "00:00:0c:07:ac:01"
+STATION = "00:a0:c9:14:c8:29"
+BRIDGE = "00:a0:c9:00:00:04"
+SSID = element(0, b"quorvane")
+RATES = element(1, bytes.fromhex("82848b96"))
+CAPABILITY = struct.pack("<H", 0x0431)
+BEACON_BODY = (struct.pack("<QH", 0x1122334455, 100) + CAPABILITY + SSID + RATES + element(3, b"\x06")
+               + element(5, bytes.fromhex("00010000")) + element(7, b"DE " + bytes.fromhex("010d14")))
+
+wireless = [
+    # beacon with SSID, rates, channel, TIM and country
+    radiotap(2) + wlan(0x80, 0, BCAST, AP, AP, 100, BEACON_BODY),
+    # probe request and response
+    radiotap(2) + wlan(0x40, 0, BCAST, STATION, BCAST, 1, SSID + RATES),
+    radiotap(2) + wlan(0x50, 0, STATION, AP, AP, 101, BEACON_BODY),
+    # open authentication and association
+    radiotap(2) + wlan(0xB0, 0, AP, STATION, AP, 2, struct.pack("<HHH", 0, 1, 0)),
+    radiotap(2) + wlan(0xB0, 0, STATION, AP, AP, 102, struct.pack("<HHH", 0, 2, 0)),
+    radiotap(2) + wlan(0x00, 0, AP, STATION, AP, 3, CAPABILITY + struct.pack("<H", 10) + SSID + RATES),
+    radiotap(2) + wlan(0x10, 0, STATION, AP, AP, 103, CAPABILITY + struct.pack("<HH", 0, 0xC001) + RATES),
+    # RTS, CTS, a DNS query to the access point (LLC, SNAP, IP, UDP), ACK
+    radiotap(22) + control_frame(0xB4, [AP, STATION], 500),
+    radiotap(22) + control_frame(0xC4, [STATION], 400),
+    radiotap(22) + wlan(0x08, 0x01, AP, STATION, ROUTER, 4,
+                        snap(0x0800, ipv4("192.168.0.10", "192.168.0.1", 17, udp(53001, 53, dns_query("example.com"))))),
+    radiotap(22) + control_frame(0xD4, [STATION]),
+    # power save: null data, PS-Poll
+    radiotap(22) + wlan(0x48, 0x11, AP, STATION, AP, 5),
+    radiotap(22) + control_frame(0xA4, [AP, STATION], 0xC001),
+    # ARP from the distribution system, and a frame between two bridges
+    radiotap(22) + wlan(0x08, 0x02, STATION, AP, ROUTER, 104,
+                        snap(0x0806, arp(2, ROUTER, "192.168.0.1", STATION, "192.168.0.10"))),
+    radiotap(22) + wlan(0x08, 0x03, BRIDGE, AP, STATION, 105,
+                        snap(0x0800, ipv4("192.168.0.10", "10.1.2.3", 17, udp(123, 123, b"\x23" + b"\0" * 47))),
+                        a4=ROUTER),
+    # leaving
+    radiotap(2) + wlan(0xA0, 0, AP, STATION, AP, 6, struct.pack("<H", 8)),
+    # the deauthentication with its frame check sequence, which the host trims
+    with_fcs(wlan(0xC0, 0, STATION, AP, AP, 106, struct.pack("<H", 3))),
+]
+
+
+def write(path, link_type, records):
+    with open(path, "wb") as f:
+        f.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 262144, link_type))
+        for i, frame in enumerate(records):
             f.write(struct.pack("<IIII", 1733817600 + i, 1000 * i, len(frame), len(frame)))
             f.write(frame)
+
+
+def main():
+    folder = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
+    write(os.path.join(folder, "sample.pcap"), 1, frames)
+    write(os.path.join(folder, "sample-wireless.pcap"), 127, wireless)
 
 
 if __name__ == "__main__":
