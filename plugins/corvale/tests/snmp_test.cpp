@@ -1,6 +1,8 @@
 // IP-SNMP: the summary's checks of the outer structure, the BER walk of the
 // detail with every decoder, both PDU layouts, BER lengths in both forms,
 // and lengths, tags and texts that would carry a decoder too far.
+#include <functional>
+
 #include "corvale_host.h"
 
 namespace corvaletest {
@@ -233,6 +235,88 @@ TEST(Snmp, ObjectIdentifierTextsStayWithinTheLine) {
   CorvaleHost h;
   h.Decode("IP-SNMP", Message(0xA0, Binding(Ber(0x05, {}), Ber(0x46, Hex("2b 06 01")))));
   EXPECT_EQ(LinesStarting(h.Lines(0), "Variable")[0].text, "Variable\t\t\t\t\tInvalid Attributes - 1.3.6.1");
+}
+
+// The detail names the PDU from its own list; only the eight known types
+// are decoded further, whatever the tag's class bits say.
+TEST(Snmp, DetailPduNames) {
+  struct Case {
+    BYTE tag;
+    const char* line;
+    bool decoded;
+  };
+  const Case cases[] = {
+      {0xA0, "Get Request", true},
+      {0xA1, "Get Next Request", true},
+      {0xA2, "Response", true},
+      {0xA3, "Set Request", true},
+      {0xA5, "Get Bulk", true},
+      {0xA6, "Inform", true},
+      {0xA7, "Trap", true},
+      {0xA8, "Unknown", false},
+      {0xBF, "Unknown", false},
+      {0x20, "Get Request - badly formed PDU Type", true},
+      {0xE3, "Set Request - badly formed PDU Type", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    CorvaleHost h;
+    h.Decode("IP-SNMP", Message(c.tag, Binding(Ber(0x05, {}))));
+    const auto lines = LinesFrom(h.Lines(0), "PDU-type");
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, std::string("PDU-type\t\t\t\t\t") + c.line);
+    EXPECT_EQ(lines[1].text, "Length\t\t\t\t\t26");
+    EXPECT_EQ(LinesStarting(lines, "Identifier\t\t\t\t4660").size(), c.decoded ? 1u : 0u);
+    EXPECT_EQ(LinesStarting(lines, "Value\t\t\t\t\t\t(Null)").size(), c.decoded ? 1u : 0u);
+    if (!c.decoded) {
+      EXPECT_EQ(lines.size(), 2u);
+    }
+  }
+}
+
+// Long object identifiers under every label that takes one, the longest
+// label among them (a tag with class bits) included: both the label line
+// and the value line stop within the line's bound, cut with "...", and the
+// walk goes on behind the item.
+TEST(Snmp, LongObjectIdentifiersUnderEveryLabel) {
+  auto trap = [](const Bytes& enterprise) {
+    return Ber(0x30, Cat({Ber(0x02, Hex("00")), Ber(0x04, Text("public")),
+                          Ber(0xA4, Cat({enterprise, Ber(0x40, Hex("c0 a8 00 01")), Ber(0x02, Hex("06")),
+                                         Ber(0x02, Hex("01")), Ber(0x43, Hex("01 00")), Ber(0x30, {})}))}));
+  };
+  struct Case {
+    const char* label;
+    std::function<Bytes(const Bytes&)> message;
+    const char* prefix;  // of the label line's value
+    const char* next;    // a line of the item behind
+  };
+  const Case cases[] = {
+      {"Variable\t\t\t\t\t", [](const Bytes& oid) { return Message(0xA2, Binding(Ber(0x05, {}), Ber(0x06, oid))); },
+       "1.3.", "Value\t\t\t\t\t\t(Null)"},
+      {"Variable\t\t\t\t\t", [](const Bytes& oid) { return Message(0xA2, Binding(Ber(0x05, {}), Ber(0xC6, oid))); },
+       "Invalid Attributes - 1.3.", "Value\t\t\t\t\t\t(Null)"},
+      {"Value\t\t\t\t\t\t", [](const Bytes& oid) { return Message(0xA2, Cat({Binding(Ber(0x06, oid)), Binding(Ber(0x05, {}))})); },
+       "1.3.", "Value\t\t\t\t\t\t(Null)"},
+      {"Enterprise\t\t\t\t", [&](const Bytes& oid) { return trap(Ber(0x06, oid)); }, "1.3.", "Agent Address\t\t\t192.168.0.1"},
+  };
+  for (const Case& c : cases) {
+    for (size_t n : {40, 126, 127, 300}) {
+      SCOPED_TRACE(std::string(c.prefix) + " " + std::to_string(n));
+      const Bytes oid = Cat({Hex("2b"), Bytes(n - 1, 0x80)});
+      CorvaleHost h;
+      h.Decode("IP-SNMP", c.message(oid));
+      const auto lines = LinesFrom(h.Lines(0), std::string(c.label) + c.prefix);
+      ASSERT_GE(lines.size(), 4u);
+      EXPECT_GT(lines[0].text.size(), 122u) << "room left on the label line: " << lines[0].text;
+      for (const auto& l : {lines[0], lines[3]}) {
+        EXPECT_LE(l.text.size(), 128u) << l.text;
+        EXPECT_EQ(l.text.substr(l.text.size() - 4), "8...") << l.text;
+      }
+      EXPECT_EQ(lines[3].text.rfind("1.3.128.128.", 0), 0u);
+      EXPECT_EQ(lines[3].length, (int)n);
+      EXPECT_EQ(LinesStarting(lines, c.next).size(), 1u);
+    }
+  }
 }
 
 TEST(Snmp, VersionChecks) {

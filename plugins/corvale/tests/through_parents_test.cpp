@@ -108,6 +108,57 @@ TEST(ThroughParents, TaggedFrameReachesIpBehindTheTag) {
   EXPECT_EQ(h.Lines(2)[0].offset, 18);
 }
 
+// The leaves above IP, UDP and TCP reached through their parents at every
+// cut, those inside the parent's header included, where the leaf is handed
+// an offset past the captured bytes: nothing is read past them and no line
+// has a negative length. A leaf handed nothing makes no line, or (TFTP and
+// RADIUS) a title of no bytes.
+TEST(ThroughParents, LeavesStayWithinTheCaptureAtEveryCut) {
+  const Bytes text = Hex("55 53 45 52 20 61 0d 0a 50 41 53 53 0d 0a");
+  struct Leaf {
+    const char* statistics;
+    Bytes frame;
+    size_t slot;  // of the leaf's lines
+    bool titleWhenEmpty;
+  };
+  const Leaf leaves[] = {
+      {"OSPF", Ip(89, Hex("02 01 00 2c 0a000001 00000000 1234 0000 0000000000000100 ffffff00 000a 02 01 00000028"
+                          "0a000001 0a000002")), 1, false},
+      {"EGP", Ip(8, Hex("02 05 00 00 00 01 00 00")), 1, false},
+      {"SNMP", Ip(17, Udp(1027, 161, Hex("30 1a 02 01 01 04 06 70 75 62 6c 69 63 a0 0d 02 01 01 02 01 00 02 01 00"
+                                         "30 02 30 00"))), 2, true},
+      {"SLP", Ip(17, Udp(427, 427, Hex("02 01 00 00 10 00 00 00 00 00 12 34 00 02 65 6e"))), 2, false},
+      {"TFTP", Ip(17, Udp(1027, 69, Hex("00 01 61 00 6f 63 74 65 74 00"))), 2, true},
+      {"Radius", Ip(17, Udp(1027, 1812, Hex("01 05 00 08 aa bb cc dd"))), 3, true},
+      {"Radius", Ip(6, Tcp(1027, 1812, 0x18, {}, Hex("01 05 00 08 aa bb cc dd"))), 3, true},
+      {"FTP", Ip(6, Tcp(1027, 21, 0x18, {}, text)), 2, false},
+      {"FTP", Ip(17, Udp(1027, 20, text)), 2, false},
+      {"HTTP", Ip(6, Tcp(1027, 80, 0x18, {}, text)), 2, false},
+      {"SSDP", Ip(17, Udp(1027, 1900, text)), 2, false},
+      {"SMTP", Ip(6, Tcp(1027, 25, 0x18, {}, text)), 2, false},
+      {"POP3", Ip(6, Tcp(1027, 110, 0x18, {}, text)), 2, false},
+  };
+  for (const Leaf& leaf : leaves) {
+    SCOPED_TRACE(std::string(leaf.statistics) + " over " + std::to_string(leaf.frame[9]));
+    CorvaleHost h;
+    h.Decode("DOD-IP", leaf.frame);
+    EXPECT_EQ(h.Frames(leaf.statistics), 1u);
+    EXPECT_FALSE(h.Lines(leaf.slot).empty());
+    qvtest::ExpectBoundedAtEveryCut(h, "DOD-IP", leaf.frame);
+    // Cut inside the parent's header, behind what the parent needs to hand
+    // on (IP its protocol number, UDP its ports, TCP its header length): the
+    // leaf is reached with nothing.
+    Bytes cut = leaf.frame;
+    cut.resize(leaf.slot == 1 ? 18 : leaf.frame[9] == 17 ? 24 : 33);
+    const uint64_t before = h.Frames(leaf.statistics);
+    h.Decode("DOD-IP", cut, qvhost::RUN_ALL, (int)leaf.frame.size());
+    EXPECT_EQ(h.Frames(leaf.statistics), before + 1);
+    const auto lines = h.Lines(leaf.slot);
+    EXPECT_EQ(lines.size(), leaf.titleWhenEmpty ? 1u : 0u);
+    for (const auto& l : lines) EXPECT_EQ(l.length, 0) << l.text;
+  }
+}
+
 TEST(ThroughParents, NoPassReadsPastTheCapture) {
   EthernetHost h;
   NEED(h, "MAC-802.3");
