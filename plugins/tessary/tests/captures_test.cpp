@@ -120,6 +120,32 @@ TEST(CraftedCaptures, NetBiosOverIpxAndNmpi) {
   EXPECT_EQ(h.Receivers(PASS_SUMMARY), std::vector<std::string>{"MS-SMB@112"});
 }
 
+// A real capture of NetBIOS over IPX under 802.2: three name queries for
+// <01><02>__MSBROWSE__<02><01>, as tshark reads them (find name, flags 0,
+// suffix 0x01), the name's control bytes kept as they stand; then a packet
+// whose IPX source lies and whose NetBIOS bytes tshark calls unknown: a
+// session header here, with an SMB message 24 bytes in that no layout skips
+// to, so nothing is handed on.
+TEST(RealCaptures, NetBiosOverIpx) {
+  EthernetHost h({"MS-SMB"});
+  const std::vector<Packet> packets = ReadPcap(RealCapture("smb_print_trans-oobr1.pcap"));
+  ASSERT_EQ(packets.size(), 4u);
+  for (size_t i = 0; i < packets.size(); i++) {
+    SCOPED_TRACE("frame " + std::to_string(i + 1));
+    h.Decode("MAC-802.3", packets[i].data, qvhost::RUN_ALL, packets[i].wireLength);
+    EXPECT_EQ(h.Protocol(), "IPX NETBIOS");
+    EXPECT_EQ(h.Description(), i < 3 ? "Name Query \x01\x02__MSBROWSE__\x02.[Master Browser]" : "Unknown Command");
+  }
+  const auto lines = h.Lines(3);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[0].text, "Novell NETBIOS Protocol");
+  EXPECT_EQ(lines[0].offset, 47);
+  EXPECT_EQ(lines[0].length, 18);
+  EXPECT_EQ(lines[1].text, "Command\t\t\t\t\t32");
+  EXPECT_TRUE(h.handOns.empty());
+  EXPECT_EQ(h.Frames("IPX NETBIOS"), 4u);
+}
+
 // Every frame of the crafted captures keeps the bounds at every cut.
 TEST(CraftedCaptures, BoundedAtEveryCut) {
   EthernetHost h;
