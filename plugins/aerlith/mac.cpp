@@ -122,6 +122,9 @@ void Count80211(qv::Layer& l) {
   MarkWireless(frame);
   qv::CountProtocolFrame(&l.protocol.counters, frame);
   const Header h{l.header};
+  // A beacon is left unmarked from its first byte on, as in the summary.
+  if (h.HasControl() && h.Control() == FRAME_BEACON && (qv::TableFlags() & MT_HIDE_BEACONS))
+    frame->flags &= ~FRAME_PROTOCOL_ENABLED;
   if (!h.HasFlags()) return;
   if (frame->mediaStatus == 0 && g_svc.AddStationTraffic) {
     const AddressPair pair = AddressesByDs(h.DsBits());
@@ -129,10 +132,7 @@ void Count80211(qv::Layer& l) {
     const BYTE* source = h.HasSource() ? h.Address(pair.source) : kNoAddress;
     if (destination && source) g_svc.AddStationTraffic(destination, source, kAddressLength, 1, frame->frameLength);
   }
-  if (h.Control() == FRAME_BEACON) {
-    if (qv::TableFlags() & MT_HIDE_BEACONS) frame->flags &= ~FRAME_PROTOCOL_ENABLED;
-    ReportAccessPoint(h, frame);
-  }
+  if (h.Control() == FRAME_BEACON) ReportAccessPoint(h, frame);
 }
 
 // ---------------------------------------------------------------- summary

@@ -138,8 +138,11 @@ TEST(Counting, HiddenBeaconsAreLeftUnmarked) {
   AerlithHost h;
   h.Flags() |= MT_HIDE_BEACONS;
   for (unsigned mask : {qvhost::RUN_COUNT, qvhost::RUN_SUMMARY}) {
-    h.Decode(Beacon(Element(0, "home")), mask);
-    EXPECT_FALSE(h.out.frameFlags & FRAME_PROTOCOL_ENABLED);
+    // Whole, or cut to its frame control byte.
+    for (const Bytes& beacon : {Beacon(Element(0, "home")), Hex("80")}) {
+      h.Decode(beacon, mask);
+      EXPECT_FALSE(h.out.frameFlags & FRAME_PROTOCOL_ENABLED) << mask << " " << beacon.size();
+    }
     h.Decode(Beacon(Element(0, "home"), 0x50), mask);
     EXPECT_TRUE(h.out.frameFlags & FRAME_PROTOCOL_ENABLED);
   }
