@@ -3,7 +3,9 @@
 //   options bit 0: 802.11 root instead of Ethernet; bits 1-4: MT_RAW_ADDRESSES,
 //   MT_SHOW_VENDOR, MT_HIDE_BEACONS, MT_SHOW_NETWORK_ADDRESSES; bit 5: the name
 //   table holds names for the frame's own addresses (below); bit 6: and first
-//   a name of length 0, which every address matches;
+//   a name of length 0, which every address matches; bit 7 with bit 0: the
+//   frame starts with a radiotap header, which the host strips and reads
+//   into the frame's radio fields;
 //   line failure: fail AllocDetailLine from that call on (0 = never).
 #include <dlfcn.h>
 #include <stdlib.h>
@@ -16,6 +18,7 @@
 
 #include "name_entry.h"
 #include "qvhost/host.h"
+#include "qvhost/radiotap.h"
 #include "qvhost/render.h"
 
 namespace {
@@ -95,9 +98,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (options & 8) flags |= MT_HIDE_BEACONS;
   if (options & 16) flags |= MT_SHOW_NETWORK_ADDRESSES;
   host->flags() = flags;
-  int captured = (int)size - 3;
+  const BYTE* start = data + 3;
+  int captured = (int)size - 3, wire = captured + data[2];
+  qvhost::RadiotapFrame radio;
+  if ((options & 0x81) == 0x81) {
+    if (!qvhost::ReadRadiotap(start, captured, wire, &radio)) return 0;
+    start += radio.headerLength;
+    captured = radio.capturedLength;
+    wire = radio.wireLength;
+  }
   // An exact-size copy, so that any read past the captured bytes is caught.
-  std::vector<BYTE> frame(data + 3, data + size);
+  std::vector<BYTE> frame(start, start + captured);
   // Each input starts from an empty name table (the NetBIOS decoders add
   // names too).
   MonitorTable* t = host->table();
@@ -105,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (options & 0x20) FillNames(t, frame.data(), captured, options & 1, options & 0x40);
   host->FailDetailLineAt(data[1], true);
   static qvhost::FrameOutput out;
-  host->DecodeFrame(root, frame.data(), captured, captured + data[2], qvhost::RUN_ALL, &out);
+  host->DecodeFrame(root, frame.data(), captured, wire, qvhost::RUN_ALL, &out, &radio.media);
   host->FailDetailLineAt(0);
   std::string text;
   qvhost::RenderSummary(1, out, &text);
