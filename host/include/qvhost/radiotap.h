@@ -5,7 +5,8 @@
 //
 //   radioInfo byte 0 (rate)      the Rate field (500 kbit/s units) times 5, in
 //                                100 kbit/s (2 -> 10, 11 -> 55, 22 -> 110); 0
-//                                when absent or above 255 (beyond 51 Mbit/s)
+//                                when absent or above 255 (beyond 25.5 Mbit/s,
+//                                as the OFDM rates of 36 to 54 Mbit/s are)
 //   byte 1 (service), 2-3 (PLCP length)
 //                                0: radiotap carries neither
 //   bytes 4-7 (phyType, u32)     1 (DSSS) when the channel is CCK, or dynamic
