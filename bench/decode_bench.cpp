@@ -348,10 +348,36 @@ Frame NovellFrame(unsigned long k, unsigned a, unsigned b, unsigned hostA, unsig
   }
 }
 
+// RTP, a Q.931 Setup behind a TPKT header and an H.225 RAS request, in turn.
+Frame VoiceFrame(unsigned long k, unsigned a, unsigned b, unsigned hostA, unsigned hostB) {
+  switch (k % 3) {
+    case 0: {
+      Frame r = {0x80, 0x00};
+      Put16(r, (unsigned)k & 0xFFFF);
+      Put32(r, (unsigned)k * 160);
+      Put32(r, 0x12345678u);
+      r.insert(r.end(), 160, 0xD5);
+      return Ethernet(b, a, 0x0800, Ip(hostA, hostB, 17, Udp(5004, 5004, r), (unsigned)k));
+    }
+    case 1: {
+      const BYTE setup[] = {3, 0, 0, 34, 8, 2, 0, 1, 5, 4, 3, 0x80, 0x90, 0xa2, 0xa1, 0x28, 5, 'A', 'l', 'i',
+                            'c', 'e', 0x70, 4, 0x81, '2', '0', '1', 0x7e, 0, 3, 5, 0, 1};
+      return Ethernet(b, a, 0x0800,
+                      Ip(hostA, hostB, 6, Tcp(40000 + a, 1720, (unsigned)k, Frame(setup, setup + sizeof setup)),
+                         (unsigned)k));
+    }
+    default: {
+      const BYTE request[] = {0x26, 0x90, 0, 7, 8, 2, 0, 1};
+      return Ethernet(b, a, 0x0800,
+                      Ip(hostA, hostB, 17, Udp(1719, 1719, Frame(request, request + sizeof request)), (unsigned)k));
+    }
+  }
+}
+
 // One frame of the mix, varied by i: TCP, UDP/DNS, ARP, VLAN over UDP,
 // 802.3 with LLC and a BPDU, SNAP, ICMP, IGMP, DHCP, the text-line and
-// title-only protocols, SNMP, OSPF and SLP, the Novell protocols, and one in
-// 32 a PPP control packet.
+// title-only protocols, SNMP, OSPF and SLP, the Novell protocols, RTP,
+// Q.931 and H.225, and one in 32 a PPP control packet.
 Frame MakeFrame(unsigned long i) {
   unsigned a = (unsigned)(i % 251), b = (unsigned)((i / 7) % 241);
   unsigned hostA = 0xC0A80000u | a, hostB = 0x0A000000u | b;
@@ -360,6 +386,7 @@ Frame MakeFrame(unsigned long i) {
     case 8:
       return LineOrTitleFrame(i / 11, a, b, hostA, hostB);
     case 9:
+      if ((i / 11) % 4 == 3) return VoiceFrame(i / 44, a, b, hostA, hostB);
       return RoutingFrame(i / 11, a, b, hostA, hostB);
     case 10:
       return NovellFrame(i / 11, a, b, hostA, hostB);

@@ -279,6 +279,23 @@ frames += [
                                               " 0608c0a8000108080808".replace(" ", "")))))),
 ]
 
+# Q.931 Setup behind a TPKT header: bearer capability, display, called
+# number and a user-user element.
+Q931_SETUP = (bytes.fromhex("08 02 0001 05 04 03 80 90 a2 a1".replace(" ", "")) + bytes([0x28, 5]) + b"Alice"
+              + bytes.fromhex("70 04 81 32 30 31 7e 0003 05 00 01".replace(" ", "")))
+frames += [
+    # RTP voice packet, the Q.931 Setup over TCP and an H.225 admission request
+    ether(ROUTER, HOST, 0x0800,
+          ipv4("192.168.0.10", "10.1.2.3", 17,
+               udp(5004, 5004, bytes.fromhex("80 00 0001 000000a0 12345678".replace(" ", "")) + b"\xd5" * 20))),
+    ether(ROUTER, HOST, 0x0800,
+          ipv4("192.168.0.10", "10.1.2.3", 6,
+               tcp(49156, 1720, 11000, 6000, 0x18, payload=struct.pack("!BBH", 3, 0, 4 + len(Q931_SETUP)) + Q931_SETUP),
+               ident=4)),
+    ether(ROUTER, HOST, 0x0800,
+          ipv4("192.168.0.10", "10.1.2.3", 17, udp(1719, 1719, bytes.fromhex("26 90 00 07 08 02 00 01".replace(" ", ""))))),
+]
+
 
 # ---------------------------------------------------------------- 802.11
 
