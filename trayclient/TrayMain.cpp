@@ -782,6 +782,9 @@ void TWinMain::GetStatusFromServer() {
   m_answer.clear();
   m_answerTooLong = false;
   m_reply = m_network->get(request);
+  // Without a bound the network thread buffers whatever arrives while this
+  // thread is busy, however far past the answer cap that is.
+  m_reply->setReadBufferSize(kReadBufferBytes);
   connect(m_reply, &QNetworkReply::readyRead, this, &TWinMain::pollDataArrived);
   connect(m_reply, &QNetworkReply::metaDataChanged, this, &TWinMain::pollDataArrived);
   connect(m_reply, &QNetworkReply::finished, this, &TWinMain::pollFinishedReply);

@@ -25,6 +25,9 @@ inline constexpr char kUserAgent[] = "Mozilla/3.0 (compatible; Indy Library)";
 // take the memory of the desktop. A longer answer fails the poll.
 inline constexpr qsizetype kMaxAnswerBytes = qsizetype(16) << 20;
 
+// What the network thread holds of an answer before this thread takes it.
+inline constexpr qint64 kReadBufferBytes = qint64(1) << 20;
+
 inline constexpr char kNoItems[] = "no items\r\n";
 inline constexpr char kNotMonitoring[] = "not monitoring\r\n";
 

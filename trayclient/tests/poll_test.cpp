@@ -378,10 +378,11 @@ TEST_F(PollTest, OnePollReadsAtMostItsCap) {
     EXPECT_EQ(win->records().size(), step.records);
     EXPECT_FALSE(win->isAnimating());
   }
-  // The endless answer was cut off soon after the cap: what the network
-  // buffers between the two ends is all that came on top.
+  // The endless answer was cut off well before its end: what came on top of
+  // the cap is what the sockets and the network thread buffer while the
+  // server, on this same thread, gets to write (more on a loaded machine).
   EXPECT_GT(server.streamedBytes, kMaxAnswerBytes);
-  EXPECT_LT(server.streamedBytes, 2 * kMaxAnswerBytes);
+  EXPECT_LT(server.streamedBytes, 6 * kMaxAnswerBytes);
 }
 
 // ---------------------------------------------------------------- notification
