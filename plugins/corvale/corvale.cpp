@@ -13,14 +13,14 @@ qv::Protocol* const kProtocols[] = {
     &corvale::g_arp,  // IP-ARP
     &corvale::g_udp,  // IP-UDP
     &corvale::g_tcp,  // IP-TCP
-    // IP-NBNS
-    // IP-NBDS
-    // IP-NBSS
+    &corvale::g_nbns,  // IP-NBNS
+    &corvale::g_nbds,  // IP-NBDS
+    &corvale::g_nbss,  // IP-NBSS
     &corvale::g_bootp,  // IP_BOOTP
     &corvale::g_tftp,  // IP-TFTP
     &corvale::g_ftp,  // IP-FTP
     &corvale::g_http,  // IP-HTTP
-    // IP-DNS
+    &corvale::g_dns,  // IP-DNS
     &corvale::g_egp,  // IP-EGP
     &corvale::g_slp,  // IP-SLP
     &corvale::g_ospf,  // IP-OSPF

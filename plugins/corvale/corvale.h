@@ -13,6 +13,10 @@ extern qv::Protocol g_arp;    // "IP-ARP"
 extern qv::Protocol g_udp;    // "IP-UDP"
 extern qv::Protocol g_tcp;    // "IP-TCP"
 extern qv::Protocol g_bootp;  // "IP_BOOTP"
+extern qv::Protocol g_nbns;   // "IP-NBNS"
+extern qv::Protocol g_nbds;   // "IP-NBDS"
+extern qv::Protocol g_nbss;   // "IP-NBSS"
+extern qv::Protocol g_dns;    // "IP-DNS"
 
 // What IP-TCP keeps of the last TCP header it saw, for DNS over TCP: a copy
 // of the source port, never a pointer into a frame that the host may since
@@ -23,6 +27,19 @@ struct TcpHeaderRecord {
   WORD sourcePort;
 };
 extern TcpHeaderRecord LastTcpHeader;
+
+// The source address of the datagram that DOD-IP handed on last, recorded
+// in every pass, so that the name service can tell whether an answer names
+// the station that sent it.
+struct IpSourceRecord {
+  BYTE seen;  // the datagram's source address was captured
+  BYTE address[4];
+};
+extern IpSourceRecord LastIpSource;
+
+// The four section counts of a name-service or DNS header (bytes 4 to 11),
+// a line each while they are captured; false at the first that is not.
+bool AddSectionCounts(qv::DetailList& list, const qv::View& header, WORD counts[4]);
 
 // Transport hand-on: the child bound under the destination port, else the
 // one under the source port, else the DefaultParse copy.

@@ -1,5 +1,7 @@
 // DOD-IP: the IPv4 header. The datagram's total length trims the frame (so
 // Ethernet padding reaches no child), and its protocol number picks the child.
+#include <string.h>
+
 #include "corvale.h"
 
 namespace corvale {
@@ -103,6 +105,9 @@ ProtocolParse HandOnIp(qv::Layer& l) {
   WORD word;
   if (h.v.Be16(2, &word)) qv::TrimFrame(frame, (int64_t)l.offset() + word);
   if (h.v.Be16(6, &word)) frame->fragmentOffset = word & kOffsetMask;
+  const BYTE* source = h.Address(12);
+  LastIpSource.seen = source != nullptr;
+  if (source) memcpy(LastIpSource.address, source, 4);
   BYTE protocol;
   if (!h.v.U8(9, &protocol)) return nullptr;
   frame->offset = l.offset() + h.Ihl() * 4;

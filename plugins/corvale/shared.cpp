@@ -1,5 +1,6 @@
-// What the protocols of the library share: the record of the last TCP
-// header, the transports' port hand-on and summary, and address texts.
+// What the protocols of the library share: the records of the last IP
+// source and TCP header, the transports' port hand-on and summary, address
+// texts, and the section counts of name-service headers.
 #include <stdio.h>
 
 #include "corvale.h"
@@ -9,6 +10,7 @@
 namespace corvale {
 
 TcpHeaderRecord LastTcpHeader = {0, 0};
+IpSourceRecord LastIpSource = {0, {0, 0, 0, 0}};
 
 ProtocolParse FindPortChild(const ChildTable* table, WORD destination, WORD source) {
   ProtocolParse child = qv::FindChildProtocol(table, destination);
@@ -48,6 +50,16 @@ void HexAddressText(const BYTE* data, int length, char* text) {
 
 void DottedAddressText(const BYTE* data, int length, char* text) {
   AddressText(qv::g_svc.FormatDottedAddress, data, length, text, true);
+}
+
+bool AddSectionCounts(qv::DetailList& list, const qv::View& header, WORD counts[4]) {
+  static const char* const kLabels[] = {"Question Count\t\t\t", "Answer Count\t\t\t", "Authority Count\t\t",
+                                        "Additional Count\t\t"};
+  for (int i = 0; i < 4; i++) {
+    if (!header.Be16(4 + 2 * i, &counts[i])) return false;
+    list.Add(header.Offset(4 + 2 * i), 2, "%s%d", kLabels[i], counts[i]);
+  }
+  return true;
 }
 
 }  // namespace corvale

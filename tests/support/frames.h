@@ -21,7 +21,7 @@ extern const char kBroadcast[];  // FF-FF-FF-FF-FF-FF
 // An Ethernet frame: destination, source, type/length, payload, padded with
 // zeros to pad bytes.
 Bytes Ether(const char* destination, const char* source, WORD type, const Bytes& payload, size_t pad = 60);
-// The same from 00-A0-C9-14-C8-29 to 00-00-0C-12-34-56, padded to padTo.
+// The same to 00-A0-C9-14-C8-29 from 00-00-0C-12-34-56, padded to padTo.
 Bytes Ethernet(const Bytes& payload, size_t padTo = 0, WORD type = 0x0800);
 
 struct IpFields {

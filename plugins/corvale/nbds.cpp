@@ -1,0 +1,233 @@
+// IP-NBDS and IP-NBSS: the NetBIOS datagram service (port 138) and session
+// service (ports 139 and 445). Each shows its own header and hands what
+// follows to MS-SMB when it begins with the SMB signature.
+#include <string.h>
+
+#include <algorithm>
+
+#include "corvale.h"
+#include "netbios.h"
+
+namespace corvale {
+
+namespace {
+
+const int kNameField = 34;
+const int kSessionHeader = 4;
+
+ProtocolParse g_smb;  // MS-SMB's parse entry, or DefaultParse without it
+constexpr qv::Cache kCaches[] = {{"MS-SMB", &g_smb}};
+
+// What follows goes to MS-SMB only when all four signature bytes are
+// captured: FF 'S' 'M' 'B'.
+ProtocolParse SmbAt(const qv::View& v, int64_t at) {
+  static const BYTE kSignature[4] = {0xFF, 'S', 'M', 'B'};
+  const BYTE* b = v.Bytes(at, 4);
+  return b && memcmp(b, kSignature, sizeof kSignature) == 0 ? g_smb : nullptr;
+}
+
+// A name field's line, only when all 34 bytes of the field are captured.
+bool NameLine(qv::DetailList& list, const qv::View& message, int64_t at, const char* label) {
+  qv::NetBiosName name;
+  if (!message.Has(at, kNameField) || qv::DecodeNetBiosName(message, at, &name) < 0) return false;
+  return list.Add(message.Offset(at), kNameField, "%s%s", label, name.text) != nullptr;
+}
+
+// ---------------------------------------------------------------- datagrams
+
+BYTE g_datagramFlagsState;
+
+constexpr qv::Name kDatagramTypes[] = {
+    {0x10, "Direct Unique Datagram"}, {0x11, "Direct Group Datagram"},      {0x12, "Broadcast Datagram"},
+    {0x13, "Error Datagram"},         {0x14, "Datagram Query Request"},     {0x15, "Datagram Positive Response"},
+    {0x16, "Datagram Negative Response"},
+};
+constexpr qv::NameTable kDatagramTypeNames(kDatagramTypes, "Unknown Datagram Type");
+
+constexpr qv::Name kNodeTypes[] = {
+    {0x00, "B-Node\t\t\t"}, {0x04, "P-Node\t\t\t"}, {0x08, "M-Node\t\t\t"}, {0x0C, "NBDD-Node\t"}};
+constexpr qv::NameTable kNodeTypeNames(kNodeTypes, "");
+
+bool CarriesData(BYTE type) { return type >= 0x10 && type <= 0x12; }
+int DatagramHeaderLength(BYTE type) {
+  if (CarriesData(type)) return 82;
+  if (type == 0x13) return 11;
+  if (type >= 0x14 && type <= 0x16) return 44;
+  return 10;
+}
+
+void SummarizeNbds(qv::Layer& l, SummaryRow* row) {
+  BYTE type;
+  if (!l.header.U8(0, &type)) return;
+  qv::SetCell(row->protocol, "NBDS");
+  qv::SetCell(row->description, "%s", kDatagramTypeNames(type));
+}
+
+// The lines up to byte 82 for every type, each while its field is captured.
+void DetailNbds(qv::Layer& l, qv::DetailList& list) {
+  const qv::View& h = l.header;
+  const int o = l.offset();
+  BYTE type = 0, flags;
+  const bool haveType = h.U8(0, &type);
+  if (!l.Title(list, (int)std::min<int64_t>(DatagramHeaderLength(type), h.size())) || !haveType) return;
+  list.Add(o, 1, "Datagram Type\t\t\t%s", kDatagramTypeNames(type));
+  if (!h.U8(1, &flags)) return;
+  list.Group(&g_datagramFlagsState, o + 1, 1, "Flags");
+  list.Add(o + 1, 1, "More Fragments\t\t%s%s", (flags & 0x01) ? "On\t\t" : "Off\t", qv::BitPicture(flags, 0x01, 8, 4).text);
+  list.Add(o + 1, 1, "First Fragment\t\t%s%s", (flags & 0x02) ? "On\t\t" : "Off\t", qv::BitPicture(flags, 0x02, 8, 4).text);
+  list.Add(o + 1, 1, "Node Type\t\t\t%s%s", kNodeTypeNames(flags & 0x0C), qv::BitPicture(flags, 0x0C, 8, 4).text);
+  list.Close();
+  WORD word;
+  if (!h.Be16(2, &word)) return;
+  list.Add(o + 2, 2, "Datagram ID\t\t\t\t%01u", (unsigned)word);
+  const BYTE* address = h.Bytes(4, 4);
+  if (!address) return;
+  char dotted[64];
+  DottedAddress(address, dotted);
+  list.Add(o + 4, 4, "Source IP Address\t\t%s", dotted);
+  if (!h.Be16(8, &word)) return;
+  list.Add(o + 8, 2, "Source Port\t\t\t\t%01u", (unsigned)word);
+  if (!h.Be16(10, &word)) return;
+  list.Add(o + 10, 2, "Length\t\t\t\t\t%01d", word);
+  if (!h.Be16(12, &word)) return;
+  list.Add(o + 12, 2, "Packet Offset\t\t\t%01u", (unsigned)word);
+  if (!NameLine(list, h, 14, "Source Name\t\t\t\t")) return;
+  NameLine(list, h, 48, "Destination Name\t\t");
+}
+
+// Past the header of its type; only direct and broadcast datagrams carry
+// data. When the host gave no line, nothing moves and nothing goes on.
+ProtocolParse HandOnNbds(qv::Layer& l) {
+  BYTE type;
+  if (!l.header.U8(0, &type) || l.detailStopped) return nullptr;
+  const int length = DatagramHeaderLength(type);
+  l.frame->offset = l.offset() + length;
+  return CarriesData(type) ? SmbAt(l.header, length) : nullptr;
+}
+
+constexpr qv::Binding kDatagramBindings[] = {{"IP-UDP", 138}, {"IP-TCP", 138}};
+
+// ---------------------------------------------------------------- sessions
+
+const BYTE kSessionMessage = 0x00;
+const BYTE kSessionRequest = 0x81, kNegativeResponse = 0x83, kRetarget = 0x84;
+
+constexpr qv::Name kSessionTypes[] = {
+    {0x00, "Session Message"}, {0x81, "Session Initialize"},        {0x82, "Session Confirm"},
+    {0x83, "Session Reject"},  {0x84, "Retarget Session Response"}, {0x85, "Keep Alive"},
+};
+constexpr qv::NameTable kSessionTypeNames(kSessionTypes, nullptr);
+
+constexpr qv::Name kSessionErrors[] = {
+    {0x80, "Not Listening on Called Name"}, {0x81, "Not Listening for Calling Name"},
+    {0x82, "Called Name not present"},      {0x83, "Insufficient Resources"},
+    {0x8F, "Unspecified"},
+};
+constexpr qv::NameTable kSessionErrorNames(kSessionErrors, "Unknown");
+
+// Any other type is a piece of a longer message: "Pulse" when fewer than 6
+// bytes remain of the frame, else "Data".
+const char* SessionTypeName(const qv::Layer& l, BYTE type) {
+  if (const char* name = kSessionTypeNames(type)) return name;
+  return l.frame->frameLength - l.offset() < 6 ? "Pulse" : "Data";
+}
+
+void SummarizeNbss(qv::Layer& l, SummaryRow* row) {
+  BYTE type;
+  if (!l.header.U8(0, &type)) return;
+  qv::SetCell(row->protocol, "NBSS");
+  qv::SetCell(row->description, "%s", SessionTypeName(l, type));
+}
+
+bool DescribesPacket(BYTE type) { return type == kSessionRequest || type == kNegativeResponse || type == kRetarget; }
+
+// The title covers the header; for the three types that describe the
+// packet, the packet too; for a piece of a longer message, all of it. Never
+// more than was captured.
+int SessionTitleLength(const qv::View& h) {
+  BYTE type, flags;
+  WORD length;
+  if (h.U8(0, &type) && !kSessionTypeNames.Has(type)) return (int)h.size();
+  int64_t covered = kSessionHeader;
+  if (h.U8(0, &type) && DescribesPacket(type) && h.U8(1, &flags) && h.Be16(2, &length))
+    covered += length + ((flags & 0x01) ? 0x10000 : 0);
+  return (int)std::min<int64_t>(covered, h.size());
+}
+
+void DetailNbss(qv::Layer& l, qv::DetailList& list) {
+  const qv::View& h = l.header;
+  const int o = l.offset();
+  BYTE type, flags;
+  if (!l.Title(list, SessionTitleLength(h)) || !h.U8(0, &type)) return;
+  list.Add(o, 1, "Packet Type\t\t\t\t%s", SessionTypeName(l, type));
+  if (!kSessionTypeNames.Has(type)) {
+    list.Close();
+    return;
+  }
+  WORD word;
+  if (!h.U8(1, &flags)) return;
+  list.Add(o + 1, 1, "Flags\t\t\t\t\t\t0x%02x", flags);
+  if (!h.Be16(2, &word)) return;
+  list.Add(o + 2, 2, "Packet Length\t\t\t%u", word + ((flags & 0x01) ? 0x10000u : 0));
+  switch (type) {
+    case kSessionRequest:
+      if (NameLine(list, h, 4, "Destination Name\t\t")) NameLine(list, h, 38, "Source Name\t\t\t\t");
+      break;
+    case kNegativeResponse: {
+      BYTE code;
+      if (h.U8(4, &code)) list.Add(o + 4, 1, "Error Code\t\t\t\t%s", kSessionErrorNames(code));
+      break;
+    }
+    case kRetarget:
+      if (const BYTE* address = h.Bytes(4, 4)) {
+        char dotted[64];
+        DottedAddress(address, dotted);
+        list.Add(o + 4, 4, "IP Address\t\t\t%s", dotted);
+        if (h.Be16(8, &word)) list.Add(o + 8, 2, "Port\t\t\t\t%04x", word);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+// Past the 4-byte header in every pass; only a session message whose lines
+// were all made goes on.
+ProtocolParse HandOnNbss(qv::Layer& l) {
+  BYTE type;
+  l.frame->offset = l.offset() + kSessionHeader;
+  if (!l.header.U8(0, &type) || type != kSessionMessage || l.detailStopped) return nullptr;
+  return SmbAt(l.header, kSessionHeader);
+}
+
+constexpr qv::Binding kSessionBindings[] = {{"IP-UDP", 139}, {"IP-UDP", 445}, {"IP-TCP", 139}, {"IP-TCP", 445}};
+
+}  // namespace
+
+qv::Protocol g_nbds = qv::Declare<g_nbds>({
+    .nameId = "IP-NBDS",
+    .description = "NetBios Datagram Service Protocol",
+    .flags = PROTOCOL_CHILD,
+    .control = qv::CONTROL_LEAF,
+    .statistics = {5, "NBDS"},
+    .summary = SummarizeNbds,
+    .detail = DetailNbds,
+    .handOn = HandOnNbds,
+    .bindings = kDatagramBindings,
+    .caches = kCaches,
+});
+
+qv::Protocol g_nbss = qv::Declare<g_nbss>({
+    .nameId = "IP-NBSS",
+    .description = "NetBios Session Service Protocol",
+    .flags = PROTOCOL_CHILD,
+    .control = qv::CONTROL_LEAF,
+    .statistics = {5, "NBSS"},
+    .summary = SummarizeNbss,
+    .detail = DetailNbss,
+    .handOn = HandOnNbss,
+    .bindings = kSessionBindings,
+    .caches = kCaches,
+});
+
+}  // namespace corvale
