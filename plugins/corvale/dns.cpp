@@ -338,9 +338,10 @@ void DetailDns(qv::Layer& l, qv::DetailList& list) {
   list.Close();
   WORD counts[4];
   if (!AddSectionCounts(list, m, counts) || list.stopped) return;
-  // Sections only when something follows the header.
+  // The header is whole here, so every section starts within the capture;
+  // one with nothing left shows its heading and where it stops.
   int64_t pos = kHeader;
-  for (int s = 0; s < 4 && m.Left(kHeader) > 0; s++) {
+  for (int s = 0; s < 4; s++) {
     if (!counts[s]) continue;
     list.Group(&g_sections[s].state, m.Offset(pos), (int)m.Left(pos), "%s", g_sections[s].heading);
     for (int i = 0; i < counts[s]; i++)

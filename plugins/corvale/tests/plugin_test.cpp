@@ -131,7 +131,7 @@ TEST(CorvalePlugin, EachProtocolBindsUnderItsParentsAtItsKeys) {
   const Row rows[] = {
       {"IP-ICMP", "DOD-IP", {1}},        {"IP-IGMP", "DOD-IP", {2}},
       {"IP-UDP", "DOD-IP", {17}},        {"IP-TCP", "DOD-IP", {6}},
-      {"IP-NBNS", "IP-UDP", {137}},      {"IP-NBNS", "IP-TCP", {137}},
+      {"IP-NBNS", "IP-UDP", {137}},      {"IP-NBNS", "IP-TCP", {137}, true},
       {"IP-NBDS", "IP-UDP", {138}},      {"IP-NBDS", "IP-TCP", {138}},
       {"IP-NBSS", "IP-UDP", {139, 445}}, {"IP-NBSS", "IP-TCP", {139, 445}},
       {"IP_BOOTP", "IP-UDP", {67, 68}},  {"IP_BOOTP", "IP-TCP", {67, 68}},

@@ -1,8 +1,8 @@
-// Real captures of tests/captures/files that carry SNMP, OSPF, HTTP, RADIUS
-// and TFTP: the fields that tshark reads from the same frames, where both
-// show the same value. Ethernet frames are decoded from the Ethernet root;
-// those of the Linux cooked and loopback link types, which the host does not
-// read, from DOD-IP behind their link header.
+// Real captures of tests/captures/files that carry SNMP, OSPF, HTTP, RADIUS,
+// TFTP, DNS, NBNS and NBSS: the fields that tshark reads from the same
+// frames, where both show the same value. Ethernet frames are decoded from
+// the Ethernet root; those of the Linux cooked and loopback link types,
+// which the host does not read, from DOD-IP behind their link header.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -169,6 +169,98 @@ TEST_F(Captures, SnmpWithLyingLengths) {
   texts = Texts("Simple Network Management Protocol");
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "Version\t\t\t\t\t0\tVersion 1"), 1);
   EXPECT_EQ(texts.back(), "Length\t\t\t\t6") << "the community passes the capture";
+}
+
+// tshark: id 0x5934, flags 0x8500, 1 question, 2 answers, 2 authority and
+// 5 additional records; www.tcpdump.org, type A, class IN; the first answer
+// the same name, TTL 60, 4 data bytes, 192.139.46.66; then "DNS truncated"
+// (98 of 266 bytes captured): the second answer ends at its class.
+TEST_F(Captures, DnsResponseCutByTheCapture) {
+  const auto frames = ReadCapture("dns_udp_2.pcap");
+  ASSERT_EQ(frames.size(), 2u);
+  Decode(frames[1]);
+  EXPECT_EQ(h.Protocol(), "DNS");
+  EXPECT_EQ(h.Description(), "Query Response");
+  const std::vector<std::string> want = {
+      "Domain Name Service Protocol",
+      "Identifier\t\t\t\t22836",
+      "Flags",
+      "Response\t\t\t\t[0x8000]\tOn",
+      "Function Code\t\t[0x0000]\tQuery",
+      "Authoritative\t\t[0x0400]\tOn",
+      "Truncation\t\t\t[0x0200]\tOff",
+      "Recursion Desired\t[0x0100]\tOn",
+      "Recursion Avail\t[0x0080]\tOff",
+      "Response Code\t\t[0x0000]\tSuccess",
+      "Question Count\t\t\t1",
+      "Answer Count\t\t\t2",
+      "Authority Count\t\t2",
+      "Additional Count\t\t5",
+      "Questions",
+      "Query Name\t\t\twww.tcpdump.org",
+      "Type\t\t\t\t\tHost Address",
+      "Class\t\t\t\t\tInternet",
+      "Answers",
+      "Answer Resource Record",
+      "Owner Name\t\twww.tcpdump.org",
+      "Type\t\t\t\tHost Address",
+      "Class\t\t\t\tInternet",
+      "Time To Live\t60",
+      "Length\t\t\t4",
+      "Address\t\t\t192.139.46.66",
+      "Answer Resource Record",
+      "Owner Name\t\twww.tcpdump.org",
+      "Type\t\t\t\tHost Address",
+      "Class\t\t\t\tInternet",
+  };
+  EXPECT_EQ(Texts("Domain Name Service Protocol"), want);
+}
+
+// Crafted messages whose names run on for thousands of bytes (labels of
+// 0xFB bytes are labels here; tshark takes them as pointers and gives up
+// with "Name too long"): each name line stays within a line and the capture,
+// and the detail ends where the capture does.
+TEST_F(Captures, DnsNamesThatRunOn) {
+  for (const char* file : {"dns_fwdptr.pcap", "dns-badlabel.pcap"}) {
+    SCOPED_TRACE(file);
+    const auto frames = ReadCapture(file);
+    ASSERT_FALSE(frames.empty());
+    Decode(frames[0]);
+    EXPECT_EQ(h.Description(), "Unknown Response Error");
+    const int end = (int)frames[0].bytes.size();
+    int names = 0;
+    for (const auto& l : LinesFrom(h.Lines(), "Domain Name Service Protocol")) {
+      EXPECT_LE(l.offset + l.length, end) << l.text;
+      EXPECT_LT(l.text.size(), 128u);
+      if (l.text.rfind("Query Name", 0) == 0) names++;
+    }
+    EXPECT_GE(names, 1);
+  }
+}
+
+// tshark: id 0x8d40, flags 0x0100 (name query, recursion desired), one
+// question, and "NBNS truncated" before the question.
+TEST_F(Captures, NbnsQueryCutBeforeItsQuestion) {
+  const auto frames = ReadCapture("nbns-valgrind.pcap");
+  ASSERT_FALSE(frames.empty());
+  Decode(frames[0]);
+  EXPECT_EQ(h.Description(), "Name Query");
+  const auto texts = Texts("NetBios Name Service Protocol");
+  ASSERT_EQ(texts.size(), 14u);
+  EXPECT_EQ(texts[1], "Transaction ID\t\t\t36160");
+  EXPECT_EQ(texts[6], "Recursion Desired\tOn\t\txxxx xxx1 xxxx xxxx");
+  EXPECT_EQ(texts[9], "Question Count\t\t\t1");
+  EXPECT_EQ(texts[13], "Questions");
+}
+
+// tshark: session message, length 84, from port 445.
+TEST_F(Captures, NbssSessionMessage) {
+  const auto frames = ReadCapture("smb_data_print-segv.pcap");
+  ASSERT_FALSE(frames.empty());
+  Decode(frames[0]);
+  EXPECT_EQ(Texts("NetBios Session Service Protocol"),
+            (std::vector<std::string>{"NetBios Session Service Protocol", "Packet Type\t\t\t\tSession Message",
+                                      "Flags\t\t\t\t\t\t0x00", "Packet Length\t\t\t84"}));
 }
 
 }  // namespace

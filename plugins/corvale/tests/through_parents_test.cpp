@@ -73,15 +73,15 @@ TEST(ThroughParents, NamedStationKeepsItsNameUnlessRaw) {
   EthernetHost h;
   NEED(h, "MAC-802.3");
   if (!h.table()->AddName("gateway", kSourceMac, 6, 0)) GTEST_SKIP() << "no name table in this tree";
-  const Bytes frame = Ethernet(Ip(17, Udp(1027, 53, Hex("01 02 03 04"))));
+  const Bytes frame = Ethernet(Ip(17, Udp(1027, 7, Hex("01 02 03 04"))));
   struct Case {
     DWORD flags;
     const char* source;
     const char* destination;
   };
   const Case cases[] = {
-      {MT_SHOW_NETWORK_ADDRESSES, "gateway", "10.0.0.2:53"},
-      {MT_SHOW_NETWORK_ADDRESSES | MT_RAW_ADDRESSES, "192.168.0.1:1027", "10.0.0.2:53"},
+      {MT_SHOW_NETWORK_ADDRESSES, "gateway", "10.0.0.2:7"},
+      {MT_SHOW_NETWORK_ADDRESSES | MT_RAW_ADDRESSES, "192.168.0.1:1027", "10.0.0.2:7"},
       {0, "gateway", "00-A0-C9-14-C8-29"},
   };
   for (const Case& c : cases) {

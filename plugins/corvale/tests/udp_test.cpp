@@ -9,11 +9,11 @@ const Bytes kPayload = Hex("01 02 03 04");
 
 TEST(IpUdp, DetailLinesWithPortNames) {
   CorvaleHost h;
-  h.Decode("DOD-IP", Ip(17, Udp(1027, 53, kPayload)));
+  h.Decode("DOD-IP", Ip(17, Udp(1027, 7, kPayload)));
   ExpectLines(h.Lines(1), {
                               {"User Datagram Protocol", 20, 8, OPEN},
                               {"Source Port\t\t\t\t1027\t1027", 20, 2, 0},
-                              {"Destination Port\t\t53\tDomain Name Server", 22, 2, 0},
+                              {"Destination Port\t\t7\tEcho", 22, 2, 0},
                               {"Datagram Length\t\t12", 24, 2, 0},
                               {"Checksum\t\t\t\t\t0x1a2b", 26, 2, 0},
                           });
@@ -86,17 +86,17 @@ TEST(IpUdp, SummaryAppendsPortsToTheCellsIpWrote) {
   };
   const Case cases[] = {
       {0, "", ""},
-      {SHOW, "10.0.0.2:53", "192.168.0.1:1027"},
-      {SHOW | MT_SOURCE_NAMED, "10.0.0.2:53", ""},
+      {SHOW, "10.0.0.2:7", "192.168.0.1:1027"},
+      {SHOW | MT_SOURCE_NAMED, "10.0.0.2:7", ""},
       {SHOW | MT_DESTINATION_NAMED, "", "192.168.0.1:1027"},
-      {SHOW | MT_SOURCE_NAMED | MT_DESTINATION_NAMED | MT_RAW_ADDRESSES, "10.0.0.2:53", "192.168.0.1:1027"},
+      {SHOW | MT_SOURCE_NAMED | MT_DESTINATION_NAMED | MT_RAW_ADDRESSES, "10.0.0.2:7", "192.168.0.1:1027"},
   };
   CorvaleHost h;
   for (BYTE enabled : {1, 0}) {
     h.Enabled("IP-UDP") = enabled;
     for (const Case& c : cases) {
       h.Flags() = c.flags;
-      h.Decode("DOD-IP", Ip(17, Udp(1027, 53, kPayload)), qvhost::RUN_SUMMARY);
+      h.Decode("DOD-IP", Ip(17, Udp(1027, 7, kPayload)), qvhost::RUN_SUMMARY);
       EXPECT_EQ(h.Destination(), c.destination) << std::hex << c.flags << " enabled " << (int)enabled;
       EXPECT_EQ(h.Source(), c.source) << std::hex << c.flags << " enabled " << (int)enabled;
       // Disabled, UDP leaves IP's words.
@@ -124,7 +124,7 @@ TEST(IpUdp, CutHeader) {
                         {5, 3, true},  {6, 4, true},  {7, 4, true},  {8, 5, true}};
   for (const Case& c : cases) {
     CorvaleHost h;
-    Bytes frame = Ip(17, Udp(1027, 53, kPayload));
+    Bytes frame = Ip(17, Udp(1027, 7, kPayload));
     frame.resize(20 + c.udpBytes);
     h.Decode("DOD-IP", frame, qvhost::RUN_ALL, 32);
     EXPECT_EQ(h.Lines(1).size(), c.lines) << c.udpBytes;
