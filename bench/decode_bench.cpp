@@ -374,10 +374,96 @@ Frame VoiceFrame(unsigned long k, unsigned a, unsigned b, unsigned hostA, unsign
   }
 }
 
-// One frame of the mix, varied by i: TCP, UDP/DNS, ARP, VLAN over UDP,
-// 802.3 with LLC and a BPDU, SNAP, ICMP, IGMP, DHCP, the text-line and
-// title-only protocols, SNMP, OSPF and SLP, the Novell protocols, RTP,
-// Q.931 and H.225, and one in 32 a PPP control packet.
+// A NetBIOS name field: SERVER padded with blanks, the suffix, first-level
+// encoded.
+void PutNbName(Frame& f, unsigned suffix) {
+  char name[16] = "SERVER         ";
+  name[15] = (char)suffix;
+  f.push_back(0x20);
+  for (unsigned char c : name) {
+    f.push_back((BYTE)('A' + (c >> 4)));
+    f.push_back((BYTE)('A' + (c & 0x0F)));
+  }
+  f.push_back(0);
+}
+
+// DNS (a query, and a response with a compressed CNAME and address, over
+// UDP and over TCP with its length prefix) and the NetBIOS services (a
+// name-query answer that teaches a name, a datagram and a session message
+// carrying SMB), in turn.
+Frame NameServiceFrame(unsigned long k, unsigned a, unsigned b, unsigned hostA, unsigned hostB) {
+  const unsigned server = 0xC0A80001u;
+  switch (k % 6) {
+    case 0:
+    case 1:
+    case 2: {
+      const bool response = k % 3 != 0;
+      Frame d;
+      Put16(d, (unsigned)k);
+      Put16(d, response ? 0x8180 : 0x0100);
+      Put16(d, 1);
+      Put16(d, response ? 2 : 0);
+      Put16(d, 0);
+      Put16(d, 0);
+      const BYTE name[] = {3, 'w', 'w', 'w', 7, 'e', 'x', 'a', 'm', 'p', 'l', 'e', 3, 'c', 'o', 'm', 0};
+      d.insert(d.end(), name, name + sizeof name);
+      Put16(d, 1);
+      Put16(d, 1);
+      if (response) {
+        const BYTE answers[] = {0xc0, 0x0c, 0, 5, 0, 1, 0, 0, 0x0e, 0x10, 0, 6, 3, 'w', 'e', 'b', 0xc0, 0x10,
+                                0xc0, 0x2d, 0, 1, 0, 1, 0, 0, 0x0e, 0x10, 0, 4, 93, 184, 216, 34};
+        d.insert(d.end(), answers, answers + sizeof answers);
+      }
+      if (k % 3 == 2) {
+        Frame m;
+        Put16(m, (unsigned)d.size());
+        m.insert(m.end(), d.begin(), d.end());
+        return Ethernet(a, b, 0x0800, Ip(server, hostA, 6, Tcp(53, 50000 + a, (unsigned)k, m), (unsigned)k));
+      }
+      return response ? Ethernet(a, b, 0x0800, Ip(server, hostA, 17, Udp(53, 50000 + a, d), (unsigned)k))
+                      : Ethernet(b, a, 0x0800, Ip(hostA, server, 17, Udp(50000 + a, 53, d), (unsigned)k));
+    }
+    case 3: {  // a positive authoritative answer from the station itself
+      Frame n;
+      Put16(n, (unsigned)k);
+      Put16(n, 0x8500);
+      Put16(n, 0);
+      Put16(n, 1);
+      Put16(n, 0);
+      Put16(n, 0);
+      PutNbName(n, 0x20);
+      Put16(n, 0x20);
+      Put16(n, 1);
+      Put32(n, 300000);
+      Put16(n, 6);
+      Put16(n, 0x4000);
+      Put32(n, hostB);
+      return Ethernet(a, b, 0x0800, Ip(hostB, hostA, 17, Udp(137, 137, n), (unsigned)k));
+    }
+    case 4: {  // a group datagram carrying SMB
+      Frame g = {0x11, 0x02};
+      Put16(g, (unsigned)k);
+      Put32(g, hostB);
+      Put16(g, 138);
+      Put16(g, 68 + 35);
+      Put16(g, 0);
+      PutNbName(g, 0x00);
+      PutNbName(g, 0x1D);
+      PutSmb(g);
+      return Ethernet(0xFFFFFF, b, 0x0800, Ip(hostB, 0xC0A800FFu, 17, Udp(138, 138, g), (unsigned)k));
+    }
+    default: {  // a session message carrying SMB
+      Frame m = {0, 0, 0, 35};
+      PutSmb(m);
+      return Ethernet(b, a, 0x0800, Ip(hostA, hostB, 6, Tcp(49000 + a, 139, (unsigned)k, m), (unsigned)k));
+    }
+  }
+}
+
+// One frame of the mix, varied by i: TCP, DNS and the NetBIOS services,
+// ARP, VLAN over UDP, 802.3 with LLC and a BPDU, SNAP, ICMP, IGMP, DHCP,
+// the text-line and title-only protocols, SNMP, OSPF and SLP, the Novell
+// protocols, RTP, Q.931 and H.225, and one in 32 a PPP control packet.
 Frame MakeFrame(unsigned long i) {
   unsigned a = (unsigned)(i % 251), b = (unsigned)((i / 7) % 241);
   unsigned hostA = 0xC0A80000u | a, hostB = 0x0A000000u | b;
@@ -408,26 +494,8 @@ Frame MakeFrame(unsigned long i) {
       t.insert(t.end(), data, data + strlen(data));
       return Ethernet(b, a, 0x0800, Ip(hostA, hostB, 6, t, (unsigned)i));
     }
-    case 2: {  // DNS query over UDP
-      Frame d;
-      Put16(d, (unsigned)i);
-      Put16(d, 0x0100);
-      Put16(d, 1);
-      Put16(d, 0);
-      Put16(d, 0);
-      Put16(d, 0);
-      const BYTE name[] = {3, 'w', 'w', 'w', 7, 'e', 'x', 'a', 'm', 'p', 'l', 'e', 3, 'c', 'o', 'm', 0};
-      d.insert(d.end(), name, name + sizeof name);
-      Put16(d, 1);
-      Put16(d, 1);
-      Frame u;
-      Put16(u, 50000 + a);
-      Put16(u, 53);
-      Put16(u, 8 + (unsigned)d.size());
-      Put16(u, 0);
-      u.insert(u.end(), d.begin(), d.end());
-      return Ethernet(b, a, 0x0800, Ip(hostA, 0xC0A80001u, 17, u, (unsigned)i));
-    }
+    case 2:  // DNS and the NetBIOS services
+      return NameServiceFrame(i / 11, a, b, hostA, hostB);
     case 3: {  // ARP request
       Frame r;
       Put16(r, 1);

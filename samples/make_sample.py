@@ -53,6 +53,30 @@ def dns_query(name, ident=0x1234):
     return struct.pack("!HHHHHH", ident, 0x0100, 1, 0, 0, 0) + q + struct.pack("!HH", 1, 1)
 
 
+def dns_name(name):
+    return b"".join(bytes([len(p)]) + p.encode() for p in name.split(".")) + b"\0"
+
+
+def dns_response(name, ident=0x1234):
+    answers = (b"\xc0\x0c" + struct.pack("!HHIH", 5, 1, 3600, 6) + b"\x03web\xc0\x10"
+               + b"\xc0\x2d" + struct.pack("!HHIH", 1, 1, 3600, 4) + ip4("93.184.216.34"))
+    return (struct.pack("!HHHHHH", ident, 0x8180, 1, 2, 0, 0) + dns_name(name) + struct.pack("!HH", 1, 1)
+            + answers)
+
+
+def nb_name(name, suffix):
+    raw = name.ljust(15)[:15].encode() + bytes([suffix])
+    return bytes([0x20]) + bytes(b for c in raw for b in (0x41 + (c >> 4), 0x41 + (c & 0x0F))) + b"\0"
+
+
+def nbns(flags, questions, answers, body, ident=0x8001):
+    return struct.pack("!HHHHHH", ident, flags, questions, answers, 0, 0) + body
+
+
+def smb_header(command):
+    return b"\xffSMB" + bytes([command]) + b"\0" * 27
+
+
 def llc_frame(dst, src, payload):
     frame = mac(dst) + mac(src) + struct.pack("!H", len(payload)) + payload
     return frame + b"\0" * max(0, 60 - len(frame))
@@ -294,6 +318,38 @@ frames += [
                ident=4)),
     ether(ROUTER, HOST, 0x0800,
           ipv4("192.168.0.10", "10.1.2.3", 17, udp(1719, 1719, bytes.fromhex("26 90 00 07 08 02 00 01".replace(" ", ""))))),
+]
+
+SERVER = "00:00:0c:12:34:56"
+frames += [
+    # DNS response with a CNAME and an address, and the same over TCP with the length prefix
+    ether(HOST, ROUTER, 0x0800, ipv4("192.168.0.1", "192.168.0.10", 17, udp(53, 53000, dns_response("www.example.com")))),
+    ether(HOST, ROUTER, 0x0800,
+          ipv4("192.168.0.1", "192.168.0.10", 6,
+               tcp(53, 49156, 10000, 5000, 0x18,
+                   payload=(lambda m: struct.pack("!H", len(m)) + m)(dns_response("www.example.com", 0x4321))))),
+    # NetBIOS name query for SERVER and the server's own authoritative answer
+    ether(BCAST, HOST, 0x0800,
+          ipv4("192.168.0.10", "192.168.0.255", 17,
+               udp(137, 137, nbns(0x0110, 1, 0, nb_name("SERVER", 0x20) + struct.pack("!HH", 0x20, 1))))),
+    ether(HOST, SERVER, 0x0800,
+          ipv4("192.168.0.20", "192.168.0.10", 17,
+               udp(137, 137, nbns(0x8500, 0, 1, nb_name("SERVER", 0x20) + struct.pack("!HHIH", 0x20, 1, 300000, 6)
+                                  + struct.pack("!H", 0x0000) + ip4("192.168.0.20"))))),
+    # NetBIOS datagram: a browser announcement to the domain's browsers, carried in SMB
+    ether(BCAST, SERVER, 0x0800,
+          ipv4("192.168.0.20", "192.168.0.255", 17,
+               udp(138, 138, struct.pack("!BBH4sHHH", 0x11, 0x02, 0x8002, ip4("192.168.0.20"), 138, 68 + 35, 0)
+                   + nb_name("SERVER", 0x00) + nb_name("WORKGROUP", 0x1D) + smb_header(0x25) + b"\0\0\0"))),
+    # NetBIOS session request and an SMB negotiate in a session message
+    ether(SERVER, HOST, 0x0800,
+          ipv4("192.168.0.10", "192.168.0.20", 6,
+               tcp(49157, 139, 20000, 30000, 0x18,
+                   payload=struct.pack("!BBH", 0x81, 0, 68) + nb_name("SERVER", 0x20) + nb_name("PC", 0x00)))),
+    ether(SERVER, HOST, 0x0800,
+          ipv4("192.168.0.10", "192.168.0.20", 6,
+               tcp(49157, 139, 20072, 30004, 0x18,
+                   payload=struct.pack("!BBH", 0, 0, 32 + 3) + smb_header(0x72) + b"\0\0\0"))),
 ]
 
 
