@@ -14,7 +14,7 @@ void LearnName(const CaptureFrame* frame, const char* name) {
 
 namespace {
 
-qv::Protocol* const kProtocols[] = {&wendrick::g_smb, &wendrick::g_browser, &wendrick::g_netlogon};
+qv::Protocol* const kProtocols[] = {&wendrick::g_netbeui, &wendrick::g_smb, &wendrick::g_browser, &wendrick::g_netlogon};
 
 const qv::PluginInfo kPlugin = {"Wendrick has mismatched Monitor Table version!\nPlease verify your installation.",
                                 kProtocols, nullptr};

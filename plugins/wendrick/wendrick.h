@@ -11,6 +11,7 @@
 
 namespace wendrick {
 
+extern qv::Protocol g_netbeui;   // "MS-NETBEUI"
 extern qv::Protocol g_smb;       // "MS-SMB"
 extern qv::Protocol g_browser;   // "MS-BROWSE"
 extern qv::Protocol g_netlogon;  // "MS-LOGON"

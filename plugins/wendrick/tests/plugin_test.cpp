@@ -1,5 +1,5 @@
 // The library as the host meets it: registration, statistics, control form,
-// the protocols SMB finds by name id, the version check.
+// NetBEUI's binding, the protocols SMB finds by name id, the version check.
 #include <string.h>
 
 #include "wendrick_host.h"
@@ -16,6 +16,7 @@ TEST(WendrickLibrary, RegistersItsProtocolsInOrder) {
     int layer;
   };
   const Row want[] = {
+      {"MS-NETBEUI", "NETBEUI", "NETBEUI", 5},
       {"MS-SMB", "SMB", "SMB", 6},
       {"MS-BROWSE", "BROWSER", "BROWSER", 7},
       {"MS-LOGON", "NETLOGON", "NETLOGON", 7},
@@ -47,6 +48,17 @@ TEST(WendrickLibrary, RegistersItsProtocolsInOrder) {
   }
   EXPECT_TRUE(h.bindings.empty());
   EXPECT_TRUE(h.messages.empty());
+}
+
+// NetBEUI binds under LLC-802.2 at SAP 0xF0; the other three under nothing.
+TEST(WendrickLibrary, NetbeuiBindsUnderLlc) {
+  WendrickHost h({"wendrick"}, {"LLC-802.2"});
+  ASSERT_EQ(h.bindings.size(), 1u);
+  ProtocolDescriptor* netbeui = h.host.Find("MS-NETBEUI");
+  EXPECT_EQ(h.bindings[0].parent, "LLC-802.2");
+  EXPECT_EQ(h.bindings[0].key, 0xF0u);
+  EXPECT_EQ(h.bindings[0].parse, netbeui->parse);
+  EXPECT_EQ(h.bindings[0].control, netbeui->control);
 }
 
 // Without the Browser and Netlogon registered, their mailslots go to

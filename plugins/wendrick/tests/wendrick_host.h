@@ -45,8 +45,12 @@ ProtocolParse RecordingDefaultParse(ProtocolParse host);
 
 class WendrickHost : public qvtest::TestHost {
  public:
-  explicit WendrickHost(std::initializer_list<std::string> libraries = {"wendrick", "halvern", "pallisand"})
+  // Stand-ins are registered before the libraries start, so that they are
+  // found by name id.
+  explicit WendrickHost(std::initializer_list<std::string> libraries = {"wendrick", "halvern", "pallisand"},
+                        std::initializer_list<const char*> standIns = {})
       : TestHost(libraries, false) {
+    for (const char* name : standIns) StandIn(name);
     table()->DefaultParse = RecordingDefaultParse(table()->DefaultParse);
     Start();
     DefaultCalls().clear();
