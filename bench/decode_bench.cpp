@@ -460,22 +460,147 @@ Frame NameServiceFrame(unsigned long k, unsigned a, unsigned b, unsigned hostA, 
   }
 }
 
+// ---------------------------------------------------------------- Microsoft networking
+void PutLe16(Frame& f, unsigned v) {
+  f.push_back((BYTE)v);
+  f.push_back((BYTE)(v >> 8));
+}
+void PutText(Frame& f, const char* text, size_t pad = 0) {
+  size_t n = strlen(text);
+  f.insert(f.end(), text, text + n);
+  if (pad > n) f.insert(f.end(), pad - n, pad == 15 ? ' ' : 0);
+}
+Frame SmbHeader(BYTE command) {
+  Frame f = {0xFF, 'S', 'M', 'B', command, 0, 0, 0, 0, 0x18, 0x01, 0x00};
+  f.insert(f.end(), 12, 0);
+  PutLe16(f, 0);
+  PutLe16(f, 0xFEFF);
+  PutLe16(f, 0);
+  PutLe16(f, 0);
+  return f;
+}
+// An SMB Transaction request writing data to a mailslot.
+Frame Mailslot(const char* name, const Frame& data) {
+  const unsigned at = 32 + 1 + 34 + 2 + (unsigned)strlen(name) + 1;
+  Frame f = SmbHeader(0x25);
+  f.push_back(17);
+  for (unsigned w : {0u, (unsigned)data.size(), 0u, 0u, 0u, 0u, 0u, 0u, 0u, 0u, at, (unsigned)data.size(), at})
+    PutLe16(f, w);
+  f.push_back(3);
+  f.push_back(0);
+  for (unsigned w : {1u, 1u, 2u}) PutLe16(f, w);
+  PutLe16(f, (unsigned)(strlen(name) + 1 + data.size()));
+  PutText(f, name, strlen(name) + 1);
+  f.insert(f.end(), data.begin(), data.end());
+  return f;
+}
+// Session Setup chained to Tree Connect.
+Frame SessionSetupTreeConnect() {
+  const char setupData[] = "\0GUEST\0WORKGROUP\0Unix\0Samba";
+  const char treeData[] = "\0\\\\NAS1\\PUBLIC\0?????";
+  Frame f = SmbHeader(0x73);
+  f.push_back(10);
+  f.push_back(0x75);
+  f.push_back(0);
+  PutLe16(f, 32 + 1 + 20 + 2 + sizeof setupData);
+  for (unsigned w : {4356u, 50u, 0u, 0x5678u, 0x1234u, 1u, 0u, 0u}) PutLe16(f, w);
+  PutLe16(f, sizeof setupData);
+  f.insert(f.end(), setupData, setupData + sizeof setupData);
+  f.push_back(4);
+  for (unsigned w : {0xFFu, 0u, 8u, 1u}) PutLe16(f, w);
+  PutLe16(f, sizeof treeData);
+  f.insert(f.end(), treeData, treeData + sizeof treeData);
+  return f;
+}
+// A NetBIOS Frames header in an LLC UI frame of SAP 0xF0, from station src.
+Frame Netbeui(unsigned dst, unsigned src, BYTE command, const Frame& rest, const Frame& payload = {}) {
+  Frame n = {0xF0, 0xF0, 0x03};
+  PutLe16(n, 5 + (unsigned)rest.size());
+  n.push_back(0xFF);
+  n.push_back(0xEF);
+  n.push_back(command);
+  n.insert(n.end(), rest.begin(), rest.end());
+  n.insert(n.end(), payload.begin(), payload.end());
+  Frame f;
+  PutMac(f, dst);
+  PutMac(f, src);
+  Put16(f, (unsigned)n.size());
+  f.insert(f.end(), n.begin(), n.end());
+  if (f.size() < 60) f.resize(60, 0);
+  return f;
+}
+Frame NameFields(const char* destination, BYTE destinationSuffix, const char* source, BYTE sourceSuffix) {
+  Frame r(7, 0);
+  PutText(r, destination, 15);
+  r.push_back(destinationSuffix);
+  PutText(r, source, 15);
+  r.push_back(sourceSuffix);
+  return r;
+}
+
+// NetBEUI with SMB to the Browser and an AndX chain, a name learnt, and a
+// Netlogon query over a NetBIOS datagram, in turn. A few server names only,
+// so that the name table stays small.
+Frame MicrosoftFrame(unsigned long k, unsigned a, unsigned b, unsigned hostA) {
+  char server[16];
+  snprintf(server, sizeof server, "SERVER%u", a % 16);
+  switch (k % 4) {
+    case 0: {
+      Frame announcement = {15, 1, 0x80, 0xFC, 0x0A, 0};
+      PutText(announcement, server, 16);
+      const BYTE tail[] = {5, 1, 3, 0x10, 5, 0, 0x0F, 1, 0x55, 0xAA, 'l', 'a', 'b', 0};
+      announcement.insert(announcement.end(), tail, tail + sizeof tail);
+      return Netbeui(0x030000, a, 8, NameFields("WORKGROUP", 0x1D, server, 0),
+                     Mailslot("\\MAILSLOT\\BROWSE", announcement));
+    }
+    case 1:
+      return Netbeui(b, a, 22, {0x0C, 0, 0, 0, 0, 0x21, 0, 2, 5}, SessionSetupTreeConnect());
+    case 2:
+      return Netbeui(b, a, 14, NameFields("CLIENT1", 0, server, 0x20));
+    default: {
+      Frame query = {7, 0};
+      PutText(query, "CLIENT1", 8);
+      Frame d = {0x11, 0x02, 0, (BYTE)k};
+      Put32(d, hostA);
+      Put16(d, 138);
+      Put16(d, 68 + (unsigned)Mailslot("\\MAILSLOT\\NET\\NETLOGON", query).size());
+      Put16(d, 0);
+      for (const char* name : {"CLIENT1", "DOMAIN"}) {
+        d.push_back(0x20);
+        char padded[17];
+        snprintf(padded, sizeof padded, "%-15s%c", name, name[0] == 'C' ? 0 : 0x1C);
+        for (int i = 0; i < 16; i++) {
+          d.push_back((BYTE)('A' + ((BYTE)padded[i] >> 4)));
+          d.push_back((BYTE)('A' + ((BYTE)padded[i] & 15)));
+        }
+        d.push_back(0);
+      }
+      Frame m = Mailslot("\\MAILSLOT\\NET\\NETLOGON", query);
+      d.insert(d.end(), m.begin(), m.end());
+      return Ethernet(0xFFFFFF, a, 0x0800, Ip(hostA, 0xC0A800FFu, 17, Udp(138, 138, d), (unsigned)k));
+    }
+  }
+}
+
 // One frame of the mix, varied by i: TCP, DNS and the NetBIOS services,
 // ARP, VLAN over UDP, 802.3 with LLC and a BPDU, SNAP, ICMP, IGMP, DHCP,
 // the text-line and title-only protocols, SNMP, OSPF and SLP, the Novell
-// protocols, RTP, Q.931 and H.225, and one in 32 a PPP control packet.
+// protocols, RTP, Q.931 and H.225, NetBEUI and SMB, and one in 32 a PPP
+// control packet.
 Frame MakeFrame(unsigned long i) {
   unsigned a = (unsigned)(i % 251), b = (unsigned)((i / 7) % 241);
   unsigned hostA = 0xC0A80000u | a, hostB = 0x0A000000u | b;
   if (i % 32 == 31) return PppControl(i / 32, a, b);
-  switch (i % 11) {
+  switch (i % 12) {
     case 8:
-      return LineOrTitleFrame(i / 11, a, b, hostA, hostB);
+      return LineOrTitleFrame(i / 12, a, b, hostA, hostB);
     case 9:
-      if ((i / 11) % 4 == 3) return VoiceFrame(i / 44, a, b, hostA, hostB);
-      return RoutingFrame(i / 11, a, b, hostA, hostB);
+      if ((i / 12) % 4 == 3) return VoiceFrame(i / 48, a, b, hostA, hostB);
+      return RoutingFrame(i / 12, a, b, hostA, hostB);
     case 10:
-      return NovellFrame(i / 11, a, b, hostA, hostB);
+      return NovellFrame(i / 12, a, b, hostA, hostB);
+    case 11:
+      return MicrosoftFrame(i / 12, a, b, hostA);
     case 0:
     case 1: {  // TCP with options and a little data
       Frame t;

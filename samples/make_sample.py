@@ -168,6 +168,55 @@ def dhcp(op, xid, client, yiaddr, siaddr, options):
     return message + b"\0" * max(0, 300 - len(message))
 
 
+def smb_header(command, flags=0x18, flags2=0x0001):
+    return b"\xffSMB" + struct.pack("<BBBHBH", command, 0, 0, 0, flags, flags2) + b"\0" * 12 + struct.pack("<HHHH", 0, 0xFEFF, 0, 0)
+
+
+def smb_block(words, data=b""):
+    return bytes([len(words) // 2]) + words + struct.pack("<H", len(data)) + data
+
+
+def mailslot(name, data):
+    """An SMB Transaction request writing data to a mailslot."""
+    name = name.encode() + b"\0"
+    at = 32 + 1 + 34 + 2 + len(name)
+    words = (struct.pack("<HHHHBBHIH", 0, len(data), 0, 0, 0, 0, 0, 0, 0)
+             + struct.pack("<HHHHBB", 0, at, len(data), at, 3, 0) + struct.pack("<HHH", 1, 1, 2))
+    return smb_header(0x25) + smb_block(words, name + data)
+
+
+def announcement(opcode, server, comment):
+    return (struct.pack("<BBI", opcode, 1, 720000) + server.ljust(16, b"\0") + struct.pack("<BBIHH", 5, 1, 0x51003, 0x010F,
+                                                                                             0xAA55) + comment + b"\0")
+
+
+def netbeui(command, rest, payload=b""):
+    """A NetBIOS Frames header in an LLC UI frame of SAP 0xF0."""
+    return b"\xf0\xf0\x03" + struct.pack("<H", 5 + len(rest)) + b"\xff\xef" + bytes([command]) + rest + payload
+
+
+def nbds(source, smb):
+    """A direct group datagram to WORKGROUP<1D> on UDP 138."""
+    def encoded(name, suffix):
+        raw = name.ljust(15, b" ") + bytes([suffix])
+        return b"\x20" + b"".join(bytes([0x41 + (c >> 4), 0x41 + (c & 15)]) for c in raw) + b"\0"
+    header = struct.pack("!BBH4sHHH", 0x11, 0x02, 1, ip4(source), 138, 68 + len(smb), 0)
+    return udp(138, 138, header + encoded(b"NAS1", 0x20) + encoded(b"WORKGROUP", 0x1D) + smb)
+
+
+def nbss(smb):
+    return struct.pack("!BBH", 0, 0, len(smb)) + smb
+
+
+def session_setup_tree_connect():
+    setup_data = b"\0GUEST\0WORKGROUP\0Unix\0Samba\0"
+    setup_words = struct.pack("<BBHHHHIHI", 0x75, 0, 0, 4356, 50, 0, 0x12345678, 1, 0)
+    tree = smb_block(struct.pack("<BBHHH", 0xFF, 0, 0, 8, 1), b"\0\\\\NAS1\\PUBLIC\0?????\0")
+    first = smb_block(setup_words, setup_data)
+    first = first[:3] + struct.pack("<H", 32 + len(first)) + first[5:]
+    return smb_header(0x73) + first + tree
+
+
 HOST = "00:a0:c9:14:c8:29"
 ROUTER = "00:00:0c:07:ac:01"
 BCAST = "ff:ff:ff:ff:ff:ff"
@@ -272,6 +321,27 @@ frames = [
     ether(BCAST, HOST, 0x8137,
           ipx(4, 0, BCAST, 0x0551, 0x0A0B0C0D, HOST, 0x0551,
               bytes(32) + bytes([0xF3, 0, 0, 0]) + netbios_name(b"FILESRV", 0x20) + netbios_name(b"PC1", 0))),
+    # NetBEUI: a name query answered, a browser datagram, a Netlogon query
+    llc_frame("03:00:00:00:00:01", HOST,
+              netbeui(10, struct.pack("<BHHH", 0, 0x100, 0, 0x22) + netbios_name(b"NAS1", 0x20)
+                      + netbios_name(b"CLIENT1", 0))),
+    llc_frame(HOST, ROUTER,
+              netbeui(14, struct.pack("<BHHH", 0, 0x305, 0x22, 0x11) + netbios_name(b"CLIENT1", 0)
+                      + netbios_name(b"NAS1", 0x20))),
+    llc_frame("03:00:00:00:00:01", ROUTER,
+              netbeui(8, struct.pack("<BHHH", 0, 0, 0, 0) + netbios_name(b"WORKGROUP", 0x1D) + netbios_name(b"NAS1", 0),
+                      mailslot("\\MAILSLOT\\BROWSE", announcement(15, b"NAS1", b"Lab storage")))),
+    llc_frame("03:00:00:00:00:01", HOST,
+              netbeui(8, struct.pack("<BHHH", 0, 0, 0, 0) + netbios_name(b"DOMAIN", 0x1C) + netbios_name(b"CLIENT1", 0),
+                      mailslot("\\MAILSLOT\\NET\\NETLOGON", struct.pack("<H", 7) + b"CLIENT1\0"))),
+    # SMB over NetBIOS: a host announcement datagram, a session setup chained
+    # to a tree connect
+    ether(BCAST, ROUTER, 0x0800,
+          ipv4("192.168.0.1", "192.168.0.255", 17,
+               nbds("192.168.0.1", mailslot("\\MAILSLOT\\BROWSE", announcement(1, b"NAS1", b"Lab storage"))))),
+    ether(ROUTER, HOST, 0x0800,
+          ipv4("192.168.0.10", "192.168.0.1", 6,
+               tcp(49300, 139, 5000, 6000, 0x18, payload=nbss(session_setup_tree_connect())))),
 ]
 
 

@@ -3,7 +3,8 @@
 them with tshark) and frames.h (the same bytes for the tests, which need no
 Python). SMB over NetBIOS datagrams (UDP 138), sessions (TCP 139) and
 NetBEUI, with Browser and Netlogon mailslots, AndX chains good and bad, NT
-Create and error responses. Needs Debian's python3-scapy; run it again after
+Create and error responses. Some of them also become seeds of the frame
+fuzzer in fuzz/corpus. Needs Debian's python3-scapy; run it again after
 changing a frame."""
 import os
 import struct
@@ -223,9 +224,25 @@ FRAMES = [
                 transaction("\\MAILSLOT\\BROWSE", host_announcement(15, "MASTER1", "Browse master"))[0:], )),
     ("SessionData", "netbeui",
      session_frame(22, nt_create_request("\\REPORT.TXT", False), src=CLIENT, dst=SERVER)),
+    ("SessionChain", "netbeui",
+     session_frame(22, chain(0x73, [(0x73, session_setup), (0x75, tree_connect)]), src=CLIENT, dst=SERVER)),
     ("SessionConfirm", "netbeui", session_frame(23, src=SERVER, dst=CLIENT)),
     ("UnknownCommand", "netbeui", session_frame(5, src=SERVER, dst=CLIENT)),
 ]
+
+
+# Seeds of the frame fuzzer (fuzz/frames_fuzz.cpp): three option bytes, then
+# the frame from its Ethernet header.
+SEEDS = {
+    "wendrick-netbeui-name-recognized": "NameRecognized",
+    "wendrick-netbeui-browser": "NetbeuiDatagram",
+    "wendrick-netbeui-smb-andx-chain": "SessionChain",
+    "wendrick-netbeui-smb-nt-create": "SessionData",
+    "wendrick-smb-long-andx-chain": "LongChain",
+    "wendrick-smb-unicode-nt-create": "NtCreateUnicode",
+    "wendrick-browser-unicode-mailslot": "UnicodeHostAnnouncement",
+    "wendrick-netlogon-query": "NetlogonQuery",
+}
 
 
 def payload_offset(raw, kind):
@@ -277,6 +294,11 @@ def main():
             f.write(struct.pack("<IIII", 1733817600 + i, 0, len(raw), len(raw)) + raw)
     with open(os.path.join(HERE, "frames.h"), "w") as f:
         f.write("\n".join(lines))
+    names = [name for name, _, _ in FRAMES]
+    corpus = os.path.join(HERE, "..", "..", "..", "fuzz", "corpus")
+    for seed, name in SEEDS.items():
+        with open(os.path.join(corpus, seed), "wb") as f:
+            f.write(b"\0\0\0" + packets[names.index(name)])
 
 
 if __name__ == "__main__":
