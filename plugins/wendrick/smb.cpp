@@ -137,22 +137,25 @@ bool HeaderLines(qv::DetailList& list, const qv::View& h) {
   return !list.stopped;
 }
 
-// Commands without a decoder: the word count and each word.
-void ParameterWords(qv::DetailList& list, const ParameterBlock& b) {
-  if (!b.counted()) return;
+// Commands without a decoder: the word count and each word. False when the
+// host gave no line for one of them.
+bool ParameterWords(qv::DetailList& list, const ParameterBlock& b) {
+  if (!b.counted()) return true;
   list.Group(&g_wordsState, b.Offset(), b.WordsEnd(), "Parameter Words");
   list.Add(b.Offset(), 1, "Word Count\t\t\t%d", b.count());
   for (int i = 0; i < b.count(); i++) {
     WORD word;
-    if (!b.view().Le16(1 + 2 * i, &word)) return;
+    if (!b.view().Le16(1 + 2 * i, &word)) return !list.stopped;
     list.Add(b.Offset(1 + 2 * i), 2, "Word %d\t\t\t\t0x%04x", i, word);
   }
   list.Close();
+  return !list.stopped;
 }
 
 // A transaction, requests and responses alike in the request's layout, as
-// far as its words reach; its name ends the lines.
-void TransactionLines(qv::DetailList& list, const ParameterBlock& b, const Route& route) {
+// far as its words reach; its name ends the lines. Whether the name was
+// listed.
+bool TransactionLines(qv::DetailList& list, const ParameterBlock& b, const Route& route) {
   BlockLines f(list, b);
   const qv::View& v = b.view();
   if (f.Counted()) f.Add(0, 1, "Parameters\t\t\t\t%d Words", v.U8(0));
@@ -166,13 +169,13 @@ void TransactionLines(qv::DetailList& list, const ParameterBlock& b, const Route
   const char* const headings[] = {"Current Parameters", "Current Data"};
   for (int i = 0; i < 2; i++) {
     const int at = 19 + 4 * i;
-    if (!f.Word(at, 2)) return;
+    if (!f.Word(at, 2)) return false;
     f.Group(states[i], at, 4, headings[i]);
     f.Add(at, 2, "Size\t\t\t\t\t%d Bytes", v.Le16(at));
     if (f.Word(at + 2, 2)) f.Add(at + 2, 2, "Offset\t\t\t\t%d Bytes", v.Le16(at + 2));
     f.Close();
   }
-  if (!f.Word(27, 1)) return;
+  if (!f.Word(27, 1)) return false;
   const int setup = v.U8(27);
   f.Group(&g_setupState, 27, 2 * setup + 2, "Setup Words");
   f.Add(27, 1, "Count\t\t\t\t\t%d Words", setup);
@@ -181,9 +184,10 @@ void TransactionLines(qv::DetailList& list, const ParameterBlock& b, const Route
   f.Close();
   const int count = 29 + 2 * setup;
   if (f.Tail(count, 2)) f.Add(count, 2, "Total Bytes\t\t\t\t%d", v.Le16(count));
-  if (route.end < 0 || !f.ok()) return;
+  if (route.end < 0 || !f.ok()) return false;
   f.Add(count + 2, 1, "Transaction Name\t\t%s", route.name);
   f.Close();
+  return f.ok();
 }
 
 // ---------------------------------------------------------------- passes
@@ -256,7 +260,7 @@ int Chain(qv::Layer& l, BYTE command, DetailLine** out) {
     list.Add(0, 0, "Function\t\t\t\t\t%s", SmbCommandName(command));
     if (!IsAndXCommand(command)) break;
     const ParameterBlock b(qv::View::At(frame, at));
-    DetailAndXHeader(list, b);
+    if (!DetailAndXHeader(list, b)) break;
     const AndXHop hop = NextAndX(b, l.offset(), frame->capturedLength);
     command = hop.command;
     if (command != 0xFF) frame->offset = hop.target;
@@ -283,23 +287,27 @@ void DetailSmb(qv::Layer& l, qv::DetailList& list) {
   const bool unicode = Unicode(h);
   const ParameterBlock b(h.From(kParameterBlock));
   const Route route = command == kTransaction ? RouteMailslot(h, unicode) : kNoRoute;
-  const Reach reach = FirstBlock(l, command, b, route);
-  // The title covers the header and first block the listing reaches, as
-  // far as captured.
+  const Reach whole = FirstBlock(l, command, b, route);
+  // The title covers the header and the first block as far as the bytes
+  // lead, and never past the capture, whatever lines follow it.
   const int captured = (int)h.size();
-  const int length = reach.offset != start ? std::min(reach.offset - start, captured) : captured;
+  const int length = whole.offset != start ? std::min(whole.offset - start, captured) : captured;
   if (!list.Group(&g_smb.titleState, start, length, kTitle)) {
     HandOnDetail(l, qv::g_svc.DefaultParse, out + 1);
     return;
   }
-  if (HeaderLines(list, h)) {
+  // The first block leads on only when the lines that show where to were
+  // all listed: a mailslot's name, an AndX header, the parameter words.
+  bool listed = HeaderLines(list, h);
+  if (listed) {
     if (IsAndXCommand(command))
-      DetailAndXCommand(list, command, h.U8(9) & kResponse, b, unicode);
+      listed = DetailAndXCommand(list, command, h.U8(9) & kResponse, b, unicode);
     else if (command == kTransaction)
-      TransactionLines(list, b, route);
+      listed = TransactionLines(list, b, route);
     else
-      ParameterWords(list, b);
+      listed = ParameterWords(list, b);
   }
+  const Reach reach = listed ? whole : Reach{start, qv::g_svc.DefaultParse, 0xFF};
   l.frame->offset = reach.offset;
   const int lists = Chain(l, reach.chained, out);
   HandOnDetail(l, reach.entry, out + 1 + lists);

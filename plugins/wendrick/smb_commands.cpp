@@ -170,13 +170,14 @@ bool DetailAndXHeader(qv::DetailList& list, const ParameterBlock& block) {
   return AndXHeader(f);
 }
 
-void DetailAndXCommand(qv::DetailList& list, BYTE command, bool response, const ParameterBlock& block, bool unicode) {
+bool DetailAndXCommand(qv::DetailList& list, BYTE command, bool response, const ParameterBlock& block, bool unicode) {
   BlockLines f(list, block);
-  if (!AndXHeader(f)) return;
+  if (!AndXHeader(f)) return false;
   if (command == 0x73 && !response)
     SessionSetupRequest(f);
   else if (command == 0xA2)
     response ? NtCreateResponse(f) : NtCreateRequest(f, unicode);
+  return true;
 }
 
 }  // namespace wendrick

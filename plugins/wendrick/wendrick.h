@@ -120,10 +120,11 @@ struct AndXHop {
 AndXHop NextAndX(const ParameterBlock& block, int headerOffset, int capturedLength);
 
 // The four AndX header lines; false when a field is missing or the host gave
-// no line.
+// no line. A block leads on only when they were all listed.
 bool DetailAndXHeader(qv::DetailList& list, const ParameterBlock& block);
-// The request or response decoder of one of the AndX commands.
-void DetailAndXCommand(qv::DetailList& list, BYTE command, bool response, const ParameterBlock& block, bool unicode);
+// The request or response decoder of one of the AndX commands; whether its
+// AndX header was all listed.
+bool DetailAndXCommand(qv::DetailList& list, BYTE command, bool response, const ParameterBlock& block, bool unicode);
 
 // ---------------------------------------------------------------- text
 // UTF-16LE text to Windows-1252, up to the first NUL unit, at most `max`

@@ -61,15 +61,18 @@ TEST(WendrickLibrary, NetbeuiBindsUnderLlc) {
   EXPECT_EQ(h.bindings[0].control, netbeui->control);
 }
 
+// The host's FindProtocol, blind to the Browser and Netlogon.
+ProtocolDescriptor* QV_CALL FindAllButMailslotProtocols(const char* nameId) {
+  return strcmp(nameId, "MS-BROWSE") == 0 || strcmp(nameId, "MS-LOGON") == 0 ? nullptr
+                                                                             : qvhost::Host::Current()->Find(nameId);
+}
+
 // Without the Browser and Netlogon registered, their mailslots go to
 // DefaultParse.
 TEST(WendrickLibrary, MailslotsOfProtocolsNotFoundGoToDefaultParse) {
   // SMB looks the two up at its PCTL_INIT; here it finds neither.
   qvtest::TestHost bare({"wendrick"}, false);
-  bare.table()->FindProtocol = [](const char* nameId) -> ProtocolDescriptor* {
-    return strcmp(nameId, "MS-BROWSE") == 0 || strcmp(nameId, "MS-LOGON") == 0 ? nullptr
-                                                                               : qvhost::Host::Current()->Find(nameId);
-  };
+  bare.table()->FindProtocol = FindAllButMailslotProtocols;
   bare.Start();
   bare.Decode("MS-SMB", WendrickHost::Payload(kHostAnnouncement));
   EXPECT_EQ(bare.Protocol(), "SMB");

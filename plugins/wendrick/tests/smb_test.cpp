@@ -1,6 +1,8 @@
 // MS-SMB: the header, the names of commands, classes and codes, the
 // parameter words of commands without a decoder, the transaction lines and
 // the mailslot routing, and messages cut short.
+#include <algorithm>
+
 #include "smb_builder.h"
 #include "smb_lines.h"
 
@@ -265,6 +267,50 @@ TEST(Smb, DisabledStillRoutesMailslots) {
   h.host.FailDetailLineAt(0);
   EXPECT_EQ(h.DefaultSlot(), 1);
   EXPECT_EQ(DefaultCalls().back().offset, 0);
+}
+
+// The host giving no line for one of the lines that show where a message
+// leads (a mailslot's name, an AndX header) leaves the frame at the header
+// for DefaultParse; a line missing after them changes nothing of where the
+// frame goes. The title keeps what the bytes say.
+TEST(Smb, LinesMissingBeforeTheWayOnRouteNothing) {
+  struct Case {
+    const char* name;
+    const Crafted& frame;
+    const char* failed;     // the line the host gives no line for
+    long defaultSlot;
+    int defaultAt;
+    const char* nextTitle;  // the first line of list 1, or null
+  };
+  const Case cases[] = {
+      {"mailslot name", kHostAnnouncement, "Transaction Name\t\t\\MAILSLOT\\BROWSE", 1, 0, nullptr},
+      {"setup word", kHostAnnouncement, "Word 1\t\t\t\t0x0001", 1, 0, nullptr},
+      {"secondary command", kSessionSetupTreeConnect, "Secondary Command\t\tTree Connect and X", 1, 0, nullptr},
+      {"offset to next", kSessionSetupTreeConnect, "Offset to Next\t\t\t83", 1, 0, nullptr},
+      {"after the AndX header", kSessionSetupTreeConnect, "Max Buffer Size\t\t4356", 2, 83,
+       "Server Message Block Protocol"},
+  };
+  WendrickHost h;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    h.DecodePayload("MS-SMB", c.frame);
+    const std::vector<std::string> texts = h.Texts(0);
+    const auto failed = std::find(texts.begin(), texts.end(), c.failed);
+    ASSERT_NE(failed, texts.end());
+    // The title is the first line taken.
+    h.host.FailDetailLineAt((unsigned long)(failed - texts.begin()) + 1);
+    h.DecodePayload("MS-SMB", c.frame);
+    h.host.FailDetailLineAt(0);
+    ASSERT_EQ(h.Texts(0).size(), (size_t)(failed - texts.begin()));
+    EXPECT_EQ(h.DefaultSlot(), c.defaultSlot);
+    EXPECT_EQ(DefaultCalls().back().offset, c.defaultAt);
+    if (c.nextTitle) {
+      ASSERT_FALSE(h.Lines(1).empty());
+      EXPECT_EQ(h.Lines(1)[0].text, c.nextTitle);
+    } else {
+      EXPECT_TRUE(h.Lines(1).empty());
+    }
+  }
 }
 
 // A message cut anywhere shows its lines up to the first field that is not
