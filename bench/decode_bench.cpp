@@ -679,7 +679,7 @@ Frame MakeFrame(unsigned long i) {
       return f;
     }
     default:  // ICMP echo, an IGMP report or a DHCP discover
-      switch ((i / 11) % 4) {
+      switch ((i / 12) % 4) {
         case 2: {
           Frame g = {0x16, 0, 0, 0};
           Put32(g, 0xEFFFFFFAu);

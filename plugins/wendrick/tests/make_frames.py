@@ -228,6 +228,13 @@ FRAMES = [
      session_frame(22, chain(0x73, [(0x73, session_setup), (0x75, tree_connect)]), src=CLIENT, dst=SERVER)),
     ("SessionConfirm", "netbeui", session_frame(23, src=SERVER, dst=CLIENT)),
     ("UnknownCommand", "netbeui", session_frame(5, src=SERVER, dst=CLIENT)),
+    # Netlogon and a Unicode NT Create over NetBEUI too, so that the fuzz
+    # seeds reach them without the NetBIOS services over IP.
+    ("NetbeuiNetlogon", "netbeui",
+     name_frame(8, netbios_name("DOMAIN", 0x1C), netbios_name("CLIENT1", 0x00),
+                transaction("\\MAILSLOT\\NET\\NETLOGON", struct.pack("<H", 7) + b"CLIENT1\0"), src=CLIENT)),
+    ("NetbeuiUnicodeNtCreate", "netbeui",
+     session_frame(22, nt_create_request("\\Documents\\Café Noël €.txt", True), src=CLIENT, dst=SERVER)),
 ]
 
 
@@ -242,6 +249,8 @@ SEEDS = {
     "wendrick-smb-unicode-nt-create": "NtCreateUnicode",
     "wendrick-browser-unicode-mailslot": "UnicodeHostAnnouncement",
     "wendrick-netlogon-query": "NetlogonQuery",
+    "wendrick-netbeui-netlogon": "NetbeuiNetlogon",
+    "wendrick-netbeui-smb-unicode-nt-create": "NetbeuiUnicodeNtCreate",
 }
 
 

@@ -140,6 +140,11 @@ TEST(Netbeui, HandsSmbOnInEveryPass) {
   EXPECT_EQ(h.Description(), "Local Master Announcement MASTER1");
   EXPECT_EQ(h.Texts(2).front(), "Browser Protocol");
   EXPECT_EQ(h.Learnt(), std::vector<std::string>{"MASTER1 00-00-0C-12-34-56 0"});
+
+  // And a Netlogon query reaches Netlogon.
+  h.Carry("MS-NETBEUI", kNetbeuiNetlogon);
+  EXPECT_EQ(h.Description(), "PDC Query");
+  EXPECT_EQ(h.Texts(2).front(), "NETLOGON Protocol");
 }
 
 // What lies behind the declared header is SMB only when it starts FF 'S'
@@ -211,7 +216,8 @@ TEST(Netbeui, ThroughLlc) {
 
 TEST(Netbeui, BoundedAndLineFailures) {
   WendrickHost h;
-  for (const Crafted* c : {&kNameRecognized, &kNameQuery, &kSessionData, &kNetbeuiDatagram, &kSessionConfirm}) {
+  for (const Crafted* c : {&kNameRecognized, &kNameQuery, &kSessionData, &kNetbeuiDatagram, &kSessionConfirm,
+                           &kSessionChain, &kNetbeuiNetlogon, &kNetbeuiUnicodeNtCreate}) {
     h.Aim("MS-NETBEUI", *c);
     h.Decode("CARRIER", c->bytes);  // names learnt before the cuts stay as they are
     qvtest::ExpectBoundedAtEveryCut(h, "CARRIER", c->bytes);
