@@ -219,6 +219,7 @@ def session_setup_tree_connect():
 
 HOST = "00:a0:c9:14:c8:29"
 ROUTER = "00:00:0c:07:ac:01"
+NAS = "00:a0:c9:22:33:44"
 BCAST = "ff:ff:ff:ff:ff:ff"
 
 frames = [
@@ -321,14 +322,15 @@ frames = [
     ether(BCAST, HOST, 0x8137,
           ipx(4, 0, BCAST, 0x0551, 0x0A0B0C0D, HOST, 0x0551,
               bytes(32) + bytes([0xF3, 0, 0, 0]) + netbios_name(b"FILESRV", 0x20) + netbios_name(b"PC1", 0))),
-    # NetBEUI: a name query answered, a browser datagram, a Netlogon query
+    # NetBEUI: a name query answered by the file server NAS1 (whose station
+    # takes its name), a browser datagram, a Netlogon query
     llc_frame("03:00:00:00:00:01", HOST,
               netbeui(10, struct.pack("<BHHH", 0, 0x100, 0, 0x22) + netbios_name(b"NAS1", 0x20)
                       + netbios_name(b"CLIENT1", 0))),
-    llc_frame(HOST, ROUTER,
+    llc_frame(HOST, NAS,
               netbeui(14, struct.pack("<BHHH", 0, 0x305, 0x22, 0x11) + netbios_name(b"CLIENT1", 0)
                       + netbios_name(b"NAS1", 0x20))),
-    llc_frame("03:00:00:00:00:01", ROUTER,
+    llc_frame("03:00:00:00:00:01", NAS,
               netbeui(8, struct.pack("<BHHH", 0, 0, 0, 0) + netbios_name(b"WORKGROUP", 0x1D) + netbios_name(b"NAS1", 0),
                       mailslot("\\MAILSLOT\\BROWSE", announcement(15, b"NAS1", b"Lab storage")))),
     llc_frame("03:00:00:00:00:01", HOST,
@@ -336,11 +338,11 @@ frames = [
                       mailslot("\\MAILSLOT\\NET\\NETLOGON", struct.pack("<H", 7) + b"CLIENT1\0"))),
     # SMB over NetBIOS: a host announcement datagram, a session setup chained
     # to a tree connect
-    ether(BCAST, ROUTER, 0x0800,
-          ipv4("192.168.0.1", "192.168.0.255", 17,
-               nbds("192.168.0.1", mailslot("\\MAILSLOT\\BROWSE", announcement(1, b"NAS1", b"Lab storage"))))),
-    ether(ROUTER, HOST, 0x0800,
-          ipv4("192.168.0.10", "192.168.0.1", 6,
+    ether(BCAST, NAS, 0x0800,
+          ipv4("192.168.0.20", "192.168.0.255", 17,
+               nbds("192.168.0.20", mailslot("\\MAILSLOT\\BROWSE", announcement(1, b"NAS1", b"Lab storage"))))),
+    ether(NAS, HOST, 0x0800,
+          ipv4("192.168.0.10", "192.168.0.20", 6,
                tcp(49300, 139, 5000, 6000, 0x18, payload=nbss(session_setup_tree_connect())))),
 ]
 
