@@ -63,6 +63,10 @@ void Put32(Frame& f, unsigned v) {
   Put16(f, v >> 16);
   Put16(f, v & 0xFFFF);
 }
+void PutLe16(Frame& f, unsigned v) {
+  f.push_back((BYTE)v);
+  f.push_back((BYTE)(v >> 8));
+}
 void PutMac(Frame& f, unsigned station) {
   const BYTE base[6] = {0x00, 0xa0, 0xc9, 0x00, 0x00, 0x00};
   f.insert(f.end(), base, base + 3);
@@ -461,10 +465,6 @@ Frame NameServiceFrame(unsigned long k, unsigned a, unsigned b, unsigned hostA, 
 }
 
 // ---------------------------------------------------------------- Microsoft networking
-void PutLe16(Frame& f, unsigned v) {
-  f.push_back((BYTE)v);
-  f.push_back((BYTE)(v >> 8));
-}
 void PutText(Frame& f, const char* text, size_t pad = 0) {
   size_t n = strlen(text);
   f.insert(f.end(), text, text + n);
@@ -715,11 +715,6 @@ Frame MakeFrame(unsigned long i) {
 }
 
 // ---------------------------------------------------------------- 802.11
-
-void PutLe16(Frame& f, unsigned v) {
-  f.push_back((BYTE)v);
-  f.push_back((BYTE)(v >> 8));
-}
 
 // Header: frame control, flags, duration, three addresses (station numbers;
 // 0xFFFFFF broadcast), sequence number.
