@@ -165,16 +165,6 @@ QIcon vandrel::animationIcon(int frame) {
 
 // ====================================================================== helpers
 
-int vandrel::parseStatus(QStringView text) {
-  // Decimal only; leading blanks are allowed, nothing after the digits.
-  qsizetype i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  bool ok = false;
-  const int value = text.mid(i).toInt(&ok, 10);
-  if (!ok || i == text.size() || text.back().isSpace()) return kStatusUnreadable;
-  return value < 0 ? kStatusUnreadable : value;
-}
-
 ProxySetting vandrel::parseProxyServer(const QString& text) {
   ProxySetting proxy;
   const qsizetype colon = text.indexOf(':');
@@ -406,8 +396,7 @@ TWinMain::~TWinMain() {
     reply->disconnect(this);
     reply->abort();
   }
-  m_records.clear();
-  m_index.clear();
+  m_book.clear();
   tiMain->setContextMenu(nullptr);
   delete m_menu;
 }
@@ -830,45 +819,13 @@ void TWinMain::pollFinishedReply() {
 }
 
 void TWinMain::DoActions(const QString& body) {
-  m_generation ^= 1;
-  if (body == QLatin1String(kNoItems)) {
-    ChangeIcon(kIconNoServers);
-    return;
-  }
-  if (body == QLatin1String(kNotMonitoring)) {
-    ChangeIcon(kIconDisabled);
-    return;
-  }
-
-  // Lines end in LF or CR LF; the last may have no line break.
-  for (QStringView rest(body); !rest.isEmpty();) {
-    const qsizetype end = rest.indexOf(u'\n');
-    QStringView line = end < 0 ? rest : rest.first(end);
-    rest = end < 0 ? QStringView() : rest.sliced(end + 1);
-    if (line.endsWith(u'\r')) line.chop(1);
-    const qsizetype comma = line.indexOf(u',');
-    UpdateConnectionStatus(comma < 0 ? QString() : line.first(comma).toString(),
-                           parseStatus(comma < 0 ? line : line.sliced(comma + 1)));
-  }
-
-  // Every record counts, also those this answer no longer names.
-  bool good = false, medium = false, bad = false;
-  for (const TConnectionStatus& r : m_records) {
-    if (r.current == kStatusPassed && (r.previous == kStatusRetrying || r.previous == kStatusFailed)) good = true;
-    if (r.current == kStatusRetrying && (r.previous == kStatusPassed || r.previous == kStatusFailed)) medium = true;
-    if (r.current == kStatusFailed && (r.previous == kStatusPassed || r.previous == kStatusRetrying)) bad = true;
-  }
-
-  if (std::erase_if(m_records, [this](const TConnectionStatus& r) { return r.mark != m_generation; }) > 0) reindex();
-
-  int top = kStatusUnreadable;
-  for (const TConnectionStatus& r : m_records) top = std::max(top, r.current);
-
+  StatusChanges changes;
+  const qint64 index = m_book.read(body, &changes);
   // Each kind of change notifies when its box is ticked.
-  if ((bad && ckOnBad->isChecked()) || (medium && ckOnMedium->isChecked()) || (good && ckOnGood->isChecked()))
+  if ((changes.bad && ckOnBad->isChecked()) || (changes.medium && ckOnMedium->isChecked()) ||
+      (changes.good && ckOnGood->isChecked()))
     notify();
-
-  ChangeIcon(qint64(top) + 1);
+  ChangeIcon(index);
 }
 
 void TWinMain::notify() {
@@ -888,38 +845,13 @@ bool TWinMain::playSound(const QString& file) {
   return true;
 }
 
-void TWinMain::UpdateConnectionStatus(const QString& name, int status) {
-  // Names are unique in the list, so the one found is the first.
-  const auto found = m_index.constFind(name);
-  if (found != m_index.constEnd()) {
-    TConnectionStatus& r = m_records[*found];
-    r.previous = r.current;
-    r.current = status;
-    r.mark = m_generation;
-    return;
-  }
-  m_index.insert(name, m_records.size());
-  m_records.push_back({name, status, status, m_generation});
-}
-
-void TWinMain::reindex() {
-  m_index.clear();
-  m_index.reserve(static_cast<qsizetype>(m_records.size()));
-  for (size_t i = 0; i < m_records.size(); ++i) m_index.insert(m_records[i].name, i);
-}
+void TWinMain::UpdateConnectionStatus(const QString& name, int status) { m_book.update(name, status); }
 
 void TWinMain::ChangeIcon(qint64 index) {
   m_iconIndex = index;
-  if (index >= kStatusImageCount) {
-    // A status above the known ones: the server answered, with a status
-    // that has no picture here, so the picture is that of no usable data.
-    m_hint = QString(kHintUnknownStatus).arg(index - 1) + hintTime(QTime::currentTime());
-    m_imageIndex = 0;
-  } else {
-    const int known = index >= kHintFirstIndex ? static_cast<int>(index) : kIconNoContact;
-    m_hint = QString::fromLatin1(kHintTexts[known - kHintFirstIndex]) + hintTime(QTime::currentTime());
-    m_imageIndex = known < 0 ? 0 : known;
-  }
+  const IconLook look = iconLook(index);
+  m_hint = look.hint + hintTime(QTime::currentTime());
+  m_imageIndex = look.image;
   // Desktop tooltips break lines at LF, not at CR.
   tiMain->setToolTip(QString(m_hint).replace('\r', '\n'));
   if (!isAnimating()) tiMain->setIcon(statusIcon(m_imageIndex));

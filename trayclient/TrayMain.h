@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+#include "StatusAnswer.h"
 #include "VandrelConstants.h"
 
 class QCheckBox;
@@ -26,24 +27,11 @@ class QSystemTrayIcon;
 class QTimer;
 class QToolButton;
 
-// One monitored server as the status server last reported it.
-struct TConnectionStatus {
-  QString name;      // as sent; compared exactly
-  int current = 0;   // status of the latest answer
-  int previous = 0;  // status of the answer before (= current when first seen)
-  quint8 mark = 0;   // generation of the answer that last named it
-};
-
 namespace vandrel {
 
 // Tray pictures, drawn at every tray size so they stay crisp.
 QIcon statusIcon(int image);     // 0 to 4
 QIcon animationIcon(int frame);  // 0 to 3
-
-// A status text: a decimal integer, else kStatusUnreadable. Negative numbers
-// are no status either and read as kStatusUnreadable, so that they cannot
-// pass for the two special answers in the icon index.
-int parseStatus(QStringView text);
 
 // "host:port" of the system proxy: host before the first ':', port after it
 // (kDefaultProxyPort when missing or not a number). Without a ':' the host is
@@ -127,8 +115,8 @@ class TWinMain : public QWidget {
   QString fallbackSound() const;                // "alert.wav" next to the program
 
   // ---- state
-  const std::vector<TConnectionStatus>& records() const { return m_records; }
-  quint8 generation() const { return m_generation; }
+  const std::vector<TConnectionStatus>& records() const { return m_book.records(); }
+  quint8 generation() const { return m_book.generation(); }
   QString hint() const { return m_hint; }
   qint64 iconIndex() const { return m_iconIndex; }  // last ChangeIcon index
   int imageIndex() const { return m_imageIndex; }  // status image shown when idle
@@ -161,7 +149,6 @@ class TWinMain : public QWidget {
   // poll reads.
   bool readAnswer(QNetworkReply* reply);
   void pollDataArrived();
-  void reindex();
   void startAnimation();
   void stopAnimation();
   void nextFrame();
@@ -210,11 +197,7 @@ class TWinMain : public QWidget {
   int m_pollTimeout = vandrel::kPollTimeoutMs;
   QByteArray m_answer;       // the body read so far
   bool m_answerTooLong = false;
-  std::vector<TConnectionStatus> m_records;
-  // Record of each name; Qt seeds its string hash per process, so names
-  // chosen to collide cannot be made in advance.
-  QHash<QString, size_t> m_index;
-  quint8 m_generation = 0;
+  vandrel::StatusBook m_book;
   QString m_hint;
   qint64 m_iconIndex = vandrel::kIconNoContact;
   int m_imageIndex = 0;

@@ -164,11 +164,17 @@ TEST_F(PollTest, RecordsKeepBothStatesAndFirstAppearanceOrder) {
   EXPECT_EQ(c.current, 3);
   EXPECT_EQ(c.previous, 3);
   for (const auto& r : win->records()) EXPECT_EQ(r.mark, win->generation());
-  // The special answers flip the generation too, and touch no record.
+  // The special answers flip the generation too, and keep every record.
   const quint8 before = win->generation();
   win->DoActions("no items\r\n");
   EXPECT_NE(win->generation(), before);
   EXPECT_EQ(win->records().size(), 3u);
+  // The next list drops the servers it does not name, after an odd number of
+  // special answers as after none.
+  win->DoActions("a,0\r\n");
+  ASSERT_EQ(win->records().size(), 1u);
+  EXPECT_EQ(win->records()[0].name, "a");
+  EXPECT_EQ(win->iconIndex(), kIconOk);
 }
 
 TEST_F(PollTest, RequestCarriesTheHeadersAndCookies) {
