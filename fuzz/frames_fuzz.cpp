@@ -5,9 +5,13 @@
 //   table holds names for the frame's own addresses (below); bit 6: and first
 //   a name of length 0, which every address matches; bit 7 with bit 0: the
 //   frame starts with a radiotap header, which the host strips and reads
-//   into the frame's radio fields;
+//   into the frame's radio fields; bit 7 without bit 0: the protocol
+//   numbered [extra wire bytes] (modulo their count, in registration order)
+//   is switched off for this frame;
 //   line failure: fail AllocDetailLine from that call on (0 = never).
-#include <dlfcn.h>
+// A campaign of one media root sets QV_FUZZ_MEDIA to "ethernet" or "802.11",
+// which overrides bit 0 (its inputs get that bit before they join the
+// corpus).
 #include <stdlib.h>
 #include <string.h>
 
@@ -16,36 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_host.h"
 #include "name_entry.h"
 #include "qvhost/host.h"
 #include "qvhost/radiotap.h"
 #include "qvhost/render.h"
 
 namespace {
-
-int Quiet(HWND, const char*, const char*, DWORD, void*) { return plat::IDOK; }
-
-std::string PluginFolder() {
-  if (const char* dir = getenv("QV_PLUGIN_DIR")) return dir;
-  Dl_info info;
-  if (dladdr(reinterpret_cast<void*>(&PluginFolder), &info) && info.dli_fname) {
-    std::string s = info.dli_fname;
-    size_t slash = s.find_last_of('/');
-    if (slash != std::string::npos) return s.substr(0, slash);
-  }
-  return ".";
-}
-
-qvhost::Host* TheHost() {
-  static qvhost::Host* host = [] {
-    plat::SetMessageSink(Quiet, nullptr);
-    auto* h = new qvhost::Host;
-    h->LoadFolder(PluginFolder(), nullptr);
-    h->Start();
-    return h;
-  }();
-  return host;
-}
 
 // Names for the addresses where the media headers (and IPv4 over Ethernet)
 // keep them, and for the source's first three bytes as a vendor prefix, so
@@ -85,11 +66,15 @@ void FillNames(MonitorTable* t, const BYTE* frame, int length, bool wireless, bo
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3 || size > 70000) return 0;
-  qvhost::Host* host = TheHost();
+  qvhost::Host* host = qvfuzz::TheHost();
   // Random addresses would grow the station table without end.
   static unsigned runs = 0;
   if (++runs % 4096 == 0) host->ClearStations();
-  BYTE options = data[0];
+  static const int media = [] {
+    const char* forced = getenv("QV_FUZZ_MEDIA");
+    return !forced ? -1 : strcmp(forced, "802.11") == 0 ? 1 : 0;
+  }();
+  BYTE options = media < 0 ? data[0] : (BYTE)((data[0] & ~1) | media);
   ProtocolDescriptor* root = host->Find(options & 1 ? qvhost::kWirelessRoot : qvhost::kEthernetRoot);
   if (!root) return 0;
   DWORD flags = 0;
@@ -114,10 +99,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MonitorTable* t = host->table();
   t->ClearNameTable();
   if (options & 0x20) FillNames(t, frame.data(), captured, options & 1, options & 0x40);
+  // A protocol switched off still counts and hands on, but writes nothing.
+  BYTE* off = nullptr;
+  const std::vector<ProtocolDescriptor*>& protocols = host->protocols();
+  if ((options & 0x81) == 0x80 && !protocols.empty()) off = protocols[data[2] % protocols.size()]->enabled;
+  BYTE was = off ? *off : 0;
+  if (off) *off = 0;
   host->FailDetailLineAt(data[1], true);
   static qvhost::FrameOutput out;
   host->DecodeFrame(root, frame.data(), captured, wire, qvhost::RUN_ALL, &out, &radio.media);
   host->FailDetailLineAt(0);
+  if (off) *off = was;
   std::string text;
   qvhost::RenderSummary(1, out, &text);
   qvhost::RenderDetail(out, &text);
