@@ -2,8 +2,10 @@
 // the option byte picks the frame's media root, no line fails, the extra
 // wire bytes are those the capture left out (up to 255). Campaigns start
 // from these; what they add to coverage is merged into coverage/.
+// With --radiotap only the 802.11 frames, each behind its radiotap header
+// (an empty one where the capture has none), options bits 0 and 7 set.
 //
-//   cut_frames OUTPUT-FOLDER CAPTURE...
+//   cut_frames [--radiotap] OUTPUT-FOLDER CAPTURE...
 #include <stdio.h>
 #include <string.h>
 
@@ -14,14 +16,16 @@
 #include "qvhost/host.h"
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    fprintf(stderr, "usage: cut_frames OUTPUT-FOLDER CAPTURE...\n");
+  const bool radiotap = argc > 1 && strcmp(argv[1], "--radiotap") == 0;
+  const int first = radiotap ? 2 : 1;
+  if (argc < first + 2) {
+    fprintf(stderr, "usage: cut_frames [--radiotap] OUTPUT-FOLDER CAPTURE...\n");
     return 2;
   }
-  const std::string folder = argv[1];
+  const std::string folder = argv[first];
   size_t written = 0, skipped = 0;
   bool ok = true;
-  for (int i = 2; i < argc; i++) {
+  for (int i = first + 1; i < argc; i++) {
     qvhost::CaptureSource source;
     std::string error;
     if (!source.OpenFile(argv[i], &error)) {
@@ -39,18 +43,25 @@ int main(int argc, char** argv) {
         break;
       }
       if (got == 0) break;
-      const char* root = nullptr;
-      int skip = 0;
-      if (!qvhost::MediaOf(source.linkType(), packet.data, packet.capturedLength, &root, &skip)) {
+      qvhost::Media media;
+      if (!qvhost::MediaOf(source.linkType(), packet, &media)) {
         skipped++;
         continue;
       }
-      const int length = packet.capturedLength - skip;
-      const BYTE head[3] = {(BYTE)(strcmp(root, qvhost::kWirelessRoot) == 0 ? 1 : 0), 0,
-                            (BYTE)std::clamp(packet.wireLength - packet.capturedLength, 0, 255)};
+      const bool wireless = strcmp(media.root, qvhost::kWirelessRoot) == 0;
+      if (radiotap && !wireless) continue;
+      // Where a radiotap header stays, the lengths are the capture's.
+      static const BYTE kEmptyRadiotap[8] = {0, 0, 8, 0, 0, 0, 0, 0};
+      std::string bytes;
+      if (radiotap && media.skip == 0) bytes.assign((const char*)kEmptyRadiotap, sizeof kEmptyRadiotap);
+      const int from = radiotap ? 0 : media.skip;
+      const int length = radiotap ? packet.capturedLength : media.capturedLength;
+      const int wire = radiotap ? packet.wireLength : media.wireLength;
+      bytes.append((const char*)packet.data + from, (size_t)length);
+      const BYTE head[3] = {(BYTE)(radiotap ? 0x81 : wireless ? 1 : 0), 0, (BYTE)std::clamp(wire - length, 0, 255)};
       const std::string path = folder + "/" + base + "-" + std::to_string(n);
       FILE* f = fopen(path.c_str(), "wb");
-      if (!f || fwrite(head, 1, 3, f) != 3 || fwrite(packet.data + skip, 1, (size_t)length, f) != (size_t)length ||
+      if (!f || fwrite(head, 1, 3, f) != 3 || fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() ||
           fclose(f) != 0) {
         fprintf(stderr, "cannot write %s\n", path.c_str());
         return 1;
