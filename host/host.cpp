@@ -140,9 +140,9 @@ BYTE QV_CALL FallbackIPProtocol(DWORD protocol, char* text, int style) {
   return FALSE;
 }
 
-intptr_t MainWindowHandler(HWND, DWORD message, uintptr_t wParam, intptr_t) {
+intptr_t MainWindowHandler(HWND, DWORD message, uintptr_t wParam, intptr_t lParam) {
   if (message == UM_SHOW_HELP && g_host && g_host->hooks().showHelp) {
-    g_host->hooks().showHelp(reinterpret_cast<const char*>(wParam));
+    g_host->hooks().showHelp(reinterpret_cast<const char*>(wParam), reinterpret_cast<HWND>(lParam));
     return 1;
   }
   return 0;

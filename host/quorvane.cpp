@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   host.flags() = (host.flags() | setFlags) & ~clearFlags;
-  host.hooks().showHelp = [](const char* topic) { fprintf(stderr, "quorvane: help requested: %s\n", topic ? topic : ""); };
+  host.hooks().showHelp = [](const char* topic, HWND) { fprintf(stderr, "quorvane: help requested: %s\n", topic ? topic : ""); };
   host.Start();
   if (!namesFile.empty() && !host.LoadNames(namesFile, &error)) fprintf(stderr, "quorvane: %s\n", error.c_str());
 

@@ -76,10 +76,10 @@ unsigned long LocalAllocCount() { return g_allocCount.load(); }
 // ---------------------------------------------------------------- messages
 
 namespace {
-int DefaultSink(HWND, const char* text, const char* title, DWORD, void*) {
+int DefaultSink(HWND, const char* text, const char* title, DWORD style, void*) {
   fprintf(stderr, "%s: %s\n", title ? title : "", text ? text : "");
   fflush(stderr);
-  return IDOK;
+  return (style & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
 }
 
 std::mutex g_sinkMutex;

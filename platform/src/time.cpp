@@ -66,6 +66,31 @@ bool SystemTimeToFileTime(const SYSTEMTIME* time, FILETIME* fileTime) {
   return true;
 }
 
+bool FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* time) {
+  if (!fileTime || !time) return false;
+  uint64_t ticks = ((uint64_t)fileTime->dwHighDateTime << 32) | fileTime->dwLowDateTime;
+  uint64_t ms = ticks / 10000;
+  int64_t days = (int64_t)(ms / 86400000);
+  unsigned rest = (unsigned)(ms % 86400000);
+  // 400 Gregorian years are 146097 days, and 1601 starts such a cycle.
+  int year = 1601 + (int)(days / 146097) * 400;
+  days %= 146097;
+  while (days >= (IsLeap(year) ? 366 : 365)) days -= IsLeap(year++) ? 366 : 365;
+  if (year > 30827) return false;
+  int month = 1;
+  while (days >= DaysInMonth(year, month)) days -= DaysInMonth(year, month++);
+  time->wYear = (WORD)year;
+  time->wMonth = (WORD)month;
+  time->wDay = (WORD)(days + 1);
+  // 1601-01-01 was a Monday.
+  time->wDayOfWeek = (WORD)((ticks / 10000 / 86400000 + 1) % 7);
+  time->wHour = (WORD)(rest / 3600000);
+  time->wMinute = (WORD)(rest / 60000 % 60);
+  time->wSecond = (WORD)(rest / 1000 % 60);
+  time->wMilliseconds = (WORD)(rest % 1000);
+  return true;
+}
+
 void SetClockSource(ClockSource source) { g_clock.store(source); }
 
 }  // namespace plat

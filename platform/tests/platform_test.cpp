@@ -231,7 +231,9 @@ TEST(PlatMessages, SinkReceivesEveryBox) {
   EXPECT_EQ(recorded.boxes[1], "T|second|0");
   testing::internal::CaptureStderr();
   EXPECT_EQ(plat::MessageBox(nullptr, "text", "title", plat::MB_OK), plat::IDOK);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "title: text\n");
+  // Nobody answers the printed question: No, the answer that changes nothing.
+  EXPECT_EQ(plat::MessageBox(nullptr, "Delete?", "Q", plat::MB_YESNO | plat::MB_ICONQUESTION), plat::IDNO);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "title: text\nQ: Delete?\n");
   EXPECT_EQ(recorded.boxes.size(), 2u);
 }
 
@@ -419,6 +421,37 @@ TEST(PlatTime, FileTimeOfKnownDates) {
     ASSERT_TRUE(plat::SystemTimeToFileTime(&c.time, &ft)) << c.time.wYear;
     EXPECT_EQ(Ticks(ft), c.ticks) << c.time.wYear << "-" << c.time.wMonth << "-" << c.time.wDay;
   }
+}
+
+TEST(PlatTime, CalendarFieldsOfFileTimes) {
+  const plat::SYSTEMTIME cases[] = {
+      {1601, 1, 1, 1, 0, 0, 0, 0},          {1601, 12, 1, 31, 23, 59, 59, 999}, {1700, 3, 1, 1, 0, 0, 0, 0},
+      {1900, 2, 3, 28, 6, 5, 4, 3},         {1970, 1, 4, 1, 0, 0, 0, 0},        {2000, 2, 2, 29, 12, 0, 0, 1},
+      {2000, 12, 0, 31, 0, 0, 0, 0},        {2024, 2, 4, 29, 12, 34, 56, 789},  {2400, 12, 0, 31, 1, 2, 3, 4},
+      {30827, 12, 5, 31, 23, 59, 59, 999},
+  };
+  for (const auto& c : cases) {
+    plat::FILETIME ft;
+    ASSERT_TRUE(plat::SystemTimeToFileTime(&c, &ft)) << c.wYear;
+    plat::SYSTEMTIME t = {};
+    ASSERT_TRUE(plat::FileTimeToSystemTime(&ft, &t)) << c.wYear;
+    EXPECT_EQ(memcmp(&t, &c, sizeof t), 0) << c.wYear << "-" << c.wMonth << "-" << c.wDay << " came back as " << t.wYear
+                                           << "-" << t.wMonth << "-" << t.wDay << " day " << t.wDayOfWeek << " "
+                                           << t.wHour << ":" << t.wMinute << ":" << t.wSecond << "." << t.wMilliseconds;
+  }
+  // 100 ns ticks below a millisecond are dropped; years past 30827 are refused.
+  plat::FILETIME ft = {9999, 0};
+  plat::SYSTEMTIME t;
+  ASSERT_TRUE(plat::FileTimeToSystemTime(&ft, &t));
+  EXPECT_EQ(t.wMilliseconds, 0);
+  const plat::SYSTEMTIME last = {30827, 12, 5, 31, 23, 59, 59, 999};
+  ASSERT_TRUE(plat::SystemTimeToFileTime(&last, &ft));
+  uint64_t next = Ticks(ft) + 10000;
+  ft = plat::FILETIME{(DWORD)next, (DWORD)(next >> 32)};
+  EXPECT_FALSE(plat::FileTimeToSystemTime(&ft, &t));
+  ft = plat::FILETIME{0xFFFFFFFFu, 0xFFFFFFFFu};
+  EXPECT_FALSE(plat::FileTimeToSystemTime(&ft, &t));
+  EXPECT_FALSE(plat::FileTimeToSystemTime(nullptr, &t));
 }
 
 TEST(PlatTime, RejectsInvalidFields) {

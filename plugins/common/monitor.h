@@ -33,6 +33,10 @@ typedef DWORD(QV_CALL* DLLControlProc)(DWORD type, MonitorTable* table, DWORD, D
 
 #define MT_ERROR_TITLE "Quorvane Network Monitor Error"
 
+// Help requests of the name table windows to the host's main window: wParam
+// is the topic text, lParam the asking window.
+enum : DWORD { UM_SHOW_HELP = plat::WM_USER + 0x74 };
+
 // ---------------------------------------------------------------- flags word
 enum : DWORD {
   MT_SHOW_NETWORK_ADDRESSES = 0x80000000u,

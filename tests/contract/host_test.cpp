@@ -27,6 +27,27 @@ TEST(Host, LoadingProblemsAreNamedAndTheRestGoOn) {
   EXPECT_EQ(host.Find("TEST-ROO"), nullptr);
 }
 
+TEST(Host, MainWindowHandsHelpRequestsToTheHost) {
+  qvhost::Host host;
+  std::string topic;
+  HWND asking = nullptr;
+  int calls = 0;
+  host.hooks().showHelp = [&](const char* t, HWND a) {
+    topic = t;
+    asking = a;
+    calls++;
+  };
+  PlatWindow dialog{};
+  EXPECT_EQ(UM_SHOW_HELP, 0x474u);
+  EXPECT_EQ(plat::SendMessage(host.table()->mainWindow, UM_SHOW_HELP, (uintptr_t) "menuopt\\namespace\\edit.html",
+                              (intptr_t)&dialog),
+            1);
+  EXPECT_EQ(topic, "menuopt\\namespace\\edit.html");
+  EXPECT_EQ(asking, &dialog);
+  EXPECT_EQ(plat::SendMessage(host.table()->mainWindow, UM_SHOW_HELP + 1, 0, 0), 0);
+  EXPECT_EQ(calls, 1);
+}
+
 TEST(Host, FallbackSlotsWriteNumbersAndNoNames) {
   qvhost::Host host;
   MonitorTable* t = host.table();

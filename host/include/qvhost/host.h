@@ -13,10 +13,6 @@
 
 namespace qvhost {
 
-// Help requests from the name table dialogs to the main window: wParam is
-// the topic text, lParam the asking dialog.
-enum : DWORD { UM_SHOW_HELP = plat::WM_USER + 0x74 };
-
 enum PassMask : unsigned {
   RUN_COUNT = 1u << PASS_COUNT,
   RUN_SUMMARY = 1u << PASS_SUMMARY,
@@ -74,7 +70,8 @@ struct FrameMedia {
 // Calls the host made on behalf of the plug-ins, for tests and the printer.
 struct HostHooks {
   std::function<void(DWORD pass, const CaptureFrame* frame)> defaultParse;
-  std::function<void(const char* topic)> showHelp;
+  // UM_SHOW_HELP at the main window: the topic and the window that asks.
+  std::function<void(const char* topic, HWND asking)> showHelp;
   // Between DLLC_ATTACH and DLLC_GET_SERVICES: the slots are filled, not copied.
   std::function<void()> afterAttach;
 };

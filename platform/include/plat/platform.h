@@ -48,10 +48,19 @@ PLAT_API bool ReleaseMutex(Mutex* mutex);
 PLAT_API void CloseMutex(Mutex* mutex);
 
 // ---------------------------------------------------------------- messages
-enum : DWORD { MB_OK = 0x0, MB_ICONERROR = 0x10, MB_ICONWARNING = 0x30, MB_ICONINFORMATION = 0x40 };
-enum : int { IDOK = 1 };
-// The sink receives every message box of the process. The default sink
-// prints "title: text" to standard error.
+enum : DWORD {
+  MB_OK = 0x0,
+  MB_YESNO = 0x4,
+  MB_TYPEMASK = 0xF,  // the buttons
+  MB_ICONERROR = 0x10,
+  MB_ICONQUESTION = 0x20,
+  MB_ICONWARNING = 0x30,
+  MB_ICONINFORMATION = 0x40,
+};
+enum : int { IDOK = 1, IDYES = 6, IDNO = 7 };
+// The sink receives every message box of the process and returns the button
+// chosen. The default sink prints "title: text" to standard error and, with
+// nobody there to answer, says No to a question.
 typedef int (*MessageSink)(HWND owner, const char* text, const char* title, DWORD style, void* context);
 PLAT_API int MessageBox(HWND owner, const char* text, const char* title, DWORD style);
 PLAT_API void SetMessageSink(MessageSink sink, void* context);
@@ -60,7 +69,10 @@ PLAT_API void SetMessageSink(MessageSink sink, void* context);
 // A window is whatever its owner says it is: messages go to its handler
 // (struct PlatWindow above).
 PLAT_API intptr_t SendMessage(HWND window, DWORD message, uintptr_t wParam, intptr_t lParam);
-enum : DWORD { WM_USER = 0x0400 };
+enum : DWORD { WM_USER = 0x0400, WM_APP = 0x8000 };
+// A window that stands for a Qt widget answers this with the QWidget*, so
+// that the boxes and dialogs it owns can be placed over it; others answer 0.
+enum : DWORD { WM_GETWIDGET = WM_APP + 1 };
 
 // ---------------------------------------------------------------- strings
 // A library's string table: compiled rows of (id, text).
@@ -97,6 +109,9 @@ PLAT_API void GetLocalTime(SYSTEMTIME* time);
 // 100 ns ticks since 1601-01-01 of the given calendar time, as it stands
 // (no conversion to UTC).
 PLAT_API bool SystemTimeToFileTime(const SYSTEMTIME* time, FILETIME* fileTime);
+// The calendar fields of a FILETIME, with the day of the week (0 = Sunday);
+// false for ticks past the year 30827.
+PLAT_API bool FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* time);
 // Tests: replace the local clock (null restores it).
 typedef void (*ClockSource)(SYSTEMTIME* time);
 PLAT_API void SetClockSource(ClockSource source);
