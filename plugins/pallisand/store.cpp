@@ -108,7 +108,9 @@ void UnindexName(const NameEntry* e) {
   }
 }
 
-// Under ActiveMutex. Names are unique, so any match is the first in list order.
+}  // namespace
+
+// Names are unique, so any match is the first in list order.
 NameEntry* FindName(const char* name) {
   if (!g_index.slots) {
     if (g_index.dropped || g_active.first)
@@ -121,6 +123,8 @@ NameEntry* FindName(const char* name) {
     if (e != kRemoved && SameName(e->name, name)) return e;
   return nullptr;
 }
+
+namespace {
 
 // Under ActiveMutex: the active list and the index change together.
 void UnlinkedFromActive(const NameEntry* e) {
@@ -142,9 +146,37 @@ void CountAccess(NameEntry* e, const plat::FILETIME& now) {
   e->lastAccessed = now;
 }
 
-
-
 }  // namespace
+
+NameEntry* FindAddress(const BYTE* address, int length) {
+  for (NameEntry* e = g_active.first; e; e = e->next)
+    if (Matches(e, address, length)) return e;
+  return nullptr;
+}
+
+bool IsActive(const NameEntry* e) {
+  for (const NameEntry* a = g_active.first; a; a = a->next)
+    if (a == e) return true;
+  return false;
+}
+
+// Under ActiveMutex, so that the lock order holds.
+NameEntry* TakeSpareEntry() {
+  NameEntry* e = nullptr;
+  {
+    Lock free(g_freeMutex);
+    if (!free.held()) {
+      plat::SetLastError(ETIMEDOUT);
+      return nullptr;
+    }
+    if ((e = g_free.first) != nullptr) {
+      g_free.first = e->next;
+      if (!g_free.first) g_free.tail = &g_free.first;
+      memset(e, 0, sizeof *e);
+    }
+  }
+  return e ? e : static_cast<NameEntry*>(plat::LocalAlloc(sizeof(NameEntry)));
+}
 
 // ---------------------------------------------------------------- locks
 
@@ -215,17 +247,7 @@ NameEntry* InsertNameEntry(const char* name, const BYTE* address, int length, in
   if (!active.held()) return nullptr;
   if (NameEntry* existing = FindName(name)) return existing;
 
-  NameEntry* e = nullptr;
-  {
-    Lock free(g_freeMutex);
-    if (!free.held()) return nullptr;
-    if ((e = g_free.first) != nullptr) {
-      g_free.first = e->next;
-      if (!g_free.first) g_free.tail = &g_free.first;
-      memset(e, 0, sizeof *e);
-    }
-  }
-  if (!e) e = static_cast<NameEntry*>(plat::LocalAlloc(sizeof(NameEntry)));
+  NameEntry* e = TakeSpareEntry();
   if (!e) return nullptr;
 
   e->flagged = flagged;

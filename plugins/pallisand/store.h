@@ -74,6 +74,18 @@ NameEntry* InsertNameEntry(const char* name, const BYTE* address, int length, in
 // TRUE when an entry of the active list has the name, without regard to case.
 BYTE NameExists(const char* name);
 
+// For the windows, each only under ActiveMutex:
+// the entry of that name (without regard to case), or null;
+NameEntry* FindName(const char* name);
+// the first entry that matches the address as LookupName matches (the
+// entry's own length governs), without counting an access;
+NameEntry* FindAddress(const BYTE* address, int length);
+// whether e is on the active list now;
+bool IsActive(const NameEntry* e);
+// a zeroed entry from the free list, or a new one (null: no memory or no
+// free-list lock, last error set); it is on no list until appended.
+NameEntry* TakeSpareEntry();
+
 // Slot services.
 DWORD QV_CALL ReserveNameEntries(int count);
 void QV_CALL ClearNameTable();
