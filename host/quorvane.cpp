@@ -11,19 +11,25 @@
 
 #include <pcap/pcap.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "qvhost/capture.h"
 #include "qvhost/host.h"
 #include "qvhost/render.h"
+#ifdef QV_WINDOWS
+#include <QApplication>
+
+#include "qvhost/windows.h"
+#endif
 
 namespace {
 
 const char kUsage[] =
     "usage: quorvane [options] [CAPTURE]\n"
     "Decodes the frames of CAPTURE (pcap or pcapng; the sample capture when none\n"
-    "is named) and prints a summary row per frame.\n"
+    "is named, unless a window is asked for) and prints a summary row per frame.\n"
     "  -V, --detail                 print each frame's detail tree\n"
     "  -s, --stats                  print the protocol statistics at the end\n"
     "  -q, --quiet                  print no summary rows\n"
@@ -36,6 +42,10 @@ const char kUsage[] =
     "      --hide-beacons           leave 802.11 beacons unmarked\n"
     "      --names FILE             load the name table from FILE and save it\n"
     "                               there when it changed\n"
+    "      --name-table             open the name table window on the --names\n"
+    "                               file before decoding\n"
+    "      --host-colors            open the host display colour coding window\n"
+    "                               on the --names file before decoding\n"
     "  -h, --help                   print this help\n";
 
 int PrintMessage(HWND, const char* text, const char* title, DWORD, void*) {
@@ -78,7 +88,7 @@ class Output {
 }  // namespace
 
 int main(int argc, char** argv) {
-  enum { OPT_VENDOR = 1000, OPT_NO_NETWORK, OPT_HIDE_BEACONS, OPT_NAMES };
+  enum { OPT_VENDOR = 1000, OPT_NO_NETWORK, OPT_HIDE_BEACONS, OPT_NAMES, OPT_NAME_TABLE, OPT_HOST_COLORS };
   static const option kOptions[] = {
       {"detail", no_argument, nullptr, 'V'},
       {"stats", no_argument, nullptr, 's'},
@@ -91,10 +101,12 @@ int main(int argc, char** argv) {
       {"no-network-addresses", no_argument, nullptr, OPT_NO_NETWORK},
       {"hide-beacons", no_argument, nullptr, OPT_HIDE_BEACONS},
       {"names", required_argument, nullptr, OPT_NAMES},
+      {"name-table", no_argument, nullptr, OPT_NAME_TABLE},
+      {"host-colors", no_argument, nullptr, OPT_HOST_COLORS},
       {"help", no_argument, nullptr, 'h'},
       {nullptr, 0, nullptr, 0},
   };
-  bool detail = false, stats = false, quiet = false;
+  bool detail = false, stats = false, quiet = false, nameTable = false, hostColors = false;
   unsigned long limit = 0;
   std::string device, pluginFolder = qvhost::ProgramFolder(), namesFile;
   DWORD setFlags = 0, clearFlags = 0;
@@ -121,6 +133,8 @@ int main(int argc, char** argv) {
       case OPT_NO_NETWORK: clearFlags |= MT_SHOW_NETWORK_ADDRESSES; break;
       case OPT_HIDE_BEACONS: setFlags |= MT_HIDE_BEACONS; break;
       case OPT_NAMES: namesFile = optarg; break;
+      case OPT_NAME_TABLE: nameTable = true; break;
+      case OPT_HOST_COLORS: hostColors = true; break;
       case 'h': fputs(kUsage, stdout); return 0;
       default: fputs(kUsage, stderr); return 1;
     }
@@ -129,14 +143,39 @@ int main(int argc, char** argv) {
     fputs(kUsage, stderr);
     return 1;
   }
+  const bool windows = nameTable || hostColors;
+  if (windows && namesFile.empty()) {
+    fputs("quorvane: --name-table and --host-colors edit the file named by --names FILE\n", stderr);
+    return 1;
+  }
+#ifdef QV_WINDOWS
+  std::unique_ptr<QApplication> app;
+  if (windows) {
+    if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY") && !getenv("QT_QPA_PLATFORM")) {
+      fputs("quorvane: the name table windows need a display, and none is set (DISPLAY)\n", stderr);
+      return 1;
+    }
+    static int appArgc = 1;
+    static char* appArgv[] = {argv[0], nullptr};
+    app = std::make_unique<QApplication>(appArgc, appArgv);
+  }
+#else
+  if (windows) {
+    fputs("quorvane: this build has no windows (built without Qt)\n", stderr);
+    return 1;
+  }
+#endif
+  // With a window asked for, only a capture that is named is decoded.
   std::string file;
-  if (device.empty()) file = optind < argc ? argv[optind] : qvhost::ProgramFolder() + "/sample.pcap";
+  if (device.empty() && (optind < argc || !windows))
+    file = optind < argc ? argv[optind] : qvhost::ProgramFolder() + "/sample.pcap";
+  const bool decode = !file.empty() || !device.empty();
 
   plat::SetMessageSink(PrintMessage, nullptr);
   plat::SetRegFailureSink(SettingsFailure, nullptr);
   qvhost::CaptureSource source;
   std::string error;
-  bool opened = device.empty() ? source.OpenFile(file, &error) : source.OpenLive(device, &error);
+  bool opened = !decode || (device.empty() ? source.OpenFile(file, &error) : source.OpenLive(device, &error));
   if (!opened) {
     fprintf(stderr, "quorvane: %s\n", error.c_str());
     return 2;
@@ -153,9 +192,25 @@ int main(int argc, char** argv) {
     return 2;
   }
   host.flags() = (host.flags() | setFlags) & ~clearFlags;
-  host.hooks().showHelp = [](const char* topic, HWND) { fprintf(stderr, "quorvane: help requested: %s\n", topic ? topic : ""); };
+  // No help files ship: the topic asked for is shown.
+  host.hooks().showHelp = [](const char* topic, HWND asking) {
+    plat::MessageBox(asking, topic ? topic : "", "Quorvane Network Monitor Help", plat::MB_OK | plat::MB_ICONINFORMATION);
+  };
+#ifdef QV_WINDOWS
+  if (app) qvhost::UseQtWindows(host);
+#endif
   host.Start();
   if (!namesFile.empty() && !host.LoadNames(namesFile, &error)) fprintf(stderr, "quorvane: %s\n", error.c_str());
+  if (windows) {
+    bool loaded = false;
+    for (const qvhost::LoadedLibrary& l : host.libraries()) loaded |= l.name == "pallisand";
+    if (!loaded) {
+      fprintf(stderr, "quorvane: the name table windows come with the pallisand plug-in, which is not loaded\n");
+      return 1;
+    }
+    if (nameTable) host.table()->ShowNameTable(host.table()->mainWindow, 0);
+    if (hostColors) host.table()->ShowHostColors(host.table()->mainWindow, 0);
+  }
 
   g_source = &source;
   signal(SIGINT, OnSignal);
@@ -171,9 +226,9 @@ int main(int argc, char** argv) {
   unsigned long number = 0, unknownLink = 0, noRoot = 0, badRadiotap = 0;
   const char* missingRoot = nullptr;
   int rc = 0;
-  const bool rows = !quiet;
+  const bool rows = !quiet && decode;
   if (rows) output.buffer() += qvhost::SummaryHeader();
-  while (!g_stop && (limit == 0 || number < limit) && (rc = source.Next(&packet)) == 1) {
+  while (decode && !g_stop && (limit == 0 || number < limit) && (rc = source.Next(&packet)) == 1) {
     number++;
     qvhost::Media media;
     ProtocolDescriptor* root = nullptr;

@@ -76,6 +76,7 @@ TEST(Quorvane, UsageAndCaptureErrors) {
       {"/nonexistent/capture.pcap", 2, "/nonexistent/capture.pcap"},
       {"/etc/hostname", 2, "/etc/hostname"},
       {"--help", 0, "--detail"},
+      {"--help", 0, "--name-table"},
   };
   for (const auto& c : cases) {
     Result r = Quorvane(c.args);
@@ -177,4 +178,31 @@ TEST(Quorvane, ANameFileThatIsNoRegularFileIsRefusedAtOnce) {
   Result r = Quorvane("-q -c 1 --names '" + fifo + "'", "timeout 60");
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(r.output, "quorvane: " + fifo + ": not a regular file; the name table is neither loaded from it nor saved to it\n");
+}
+
+// The windows edit the --names file; they are not opened without one, a
+// display or the plug-in that makes them.
+TEST(Quorvane, WindowOptionsNeedTheirFileDisplayAndPlugin) {
+  std::string names = TempPath("window-options.names");
+#ifdef QV_WINDOWS
+  const char* noDisplay = "the name table windows need a display";
+  const char* noPlugin = "the name table windows come with the pallisand plug-in";
+#else
+  const char* noDisplay = "this build has no windows";
+  const char* noPlugin = noDisplay;
+#endif
+  const struct {
+    std::string shell, args;
+    const char* says;
+  } cases[] = {
+      {"", "--name-table", "--name-table and --host-colors edit the file named by --names FILE"},
+      {"", "--host-colors -c 1", "--name-table and --host-colors edit the file named by --names FILE"},
+      {"env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM", "--names '" + names + "' --name-table", noDisplay},
+      {"QT_QPA_PLATFORM=offscreen", "-P /nonexistent --names '" + names + "' --host-colors", noPlugin},
+  };
+  for (const auto& c : cases) {
+    Result r = Quorvane(c.args, c.shell);
+    EXPECT_EQ(r.status, 1) << c.args << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
+  }
 }
