@@ -93,14 +93,19 @@ QByteArray Bytes1252(const QString& s) {
 
 QColor ColorOf(COLORREF c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
-// Mapping names: Windows-1252 characters other than control characters (a
-// line break cannot be in a name at all).
+// Mapping names keep only Windows-1252 characters other than control
+// characters (a line break cannot be in a name at all): others are dropped
+// as they are typed or pasted.
 class NameValidator : public QValidator {
  public:
   using QValidator::QValidator;
-  State validate(QString& input, int&) const override {
-    for (QChar c : input)
-      if (To1252(c) < 0x20) return Invalid;
+  State validate(QString& input, int& pos) const override {
+    for (qsizetype i = input.size(); i-- > 0;) {
+      if (To1252(input[i]) < 0x20) {
+        input.remove(i, 1);
+        if (i < pos) pos--;
+      }
+    }
     return Acceptable;
   }
 };

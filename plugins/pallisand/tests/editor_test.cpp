@@ -187,6 +187,24 @@ TEST_F(MappingEditor, NewModeChecksInOrderAndStaysOpenOnAFailure) {
   EXPECT_EQ(Names(), (std::vector<std::string>{"Router", "Prefix", "Longer"}));
 }
 
+TEST_F(MappingEditor, CommandsOneHundredAndFiveThousandAreOk) {
+  for (int id : {IDOK_COMMAND, ID_OK, CMD_END}) {
+    boxes.clear();
+    Edit(CMD_ADD, [&](QDialog* e) {
+      Type(e, ID_NAME, "");
+      Command(e, id);
+      EXPECT_TRUE(e->isVisible()) << id;
+      Type(e, ID_NAME, "Host" + QString::number(id));
+      Type(e, ID_ADDRESS, QString::asprintf("02-%04X", id));
+      Command(e, id);
+      EXPECT_FALSE(e->isVisible()) << id;
+    });
+    ASSERT_EQ(boxes.size(), 1u) << id;
+    EXPECT_EQ(boxes[0].text, "The Mapping Name must be defined!");
+  }
+  EXPECT_EQ(Names(), (std::vector<std::string>{"Host1", "Host100", "Host5000"}));
+}
+
 TEST_F(MappingEditor, AddressThatOnlyLongerEntriesBeginWithIsAccepted) {
   Add("Longer", "00A0C914C82A01");
   Edit(CMD_ADD, [&](QDialog* e) {
@@ -207,13 +225,18 @@ TEST_F(MappingEditor, FieldsTakeThirtyOneCharacters) {
     Click(e, ID_OK);
   });
   EXPECT_EQ(Names(), std::vector<std::string>{"ABCDEFGHIJKLMNOPQRSTUVWXYZ01234"});
-  // A comma is a character like any other; the file quotes such a name.
+  // Typed or pasted, a control character or one that Windows-1252 has not
+  // is dropped; the euro sign is byte 0x80 there. A comma is a character
+  // like any other (the file quotes such a name).
   Edit(CMD_ADD, [&](QDialog* e) {
-    Type(e, ID_NAME, "Printer, 2nd floor");
+    QLineEdit* name = Control<QLineEdit>(e, ID_NAME);
+    name->clear();
+    name->insert(QString::fromUtf8("Printer,\t2nd\u03a9\u20ac"));
+    EXPECT_EQ(name->text(), QString::fromUtf8("Printer,2nd\u20ac"));
     Type(e, ID_ADDRESS, "02-00-00-00-00-01");
     Click(e, ID_OK);
   });
-  EXPECT_EQ(Names(), (std::vector<std::string>{"ABCDEFGHIJKLMNOPQRSTUVWXYZ01234", "Printer, 2nd floor"}));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"ABCDEFGHIJKLMNOPQRSTUVWXYZ01234", "Printer,2nd\x80"}));
 }
 
 TEST_F(MappingEditor, EditModeShowsTheMappingAndChangesItInPlace) {
