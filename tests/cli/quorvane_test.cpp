@@ -184,6 +184,12 @@ TEST(Quorvane, ANameFileThatIsNoRegularFileIsRefusedAtOnce) {
 // display or the plug-in that makes them.
 TEST(Quorvane, WindowOptionsNeedTheirFileDisplayAndPlugin) {
   std::string names = TempPath("window-options.names");
+  // A plug-in folder without the name table's.
+  std::string others = TempPath("no-name-table");
+  ASSERT_EQ(system(("mkdir -p '" + others + "' && ln -sf '" + std::string(getenv("QV_PLUGIN_DIR")) +
+                    "/libhalvern.so' '" + others + "/'")
+                       .c_str()),
+            0);
 #ifdef QV_WINDOWS
   const char* noDisplay = "the name table windows need a display";
   const char* noPlugin = "the name table windows come with the pallisand plug-in";
@@ -198,7 +204,7 @@ TEST(Quorvane, WindowOptionsNeedTheirFileDisplayAndPlugin) {
       {"", "--name-table", "--name-table and --host-colors edit the file named by --names FILE"},
       {"", "--host-colors -c 1", "--name-table and --host-colors edit the file named by --names FILE"},
       {"env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM", "--names '" + names + "' --name-table", noDisplay},
-      {"QT_QPA_PLATFORM=offscreen", "-P /nonexistent --names '" + names + "' --host-colors", noPlugin},
+      {"QT_QPA_PLATFORM=offscreen", "-P '" + others + "' --names '" + names + "' --host-colors", noPlugin},
   };
   for (const auto& c : cases) {
     Result r = Quorvane(c.args, c.shell);
