@@ -829,6 +829,10 @@ class NameTableWindow : public ListWindow {
     if (Ask(question, kTitle, plat::MB_YESNO | plat::MB_ICONQUESTION) == plat::IDYES) {
       int row = selected_;
       delete list_->takeTopLevelItem(row);
+      // The list would move the highlight to the next row, which is not the
+      // row the commands now act on: no row shows selected.
+      list_->clearSelection();
+      list_->selectionModel()->clearCurrentIndex();
       selected_ = row > 0 ? row - 1 : 0;
       DeleteName(name.c_str());
     }

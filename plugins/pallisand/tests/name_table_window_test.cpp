@@ -167,6 +167,8 @@ TEST_F(NameTableWindow, DeleteAsksAndMarksTheTableChangedWhateverTheAnswer) {
     EXPECT_TRUE(Changed());
     Trigger(w, CMD_DELETE);  // Yes: the selected index moves up one
     EXPECT_EQ(Rows(w, COL_NAME), (std::vector<std::string>{"Router", "AllHosts"}));
+    // No row shows selected rather than one the commands do not act on.
+    EXPECT_TRUE(List(w)->selectedItems().isEmpty());
     Trigger(w, CMD_LOCK);
     EXPECT_EQ(hosts->locked, 1);
     Click(w, ID_OK);
@@ -189,6 +191,7 @@ TEST_F(NameTableWindow, DeletingTheFirstRowKeepsTheSelectedIndexAtZero) {
     Select(w, 0);
     Trigger(w, CMD_DELETE);
     EXPECT_EQ(Rows(w, COL_NAME), (std::vector<std::string>{"AllHosts", "Gateway"}));
+    EXPECT_TRUE(List(w)->selectedItems().isEmpty());
     Trigger(w, CMD_UNLOCK);  // acts on the new first row
     Trigger(w, CMD_LOCK);
     EXPECT_EQ(hosts->locked, 1);
