@@ -225,6 +225,8 @@ int main(int argc, char** argv) {
   qvhost::Packet packet;
   unsigned long number = 0, unknownLink = 0, noRoot = 0, badRadiotap = 0;
   const char* missingRoot = nullptr;
+  const char* rootName = nullptr;
+  ProtocolDescriptor* rootFound = nullptr;
   int rc = 0;
   const bool rows = !quiet && decode;
   if (rows) output.buffer() += qvhost::SummaryHeader();
@@ -239,7 +241,12 @@ int main(int argc, char** argv) {
         unknownLink++;
       continue;
     }
-    root = host.Find(media.root);
+    // The root of a link type is one of a few constant names: found once.
+    if (media.root != rootName) {
+      rootName = media.root;
+      rootFound = host.Find(rootName);
+    }
+    root = rootFound;
     if (!root) {
       noRoot++;
       missingRoot = media.root;

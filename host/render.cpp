@@ -48,16 +48,43 @@ std::string SummaryHeader() {
   return s;
 }
 
+namespace {
+
+// text (at most SUMMARY_TEXT_SIZE bytes) padded with blanks to width, then
+// one blank.
+char* PutPadded(char* o, const char* text, size_t width) {
+  size_t n = strnlen(text, SUMMARY_TEXT_SIZE);
+  memcpy(o, text, n);
+  o += n;
+  while (n++ < width) *o++ = ' ';
+  *o++ = ' ';
+  return o;
+}
+
+}  // namespace
+
 void RenderSummary(unsigned long number, const FrameOutput& out, std::string* s) {
-  char buf[24];
-  snprintf(buf, sizeof buf, "%6lu  ", number);
-  s->append(buf);
-  AppendPadded(s, out.cells[0].text, 24);
-  AppendPadded(s, out.cells[1].text, 24);
-  AppendPadded(s, out.cells[2].text, 14);
-  s->append(out.cells[3].text, strnlen(out.cells[3].text, SUMMARY_TEXT_SIZE));
-  while (!s->empty() && s->back() == ' ') s->pop_back();
-  s->push_back('\n');
+  // Built in place and appended once: this runs for every frame.
+  char row[32 + 3 * (SUMMARY_TEXT_SIZE + 1) + SUMMARY_TEXT_SIZE + 1];
+  char digits[24];
+  char* d = digits + sizeof digits;
+  do *--d = (char)('0' + number % 10); while (number /= 10);
+  size_t n = (size_t)(digits + sizeof digits - d);
+  char* o = row;
+  for (; n < 6; n++) *o++ = ' ';  // right-aligned in six columns, as "%6lu"
+  memcpy(o, d, (size_t)(digits + sizeof digits - d));
+  o += digits + sizeof digits - d;
+  *o++ = ' ';
+  *o++ = ' ';
+  o = PutPadded(o, out.cells[0].text, 24);
+  o = PutPadded(o, out.cells[1].text, 24);
+  o = PutPadded(o, out.cells[2].text, 14);
+  size_t last = strnlen(out.cells[3].text, SUMMARY_TEXT_SIZE);
+  memcpy(o, out.cells[3].text, last);
+  o += last;
+  while (o > row && o[-1] == ' ') o--;
+  *o++ = '\n';
+  s->append(row, (size_t)(o - row));
 }
 
 namespace {
@@ -74,11 +101,14 @@ inline uint64_t Specials(uint64_t w) {
 
 // Renders the text buffer of a line (DETAIL_TEXT_SIZE bytes, read in whole
 // words) at indent into out (which holds DETAIL_TEXT_SIZE * 3 +
-// kValueColumn + indent bytes): the first TAB run pads to the value column,
+// kValueColumn + 8 + indent bytes): the first TAB run pads to the value column,
 // later runs become two blanks, line breaks become blanks. Returns the end of
 // what it wrote. Plain text is copied eight bytes at a time.
 char* RenderLine(char* out, const char* text, size_t indent) {
-  memset(out, ' ', indent);
+  const uint64_t blanks = 0x2020202020202020ull;
+  // Blanks eight at a time: the buffer has room for the overshoot, which
+  // what follows overwrites.
+  for (size_t i = 0; i < indent; i += 8) memcpy(out + i, &blanks, 8);
   char* o = out + indent;
   char* const valueColumn = o + kValueColumn;
   const char* p = text;
@@ -103,7 +133,8 @@ char* RenderLine(char* out, const char* text, size_t indent) {
       while (p < end && *p == '\t') p++;
       if (p == end || *p == 0) break;  // trailing TABs show nothing
       char* to = firstRun && o + 2 <= valueColumn ? valueColumn : o + 2;
-      while (o < to) *o++ = ' ';
+      for (; o < to; o += 8) memcpy(o, &blanks, 8);
+      o = to;
       firstRun = false;
       continue;
     }
@@ -119,19 +150,27 @@ std::string RenderDetailText(const char* text, size_t) {
   char buffer[DETAIL_TEXT_SIZE] = {};
   memcpy(buffer, text, strnlen(text, DETAIL_TEXT_SIZE - 1));
   // The value column counts from the indent, where this text starts.
-  char line[DETAIL_TEXT_SIZE * 3 + kValueColumn];
+  char line[DETAIL_TEXT_SIZE * 3 + kValueColumn + 8];
   char* end = RenderLine(line, buffer, 0);
   return std::string(line, (size_t)(end - line));
 }
 
 void RenderDetail(const FrameOutput& out, std::string* s) {
-  char line[DETAIL_TEXT_SIZE * 3 + kValueColumn + 2 * 64 + 1];
+  // Lines gather in a chunk appended when full and at the end, not one by one.
+  constexpr size_t kLineRoom = DETAIL_TEXT_SIZE * 3 + kValueColumn + 2 * 64 + 8 + 1;
+  char chunk[16384];
+  size_t used = 0;
   WalkDetail(out, [&](size_t, int depth, const DetailLine* l) {
+    if (used > sizeof chunk - kLineRoom) {
+      s->append(chunk, used);
+      used = 0;
+    }
     size_t indent = 2 * (size_t)(depth < 64 ? depth : 64);
-    char* end = RenderLine(line, l->text, indent);
+    char* end = RenderLine(chunk + used, l->text, indent);
     *end++ = '\n';
-    s->append(line, (size_t)(end - line));
+    used = (size_t)(end - chunk);
   });
+  s->append(chunk, used);
 }
 
 std::vector<FlatLine> FlattenDetail(const FrameOutput& out) {

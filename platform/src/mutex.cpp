@@ -18,8 +18,10 @@
 namespace plat {
 
 namespace {
+// The owner is compared only with the calling thread's own id, which only
+// that thread ever stores: relaxed order suffices (the mutex orders the data).
 struct SharedMutex {
-  std::recursive_timed_mutex mutex;
+  std::timed_mutex mutex;  // locked once per owner: the depth is counted here
   std::atomic<std::thread::id> owner{};
   unsigned long depth = 0;  // touched by the owner only
   unsigned long handles = 0;  // guarded by g_namesMutex
@@ -80,7 +82,7 @@ DWORD WaitForMutex(Mutex* mutex, DWORD milliseconds) {
   }
   SharedMutex& s = *mutex->shared;
   const std::thread::id self = std::this_thread::get_id();
-  if (s.owner.load() == self) {
+  if (s.owner.load(std::memory_order_relaxed) == self) {
     s.depth++;
     return WAIT_OK;
   }
@@ -91,7 +93,7 @@ DWORD WaitForMutex(Mutex* mutex, DWORD milliseconds) {
   } else if (!s.mutex.try_lock_for(std::chrono::milliseconds(milliseconds))) {
     return WAIT_TIMED_OUT;
   }
-  s.owner.store(self);
+  s.owner.store(self, std::memory_order_relaxed);
   s.depth = 1;
   return WAIT_OK;
 }
@@ -102,12 +104,12 @@ bool ReleaseMutex(Mutex* mutex) {
     return false;
   }
   SharedMutex& s = *mutex->shared;
-  if (s.owner.load() != std::this_thread::get_id()) {
+  if (s.owner.load(std::memory_order_relaxed) != std::this_thread::get_id()) {
     SetLastError(EPERM);  // not the owner
     return false;
   }
   if (--s.depth == 0) {
-    s.owner.store(std::thread::id());
+    s.owner.store(std::thread::id(), std::memory_order_relaxed);
     s.mutex.unlock();
   }
   return true;

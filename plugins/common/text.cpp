@@ -101,7 +101,7 @@ void PutPadded(Out* out, const Conversion& conv, const char* sign, const char* d
     out->Put(digits, n);
     return;
   }
-  size_t signLength = strlen(sign);
+  size_t signLength = *sign ? 1 : 0;
   size_t zeros = 0;
   if (numeric && conv.precision >= 0 && (size_t)conv.precision > n) zeros = (size_t)conv.precision - n;
   size_t body = signLength + zeros + n;
@@ -118,14 +118,16 @@ void PutPadded(Out* out, const Conversion& conv, const char* sign, const char* d
 // False, having written part of the text, when the format holds a conversion
 // it leaves to the C library.
 bool FastFormat(Out* out, const char* f, va_list args) {
-  while (*f) {
-    const char* percent = strchr(f, '%');
-    if (!percent) {
-      out->Put(f, strlen(f));
-      return true;
+  for (;;) {
+    // Literal text is copied as it is scanned: the runs between conversions
+    // are short, and one pass beats a search, a length and a copy.
+    char c;
+    while ((c = *f) != '%') {
+      if (!c) return true;
+      out->Put(c);
+      f++;
     }
-    out->Put(f, (size_t)(percent - f));
-    f = percent + 1;
+    f++;
     Conversion conv;
     if (!ParseConversion(f, &conv)) return false;
     char digits[32];
@@ -142,6 +144,10 @@ bool FastFormat(Out* out, const char* f, va_list args) {
       case 's': {
         const char* text = va_arg(args, const char*);
         if (!text) return false;  // the C library's own rendering of a null
+        if (conv.width == 0 && conv.precision < 0) {
+          for (; *text; text++) out->Put(*text);
+          break;
+        }
         size_t n = conv.precision >= 0 ? strnlen(text, (size_t)conv.precision) : strlen(text);
         PutPadded(out, conv, "", text, n, false);
         break;

@@ -12,8 +12,11 @@ namespace {
 
 const char kMismatchText[] = "Halvern has mismatched Monitor Table version!\nPlease verify your installation.";
 
-void UpperCase(char* text) {
-  for (char* p = text; *p; p++) *p = (char)toupper((unsigned char)*p);
+// value as exactly digits upper-case hex digits and a NUL (every summary
+// with a type or vendor number gets one: no formatted print).
+void PutHex(char* text, unsigned value, int digits) {
+  for (int i = digits - 1; i >= 0; i--, value >>= 4) text[i] = "0123456789ABCDEF"[value & 15];
+  text[digits] = 0;
 }
 
 void CopyText(char* text, const char* name) { memcpy(text, name, strlen(name) + 1); }
@@ -84,18 +87,11 @@ QV_EXPORT BYTE QV_CALL RetrieveLSap(DWORD sap, char* text, int) {
 }
 
 QV_EXPORT void QV_CALL GetHexEtherType(const BYTE* type, char* text) {
-  text[0] = 0;
-  snprintf(text, 5, "%04x", (unsigned)(type[0] << 8 | type[1]));
-  UpperCase(text);
+  PutHex(text, (unsigned)(type[0] << 8 | type[1]), 4);
 }
 
 QV_EXPORT void QV_CALL GetHexOUI(const BYTE* address, char* text) {
-  text[0] = 0;
-  snprintf(text, 7, "%06x", (unsigned)(address[0] << 16 | address[1] << 8 | address[2]));
-  UpperCase(text);
+  PutHex(text, (unsigned)(address[0] << 16 | address[1] << 8 | address[2]), 6);
 }
 
-QV_EXPORT void QV_CALL GetHexLSap(DWORD sap, char* text) {
-  snprintf(text, 3, "%02x", (unsigned)(sap & 0xFFu));
-  UpperCase(text);
-}
+QV_EXPORT void QV_CALL GetHexLSap(DWORD sap, char* text) { PutHex(text, (unsigned)(sap & 0xFFu), 2); }

@@ -111,6 +111,7 @@ class Host {
   const std::vector<BssEntry>& bssEntries() const { return bss_; }
   void ClearStations() {
     stations_.clear();
+    for (StationSlot& slot : stationCache_) slot = StationSlot{};
     bss_.clear();
   }
 
@@ -169,6 +170,14 @@ class Host {
   // Keyed by the address bytes and their count, so that counting a frame
   // of a known station allocates nothing.
   std::unordered_map<uint64_t, StationTraffic> stations_;
+  // Recent stations by key, in front of the map (whose elements never move):
+  // most frames pass between a few stations, and the map's lookup divides.
+  struct StationSlot {
+    uint64_t key = 0;  // 0: empty (a key holds its length, never 0)
+    StationTraffic* traffic = nullptr;
+  };
+  StationSlot stationCache_[256];
+  StationTraffic& Station(uint64_t key);
   std::vector<BssEntry> bss_;
   bool started_ = false;
   bool namesLoadFailed_ = false;
