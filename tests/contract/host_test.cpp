@@ -107,11 +107,48 @@ TEST(Host, HexDumpStaysWithinTheCapture) {
   EXPECT_EQ(last->length, (int)frame.size() - 16);
   EXPECT_EQ(last->next, tail);  // the dump goes in after the line, the rest follows it
   EXPECT_EQ(h.table()->AddHexDumpLines(head, "Past", f->data + frame.size(), 4, 0), head);
+  // An offset past four hex digits takes as many as it needs.
+  last = h.table()->AddHexDumpLines(head, "Far", f->data, 2, 0x12345);
+  EXPECT_STREQ(last->text, "12345  11 14                                            ..");
   for (DetailLine* l = head; l;) {
     DetailLine* next = l->next;
     h.host.FreeLine(l, false);
     l = next;
   }
+}
+
+// Lines are a zero-filled record when they go out, however they came back;
+// a long tree renders as its lines do one by one.
+TEST(Host, LinesComeCleanAndLongTreesRenderWhole) {
+  qvtest::TestHost h({"contractroot"}, true, QV_CONTRACT_DIR);
+  DetailLine* dirty = h.host.AllocLine();
+  memset(dirty, 0xA5, sizeof *dirty);
+  h.host.FreeLine(dirty, false);
+  DetailLine* line = h.host.AllocLine();
+  ASSERT_EQ(line, dirty);
+  const DetailLine zero = {};
+  EXPECT_EQ(memcmp(line, &zero, sizeof zero), 0);
+  h.host.FreeLine(line, false);
+
+  qvhost::FrameOutput out;
+  out.lists.assign(2, nullptr);
+  out.depth = 2;
+  std::string want;
+  for (size_t slot = 0; slot < 2; slot++) {
+    DetailLine** link = &out.lists[slot];
+    for (int i = 0; i < 400; i++) {
+      DetailLine* l = h.host.AllocLine();
+      snprintf(l->text, sizeof l->text, "Line %d of layer %zu\t%s", i, slot, std::string(i % 90, 'v').c_str());
+      want += qvhost::RenderDetailText(l->text, 0) + "\n";
+      *link = l;
+      link = &l->next;
+    }
+  }
+  std::string got;
+  qvhost::RenderDetail(out, &got);
+  EXPECT_GT(got.size(), 32768u);
+  EXPECT_EQ(got, want);
+  h.host.ReleaseDetail(&out);
 }
 
 TEST(Host, RenderingLinesUpValues) {
@@ -141,6 +178,12 @@ TEST(Host, SummaryAndTreeRendering) {
   std::string row;
   qvhost::RenderSummary(12, h.out, &row);
   EXPECT_EQ(row, "    12                                                    LEAF           Leaf of 1 bytes\n");
+  // Numbers wider than the column push the row on; trailing blanks go.
+  row.clear();
+  SummaryCell& description = h.out.cells[3];
+  snprintf(description.text, sizeof description.text, "ends in blanks   ");
+  qvhost::RenderSummary(12345678, h.out, &row);
+  EXPECT_EQ(row, "12345678                                                    LEAF           ends in blanks\n");
   std::string tree;
   qvhost::RenderDetail(h.out, &tree);
   EXPECT_EQ(tree,
