@@ -53,7 +53,7 @@ static void CopyServices(const PluginInfo& info) {
   g_svc.GetHexLSap = t->GetHexLSap;
   g_svc.RetrieveIPProtocol = t->RetrieveIPProtocol;
   for (Protocol* p : info.protocols)
-    for (const Cache& c : p->spec.caches) *c.parse = g_svc.DefaultParse;
+    for (const Cache& c : p->decl.caches) *c.parse = g_svc.DefaultParse;
 }
 
 DWORD ParserDLLControl(const PluginInfo& info, DWORD type, MonitorTable* table) {
@@ -154,36 +154,36 @@ void CacheParse(const char* nameId, ProtocolParse* cache) {
 
 CTRLARG RunControl(Protocol& p, DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, CTRLARG) {
   if (g_inert || !g_table) return 0;
-  const ProtocolSpec& spec = p.spec;
+  const ProtocolDecl& decl = p.decl;
   switch (command) {
     case PCTL_INIT:
       LoadProtocolSettings(&p.descriptor);
       if (g_table->RegisterStatistics) {
         if (p.statistics.name) g_table->RegisterStatistics(&p.statistics);
-        for (StatisticsEntry* e : spec.moreStatistics) g_table->RegisterStatistics(e);
+        for (StatisticsEntry* e : decl.moreStatistics) g_table->RegisterStatistics(e);
       }
-      for (const Binding& b : spec.bindings) BindUnder(b.parent, b.key, p.entries[b.variant], p.descriptor.control);
-      for (const Cache& c : spec.caches) CacheParse(c.nameId, c.parse);
-      if (spec.init) spec.init();
+      for (const Binding& b : decl.bindings) BindUnder(b.parent, b.key, p.entries[b.variant], p.descriptor.control);
+      for (const Cache& c : decl.caches) CacheParse(c.nameId, c.parse);
+      if (decl.init) decl.init();
       return 0;
     case PCTL_TERMINATE:
       SaveProtocolSettings(&p.descriptor);
-      if (spec.children) FreeChildTable(spec.children);
+      if (decl.children) FreeChildTable(decl.children);
       return 0;
     case PCTL_GET_DESCRIPTOR:
-      return spec.control == CONTROL_MINIMAL ? 0 : (CTRLARG)&p.descriptor;
+      return decl.control == CONTROL_MINIMAL ? 0 : (CTRLARG)&p.descriptor;
     default:
       break;
   }
-  if (spec.control != CONTROL_PARENT || !spec.children) return 0;
+  if (decl.control != CONTROL_PARENT || !decl.children) return 0;
   switch (command) {
     case PCTL_ADD_CHILD:
-      AddChildProtocol(spec.children, (DWORD)a1, (ProtocolParse)a2, (ProtocolControl)a3);
+      AddChildProtocol(decl.children, (DWORD)a1, (ProtocolParse)a2, (ProtocolControl)a3);
       return 0;
     case PCTL_FIND_CHILD:
-      return (CTRLARG)FindChildProtocol(spec.children, (DWORD)a1);
+      return (CTRLARG)FindChildProtocol(decl.children, (DWORD)a1);
     case PCTL_NEXT_CHILD:
-      return (CTRLARG)NextChildProtocol(spec.children, (const ChildEntry*)a1);
+      return (CTRLARG)NextChildProtocol(decl.children, (const ChildEntry*)a1);
     default:
       return 0;
   }
@@ -198,38 +198,38 @@ DetailLine* Layer::Title(DetailList& list, int length) const {
 // Every parse entry: mark, the pass routine, then the hand-on. Passes above
 // PASS_DETAIL only mark.
 DWORD RunParse(Protocol& p, DWORD pass, CaptureFrame* frame, void* out, int variant) {
-  const ProtocolSpec& spec = p.spec;
+  const ProtocolDecl& decl = p.decl;
   Layer layer{p, pass, frame, View::At(frame, frame->offset), out, variant, false};
   MarkFrame(p, frame);
   switch (pass) {
     case PASS_COUNT:
-      if (spec.count)
-        spec.count(layer);
+      if (decl.count)
+        decl.count(layer);
       else
         CountProtocolFrame(&p.counters, frame);
       break;
     case PASS_SUMMARY:
-      if (!p.enabled && !(spec.options & SUMMARY_ALWAYS)) break;
-      if (spec.summary) {
-        spec.summary(layer, static_cast<SummaryRow*>(out));
-      } else if (spec.words.protocol) {
+      if (!p.enabled && !(decl.options & SUMMARY_ALWAYS)) break;
+      if (decl.summary) {
+        decl.summary(layer, static_cast<SummaryRow*>(out));
+      } else if (decl.words.protocol) {
         SummaryRow* row = static_cast<SummaryRow*>(out);
-        SetCell(row->protocol, "%s", spec.words.protocol);
-        SetCell(row->description, "%s", spec.words.description);
+        SetCell(row->protocol, "%s", decl.words.protocol);
+        SetCell(row->description, "%s", decl.words.description);
       }
       break;
     case PASS_DETAIL:
-      if (spec.detail && (p.enabled || (spec.options & DETAIL_ALWAYS))) {
-        DetailList list(spec.options & DETAIL_NEXT_LIST ? NextSlot(pass, out) : out);
-        spec.detail(layer, list);
+      if (decl.detail && (p.enabled || (decl.options & DETAIL_ALWAYS))) {
+        DetailList list(decl.options & DETAIL_NEXT_LIST ? NextSlot(pass, out) : out);
+        decl.detail(layer, list);
         layer.detailStopped = list.stopped;
       }
       break;
     default:
       return 0;
   }
-  if (!spec.handOn) return 0;
-  ProtocolParse child = spec.handOn(layer);
+  if (!decl.handOn) return 0;
+  ProtocolParse child = decl.handOn(layer);
   if (!child) return 0;
   // A child other than DefaultParse gets the frame only past this header, so
   // no chain of hand-ons can loop.

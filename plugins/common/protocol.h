@@ -93,7 +93,7 @@ struct Words {
 
 enum { kMaxVariants = 4 };
 
-struct ProtocolSpec {
+struct ProtocolDecl {
   const char* nameId = {};          // at most 15 characters
   const char* description = {};
   DWORD flags = {};                 // PROTOCOL_PARENT, PROTOCOL_CHILD
@@ -120,7 +120,7 @@ struct Protocol {
   DWORD color;
   Counters counters;
   BYTE titleState;  // the title group's expand state, kept by the host
-  ProtocolSpec spec;
+  ProtocolDecl decl;
   ProtocolParse entries[kMaxVariants];  // the parse entries by variant
 };
 
@@ -138,30 +138,30 @@ CTRLARG QV_CALL ControlEntry(DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, 
 
 // The protocol P from its declaration; P is the object being declared.
 template <Protocol& P>
-consteval Protocol Declare(const ProtocolSpec& spec) {
+consteval Protocol Declare(const ProtocolDecl& decl) {
   Protocol p{};
   size_t n = 0;
-  for (; spec.nameId[n]; n++) {
+  for (; decl.nameId[n]; n++) {
     if (n + 1 >= sizeof p.descriptor.nameId) throw "a name id holds at most 15 characters";
-    p.descriptor.nameId[n] = spec.nameId[n];
+    p.descriptor.nameId[n] = decl.nameId[n];
   }
-  p.descriptor.description = spec.description;
+  p.descriptor.description = decl.description;
   p.descriptor.enabled = &P.enabled;
   p.descriptor.textColor = &P.color;
-  p.descriptor.flags = spec.flags;
+  p.descriptor.flags = decl.flags;
   p.descriptor.control = ControlEntry<P>;
   p.descriptor.parse = ParseEntry<P, 0>;
-  p.descriptor.frameTypes = spec.frameTypes;
-  p.statistics = {nullptr, spec.statistics.layer, spec.statistics.name, &P.counters.frames, &P.counters.bytes,
-                  spec.statistics.counters};
+  p.descriptor.frameTypes = decl.frameTypes;
+  p.statistics = {nullptr, decl.statistics.layer, decl.statistics.name, &P.counters.frames, &P.counters.bytes,
+                  decl.statistics.counters};
   p.enabled = 1;
-  p.spec = spec;
+  p.decl = decl;
   p.entries[0] = ParseEntry<P, 0>;
   p.entries[1] = ParseEntry<P, 1>;
   p.entries[2] = ParseEntry<P, 2>;
   p.entries[3] = ParseEntry<P, 3>;
-  if ((spec.control == CONTROL_PARENT) != (spec.children != nullptr)) throw "a parent control needs a child table";
-  for (const Binding& b : spec.bindings)
+  if ((decl.control == CONTROL_PARENT) != (decl.children != nullptr)) throw "a parent control needs a child table";
+  for (const Binding& b : decl.bindings)
     if (b.variant < 0 || b.variant >= kMaxVariants) throw "no such parse entry";
   return p;
 }
