@@ -115,4 +115,25 @@ void ExpectLineFailuresHandled(TestHost& h, const char* root, const Bytes& frame
   }
 }
 
+void ExpectInertUnderOtherTableVersions(const char* library, const char* name) {
+  for (DWORD version : {MONITOR_TABLE_VERSION - 1, MONITOR_TABLE_VERSION + 1}) {
+    SCOPED_TRACE(version);
+    TestHost h({library}, false);
+    ASSERT_TRUE(h.loadErrors.empty());
+    h.table()->version = version;
+    h.Start();
+    ASSERT_EQ(h.messages.size(), 1u);
+    EXPECT_EQ(h.messages[0].title, "Quorvane Network Monitor Error");
+    EXPECT_EQ(h.messages[0].text, std::string(name) + " has mismatched Monitor Table version!\nPlease verify your installation.");
+    EXPECT_TRUE(h.host.protocols().empty());
+    EXPECT_TRUE(h.host.statistics().empty());
+    h.table()->version = MONITOR_TABLE_VERSION;
+    DLLControlProc control = h.host.libraries()[0].control;
+    EXPECT_EQ(control(DLLC_ATTACH, h.table(), 0, 0, 0), 0u);
+    EXPECT_EQ(control(DLLC_REGISTER, h.table(), 0, 0, 0), 0u);
+    EXPECT_TRUE(h.host.protocols().empty());
+    EXPECT_EQ(h.messages.size(), 1u);
+  }
+}
+
 }  // namespace qvtest

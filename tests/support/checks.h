@@ -50,4 +50,9 @@ void ExpectBoundedAtEveryCut(TestHost& h, const char* root, const Bytes& frame, 
 // decode, no more and no fewer, and nothing breaks.
 void ExpectLineFailuresHandled(TestHost& h, const char* root, const Bytes& frame, const FrameCheck& check = {});
 
+// Loads library into a host whose table is one version behind and one ahead:
+// each time the library says once, as name, that the versions differ, then
+// registers nothing, and stays inert when a good table comes later.
+void ExpectInertUnderOtherTableVersions(const char* library, const char* name);
+
 }  // namespace qvtest
