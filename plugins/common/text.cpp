@@ -32,7 +32,18 @@ struct Out {
   void Fill(char c, size_t n) {
     size_t room = (size_t)(end - p);
     if (n > room) n = room;
-    memset(p, c, n);
+    if (n <= 8) {
+      for (size_t i = 0; i < n; i++) p[i] = c;
+    } else {
+      memset(p, c, n);
+    }
+    p += n;
+  }
+  // Text up to its NUL: one bounded length and one copy, which beats a
+  // byte loop on the labels and values that come through here.
+  void PutString(const char* text) {
+    size_t n = strnlen(text, (size_t)(end - p));
+    memcpy(p, text, n);
     p += n;
   }
 };
@@ -145,7 +156,7 @@ bool FastFormat(Out* out, const char* f, va_list args) {
         const char* text = va_arg(args, const char*);
         if (!text) return false;  // the C library's own rendering of a null
         if (conv.width == 0 && conv.precision < 0) {
-          for (; *text; text++) out->Put(*text);
+          out->PutString(text);
           break;
         }
         size_t n = conv.precision >= 0 ? strnlen(text, (size_t)conv.precision) : strlen(text);

@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <string>
 #include <vector>
 
 #include "plugin.h"
@@ -283,6 +284,8 @@ TEST(SharedRoutines, FormatterMatchesTheCLibrary) {
   CHECK_FORMAT("%c%c|%3c|%-3c|", 'a', 'b', 'c', 'd');
   CHECK_FORMAT("100%%|%d%%", 5);
   CHECK_FORMAT("Label\t\t\t%s\t%s", "0800", "DOD Internet Protocol");
+  const std::string line(296, 'v');  // runs past the largest buffer
+  CHECK_FORMAT("%s%s|%s", "", "Destination Address", line.c_str());
   CHECK_FORMAT("%+d|%#x|% d|%*d|%.2f", 5, 255u, 3, 4, 9, 1.5);  // left to the C library
   CHECK_FORMAT("%ls|%s", L"wide", "narrow");
   const char* volatile none = nullptr;  // hidden from the compiler's own format checks
