@@ -1,6 +1,7 @@
 #include "store.h"
 
 #include <errno.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -108,6 +109,97 @@ void UnindexName(const NameEntry* e) {
   }
 }
 
+// ---------------------------------------------------------------- address index
+// For each address length in use and each address of that length, the first
+// active entry in list order, with its place in that order: a lookup then
+// probes once per length in use instead of comparing every entry, and still
+// finds the entry the walk of the list finds. An active entry never changes
+// its address. A removal leaves the index stale, and the next lookup rebuilds
+// it in the room it has (the list has only shrunk since it last fitted).
+// When the index cannot grow for want of memory it is dropped and lookups
+// walk the list until the table is cleared.
+
+struct AddressSlot {
+  NameEntry* entry;  // null: free
+  size_t order;      // place in list order
+};
+
+struct AddressIndex {
+  AddressSlot* slots;
+  size_t capacity;  // a power of two, or 0
+  size_t used;
+  size_t nextOrder;
+  uint64_t lengths;  // bit n: some indexed entry has an address of n bytes
+  bool stale;
+  bool dropped;
+};
+AddressIndex g_addresses = {nullptr, 0, 0, 0, 0, false, false};
+
+size_t AddressHash(const BYTE* address, int length) {
+  uint32_t h = 2166136261u ^ (uint32_t)length;
+  for (int i = 0; i < length; i++) h = (h ^ address[i]) * 16777619u;
+  return h ^ (h >> 16);
+}
+
+void ResetAddresses() {
+  free(g_addresses.slots);
+  g_addresses = AddressIndex{nullptr, 0, 0, 0, 0, false, false};
+}
+
+// The slot of the entry whose address is these length bytes, or the free
+// slot where it would go.
+AddressSlot* ProbeAddress(const BYTE* address, int length) {
+  size_t mask = g_addresses.capacity - 1;
+  for (size_t i = AddressHash(address, length) & mask;; i = (i + 1) & mask) {
+    AddressSlot* slot = &g_addresses.slots[i];
+    const NameEntry* e = slot->entry;
+    if (!e || (e->addressLength == length && (length == 0 || memcmp(e->address, address, (size_t)length) == 0)))
+      return slot;
+  }
+}
+
+// e follows every indexed entry in list order; the first entry of an
+// address keeps its slot.
+void IndexAddress(NameEntry* e) {
+  size_t order = g_addresses.nextOrder++;
+  AddressSlot* slot = ProbeAddress(e->address, e->addressLength);
+  if (slot->entry) return;
+  *slot = AddressSlot{e, order};
+  g_addresses.used++;
+  g_addresses.lengths |= 1ull << e->addressLength;
+}
+
+// From the list, in the room the index has.
+void RebuildAddresses() {
+  memset(g_addresses.slots, 0, g_addresses.capacity * sizeof *g_addresses.slots);
+  g_addresses.used = g_addresses.nextOrder = 0;
+  g_addresses.lengths = 0;
+  g_addresses.stale = false;
+  for (NameEntry* e = g_active.first; e; e = e->next) IndexAddress(e);
+}
+
+// e has just joined the list.
+void AddressJoined(NameEntry* e) {
+  if (g_addresses.dropped) return;
+  if (2 * g_activeCount > g_addresses.capacity) {
+    // The rebuild takes e with the rest of the list.
+    size_t capacity = 64;
+    while (capacity < 4 * g_activeCount) capacity *= 2;
+    AddressSlot* slots = static_cast<AddressSlot*>(calloc(capacity, sizeof *slots));
+    if (!slots) {
+      ResetAddresses();
+      g_addresses.dropped = true;
+      return;
+    }
+    free(g_addresses.slots);
+    g_addresses.slots = slots;
+    g_addresses.capacity = capacity;
+    RebuildAddresses();
+    return;
+  }
+  if (!g_addresses.stale) IndexAddress(e);
+}
+
 }  // namespace
 
 // Names are unique, so any match is the first in list order.
@@ -130,6 +222,7 @@ namespace {
 void UnlinkedFromActive(const NameEntry* e) {
   UnindexName(e);
   g_activeCount--;
+  g_addresses.stale = true;
 }
 
 // The entry's own length governs: it matches every address that begins with
@@ -149,9 +242,26 @@ void CountAccess(NameEntry* e, const plat::FILETIME& now) {
 }  // namespace
 
 NameEntry* FindAddress(const BYTE* address, int length) {
-  for (NameEntry* e = g_active.first; e; e = e->next)
-    if (Matches(e, address, length)) return e;
-  return nullptr;
+  if (!g_addresses.slots) {
+    for (NameEntry* e = g_active.first; e; e = e->next)
+      if (Matches(e, address, length)) return e;
+    return nullptr;
+  }
+  if (g_addresses.stale) RebuildAddresses();
+  // Of the entries whose whole address begins this one, the first in list
+  // order; lengths past the caller's never match.
+  uint64_t lengths = g_addresses.lengths;
+  if (length < kMaxAddressLength) lengths &= length < 0 ? 0 : (2ull << length) - 1;
+  NameEntry* first = nullptr;
+  size_t firstOrder = SIZE_MAX;
+  for (; lengths; lengths &= lengths - 1) {
+    const AddressSlot* slot = ProbeAddress(address, __builtin_ctzll(lengths));
+    if (slot->entry && slot->order < firstOrder) {
+      first = slot->entry;
+      firstOrder = slot->order;
+    }
+  }
+  return first;
 }
 
 bool IsActive(const NameEntry* e) {
@@ -195,6 +305,7 @@ void AppendActive(NameEntry* e) {
   g_active.Append(e);
   g_activeCount++;
   IndexName(e);
+  AddressJoined(e);
 }
 
 void RenameActive(NameEntry* e, const char* name) {
@@ -286,8 +397,7 @@ BYTE QV_CALL LookupName(const BYTE* address, int length, BYTE useName, char* tex
   {
     Lock active(g_activeMutex);
     if (active.held()) {
-      for (NameEntry* e = g_active.first; e; e = e->next) {
-        if (!Matches(e, address, length)) continue;
+      if (NameEntry* e = FindAddress(address, length)) {
         if (useName)
           memcpy(text, e->name, strlen(e->name) + 1);
         else
@@ -311,7 +421,8 @@ BYTE QV_CALL LookupAllNames(const BYTE* address, int length, char* text, int, un
     Lock active(g_activeMutex);
     if (active.held()) {
       plat::FILETIME now = {0, 0};
-      for (NameEntry* e = g_active.first; e && used < max; e = e->next) {
+      // Nothing before the first match matches.
+      for (NameEntry* e = FindAddress(address, length); e && used < max; e = e->next) {
         if (!Matches(e, address, length)) continue;
         if (!matched) now = Now();
         matched = TRUE;
@@ -405,6 +516,7 @@ void QV_CALL ClearNameTable() {
     q->Reset();
   }
   ResetIndex();
+  ResetAddresses();
   g_activeCount = 0;
 }
 

@@ -6,6 +6,7 @@
 #include <climits>
 #include <map>
 #include <memory>
+#include <random>
 
 #include "names_fixture.h"
 
@@ -357,6 +358,72 @@ TEST_F(PallisandLookup, LookupAllNames) {
     EXPECT_STREQ(text.get(), c.text);
     EXPECT_EQ(station->accessCount, c.stationCount);
   }
+}
+
+// Lookups go through an index of the addresses: whatever adds, deletes,
+// purges and clears came before, they must find the entry the walk of the
+// list in order finds, count the access on it alone, and list the same names.
+TEST_F(PallisandStore, LookupsFindTheFirstMatchInListOrderThroughEveryChange) {
+  struct Mapping {
+    std::string name;
+    Bytes address;
+    NameEntry* entry;
+  };
+  std::vector<Mapping> model;  // the active list, in order
+  std::mt19937 random(26);
+  // Few byte values and short lengths, so that prefixes and equal addresses abound.
+  auto address = [&](int length) {
+    Bytes a((size_t)length);
+    for (BYTE& b : a) b = (BYTE)(random() % 2);
+    return a;
+  };
+  auto begins = [](const Bytes& whole, const Bytes& part) {
+    return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+  };
+  int made = 0;
+  for (int step = 0; step < 3000; step++) {
+    unsigned op = random() % 100;
+    if (op < 45 || model.empty()) {
+      Mapping m{"n" + std::to_string(made++), address(random() % 40 == 0 ? 0 : 1 + (int)(random() % 6)), nullptr};
+      m.entry = static_cast<NameEntry*>((random() % 4 ? t->AddName : t->AddFlaggedName)(
+          m.name.c_str(), m.address.data(), (int)m.address.size(), 0));
+      ASSERT_NE(m.entry, nullptr);
+      model.push_back(m);
+    } else if (op < 60) {
+      size_t i = random() % model.size();
+      t->DeleteName(model[i].name.c_str());
+      model.erase(model.begin() + (long)i);
+    } else if (op < 61) {
+      t->PurgeNames(1, 0);  // keeps the flagged entries, in their order
+      std::erase_if(model, [](const Mapping& m) { return !m.entry->flagged; });
+    } else if (op == 61 && step > 2000) {
+      t->ClearNameTable();
+      model.clear();
+    } else {
+      Bytes a = address((int)(random() % 8));
+      SCOPED_TRACE("step " + std::to_string(step) + ", address of " + std::to_string(a.size()) + " bytes");
+      const Mapping* first = nullptr;
+      std::string all;
+      for (const Mapping& m : model) {
+        if (!begins(a, m.address)) continue;
+        if (!first) first = &m;
+        all += (all.empty() ? "[" : " [") + m.name + "]";
+      }
+      int before = first ? first->entry->accessCount : 0;
+      char text[4096];
+      COLORREF d, s;
+      ASSERT_EQ(t->LookupName(a.data(), (int)a.size(), 1, text, 0, &d, &s), first ? TRUE : FALSE);
+      if (first) {
+        ASSERT_STREQ(text, first->name.c_str());
+        ASSERT_EQ(first->entry->accessCount, before + 1);
+        ASSERT_EQ(t->LookupAllNames(a.data(), (int)a.size(), text, 0, sizeof text - 1), TRUE);
+        ASSERT_EQ(text, all);
+      }
+    }
+  }
+  int counted = 0;
+  for (const Mapping& m : model) counted += m.entry->accessCount;
+  EXPECT_GT(counted, 0);
 }
 
 // ---------------------------------------------------------------- texts
