@@ -289,10 +289,17 @@ BitText BitPicture(uint64_t value, uint64_t mask, int bits, int group) {
   char* p = t.text;
   char* end = t.text + sizeof t.text - 1;
   if (bits > 64) bits = 64;
+  // A blank follows bit i where i % group is 0: counted down, not divided.
+  int place = group > 0 && bits > 0 ? (bits - 1) % group : 0;
   for (int i = bits - 1; i >= 0 && p < end; i--) {
-    uint64_t bit = 1ull << i;
-    *p++ = (mask & bit) ? ((value & bit) ? '1' : '0') : 'x';
-    if (group > 0 && i > 0 && i % group == 0 && p < end) *p++ = ' ';
+    *p++ = (mask >> i) & 1 ? (char)('0' + ((value >> i) & 1)) : 'x';
+    if (group <= 0) continue;
+    if (place > 0) {
+      place--;
+      continue;
+    }
+    if (i > 0 && p < end) *p++ = ' ';
+    place = group - 1;
   }
   *p = 0;
   return t;

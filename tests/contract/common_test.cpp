@@ -236,6 +236,13 @@ TEST(SharedRoutines, BitPictures) {
       {0xA000, 0xE000, 16, 8, "101xxxxx xxxxxxxx"},
       {0x40, 0x40, 32, 8, "xxxxxxxx xxxxxxxx xxxxxxxx x1xxxxxx"},
       {0x45, 0xF0, 8, 4, "0100 xxxx"},
+      {0x155, 0x1FF, 9, 4, "1 0101 0101"},  // the first group short
+      {0x3, 0x3, 5, 7, "xxx11"},
+      {5, 7, 3, 0, "101"},  // no groups
+      {5, 7, 0, 4, ""},
+      {0xAB, 0xFF, 70, 8, "xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx 10101011"},
+      // One-bit groups outgrow the text: cut at its 79 characters.
+      {0xF0F0F0F0F0F0F0F0ull, ~0ull, 64, 1, "1 1 1 1 0 0 0 0 1 1 1 1 0 0 0 0 1 1 1 1 0 0 0 0 1 1 1 1 0 0 0 0 1 1 1 1 0 0 0 0"},
   };
   for (const Case& c : cases) EXPECT_STREQ(qv::BitPicture(c.value, c.mask, c.bits, c.group).text, c.text);
 }
