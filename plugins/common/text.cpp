@@ -50,13 +50,14 @@ struct Out {
 
 struct Conversion {
   bool left = false, zero = false;
+  bool widthArgument = false, precisionArgument = false;  // '*': taken from the arguments
   int width = 0, precision = -1;
   int length = 0;  // 0 int, 1 long, 2 long long, 3 size_t, -1 short, -2 char
   char conversion = 0;
 };
 
 // Parses one conversion after '%'; false for what the fast path leaves to
-// the C library (flags other than '-' and '0', '*', floating point, ...).
+// the C library (flags other than '-' and '0', floating point, ...).
 bool ParseConversion(const char*& f, Conversion* conv) {
   switch (*f) {  // the usual case: a bare conversion
     case 'd': case 'i': case 'u': case 'x': case 'X': case 'c': case 's': case '%':
@@ -73,10 +74,18 @@ bool ParseConversion(const char*& f, Conversion* conv) {
     else
       break;
   }
+  if (*f == '*') {
+    conv->widthArgument = true;
+    f++;
+  }
   while (*f >= '0' && *f <= '9') conv->width = conv->width * 10 + (*f++ - '0');
   if (*f == '.') {
     f++;
     conv->precision = 0;
+    if (*f == '*') {
+      conv->precisionArgument = true;
+      f++;
+    }
     while (*f >= '0' && *f <= '9') conv->precision = conv->precision * 10 + (*f++ - '0');
   }
   if (f[0] == 'h' && f[1] == 'h') {
@@ -97,6 +106,8 @@ bool ParseConversion(const char*& f, Conversion* conv) {
   }
   conv->conversion = *f;
   if ((*f == 'c' || *f == 's') && conv->length != 0) return false;  // wide text
+  if ((conv->widthArgument && conv->width) || (conv->precisionArgument && conv->precision)) return false;
+  if ((conv->widthArgument || conv->precisionArgument) && *f == '%') return false;
   switch (*f) {
     case 'd': case 'i': case 'u': case 'x': case 'X': case 'c': case 's': case '%':
       f++;
@@ -141,6 +152,18 @@ bool FastFormat(Out* out, const char* f, va_list args) {
     f++;
     Conversion conv;
     if (!ParseConversion(f, &conv)) return false;
+    // Names of counted length come as "%.*s".
+    if (conv.widthArgument) {
+      int width = va_arg(args, int);
+      if (width < -511 || width > 511) return false;
+      if (width < 0) conv.left = true;
+      conv.width = width < 0 ? -width : width;
+    }
+    if (conv.precisionArgument) {
+      int precision = va_arg(args, int);
+      if (precision > 511) return false;
+      conv.precision = precision < 0 ? -1 : precision;
+    }
     char digits[32];
     char* end = digits + sizeof digits;
     char* d = end;

@@ -293,6 +293,11 @@ TEST(SharedRoutines, FormatterMatchesTheCLibrary) {
   CHECK_FORMAT("Label\t\t\t%s\t%s", "0800", "DOD Internet Protocol");
   const std::string line(296, 'v');  // runs past the largest buffer
   CHECK_FORMAT("%s%s|%s", "", "Destination Address", line.c_str());
+  // Widths and precisions from the arguments; negative ones mean left and none.
+  CHECK_FORMAT("%.*s|%*s|%-*s|%*s|%.*s|%*.*s|", 3, "counted", 6, "right", 6, "left", -6, "minus", -1, "whole", 5, 2,
+               "both");
+  CHECK_FORMAT("%*d|%-*u|%.*d|%0*x|%.*u", 5, -42, 4, 7u, 4, 3, 6, 0xabu, 0, 0u);
+  CHECK_FORMAT("%.*s%.*s", 2, "ab", 600, "past the fast path's bound");
   CHECK_FORMAT("%+d|%#x|% d|%*d|%.2f", 5, 255u, 3, 4, 9, 1.5);  // left to the C library
   CHECK_FORMAT("%ls|%s", L"wide", "narrow");
   const char* volatile none = nullptr;  // hidden from the compiler's own format checks
