@@ -268,6 +268,15 @@ int AppendText(char* buffer, size_t size, const char* format, ...) {
   return (int)used + n;
 }
 
+int DecimalText(unsigned value, char* text) {
+  char digits[10];
+  int n = 0;
+  do digits[n++] = (char)('0' + value % 10); while (value /= 10);
+  for (int i = 0; i < n; i++) text[i] = digits[n - 1 - i];
+  text[n] = 0;
+  return n;
+}
+
 int SetCell(SummaryCell* cell, const char* format, ...) {
   va_list args;
   va_start(args, format);

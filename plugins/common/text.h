@@ -17,6 +17,10 @@ int FormatText(char* buffer, size_t size, const char* format, ...) __attribute__
 int FormatTextV(char* buffer, size_t size, const char* format, va_list args);
 int AppendText(char* buffer, size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
+// value in decimal, as "%u" writes it, and a NUL: at most 11 bytes. Returns
+// the length. For numbers written on every frame.
+int DecimalText(unsigned value, char* text);
+
 // Summary cells.
 int SetCell(SummaryCell* cell, const char* format, ...) __attribute__((format(printf, 2, 3)));
 int AppendCell(SummaryCell* cell, const char* format, ...) __attribute__((format(printf, 2, 3)));

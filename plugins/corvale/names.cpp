@@ -2,8 +2,9 @@
 // assigned-numbers registry (0 .. 133) and the TCP/UDP port descriptions.
 #include "names.h"
 
-#include <stdio.h>
 #include <string.h>
+
+#include "text.h"
 
 namespace corvale {
 
@@ -181,7 +182,7 @@ BYTE QV_CALL RetrieveIPProtocol(DWORD protocol, char* text, int style) {
       CopyText(text, named ? corvale::kProtocolNames[n].description : "Unknown Protocol");
       return named ? TRUE : FALSE;
     default:
-      sprintf(text, "%u", n);
+      qv::DecimalText(n, text);
       return FALSE;
   }
 }
@@ -195,6 +196,6 @@ BYTE QV_CALL RetrieveIPPort(DWORD port, char* text, int style) {
       return TRUE;
     }
   }
-  sprintf(text, "%u", (unsigned)p);
+  qv::DecimalText(p, text);
   return FALSE;
 }

@@ -247,6 +247,16 @@ TEST(SharedRoutines, BitPictures) {
   for (const Case& c : cases) EXPECT_STREQ(qv::BitPicture(c.value, c.mask, c.bits, c.group).text, c.text);
 }
 
+TEST(SharedRoutines, DecimalTextIsWhatPercentUWrites) {
+  for (unsigned value : {0u, 7u, 10u, 99u, 100u, 65535u, 1000000000u, 4294967295u}) {
+    char want[16], got[16];
+    memset(got, '#', sizeof got);
+    snprintf(want, sizeof want, "%u", value);
+    EXPECT_EQ(qv::DecimalText(value, got), (int)strlen(want)) << value;
+    EXPECT_STREQ(got, want);
+  }
+}
+
 TEST(SharedRoutines, FormattingIsBounded) {
   char small[8];
   EXPECT_EQ(qv::FormatText(small, sizeof small, "%s", "0123456789"), 7);
