@@ -1,18 +1,45 @@
 #include "qvhost/capture.h"
 
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
 #include <pcap/pcap.h>
 
 #include "qvhost/host.h"
 
 namespace qvhost {
 
+namespace {
+// stdio's own buffer for a file is one page: one read system call per 4 KiB
+// of capture, a fifth of a counting run. libpcap reads through the FILE we
+// hand it, so it reads through this buffer instead.
+constexpr size_t kReadBuffer = 1 << 20;
+}  // namespace
+
 CaptureSource::~CaptureSource() {
-  if (pcap_) pcap_close(pcap_);
+  if (pcap_) pcap_close(pcap_);  // closes the file, which uses readBuffer_
+  free(readBuffer_);
 }
 
 bool CaptureSource::OpenFile(const std::string& path, std::string* error) {
   char err[PCAP_ERRBUF_SIZE] = {};
-  pcap_ = pcap_open_offline(path.c_str(), err);
+  if (path == "-") {
+    pcap_ = pcap_open_offline(path.c_str(), err);  // standard input, as it is
+  } else if (FILE* file = fopen(path.c_str(), "rb")) {
+    readBuffer_ = static_cast<char*>(malloc(kReadBuffer));
+    if (readBuffer_) setvbuf(file, readBuffer_, _IOFBF, kReadBuffer);
+    // On failure libpcap leaves the file to us.
+    pcap_ = pcap_fopen_offline(file, err);
+    if (!pcap_) {
+      fclose(file);
+      free(readBuffer_);
+      readBuffer_ = nullptr;
+    }
+  } else {
+    snprintf(err, sizeof err, "%s: %s", path.c_str(), strerror(errno));
+  }
   if (!pcap_) {
     // libpcap names the file itself in some of its messages.
     std::string text = err;

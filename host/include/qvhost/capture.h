@@ -36,6 +36,7 @@ class CaptureSource {
 
  private:
   pcap_t* pcap_ = nullptr;
+  char* readBuffer_ = nullptr;  // the capture file's stdio buffer
   int linkType_ = -1;
   bool live_ = false;
   std::string error_;
