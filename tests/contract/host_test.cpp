@@ -1,7 +1,10 @@
 // The stand-in host's own behaviour: loading errors, fallback services,
-// hex dumps and rendering.
+// station traffic, hex dumps and rendering.
 #include <stdio.h>
 #include <string.h>
+
+#include <map>
+#include <string>
 
 #include "testhost.h"
 
@@ -198,4 +201,51 @@ TEST(Host, SummaryAndTreeRendering) {
   qvhost::RenderStatistics(h.host, &stats);
   EXPECT_NE(stats.find("Test Root"), std::string::npos);
   EXPECT_NE(stats.find("Keyed Frames"), std::string::npos);
+}
+
+// Every station keeps its own counts while the table grows past many
+// stations, addresses of every length apart (a 4-byte address is not the
+// 6-byte one it begins), and nothing is counted for a bad call.
+TEST(Host, StationCountsSurviveTableGrowth) {
+  qvhost::Host host;
+  std::map<std::string, qvhost::StationTraffic> want;
+  auto text = [](const BYTE* a, int length) {
+    std::string t;
+    char hex[4];
+    for (int i = 0; i < length; i++) {
+      snprintf(hex, sizeof hex, i ? "-%02X" : "%02X", a[i]);
+      t += hex;
+    }
+    return t;
+  };
+  auto seen = [&](const BYTE* d, const BYTE* s, int length, int bytes) {
+    host.StationTrafficSeen(d, s, length, bytes);
+    qvhost::StationTraffic& to = want[text(d, length)];
+    to.framesReceived++;
+    to.bytesReceived += (uint64_t)bytes;
+    qvhost::StationTraffic& from = want[text(s, length)];
+    from.framesSent++;
+    from.bytesSent += (uint64_t)bytes;
+  };
+  const BYTE gateway[7] = {0x00, 0xa0, 0xc9, 0x14, 0xc8, 0x29, 0x07};
+  for (int round = 0; round < 3; round++) {
+    for (unsigned n = 0; n < 3000; n++) {
+      // Stations apart in their last bytes only, as on one segment.
+      const BYTE station[7] = {0x00, 0xa0, 0xc9, (BYTE)(n >> 16), (BYTE)(n >> 8), (BYTE)n, 0x01};
+      seen(station, gateway, 6, 60 + (int)n % 1400);
+      if (n % 97 == 0)
+        for (int length : {1, 2, 4, 7}) seen(gateway, station, length, 1000);
+    }
+  }
+  host.StationTrafficSeen(gateway, gateway, 0, 64);
+  host.StationTrafficSeen(gateway, gateway, 8, 64);
+  host.StationTrafficSeen(nullptr, gateway, 6, 64);
+  EXPECT_EQ(host.stations().size(), want.size());
+  EXPECT_TRUE(host.stations() == want);
+
+  host.ClearStations();
+  EXPECT_TRUE(host.stations().empty());
+  host.StationTrafficSeen(gateway, gateway + 1, 6, 100);
+  EXPECT_EQ(host.stations().size(), 2u);
+  EXPECT_EQ(host.stations()[text(gateway, 6)].framesReceived, 1u);
 }
