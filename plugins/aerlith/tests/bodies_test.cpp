@@ -163,11 +163,15 @@ TEST(Bodies, RequestAndCountryLists) {
 TEST(Bodies, ElementWalkBounds) {
   const Bytes seven = Cat({Element(3, Hex("01")), Element(3, Hex("02")), Element(3, Hex("03")), Element(3, Hex("04")),
                            Element(3, Hex("05")), Element(3, Hex("06")), Element(3, Hex("07"))});
-  AerlithHost h;
-  h.Decode(Beacon(seven, 0x50));
-  EXPECT_EQ(qvtest::LinesStarting(h.Lines(), "Current Channel").size(), 6u);
-  h.Decode(Beacon(seven, 0x80));
-  EXPECT_EQ(qvtest::LinesStarting(h.Lines(), "Current Channel").size(), 6u);
+  {
+    // Gone before BodyOf's hosts load the library again: a loaded library
+    // serves the host that started it last.
+    AerlithHost h;
+    h.Decode(Beacon(seven, 0x50));
+    EXPECT_EQ(qvtest::LinesStarting(h.Lines(), "Current Channel").size(), 6u);
+    h.Decode(Beacon(seven, 0x80));
+    EXPECT_EQ(qvtest::LinesStarting(h.Lines(), "Current Channel").size(), 6u);
+  }
 
   const struct {
     const char* name;
