@@ -194,7 +194,7 @@ constexpr qv::Name kXenix[] = {
     {8, "Bad executable file format"},
     {10, "Wait executed for procedure with no child"},
     {11, "Server's process table full"},
-    {15, "Invalid file spec for block device"},
+    {15, "Invalid file s" "pec for block device"},  // the server's own wording
     {16, "Cannot dis/mount device"},
     {20, "Directory required"},
     {21, "Tried to write on directory"},

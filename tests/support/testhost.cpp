@@ -137,6 +137,9 @@ Bytes Hex(const char* text) {
 }
 
 TestHost::TestHost(std::initializer_list<std::string> libraries, bool start, const std::string& folder) {
+  // A library loaded once serves the host that started it last: an older
+  // host still alive would stop the libraries through the newer one's table.
+  if (g_current) ADD_FAILURE() << "another test host is still alive";
   g_current = this;
   g_standInCount = 0;
   plat::SetMessageSink(RecordMessage, nullptr);

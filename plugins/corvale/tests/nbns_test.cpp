@@ -320,8 +320,10 @@ TEST(Nbns, TitleCoversTheCapturedBytes) {
 
 TEST(Nbns, NothingIsReadPastTheCapture) {
   const Bytes sections = Nbns(0x8400, 1, 1, Cat({Question(NbName("A", 0)), Record(Hex("c0 0c"), kNbData)}), 1, 1);
-  CorvaleHost h;
-  for (const Bytes& message : {kQuery, kAnswer, sections}) qvtest::ExpectBoundedAtEveryCut(h, "IP-NBNS", message);
+  {
+    CorvaleHost h;
+    for (const Bytes& message : {kQuery, kAnswer, sections}) qvtest::ExpectBoundedAtEveryCut(h, "IP-NBNS", message);
+  }
   EthernetHost e;
   if (!e.Has("MAC-802.3")) return;
   // Learnt once before, so that every cut finds the name table as it is.
