@@ -69,21 +69,7 @@ void OnSignal(int) {
   if (g_source) g_source->BreakLoop();
 }
 
-class Output {
- public:
-  ~Output() { Flush(); }
-  std::string& buffer() { return buffer_; }
-  void MaybeFlush() {
-    if (buffer_.size() >= (1u << 16)) Flush();
-  }
-  void Flush() {
-    if (!buffer_.empty()) fwrite(buffer_.data(), 1, buffer_.size(), stdout);
-    buffer_.clear();
-  }
-
- private:
-  std::string buffer_;
-};
+void WriteOut(const char* text, size_t length, void*) { fwrite(text, 1, length, stdout); }
 
 }  // namespace
 
@@ -220,7 +206,7 @@ int main(int argc, char** argv) {
   if (!quiet || detail) mask |= qvhost::RUN_SUMMARY;
   if (detail) mask |= qvhost::RUN_DETAIL;
 
-  Output output;
+  qvhost::TextOut output(WriteOut, nullptr);
   qvhost::FrameOutput frame;
   qvhost::Packet packet;
   unsigned long number = 0, unknownLink = 0, noRoot = 0, badRadiotap = 0;
@@ -229,7 +215,11 @@ int main(int argc, char** argv) {
   ProtocolDescriptor* rootFound = nullptr;
   int rc = 0;
   const bool rows = !quiet && decode;
-  if (rows) output.buffer() += qvhost::SummaryHeader();
+  const bool live = !device.empty();
+  if (rows) {
+    const std::string header = qvhost::SummaryHeader();
+    output.Append(header.data(), header.size());
+  }
   while (decode && !g_stop && (limit == 0 || number < limit) && (rc = source.Next(&packet)) == 1) {
     number++;
     qvhost::Media media;
@@ -254,21 +244,26 @@ int main(int argc, char** argv) {
     }
     host.DecodeFrame(root, packet.data + media.skip, media.capturedLength, media.wireLength, mask, &frame,
                      &media.radio);
-    if (rows) qvhost::RenderSummary(number, frame, &output.buffer());
+    if (rows) qvhost::RenderSummary(number, frame, &output);
     if (detail) {
-      qvhost::RenderDetail(frame, &output.buffer());
-      output.buffer() += '\n';
+      qvhost::RenderDetail(frame, &output);
+      output.Append("\n", 1);
       host.ReleaseDetail(&frame);
     }
-    output.MaybeFlush();
+    // Frames from an interface come one by one: each is shown as it comes.
+    if (live) {
+      output.Flush();
+      fflush(stdout);
+    }
   }
   if (rc < 0) {
     output.Flush();
     fprintf(stderr, "quorvane: %s: %s\n", device.empty() ? file.c_str() : device.c_str(), source.error().c_str());
   }
   if (stats) {
-    output.buffer() += '\n';
-    qvhost::RenderStatistics(host, &output.buffer());
+    std::string statistics = "\n";
+    qvhost::RenderStatistics(host, &statistics);
+    output.Append(statistics.data(), statistics.size());
   }
   output.Flush();
   fflush(stdout);

@@ -5,6 +5,11 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace qvhost {
 
 namespace {
@@ -63,9 +68,9 @@ char* PutPadded(char* o, const char* text, size_t width) {
 
 }  // namespace
 
-void RenderSummary(unsigned long number, const FrameOutput& out, std::string* s) {
-  // Built in place and appended once: this runs for every frame.
-  char row[32 + 3 * (SUMMARY_TEXT_SIZE + 1) + SUMMARY_TEXT_SIZE + 1];
+void RenderSummary(unsigned long number, const FrameOutput& out, TextOut* text) {
+  // Built in place in the output: this runs for every frame.
+  char* const row = text->Room(32 + 3 * (SUMMARY_TEXT_SIZE + 1) + SUMMARY_TEXT_SIZE + 1);
   char digits[24];
   char* d = digits + sizeof digits;
   do *--d = (char)('0' + number % 10); while (number /= 10);
@@ -84,11 +89,36 @@ void RenderSummary(unsigned long number, const FrameOutput& out, std::string* s)
   o += last;
   while (o > row && o[-1] == ' ') o--;
   *o++ = '\n';
-  s->append(row, (size_t)(o - row));
+  text->Done(o);
+}
+
+void RenderSummary(unsigned long number, const FrameOutput& out, std::string* text) {
+  TextOut t(text);
+  RenderSummary(number, out, &t);
 }
 
 namespace {
 
+#if defined(__SSE2__)
+// Sixteen bytes at a time. A byte below 14 ends the plain run: NUL, TAB,
+// LF and CR are all below 14, and the other control bytes down there,
+// rare in a line, are then copied one by one.
+constexpr size_t kChunk = 16;
+
+inline size_t CopyPlain(char* o, const char* p) {
+  const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(o), w);
+  const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(w, _mm_set1_epi8(13)), w);
+  const unsigned mask = (unsigned)_mm_movemask_epi8(low);
+  return mask ? (size_t)__builtin_ctz(mask) : kChunk;
+}
+
+inline void PutBlanks(char* o) { _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_set1_epi8(' ')); }
+
+constexpr size_t kOvershoot = kChunk;
+#else
+// Eight bytes at a time, in a word.
+constexpr size_t kChunk = 8;
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the word scan reads bytes in little-endian order");
 
 // The bytes of w (little-endian) that are NUL, TAB, CR or LF, as their high
@@ -99,33 +129,41 @@ inline uint64_t Specials(uint64_t w) {
   return (((w - ones) & ~w) | ((t - ones) & ~t) | ((r - ones) & ~r) | ((n - ones) & ~n)) & highs;
 }
 
+inline size_t CopyPlain(char* o, const char* p) {
+  uint64_t w;
+  memcpy(&w, p, 8);
+  memcpy(o, &w, 8);
+  const uint64_t specials = Specials(w);
+  return specials ? (size_t)__builtin_ctzll(specials) / 8 : kChunk;
+}
+
+inline void PutBlanks(char* o) { memset(o, ' ', kChunk); }
+constexpr size_t kOvershoot = kChunk;
+#endif
+
 // Renders the text buffer of a line (DETAIL_TEXT_SIZE bytes, read in whole
-// words) at indent into out (which holds DETAIL_TEXT_SIZE * 3 +
-// kValueColumn + 8 + indent bytes): the first TAB run pads to the value column,
-// later runs become two blanks, line breaks become blanks. Returns the end of
-// what it wrote. Plain text is copied eight bytes at a time.
+// chunks) at indent into out, which holds kLineRoom bytes: the first TAB run
+// pads to the value column, later runs become two blanks, line breaks become
+// blanks. Returns the end of what it wrote. Plain text is copied a chunk at
+// a time: the whole chunk is stored, and what follows the plain bytes is
+// overwritten.
+constexpr size_t kMaxIndent = 2 * 64;
+constexpr size_t kLineRoom = kMaxIndent + kValueColumn + 3 * DETAIL_TEXT_SIZE + kOvershoot + 1;
+
 char* RenderLine(char* out, const char* text, size_t indent) {
-  const uint64_t blanks = 0x2020202020202020ull;
-  // Blanks eight at a time: the buffer has room for the overshoot, which
-  // what follows overwrites.
-  for (size_t i = 0; i < indent; i += 8) memcpy(out + i, &blanks, 8);
+  // Blanks a chunk at a time: the overshoot is overwritten.
+  for (size_t i = 0; i < indent; i += kChunk) PutBlanks(out + i);
   char* o = out + indent;
   char* const valueColumn = o + kValueColumn;
   const char* p = text;
   const char* const end = text + DETAIL_TEXT_SIZE;
   bool firstRun = true;
   for (;;) {
-    if (end - p >= 8) {
-      uint64_t w;
-      memcpy(&w, p, 8);
-      uint64_t specials = Specials(w);
-      // The plain bytes before the first special one go as they are (the
-      // whole word is stored; what follows them is overwritten).
-      size_t plain = specials ? (size_t)__builtin_ctzll(specials) / 8 : 8;
-      memcpy(o, &w, 8);
+    if ((size_t)(end - p) >= kChunk) {
+      const size_t plain = CopyPlain(o, p);
       o += plain;
       p += plain;
-      if (plain == 8) continue;
+      if (plain == kChunk) continue;
     }
     if (p == end || *p == 0) break;
     char c = *p++;
@@ -133,7 +171,7 @@ char* RenderLine(char* out, const char* text, size_t indent) {
       while (p < end && *p == '\t') p++;
       if (p == end || *p == 0) break;  // trailing TABs show nothing
       char* to = firstRun && o + 2 <= valueColumn ? valueColumn : o + 2;
-      for (; o < to; o += 8) memcpy(o, &blanks, 8);
+      for (; o < to; o += kChunk) PutBlanks(o);
       o = to;
       firstRun = false;
       continue;
@@ -143,34 +181,54 @@ char* RenderLine(char* out, const char* text, size_t indent) {
   return o;
 }
 
+void AppendToString(const char* text, size_t length, void* context) {
+  static_cast<std::string*>(context)->append(text, length);
+}
+
 }  // namespace
 
+TextOut::TextOut(std::string* text) : drain_(AppendToString), context_(text) {}
+
+TextOut::TextOut(Drain drain, void* context) : drain_(drain), context_(context) {}
+
+void TextOut::Append(const char* text, size_t length) {
+  while (length) {
+    size_t n = std::min(length, kSize);
+    char* at = Room(n);
+    memcpy(at, text, n);
+    Done(at + n);
+    text += n;
+    length -= n;
+  }
+}
+
+void TextOut::Flush() {
+  if (at_ != buffer_) drain_(buffer_, (size_t)(at_ - buffer_), context_);
+  at_ = buffer_;
+}
+
 std::string RenderDetailText(const char* text, size_t) {
-  // RenderLine reads whole words of a line's text buffer: give it one.
+  // RenderLine reads whole chunks of a line's text buffer: give it one.
   char buffer[DETAIL_TEXT_SIZE] = {};
   memcpy(buffer, text, strnlen(text, DETAIL_TEXT_SIZE - 1));
   // The value column counts from the indent, where this text starts.
-  char line[DETAIL_TEXT_SIZE * 3 + kValueColumn + 8];
+  char line[kLineRoom];
   char* end = RenderLine(line, buffer, 0);
   return std::string(line, (size_t)(end - line));
 }
 
-void RenderDetail(const FrameOutput& out, std::string* s) {
-  // Lines gather in a chunk appended when full and at the end, not one by one.
-  constexpr size_t kLineRoom = DETAIL_TEXT_SIZE * 3 + kValueColumn + 2 * 64 + 8 + 1;
-  char chunk[16384];
-  size_t used = 0;
+void RenderDetail(const FrameOutput& out, TextOut* text) {
   WalkDetail(out, [&](size_t, int depth, const DetailLine* l) {
-    if (used > sizeof chunk - kLineRoom) {
-      s->append(chunk, used);
-      used = 0;
-    }
-    size_t indent = 2 * (size_t)(depth < 64 ? depth : 64);
-    char* end = RenderLine(chunk + used, l->text, indent);
+    char* at = text->Room(kLineRoom);
+    char* end = RenderLine(at, l->text, std::min(2 * (size_t)depth, kMaxIndent));
     *end++ = '\n';
-    used = (size_t)(end - chunk);
+    text->Done(end);
   });
-  s->append(chunk, used);
+}
+
+void RenderDetail(const FrameOutput& out, std::string* text) {
+  TextOut t(text);
+  RenderDetail(out, &t);
 }
 
 std::vector<FlatLine> FlattenDetail(const FrameOutput& out) {

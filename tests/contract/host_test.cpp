@@ -175,6 +175,91 @@ TEST(Host, RenderingLinesUpValues) {
   EXPECT_EQ(qvhost::RenderDetailText((longLabel + "\tv").c_str(), 0), longLabel + "  v");
 }
 
+// The rendering rules one byte at a time, as plainly as they can be said:
+// what the chunked renderer must give for any text.
+std::string ReferenceRender(const std::string& text, size_t indent) {
+  std::string out(indent, ' ');
+  const size_t valueColumn = indent + 36;
+  bool firstRun = true;
+  for (size_t i = 0; i < text.size(); i++) {
+    char c = text[i];
+    if (c != '\t') {
+      out += (c == '\r' || c == '\n') ? ' ' : c;
+      continue;
+    }
+    while (i + 1 < text.size() && text[i + 1] == '\t') i++;
+    if (i + 1 == text.size()) break;
+    size_t to = firstRun && out.size() + 2 <= valueColumn ? valueColumn : out.size() + 2;
+    out.append(to - out.size(), ' ');
+    firstRun = false;
+  }
+  return out;
+}
+
+// Texts of every length around the renderer's chunks, with TAB runs, line
+// breaks and the other control bytes at every place, at several indents.
+TEST(Host, RenderingMatchesTheRulesByteForByte) {
+  const char kBytes[] = {'a', 'Z', ' ', '\t', '\t', '\t', '\r', '\n', '\x01', '\x08', '\x0b', '\x0c', '\x0d',
+                         '\x0e', '\x7f', '\x80', '\xe9', '\xff'};
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+  qvtest::TestHost h({"contractroot"}, true, QV_CONTRACT_DIR);
+  for (size_t length = 0; length < DETAIL_TEXT_SIZE; length++) {
+    for (int round = 0; round < 12; round++) {
+      std::string text;
+      // Mostly plain text, as lines are; some rounds dense with specials.
+      const uint32_t plainShare = round < 6 ? 6 : 1;
+      for (size_t i = 0; i < length; i++)
+        text += next() % (plainShare + 1) ? (char)('a' + next() % 26) : kBytes[next() % sizeof kBytes];
+      const size_t indent = 2 * (next() % 66);
+      qvhost::FrameOutput out;
+      out.lists.assign(1, nullptr);
+      out.depth = 1;
+      DetailLine* link = nullptr;
+      for (size_t d = 0; d <= indent / 2; d++) {  // groups to reach the indent
+        DetailLine* l = h.host.AllocLine();
+        if (d < indent / 2) l->flags = DETAIL_GROUP_OPEN;
+        (link ? link->next : out.lists[0]) = l;
+        link = l;
+      }
+      memcpy(link->text, text.data(), text.size());
+      std::string got;
+      qvhost::RenderDetail(out, &got);
+      std::string expected;
+      for (size_t d = 0; d < indent / 2; d++) expected += std::string(2 * d, ' ') + "\n";
+      expected += ReferenceRender(text, std::min<size_t>(indent, 128)) + "\n";
+      ASSERT_EQ(got, expected) << "length " << length << " round " << round;
+      h.host.ReleaseDetail(&out);
+    }
+  }
+}
+
+// Lines that go back through ReleaseDetail come out again zero-filled,
+// whatever length of text they held.
+TEST(Host, ReleasedLinesComeBackZero) {
+  qvtest::TestHost h({"contractroot"}, true, QV_CONTRACT_DIR);
+  const DetailLine zero = {};
+  for (size_t length : {0, 1, 15, 16, 17, 31, 32, 47, 63, 64, 65, 200, DETAIL_TEXT_SIZE - 1}) {
+    qvhost::FrameOutput out;
+    out.lists.assign(2, nullptr);
+    out.depth = 2;
+    DetailLine* taken[3];
+    for (DetailLine*& l : taken) {
+      l = h.host.AllocLine();
+      ASSERT_EQ(memcmp(l, &zero, sizeof zero), 0) << length;
+      memset(l->text, 'x', length);
+      l->flags = DETAIL_GROUP_OPEN | 3;
+      l->offset = -1;
+      l->length = 77;
+    }
+    out.lists[0] = taken[0];
+    taken[0]->next = taken[1];
+    out.lists[1] = taken[2];
+    h.host.ReleaseDetail(&out);
+  }
+  for (int i = 0; i < 3; i++) EXPECT_EQ(memcmp(h.host.AllocLine(), &zero, sizeof zero), 0);
+}
+
 TEST(Host, SummaryAndTreeRendering) {
   qvtest::TestHost h({"contractroot", "contractleaf"}, true, QV_CONTRACT_DIR);
   h.Decode("TEST-ROOT", Hex("11 01 7a"));

@@ -191,7 +191,7 @@ class Host {
   CaptureFrame* frame_ = nullptr;
 
   // line pool
-  std::vector<DetailLine*> freeLines_;
+  DetailLine* freeLines_ = nullptr;  // linked through next
   std::vector<std::unique_ptr<DetailLine[]>> lineBlocks_;
   unsigned long linesTaken_ = 0;
   unsigned long linesFreedByPlugins_ = 0;

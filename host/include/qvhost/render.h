@@ -9,8 +9,41 @@
 
 namespace qvhost {
 
+// Text written in place: a renderer asks for room, writes into it and says
+// where it stopped. When the room asked for is not left, what the buffer
+// holds goes to the drain first (appended to a string, or written out), so
+// rows and lines are copied once, from the records into this buffer.
+class TextOut {
+ public:
+  typedef void (*Drain)(const char* text, size_t length, void* context);
+  // Appends to text.
+  explicit TextOut(std::string* text);
+  TextOut(Drain drain, void* context);
+  ~TextOut() { Flush(); }
+  TextOut(const TextOut&) = delete;
+  TextOut& operator=(const TextOut&) = delete;
+
+  static constexpr size_t kSize = 1 << 16;
+  // At least n bytes (at most kSize) to write at the returned position.
+  char* Room(size_t n) {
+    if ((size_t)(buffer_ + kSize - at_) < n) Flush();
+    return at_;
+  }
+  // What was written into the room ends at end.
+  void Done(char* end) { at_ = end; }
+  void Append(const char* text, size_t length);
+  void Flush();
+
+ private:
+  Drain drain_;
+  void* context_;
+  char* at_ = buffer_;
+  char buffer_[kSize];
+};
+
 // One summary row: number, destination, source, protocol, description, in
 // aligned columns; ends with a line feed.
+void RenderSummary(unsigned long number, const FrameOutput& out, TextOut* text);
 void RenderSummary(unsigned long number, const FrameOutput& out, std::string* text);
 // The header line matching RenderSummary's columns.
 std::string SummaryHeader();
@@ -18,6 +51,7 @@ std::string SummaryHeader();
 // The detail tree: each layer's list in slot order, groups as indentation,
 // the first TAB run of a line as a pad to the value column and later runs as
 // two blanks, so that values line up whatever the label's length.
+void RenderDetail(const FrameOutput& out, TextOut* text);
 void RenderDetail(const FrameOutput& out, std::string* text);
 // A detail line's text with its TAB runs rendered as above, starting at
 // column indent.
