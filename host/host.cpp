@@ -203,6 +203,19 @@ inline void ZeroUsedLine(DetailLine* line) {
 #endif
 }
 
+// The count of slots up to the deepest that holds a list: eight slots at a
+// time from the top, as nearly all of them are empty.
+size_t DeepestList(DetailLine* const* lists, size_t n) {
+  while (n >= 8) {
+    uintptr_t any = 0;
+    for (size_t i = n - 8; i < n; i++) any |= reinterpret_cast<uintptr_t>(lists[i]);
+    if (any) break;
+    n -= 8;
+  }
+  while (n && !lists[n - 1]) n--;
+  return n;
+}
+
 }  // namespace
 
 FrameOutput::FrameOutput() {
@@ -617,13 +630,20 @@ void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedL
     reset();
     // Every hand-on moves offset forward or ends the chain, so a frame has
     // at most one layer per captured byte, plus the last ones at its end.
+    // The slots past the last release are all null (ReleaseDetail clears
+    // those in use, and none past the deepest is ever in use), so they are
+    // not filled again for every frame: a full-sized frame has 1,500.
     size_t depth = (size_t)capturedLength + 8;
     if (out->lists.size() < depth) out->lists.resize(depth);
-    std::fill(out->lists.begin(), out->lists.begin() + (ptrdiff_t)depth, nullptr);
-    out->depth = depth;
+#ifdef QV_ASAN
+    for (size_t i = 0; i < depth; i++)
+      if (out->lists[i]) {
+        fprintf(stderr, "quorvane host: a detail slot was not released\n");
+        abort();
+      }
+#endif
     root->parse(PASS_DETAIL, f, out->lists.data());
-    // Trim to the deepest list that got lines.
-    while (out->depth && !out->lists[out->depth - 1]) out->depth--;
+    out->depth = DeepestList(out->lists.data(), depth);
   }
 #ifdef QV_ASAN
   ASAN_UNPOISON_MEMORY_REGION(f->data + capturedLength, frameCapacity_ - (size_t)capturedLength);
