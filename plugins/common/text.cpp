@@ -371,6 +371,13 @@ struct Layout {
 
 int FormatTextV(char* buffer, size_t size, const char* format, va_list args) {
   if (size == 0) return 0;
+  Out out{buffer, buffer + size - 1};
+  if (format[0] == '%' && format[1] == 's' && !format[2] && size <= (size_t)INT_MAX) {
+    // A value for the whole text, the commonest format: nothing to look up.
+    const char* text = va_arg(args, const char*);
+    out.PutString(text ? text : "(null)");
+    return out.Finish(buffer);
+  }
   // Detail lines and cells are formatted for every frame: the conversions
   // they use are done here, any other format whole by the C library.
   Piece parsed[kMaxPieces];
@@ -384,7 +391,6 @@ int FormatTextV(char* buffer, size_t size, const char* format, va_list args) {
     KeepParsed(format, parsed, count);
   }
   if (!count || size > (size_t)INT_MAX) return LibraryFormat(buffer, size, format, args);
-  Out out{buffer, buffer + size - 1};
   for (const Piece* piece = pieces;; piece++) {
     out.Put(format + piece->offset, piece->length);
     const Conversion& conv = piece->conv;
