@@ -564,9 +564,38 @@ const Name* NameTable::Find(DWORD key) const {
 
 // ---------------------------------------------------------------- bit pictures
 
+namespace {
+
+// A nibble's four bits, most significant first, as bytes of 0 or 1.
+constexpr unsigned char kNibbleBytes[16][4] = {
+    {0, 0, 0, 0}, {0, 0, 0, 1}, {0, 0, 1, 0}, {0, 0, 1, 1}, {0, 1, 0, 0}, {0, 1, 0, 1}, {0, 1, 1, 0}, {0, 1, 1, 1},
+    {1, 0, 0, 0}, {1, 0, 0, 1}, {1, 0, 1, 0}, {1, 0, 1, 1}, {1, 1, 0, 0}, {1, 1, 0, 1}, {1, 1, 1, 0}, {1, 1, 1, 1}};
+
+}  // namespace
+
 BitText BitPicture(uint64_t value, uint64_t mask, int bits, int group) {
   BitText t;
   char* p = t.text;
+  if (bits > 0 && bits <= 64 && bits % 4 == 0 && group > 0 && group % 4 == 0) {
+    // Whole nibbles and groups, the usual case: four characters at a time,
+    // each byte 'x', or '0' + its bit where the mask has one (no carries
+    // between bytes). At most 64 + 15 characters: the text holds them.
+    int nibbles = ((bits - 1) % group) / 4 + 1;  // in the first group, which may be short
+    for (int i = bits - 4; i >= 0; i -= 4) {
+      uint32_t m, v;
+      memcpy(&m, kNibbleBytes[(mask >> i) & 15], 4);
+      memcpy(&v, kNibbleBytes[(value >> i) & 15], 4);
+      uint32_t chars = 0x78787878u - m * 0x48u + (v & m);
+      memcpy(p, &chars, 4);
+      p += 4;
+      if (--nibbles == 0 && i > 0) {
+        *p++ = ' ';
+        nibbles = group / 4;
+      }
+    }
+    *p = 0;
+    return t;
+  }
   char* end = t.text + sizeof t.text - 1;
   if (bits > 64) bits = 64;
   // A blank follows bit i where i % group is 0: counted down, not divided.

@@ -241,6 +241,11 @@ TEST(SharedRoutines, BitPictures) {
       {0x45, 0xF0, 8, 4, "0100 xxxx"},
       {0x155, 0x1FF, 9, 4, "1 0101 0101"},  // the first group short
       {0x3, 0x3, 5, 7, "xxx11"},
+      {0xABC, 0xFFF, 12, 8, "1010 10111100"},  // whole nibbles, the first group short
+      {0xFFF000, 0xFFFFFF, 24, 12, "111111111111 000000000000"},
+      {0x5, 0xF, 4, 8, "0101"},
+      {0x8000000000000001ull, 0x8000000000000001ull, 64, 4,
+       "1xxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxx1"},  // the longest picture
       {5, 7, 3, 0, "101"},  // no groups
       {5, 7, 0, 4, ""},
       {0xAB, 0xFF, 70, 8, "xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx 10101011"},
