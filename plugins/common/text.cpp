@@ -1,8 +1,14 @@
 // The bounded formatter, name tables, bit pictures and detail lines.
 #include "text.h"
 
+#include <limits.h>
+#include <link.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
+
+#include <atomic>
+#include <new>
 
 #include "plugin.h"
 
@@ -12,26 +18,65 @@ namespace qv {
 
 namespace {
 
-// A bounded writer into the caller's buffer.
+// Copies n bytes, n small: a few overlapping moves, no call. Reads only
+// the n bytes of the source.
+inline void CopyBytes(char* d, const char* s, size_t n) {
+  if (n >= 8) {
+    if (n > 32) {
+      memcpy(d, s, n);
+    } else if (n > 16) {
+      char a[16], b[16];
+      memcpy(a, s, 16);
+      memcpy(b, s + n - 16, 16);
+      memcpy(d, a, 16);
+      memcpy(d + n - 16, b, 16);
+    } else {
+      uint64_t a, b;
+      memcpy(&a, s, 8);
+      memcpy(&b, s + n - 8, 8);
+      memcpy(d, &a, 8);
+      memcpy(d + n - 8, &b, 8);
+    }
+  } else if (n >= 4) {
+    uint32_t a, b;
+    memcpy(&a, s, 4);
+    memcpy(&b, s + n - 4, 4);
+    memcpy(d, &a, 4);
+    memcpy(d + n - 4, &b, 4);
+  } else if (n) {
+    d[0] = s[0];
+    d[n >> 1] = s[n >> 1];
+    d[n - 1] = s[n - 1];
+  }
+}
+
+// A bounded writer into the caller's buffer. What the bound cuts is
+// counted: past INT_MAX bytes in all the C library reports an overflow.
 struct Out {
   char* p;
   char* end;  // last byte, kept for the NUL
+  size_t lost = 0;
+  size_t Fit(size_t n) {
+    size_t room = (size_t)(end - p);
+    if (n > room) {
+      lost += n - room;
+      n = room;
+    }
+    return n;
+  }
   void Put(char c) {
-    if (p < end) *p++ = c;
+    if (p < end)
+      *p++ = c;
+    else
+      lost++;
   }
   void Put(const char* text, size_t n) {
-    size_t room = (size_t)(end - p);
-    if (n > room) n = room;
-    if (n <= 8) {
-      for (size_t i = 0; i < n; i++) p[i] = text[i];
-    } else {
-      memcpy(p, text, n);
-    }
+    n = Fit(n);
+    CopyBytes(p, text, n);
     p += n;
   }
   void Fill(char c, size_t n) {
-    size_t room = (size_t)(end - p);
-    if (n > room) n = room;
+    n = Fit(n);
     if (n <= 8) {
       for (size_t i = 0; i < n; i++) p[i] = c;
     } else {
@@ -42,19 +87,42 @@ struct Out {
   // Text up to its NUL: one bounded length and one copy, which beats a
   // byte loop on the labels and values that come through here.
   void PutString(const char* text) {
-    size_t n = strnlen(text, (size_t)(end - p));
-    memcpy(p, text, n);
+    size_t room = (size_t)(end - p);
+    size_t n = strnlen(text, room);
+    CopyBytes(p, text, n);
     p += n;
+    if (n == room && text[n]) lost += strlen(text + n);
+  }
+  // Ends the text; returns its length. The C library fails a text of more
+  // than INT_MAX bytes (huge widths): what it wrote stays, up to its first NUL.
+  int Finish(char* buffer) {
+    *p = 0;
+    if ((size_t)(p - buffer) + lost > (size_t)INT_MAX) return (int)strnlen(buffer, (size_t)(end - buffer));
+    return (int)(p - buffer);
   }
 };
 
+// Trivial, so that an array of them costs nothing until parsed into.
 struct Conversion {
-  bool left = false, zero = false;
-  bool widthArgument = false, precisionArgument = false;  // '*': taken from the arguments
-  int width = 0, precision = -1;
-  int length = 0;  // 0 int, 1 long, 2 long long, 3 size_t, -1 short, -2 char
-  char conversion = 0;
+  char conversion;     // 0 after the last literal run
+  signed char length;  // 0 int, 1 long, 2 long long, 3 size_t, -1 short, -2 char
+  bool left, zero;
+  bool widthArgument, precisionArgument;  // '*': taken from the arguments
+  bool plain;                             // no width, no precision
+  short width, precision;                 // precision -1: none
 };
+constexpr Conversion kBare = {0, 0, false, false, false, false, true, 0, -1};
+
+// A literal run of the format (from its start) and the conversion that
+// ends it.
+struct Piece {
+  uint16_t offset, length;
+  Conversion conv;
+};
+
+// Formats with more conversions, or longer, go to the C library.
+constexpr int kMaxPieces = 32;
+constexpr ptrdiff_t kMaxFormat = 0xFFFF;
 
 // Parses one conversion after '%'; false for what the fast path leaves to
 // the C library (flags other than '-' and '0', floating point, ...).
@@ -74,20 +142,25 @@ bool ParseConversion(const char*& f, Conversion* conv) {
     else
       break;
   }
+  int width = 0, precision = -1;
   if (*f == '*') {
     conv->widthArgument = true;
     f++;
   }
-  while (*f >= '0' && *f <= '9') conv->width = conv->width * 10 + (*f++ - '0');
+  while (*f >= '0' && *f <= '9' && width < 512) width = width * 10 + (*f++ - '0');
   if (*f == '.') {
     f++;
-    conv->precision = 0;
+    precision = 0;
     if (*f == '*') {
       conv->precisionArgument = true;
       f++;
     }
-    while (*f >= '0' && *f <= '9') conv->precision = conv->precision * 10 + (*f++ - '0');
+    while (*f >= '0' && *f <= '9' && precision < 512) precision = precision * 10 + (*f++ - '0');
   }
+  if (width >= 512 || precision >= 512) return false;
+  conv->width = (short)width;
+  conv->precision = (short)precision;
+  conv->plain = !width && precision < 0 && !conv->widthArgument && !conv->precisionArgument;
   if (f[0] == 'h' && f[1] == 'h') {
     conv->length = -2;
     f += 2;
@@ -106,86 +179,268 @@ bool ParseConversion(const char*& f, Conversion* conv) {
   }
   conv->conversion = *f;
   if ((*f == 'c' || *f == 's') && conv->length != 0) return false;  // wide text
-  if ((conv->widthArgument && conv->width) || (conv->precisionArgument && conv->precision)) return false;
+  if ((conv->widthArgument && width) || (conv->precisionArgument && precision)) return false;
   if ((conv->widthArgument || conv->precisionArgument) && *f == '%') return false;
+  // A counted precision of a number may ask the C library for any number
+  // of zeros, and for memory to hold them.
+  if (conv->precisionArgument && *f != 's') return false;
   switch (*f) {
     case 'd': case 'i': case 'u': case 'x': case 'X': case 'c': case 's': case '%':
       f++;
-      return conv->width < 512 && conv->precision < 512;
+      return true;
     default:
       return false;
   }
 }
 
-void PutPadded(Out* out, const Conversion& conv, const char* sign, const char* digits, size_t n, bool numeric) {
-  if (conv.width == 0 && conv.precision < 0) {
-    if (*sign) out->Put(*sign);
-    out->Put(digits, n);
-    return;
+// Splits a format into literal runs and conversions. The number of pieces,
+// or 0 when any part of the format is left to the C library: decided before
+// an argument is taken, the arguments need no copy.
+int ParseFormat(const char* format, Piece* pieces) {
+  const char* f = format;
+  for (int n = 0; n < kMaxPieces; n++) {
+    Piece& piece = pieces[n];
+    const char* run = f;
+    char c;
+    while ((c = *f) != '%' && c) f++;
+    if (f - format > kMaxFormat) return 0;
+    piece.offset = (uint16_t)(run - format);
+    piece.length = (uint16_t)(f - run);
+    piece.conv = kBare;
+    if (!c) return n + 1;
+    f++;
+    if (!ParseConversion(f, &piece.conv)) return 0;
   }
-  size_t signLength = *sign ? 1 : 0;
+  return 0;
+}
+
+// ---- parsed formats, kept by address
+// A format's bytes in a read-only segment of this library cannot change
+// while the library is loaded, and this table goes with the library: an
+// entry found by the format's address is never stale. Formats anywhere
+// else are parsed on every call. Entries are written once, then published;
+// any thread may read them.
+struct Parsed {
+  const char* format;
+  alignas(8) uint32_t count;  // 0: the C library formats it
+  const Piece* pieces() const { return reinterpret_cast<const Piece*>(this + 1); }
+  Piece* pieces() { return reinterpret_cast<Piece*>(this + 1); }
+};
+static_assert(sizeof(Parsed) % alignof(Piece) == 0 && sizeof(Parsed) % 8 == 0);
+
+constexpr size_t kSlots = 2048;  // a power of two
+constexpr size_t kProbes = 8;
+std::atomic<const Parsed*> g_parsedSlots[kSlots];
+alignas(8) unsigned char g_parsedPool[64 * 1024];
+std::atomic<size_t> g_parsedUsed;
+
+size_t SlotOf(const char* format) {
+  return (size_t)(((uint32_t)(uintptr_t)format * 2654435761u) >> 21) & (kSlots - 1);
+}
+
+const Parsed* FindParsed(const char* format) {
+  size_t slot = SlotOf(format);
+  for (size_t i = 0; i < kProbes; i++) {
+    const Parsed* p = g_parsedSlots[(slot + i) & (kSlots - 1)].load(std::memory_order_acquire);
+    if (!p) return nullptr;
+    if (p->format == format) return p;
+  }
+  return nullptr;
+}
+
+// The address ranges of this library's segments that are never writable.
+struct ReadOnlySegments {
+  uintptr_t begin[8], end[8];
+  int count = 0;
+};
+
+int CollectSegments(dl_phdr_info* info, size_t, void* data) {
+  const uintptr_t self = (uintptr_t)&CollectSegments;
+  bool mine = false;
+  for (int i = 0; i < info->dlpi_phnum; i++) {
+    const auto& ph = info->dlpi_phdr[i];
+    uintptr_t begin = info->dlpi_addr + ph.p_vaddr;
+    if (ph.p_type == PT_LOAD && self >= begin && self - begin < ph.p_memsz) mine = true;
+  }
+  if (!mine) return 0;
+  auto* segments = static_cast<ReadOnlySegments*>(data);
+  for (int i = 0; i < info->dlpi_phnum && segments->count < 8; i++) {
+    const auto& ph = info->dlpi_phdr[i];
+    if (ph.p_type != PT_LOAD || (ph.p_flags & PF_W)) continue;
+    segments->begin[segments->count] = info->dlpi_addr + ph.p_vaddr;
+    segments->end[segments->count++] = info->dlpi_addr + ph.p_vaddr + ph.p_memsz;
+  }
+  return 1;
+}
+
+bool InReadOnlySegment(const char* format, size_t length) {
+  static const ReadOnlySegments segments = [] {
+    ReadOnlySegments s;
+    dl_iterate_phdr(CollectSegments, &s);
+    return s;
+  }();
+  uintptr_t at = (uintptr_t)format;
+  for (int i = 0; i < segments.count; i++)
+    if (at >= segments.begin[i] && at < segments.end[i] && length <= segments.end[i] - at) return true;
+  return false;
+}
+
+// Keeps a parsed format when it may be kept; a full table keeps no more.
+void KeepParsed(const char* format, const Piece* pieces, int count) {
+  // Every byte the parse read, the NUL included, must be read-only.
+  const Piece& last = pieces[count ? count - 1 : 0];
+  size_t length = count ? (size_t)last.offset + last.length + 1 : strnlen(format, (size_t)kMaxFormat + 1) + 1;
+  if (!InReadOnlySegment(format, length)) return;
+  size_t bytes = sizeof(Parsed) + ((size_t)count * sizeof(Piece) + 7) / 8 * 8;
+  size_t used = g_parsedUsed.load(std::memory_order_relaxed);
+  do {
+    if (used + bytes > sizeof g_parsedPool) return;
+  } while (!g_parsedUsed.compare_exchange_weak(used, used + bytes, std::memory_order_relaxed));
+  Parsed* p = new (g_parsedPool + used) Parsed{format, (uint32_t)count};
+  memcpy(p->pieces(), pieces, (size_t)count * sizeof(Piece));
+  size_t slot = SlotOf(format);
+  for (size_t i = 0; i < kProbes; i++) {
+    std::atomic<const Parsed*>& s = g_parsedSlots[(slot + i) & (kSlots - 1)];
+    const Parsed* expected = nullptr;
+    if (s.compare_exchange_strong(expected, p, std::memory_order_release, std::memory_order_acquire)) return;
+    if (expected->format == format) return;  // another thread was first
+  }
+}
+
+// Digits of u, written backwards ending at end; returns their start.
+char* DecimalDigits(char* end, unsigned long long u) {
+  static const char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  char* d = end;
+  while (u > 0xFFFFFFFFu) {
+    unsigned pair = (unsigned)(u % 100);
+    u /= 100;
+    d -= 2;
+    memcpy(d, kPairs + 2 * pair, 2);
+  }
+  unsigned v = (unsigned)u;  // the rest in 32-bit steps
+  while (v >= 100) {
+    unsigned pair = v % 100;
+    v /= 100;
+    d -= 2;
+    memcpy(d, kPairs + 2 * pair, 2);
+  }
+  if (v >= 10) {
+    d -= 2;
+    memcpy(d, kPairs + 2 * v, 2);
+  } else {
+    *--d = (char)('0' + v);
+  }
+  return d;
+}
+
+// A conversion's text with its sign, zeros and padding. Widths from the
+// arguments reach 2^31; the writer cuts them at the bound.
+struct Layout {
+  size_t width;
+  int precision;  // -1: none
+  bool left, zero;
+};
+
+[[gnu::always_inline]] inline void PutPadded(Out* out, const Layout& l, char sign, const char* digits, size_t n,
+                                             bool numeric) {
+  size_t signLength = sign ? 1 : 0;
   size_t zeros = 0;
-  if (numeric && conv.precision >= 0 && (size_t)conv.precision > n) zeros = (size_t)conv.precision - n;
+  if (numeric && l.precision >= 0 && (size_t)l.precision > n) zeros = (size_t)l.precision - n;
   size_t body = signLength + zeros + n;
-  size_t pad = conv.width > 0 && (size_t)conv.width > body ? (size_t)conv.width - body : 0;
-  bool zeroPad = numeric && conv.zero && !conv.left && conv.precision < 0;
-  if (!conv.left && !zeroPad) out->Fill(' ', pad);
-  out->Put(sign, signLength);
+  size_t pad = l.width > body ? l.width - body : 0;
+  bool zeroPad = numeric && l.zero && !l.left && l.precision < 0;
+  if (!l.left && !zeroPad) out->Fill(' ', pad);
+  if (sign) out->Put(sign);
   if (zeroPad) out->Fill('0', pad);
   out->Fill('0', zeros);
   out->Put(digits, n);
-  if (conv.left) out->Fill(' ', pad);
+  if (l.left) out->Fill(' ', pad);
 }
 
-// False, having written part of the text, when the format holds a conversion
-// it leaves to the C library.
-bool FastFormat(Out* out, const char* f, va_list args) {
-  for (;;) {
-    // Literal text is copied as it is scanned: the runs between conversions
-    // are short, and one pass beats a search, a length and a copy.
-    char c;
-    while ((c = *f) != '%') {
-      if (!c) return true;
-      out->Put(c);
-      f++;
+// What the fast path leaves, as the C library formats it.
+[[gnu::noinline]] int LibraryFormat(char* buffer, size_t size, const char* format, va_list args) {
+  int n = vsnprintf(buffer, size, format, args);
+  if (n < 0) return (int)strnlen(buffer, size - 1);  // keep what was written
+  return (size_t)n >= size ? (int)(size - 1) : n;
+}
+
+}  // namespace
+
+int FormatTextV(char* buffer, size_t size, const char* format, va_list args) {
+  if (size == 0) return 0;
+  Out out{buffer, buffer + size - 1};
+  if (format[0] == '%' && format[1] == 's' && !format[2] && size <= (size_t)INT_MAX) {
+    // A value for the whole text, the commonest format: nothing to look up.
+    const char* text = va_arg(args, const char*);
+    out.PutString(text ? text : "(null)");
+    return out.Finish(buffer);
+  }
+  // Detail lines and cells are formatted for every frame: the conversions
+  // they use are done here, any other format whole by the C library.
+  Piece parsed[kMaxPieces];
+  const Piece* pieces = parsed;
+  int count;
+  if (const Parsed* p = FindParsed(format)) {
+    pieces = p->pieces();
+    count = (int)p->count;
+  } else {
+    count = ParseFormat(format, parsed);
+    KeepParsed(format, parsed, count);
+  }
+  if (!count || size > (size_t)INT_MAX) return LibraryFormat(buffer, size, format, args);
+  for (const Piece* piece = pieces;; piece++) {
+    out.Put(format + piece->offset, piece->length);
+    const Conversion& conv = piece->conv;
+    if (!conv.conversion) break;
+    Layout l{(size_t)conv.width, conv.precision, conv.left, conv.zero};
+    bool plain = conv.plain;
+    if (!plain) {
+      // Taken as the C library takes them: a negative width is a '-' flag, a
+      // negative precision (of %.*s only) none.
+      if (conv.widthArgument) {
+        int w = va_arg(args, int);
+        if (w < 0) l.left = true;
+        l.width = w < 0 ? (size_t)(-(long long)w) : (size_t)w;
+      }
+      if (conv.precisionArgument) {
+        int p = va_arg(args, int);
+        l.precision = p < 0 ? -1 : p;
+      }
+      plain = l.width == 0 && l.precision < 0;
     }
-    f++;
-    Conversion conv;
-    if (!ParseConversion(f, &conv)) return false;
-    // Names of counted length come as "%.*s".
-    if (conv.widthArgument) {
-      int width = va_arg(args, int);
-      if (width < -511 || width > 511) return false;
-      if (width < 0) conv.left = true;
-      conv.width = width < 0 ? -width : width;
-    }
-    if (conv.precisionArgument) {
-      int precision = va_arg(args, int);
-      if (precision > 511) return false;
-      conv.precision = precision < 0 ? -1 : precision;
-    }
-    char digits[32];
+    char digits[24];
     char* end = digits + sizeof digits;
-    char* d = end;
+    const char* text;
+    size_t n;
+    char sign = 0;
+    bool numeric = true;
     switch (conv.conversion) {
       case '%':
-        out->Put('%');
-        break;
+        out.Put('%');
+        continue;
       case 'c':
         digits[0] = (char)va_arg(args, int);
-        PutPadded(out, conv, "", digits, 1, false);
-        break;
-      case 's': {
-        const char* text = va_arg(args, const char*);
-        if (!text) return false;  // the C library's own rendering of a null
-        if (conv.width == 0 && conv.precision < 0) {
-          out->PutString(text);
-          break;
+        if (plain) {
+          out.Put(digits[0]);
+          continue;
         }
-        size_t n = conv.precision >= 0 ? strnlen(text, (size_t)conv.precision) : strlen(text);
-        PutPadded(out, conv, "", text, n, false);
+        text = digits;
+        n = 1;
+        numeric = false;
         break;
-      }
+      case 's':
+        text = va_arg(args, const char*);
+        if (!text) text = l.precision < 0 || l.precision >= 6 ? "(null)" : "";  // as the C library prints it
+        if (plain) {
+          out.PutString(text);
+          continue;
+        }
+        n = l.precision >= 0 ? strnlen(text, (size_t)l.precision) : strlen(text);
+        numeric = false;
+        break;
       case 'd':
       case 'i': {
         long long v;
@@ -197,10 +452,17 @@ bool FastFormat(Out* out, const char* f, va_list args) {
           case -2: v = (signed char)va_arg(args, int); break;
           default: v = va_arg(args, int); break;
         }
-        unsigned long long u = v < 0 ? 0ull - (unsigned long long)v : (unsigned long long)v;
-        do *--d = (char)('0' + u % 10); while (u /= 10);
-        if (conv.precision == 0 && v == 0) d = end;
-        PutPadded(out, conv, v < 0 ? "-" : "", d, (size_t)(end - d), true);
+        text = DecimalDigits(end, v < 0 ? 0ull - (unsigned long long)v : (unsigned long long)v);
+        if (l.precision == 0 && v == 0) text = end;
+        n = (size_t)(end - text);
+        if (v < 0) {
+          if (plain) out.Put('-');
+          sign = '-';
+        }
+        if (plain) {
+          out.Put(text, n);
+          continue;
+        }
         break;
       }
       default: {  // u x X
@@ -213,41 +475,27 @@ bool FastFormat(Out* out, const char* f, va_list args) {
           case -2: u = (unsigned char)va_arg(args, unsigned); break;
           default: u = va_arg(args, unsigned); break;
         }
-        bool zero = u == 0;
+        char* d;
         if (conv.conversion == 'u') {
-          do *--d = (char)('0' + u % 10); while (u /= 10);
+          d = DecimalDigits(end, u);
         } else {
           const char* hex = conv.conversion == 'x' ? "0123456789abcdef" : "0123456789ABCDEF";
+          d = end;
           do *--d = hex[u & 15]; while (u >>= 4);
         }
-        if (conv.precision == 0 && zero) d = end;
-        PutPadded(out, conv, "", d, (size_t)(end - d), true);
+        if (l.precision == 0 && d == end - 1 && *d == '0') d = end;
+        text = d;
+        n = (size_t)(end - d);
+        if (plain) {
+          out.Put(text, n);
+          continue;
+        }
         break;
       }
     }
+    PutPadded(&out, l, sign, text, n, numeric);
   }
-  return true;
-}
-
-}  // namespace
-
-int FormatTextV(char* buffer, size_t size, const char* format, va_list args) {
-  if (size == 0) return 0;
-  // Detail lines and cells are formatted for every frame: the conversions
-  // they use are done here, anything else by the C library.
-  va_list again;
-  va_copy(again, args);
-  Out out{buffer, buffer + size - 1};
-  bool done = FastFormat(&out, format, args);
-  *out.p = 0;
-  if (done) {
-    va_end(again);
-    return (int)(out.p - buffer);
-  }
-  int n = vsnprintf(buffer, size, format, again);
-  va_end(again);
-  if (n < 0) return (int)strnlen(buffer, size - 1);  // keep what was written
-  return (size_t)n >= size ? (int)(size - 1) : n;
+  return out.Finish(buffer);
 }
 
 int FormatText(char* buffer, size_t size, const char* format, ...) {
@@ -316,9 +564,38 @@ const Name* NameTable::Find(DWORD key) const {
 
 // ---------------------------------------------------------------- bit pictures
 
+namespace {
+
+// A nibble's four bits, most significant first, as bytes of 0 or 1.
+constexpr unsigned char kNibbleBytes[16][4] = {
+    {0, 0, 0, 0}, {0, 0, 0, 1}, {0, 0, 1, 0}, {0, 0, 1, 1}, {0, 1, 0, 0}, {0, 1, 0, 1}, {0, 1, 1, 0}, {0, 1, 1, 1},
+    {1, 0, 0, 0}, {1, 0, 0, 1}, {1, 0, 1, 0}, {1, 0, 1, 1}, {1, 1, 0, 0}, {1, 1, 0, 1}, {1, 1, 1, 0}, {1, 1, 1, 1}};
+
+}  // namespace
+
 BitText BitPicture(uint64_t value, uint64_t mask, int bits, int group) {
   BitText t;
   char* p = t.text;
+  if (bits > 0 && bits <= 64 && bits % 4 == 0 && group > 0 && group % 4 == 0) {
+    // Whole nibbles and groups, the usual case: four characters at a time,
+    // each byte 'x', or '0' + its bit where the mask has one (no carries
+    // between bytes). At most 64 + 15 characters: the text holds them.
+    int nibbles = ((bits - 1) % group) / 4 + 1;  // in the first group, which may be short
+    for (int i = bits - 4; i >= 0; i -= 4) {
+      uint32_t m, v;
+      memcpy(&m, kNibbleBytes[(mask >> i) & 15], 4);
+      memcpy(&v, kNibbleBytes[(value >> i) & 15], 4);
+      uint32_t chars = 0x78787878u - m * 0x48u + (v & m);
+      memcpy(p, &chars, 4);
+      p += 4;
+      if (--nibbles == 0 && i > 0) {
+        *p++ = ' ';
+        nibbles = group / 4;
+      }
+    }
+    *p = 0;
+    return t;
+  }
   char* end = t.text + sizeof t.text - 1;
   if (bits > 64) bits = 64;
   // A blank follows bit i where i % group is 0: counted down, not divided.

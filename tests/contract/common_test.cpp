@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 #include <inttypes.h>
 #include <stdio.h>
+#include <limits.h>
 #include <string.h>
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -238,6 +241,11 @@ TEST(SharedRoutines, BitPictures) {
       {0x45, 0xF0, 8, 4, "0100 xxxx"},
       {0x155, 0x1FF, 9, 4, "1 0101 0101"},  // the first group short
       {0x3, 0x3, 5, 7, "xxx11"},
+      {0xABC, 0xFFF, 12, 8, "1010 10111100"},  // whole nibbles, the first group short
+      {0xFFF000, 0xFFFFFF, 24, 12, "111111111111 000000000000"},
+      {0x5, 0xF, 4, 8, "0101"},
+      {0x8000000000000001ull, 0x8000000000000001ull, 64, 4,
+       "1xxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxxx xxx1"},  // the longest picture
       {5, 7, 3, 0, "101"},  // no groups
       {5, 7, 0, 4, ""},
       {0xAB, 0xFF, 70, 8, "xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx 10101011"},
@@ -314,5 +322,120 @@ TEST(SharedRoutines, FormatterMatchesTheCLibrary) {
   CHECK_FORMAT("[%s]", (const char*)none);
 #undef CHECK_FORMAT
 }
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#pragma GCC diagnostic ignored "-Wformat-security"
+
+// The text and the length the C library gives for a format and its
+// arguments, in buffers of 1, 5, 12 and 300 bytes. A failed call (-1) keeps
+// what it wrote, up to its first NUL.
+template <class... Args>
+void ExpectLibraryText(const char* format, Args... args) {
+  for (size_t size : {(size_t)1, (size_t)5, (size_t)12, (size_t)300}) {
+    char want[300], got[300];
+    memset(want, '#', sizeof want);
+    memset(got, '#', sizeof got);
+    int n = snprintf(want, size, format, args...);
+    size_t length = n < 0 ? strnlen(want, size - 1) : std::min((size_t)n, size - 1);
+    EXPECT_EQ(qv::FormatText(got, size, format, args...), (int)length) << format << " in " << size;
+    EXPECT_EQ(memcmp(got, want, length + 1), 0)
+        << format << " in " << size << ": [" << std::string(got, length) << "] for [" << std::string(want, length) << "]";
+  }
+}
+
+// What once went to the C library for the arguments it was given: the fast
+// path now prints them itself.
+TEST(SharedRoutines, NullTextsAndCountedWidthsAsTheCLibraryPrintsThem) {
+  const char* none = nullptr;
+  for (const char* format : {"%s", "[%s]", "[%.5s]", "[%.6s]", "[%.0s]", "[%10s]", "[%-10.3s]", "%s%s"})
+    ExpectLibraryText(format, none, none);
+  for (int precision : {-1, 0, 2, 5, 6, 9}) ExpectLibraryText("[%.*s]", precision, none);
+  for (int width : {0, 1, -1, 8, -8, 511, 512, -512, 4096, -4096, 100000, -100000, 1 << 20, -(1 << 20)}) {
+    ExpectLibraryText("%*s|", width, "xyz");
+    ExpectLibraryText("ab%-*s|", width, "xyz");
+    ExpectLibraryText("[%*.*s]", width, 2, "xyz");
+    ExpectLibraryText("%*s|", width, none);
+    ExpectLibraryText("%*d|%s", width, -42, "after");
+    ExpectLibraryText("%-*u|", width, 7u);
+    ExpectLibraryText("%0*x|", width, 0xabu);
+    ExpectLibraryText("%*c|", width, 'q');
+  }
+  for (int precision : {-600, -1, 0, 3, 511, 512, 100000, INT_MAX}) ExpectLibraryText("%.*s|", precision, "counted");
+  const std::string line(296, 'v');
+  for (const char* text : {"", "0123456789", line.c_str()}) ExpectLibraryText("%s", text);  // the whole text
+  ExpectLibraryText("%5%|%-%|%d", 3);                                                    // '%' takes no width
+  ExpectLibraryText("%c%5s|", 0, "nul");  // a NUL is counted, as the library counts it
+}
+
+// Past INT_MAX bytes the C library fails the call (-1) and keeps what it
+// wrote: the bound's worth of padding, or nothing after a NUL written first.
+// It pads byte by byte, seconds for each of these: its results are written
+// out here.
+TEST(SharedRoutines, TextsPastIntMaxEndAsTheCLibraryLeavesThem) {
+  const int volatile most = INT_MAX, least = INT_MIN;  // hidden from the compiler's own format checks
+  char t[5][12];
+  const struct {
+    int n;
+    const char* text;
+  } cases[] = {
+      {qv::FormatText(t[0], 12, "%*s|", most, "x"), "           "},
+      {qv::FormatText(t[1], 12, "ab%-*s|", least, "xyz"), "abxyz      "},
+      {qv::FormatText(t[2], 12, "%d%*d|", 7, most - 1, 1), "7          "},
+      {qv::FormatText(t[3], 12, "%*d|", most - 1, 1), "           "},  // INT_MAX bytes: not past
+      {qv::FormatText(t[4], 12, "%c%*s", 0, most, ""), ""},           // what it wrote ends at the NUL
+  };
+  for (size_t i = 0; i < std::size(cases); i++) {
+    EXPECT_EQ(cases[i].n, (int)strlen(cases[i].text)) << i;
+    EXPECT_STREQ(t[i], cases[i].text) << i;
+  }
+}
+
+// Parsed formats are kept by address only for formats that cannot change:
+// one in writable memory is read anew on every call.
+TEST(SharedRoutines, FormatsInWritableMemoryAreReadAnew) {
+  static char kept[16];
+  char onStack[16];
+  for (char* format : {kept, onStack}) {
+    const struct {
+      const char* format;
+      const char* text;
+    } cases[] = {{"%u|%s", "255|a"}, {"%x-%s!", "ff-a!"}, {"<%5u>%s", "<  255>a"}, {"%+d%s", "+255a"}, {"%u|%s", "255|a"}};
+    for (const auto& c : cases) {
+      char text[32];
+      strcpy(format, c.format);
+      EXPECT_EQ(qv::FormatText(text, sizeof text, format, 255u, "a"), (int)strlen(c.text)) << c.format;
+      EXPECT_STREQ(text, c.text) << c.format;
+    }
+  }
+}
+
+// Read-only formats, more than the table of parsed formats holds: the ones
+// it keeps and the ones it does not format alike, the first time and again.
+constexpr size_t kManyFormats = 5000;
+constexpr auto kFormatPool = [] {
+  std::array<char, 5 * kManyFormats> pool{};
+  for (size_t i = 0; i < kManyFormats; i++) {
+    pool[5 * i] = "<[(-"[i % 4];
+    pool[5 * i + 1] = '%';
+    pool[5 * i + 2] = "uxXd"[i / 4 % 4];
+    pool[5 * i + 3] = '>';
+  }
+  return pool;
+}();
+
+TEST(SharedRoutines, FormatsPastTheKeptOnesFormatAlike) {
+  for (int round = 0; round < 2; round++) {
+    for (size_t i = 0; i < kManyFormats; i++) {
+      const char* format = &kFormatPool[5 * i];
+      char want[16], got[16];
+      snprintf(want, sizeof want, format, (unsigned)i * 2654435761u);
+      EXPECT_EQ(qv::FormatText(got, sizeof got, format, (unsigned)i * 2654435761u), (int)strlen(want)) << format;
+      ASSERT_STREQ(got, want) << format << " " << round;
+    }
+  }
+}
+
+#pragma GCC diagnostic pop
 
 }  // namespace
