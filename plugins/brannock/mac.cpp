@@ -120,7 +120,7 @@ void SummarizeMac(qv::Layer& l, SummaryRow* row) {
     if (colour2) l.frame->textColor = colour2;
   }
   if (const BYTE* type = h.view.Bytes(12, 2)) g_svc.RetrieveEtherType(type, row->protocol->text, 1);
-  qv::SetCell(row->description, "Frame");
+  qv::SetCellText(row->description, "Frame");
 }
 
 // One address group; false when the host gave no line, and then the group

@@ -4,6 +4,8 @@
 // bit pictures, detail lines; protocol.h: a protocol declared as data.
 #pragma once
 
+#include <string.h>
+
 #include <span>
 
 #include "monitor.h"
@@ -62,6 +64,41 @@ bool AttachTable(MonitorTable* table, const char* mismatchText);
 inline void SetTableFlags(DWORD bits) { __atomic_fetch_or(&g_table->flags, bits, __ATOMIC_RELAXED); }
 inline void ClearTableFlags(DWORD bits) { __atomic_fetch_and(&g_table->flags, ~bits, __ATOMIC_RELAXED); }
 inline DWORD TableFlags() { return __atomic_load_n(&g_table->flags, __ATOMIC_RELAXED); }
+
+// ---------------------------------------------------------------- summary cells
+// Most cells get a fixed word or a name from a table: these write what
+// SetCell(cell, "%s", text) and AppendCell(cell, "%s", text) write, cut at
+// the cell's size, without running the formatter. A null text is left to
+// the formatter, which renders it as the C library does.
+void SetCellNull(SummaryCell* cell, const char* text);
+void AppendCellNull(SummaryCell* cell, const char* text);
+inline void SetCellText(SummaryCell* cell, const char* text) {
+  if (!text) {
+    SetCellNull(cell, text);
+    return;
+  }
+  size_t n = strnlen(text, sizeof cell->text - 1);
+  memcpy(cell->text, text, n);
+  cell->text[n] = 0;
+}
+inline void AppendCellText(SummaryCell* cell, const char* text) {
+  size_t used = strnlen(cell->text, sizeof cell->text);
+  if (used >= sizeof cell->text) return;
+  if (!text) {
+    AppendCellNull(cell, text);
+    return;
+  }
+  size_t n = strnlen(text, sizeof cell->text - 1 - used);
+  memcpy(cell->text + used, text, n);
+  cell->text[used + n] = 0;
+}
+// What AppendCell(cell, "%c%u", lead, value) writes: a port behind an address.
+inline void AppendCellNumber(SummaryCell* cell, char lead, unsigned value) {
+  char text[12];
+  text[0] = lead;
+  DecimalText(value, text + 1);
+  AppendCellText(cell, text);
+}
 
 // ---------------------------------------------------------------- settings
 void LoadProtocolSettings(const ProtocolDescriptor* descriptor);

@@ -101,9 +101,9 @@ DetailLine* AppendAddress(qv::DetailList& list, int at, const BYTE* data, int le
 
 void SummarizeArp(qv::Layer& l, SummaryRow* row) {
   const ArpMessage m(l.header);
-  qv::SetCell(row->protocol, "ARP");
+  qv::SetCellText(row->protocol, "ARP");
   if (!m.fixed) {
-    qv::SetCell(row->description, "%s", "");
+    qv::SetCellText(row->description, "");
     return;
   }
   const Operation& op = FindOperation(m.operation);

@@ -36,8 +36,8 @@ void CountIp(qv::Layer& l) {
 void SummarizeIp(qv::Layer& l, SummaryRow* row) {
   const IpHeader h{l.header};
   const DWORD flags = TableFlags();
-  qv::SetCell(row->protocol, "IP");
-  qv::SetCell(row->description, "Datagram");
+  qv::SetCellText(row->protocol, "IP");
+  qv::SetCellText(row->description, "Datagram");
   if (!(flags & MT_SHOW_NETWORK_ADDRESSES)) return;
   // A cell that holds a name-table name keeps it unless raw addresses are
   // asked for; an address that was not captured leaves its cell alone, so

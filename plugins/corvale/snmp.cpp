@@ -148,7 +148,7 @@ Description Describe(const qv::View& v) {
 }
 
 void SummarizeSnmp(qv::Layer& l, SummaryRow* row) {
-  qv::SetCell(row->protocol, "SNMP");
+  qv::SetCellText(row->protocol, "SNMP");
   const Description d = Describe(l.header);
   qv::SetCell(row->description, "%s%s", d.text, d.badlyFormedPdu ? " - badly formed PDU Type" : "");
 }

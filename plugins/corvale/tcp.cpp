@@ -74,12 +74,12 @@ void SummarizeTcp(qv::Layer& l, SummaryRow* row) {
   // Ports are appended whatever the enable byte.
   AppendPorts(row, h.haveSource ? &h.sourcePort : nullptr, h.haveDestination ? &h.destinationPort : nullptr);
   if (!l.enabled()) return;
-  qv::SetCell(row->protocol, "TCP");
-  qv::SetCell(row->description, "%s", "");
+  qv::SetCellText(row->protocol, "TCP");
+  qv::SetCellText(row->description, "");
   if (h.haveFlags)
     for (const FlagBit& f : kFlagBits)
-      if (h.flags & f.bit) qv::AppendCell(row->description, "%s", f.word);
-  if (row->description->text[0] == 0) qv::SetCell(row->description, "Segment");
+      if (h.flags & f.bit) qv::AppendCellText(row->description, f.word);
+  if (row->description->text[0] == 0) qv::SetCellText(row->description, "Segment");
 }
 
 // Named ports only: an unnamed one shows its number once.
