@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
@@ -20,13 +21,43 @@ namespace plat {
 namespace {
 // The owner is compared only with the calling thread's own id, which only
 // that thread ever stores: relaxed order suffices (the mutex orders the data).
+//
+// The lock is one word taken with one compare-and-swap, as the name table
+// takes it twice per summary row; only a thread that finds it held goes to
+// the condition variable. A waiter marks the word contended under `gate`
+// before it sleeps, and a release that finds the mark takes `gate` before it
+// wakes them, so no wake-up falls between a waiter's test and its sleep.
 struct SharedMutex {
-  std::timed_mutex mutex;  // locked once per owner: the depth is counted here
+  std::atomic<unsigned> word{0};  // 0 free, 1 held, 2 held and maybe waited for
+  std::mutex gate;
+  std::condition_variable released;
   std::atomic<std::thread::id> owner{};
   unsigned long depth = 0;  // touched by the owner only
   unsigned long handles = 0;  // guarded by g_namesMutex
   std::string name;
   bool named = false;
+
+  bool TryLock() {
+    unsigned free = 0;
+    return word.compare_exchange_strong(free, 1, std::memory_order_acquire, std::memory_order_relaxed);
+  }
+  // Taken within the wait (INFINITE: any wait); false when it runs out.
+  bool LockWithin(DWORD milliseconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    std::unique_lock<std::mutex> lock(gate);
+    for (;;) {
+      if (word.exchange(2, std::memory_order_acquire) == 0) return true;
+      if (milliseconds == INFINITE)
+        released.wait(lock);
+      else if (released.wait_until(lock, deadline) == std::cv_status::timeout)
+        return word.exchange(2, std::memory_order_acquire) == 0;
+    }
+  }
+  void Unlock() {
+    if (word.exchange(0, std::memory_order_release) != 2) return;
+    std::lock_guard<std::mutex> lock(gate);
+    released.notify_all();
+  }
 };
 
 std::mutex g_namesMutex;
@@ -87,12 +118,7 @@ DWORD WaitForMutex(Mutex* mutex, DWORD milliseconds) {
     return WAIT_OK;
   }
   // An uncontended lock needs no deadline (and no clock reading).
-  if (s.mutex.try_lock()) {
-  } else if (milliseconds == INFINITE) {
-    s.mutex.lock();
-  } else if (!s.mutex.try_lock_for(std::chrono::milliseconds(milliseconds))) {
-    return WAIT_TIMED_OUT;
-  }
+  if (!s.TryLock() && (milliseconds == 0 || !s.LockWithin(milliseconds))) return WAIT_TIMED_OUT;
   s.owner.store(self, std::memory_order_relaxed);
   s.depth = 1;
   return WAIT_OK;
@@ -110,7 +136,7 @@ bool ReleaseMutex(Mutex* mutex) {
   }
   if (--s.depth == 0) {
     s.owner.store(std::thread::id(), std::memory_order_relaxed);
-    s.mutex.unlock();
+    s.Unlock();
   }
   return true;
 }
@@ -130,7 +156,7 @@ void CloseMutex(Mutex* mutex) {
   if (s->owner.load() == self) {
     s->owner.store(std::thread::id());
     s->depth = 0;
-    s->mutex.unlock();
+    s->Unlock();
   } else if (s->owner.load() != std::thread::id()) {
     return;
   }

@@ -188,25 +188,32 @@ TEST(PlatMutex, BoundedWaitSucceedsWhenReleasedInTime) {
   plat::CloseMutex(m);  // closing the last handle of a held mutex releases it
 }
 
+// Unbounded and bounded waits both sleep while the mutex is held elsewhere
+// and wake when it is released.
 TEST(PlatMutex, ExcludesAcrossThreads) {
-  plat::Mutex* m = plat::CreateMutex("qv-test-counter");
-  long counter = 0;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; t++)
-    threads.emplace_back([&] {
-      plat::Mutex* mine = plat::CreateMutex("qv-test-counter");
-      for (int i = 0; i < 2000; i++) {
-        ASSERT_EQ(plat::WaitForMutex(mine, plat::INFINITE), plat::WAIT_OK);
-        ASSERT_EQ(plat::WaitForMutex(mine, 0), plat::WAIT_OK);
-        counter++;
-        plat::ReleaseMutex(mine);
-        plat::ReleaseMutex(mine);
-      }
-      plat::CloseMutex(mine);
-    });
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(counter, 8000);
-  plat::CloseMutex(m);
+  for (DWORD wait : {(DWORD)plat::INFINITE, (DWORD)10000}) {
+    SCOPED_TRACE(wait);
+    plat::Mutex* m = plat::CreateMutex("qv-test-counter");
+    long counter = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; t++)
+      threads.emplace_back([&] {
+        plat::Mutex* mine = plat::CreateMutex("qv-test-counter");
+        for (int i = 0; i < 2000; i++) {
+          ASSERT_EQ(plat::WaitForMutex(mine, wait), plat::WAIT_OK);
+          ASSERT_EQ(plat::WaitForMutex(mine, 0), plat::WAIT_OK);
+          long seen = counter;
+          if (i % 64 == 0) std::this_thread::yield();  // others find it held
+          counter = seen + 1;
+          plat::ReleaseMutex(mine);
+          plat::ReleaseMutex(mine);
+        }
+        plat::CloseMutex(mine);
+      });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(counter, 8000);
+    plat::CloseMutex(m);
+  }
 }
 
 // ---------------------------------------------------------------- messages
