@@ -72,32 +72,47 @@ inline DWORD TableFlags() { return __atomic_load_n(&g_table->flags, __ATOMIC_REL
 // the formatter, which renders it as the C library does.
 void SetCellNull(SummaryCell* cell, const char* text);
 void AppendCellNull(SummaryCell* cell, const char* text);
+// A literal's length is known where it is written: no call measures it.
+inline size_t CellTextLength(const char* text, size_t room) {
+  if (__builtin_constant_p(__builtin_strlen(text))) return __builtin_strlen(text) < room ? __builtin_strlen(text) : room;
+  return strnlen(text, room);
+}
 inline void SetCellText(SummaryCell* cell, const char* text) {
   if (!text) {
     SetCellNull(cell, text);
     return;
   }
-  size_t n = strnlen(text, sizeof cell->text - 1);
+  size_t n = CellTextLength(text, sizeof cell->text - 1);
   memcpy(cell->text, text, n);
   cell->text[n] = 0;
 }
-inline void AppendCellText(SummaryCell* cell, const char* text) {
+// n bytes of text (no NUL among them) at used, cut at the cell's size.
+inline void PutCellBytes(SummaryCell* cell, size_t used, const char* text, size_t n) {
+  if (n > sizeof cell->text - 1 - used) n = sizeof cell->text - 1 - used;
+  memcpy(cell->text + used, text, n);
+  cell->text[used + n] = 0;
+}
+inline void AppendCellBytes(SummaryCell* cell, const char* text, size_t n) {
   size_t used = strnlen(cell->text, sizeof cell->text);
-  if (used >= sizeof cell->text) return;
+  if (used < sizeof cell->text) PutCellBytes(cell, used, text, n);
+}
+inline void AppendCellText(SummaryCell* cell, const char* text) {
   if (!text) {
     AppendCellNull(cell, text);
     return;
   }
-  size_t n = strnlen(text, sizeof cell->text - 1 - used);
-  memcpy(cell->text + used, text, n);
-  cell->text[used + n] = 0;
+  size_t used = strnlen(cell->text, sizeof cell->text);
+  // Only what fits is read.
+  if (used < sizeof cell->text) PutCellBytes(cell, used, text, CellTextLength(text, sizeof cell->text - 1 - used));
 }
 // What AppendCell(cell, "%c%u", lead, value) writes: a port behind an address.
 inline void AppendCellNumber(SummaryCell* cell, char lead, unsigned value) {
-  char text[12];
-  text[0] = lead;
-  DecimalText(value, text + 1);
-  AppendCellText(cell, text);
+  char text[11];
+  char* end = text + sizeof text;
+  char* p = end;
+  do *--p = (char)('0' + value % 10); while (value /= 10);
+  *--p = lead;
+  AppendCellBytes(cell, p, (size_t)(end - p));
 }
 
 // ---------------------------------------------------------------- settings
