@@ -12,23 +12,54 @@ namespace qv {
 constexpr int kHexAddressTextSize = 16 * 2 + 15 + 3 + 1;
 constexpr int kDottedAddressTextSize = 16 * 3 + 15 + 3 + 1;
 
+// Every byte's text, made once: an address is then a copy per byte.
+struct AddressByteTexts {
+  char hex[256][2];
+  char decimal[256][3];
+  BYTE decimalLength[256];
+};
+consteval AddressByteTexts MakeAddressByteTexts() {
+  AddressByteTexts t{};
+  const char digits[] = "0123456789ABCDEF";
+  for (int b = 0; b < 256; b++) {
+    t.hex[b][0] = digits[b >> 4];
+    t.hex[b][1] = digits[b & 15];
+    int n = 0;
+    if (b >= 100) t.decimal[b][n++] = (char)('0' + b / 100);
+    if (b >= 10) t.decimal[b][n++] = (char)('0' + b / 10 % 10);
+    t.decimal[b][n++] = (char)('0' + b % 10);
+    t.decimalLength[b] = (BYTE)n;
+  }
+  return t;
+}
+inline constexpr AddressByteTexts kAddressByteTexts = MakeAddressByteTexts();
+
 // Written by hand: this runs for every address of every summary row.
 inline void FormatAddressBytes(const BYTE* data, int length, char* text, bool dotted) {
   char* p = text;
   *p = 0;
   if (length <= 0 || !data) return;
-  static const char kHex[] = "0123456789ABCDEF";
+  const AddressByteTexts& t = kAddressByteTexts;
   int n = length < 16 ? length : 16;
-  for (int i = 0; i < n; i++) {
-    if (i) *p++ = dotted ? '.' : '-';
-    unsigned b = data[i];
-    if (!dotted) {
-      *p++ = kHex[b >> 4];
-      *p++ = kHex[b & 15];
-    } else {
-      if (b >= 100) *p++ = (char)('0' + b / 100);
-      if (b >= 10) *p++ = (char)('0' + b / 10 % 10);
-      *p++ = (char)('0' + b % 10);
+  if (!dotted) {
+    for (int i = 0; i < n; i++) {
+      if (i) *p++ = '-';
+      p[0] = t.hex[data[i]][0];
+      p[1] = t.hex[data[i]][1];
+      p += 2;
+    }
+  } else {
+    // The second digit's place is written whatever the number: a number of
+    // one digit has the next dot or the NUL there. Nothing past the text
+    // changes.
+    for (int i = 0; i < n; i++) {
+      if (i) *p++ = '.';
+      const BYTE b = data[i];
+      const int digits = t.decimalLength[b];
+      p[0] = t.decimal[b][0];
+      p[1] = t.decimal[b][1];
+      if (digits == 3) p[2] = t.decimal[b][2];
+      p += digits;
     }
   }
   if (length >= 16) {
