@@ -455,6 +455,22 @@ TEST_F(PallisandStore, AddressTexts) {
     t->FormatDottedAddress(a.data(), (int)a.size(), text);
     EXPECT_STREQ(text, c.dotted) << c.data;
   }
+  // Every byte value in every place of an address, and nothing written past
+  // the NUL.
+  for (unsigned b = 0; b < 256; b++) {
+    const BYTE a[4] = {(BYTE)b, 7, (BYTE)b, (BYTE)b};
+    char want[32], text[32];
+    memset(text, 'z', sizeof text);
+    snprintf(want, sizeof want, "%02X-07-%02X-%02X", b, b, b);
+    t->FormatHexAddress(a, 4, text);
+    EXPECT_STREQ(text, want);
+    EXPECT_EQ(text[strlen(want) + 1], 'z') << b;
+    memset(text, 'z', sizeof text);
+    snprintf(want, sizeof want, "%u.7.%u.%u", b, b, b);
+    t->FormatDottedAddress(a, 4, text);
+    EXPECT_STREQ(text, want);
+    EXPECT_EQ(text[strlen(want) + 1], 'z') << b;
+  }
 }
 
 // ---------------------------------------------------------------- delete, purge, free list
