@@ -135,6 +135,30 @@ struct AddressIndex {
 };
 AddressIndex g_addresses = {nullptr, 0, 0, 0, 0, false, false};
 
+// Addresses of up to 8 bytes, the usual ones, are hashed and compared as
+// one word: an entry's bytes are zero past its length, so its first word
+// is the word of its whole address.
+uint64_t ShortAddressWord(const BYTE* address, int length) {
+  BYTE bytes[8] = {};
+  for (int i = 0; i < length; i++) bytes[i] = address[i];
+  uint64_t word;
+  memcpy(&word, bytes, sizeof word);
+  return word;
+}
+uint64_t EntryAddressWord(const NameEntry* e) {
+  uint64_t word;
+  memcpy(&word, e->address, sizeof word);
+  return word;
+}
+
+// Every bit of the word reaches the low bits that pick the slot.
+size_t ShortAddressHash(uint64_t word, int length) {
+  uint64_t h = word ^ ((uint64_t)length << 59);
+  h = (h ^ (h >> 33)) * 0xFF51AFD7ED558CCDull;
+  h = (h ^ (h >> 33)) * 0xC4CEB9FE1A85EC53ull;
+  return (size_t)(h ^ (h >> 33));
+}
+
 size_t AddressHash(const BYTE* address, int length) {
   uint32_t h = 2166136261u ^ (uint32_t)length;
   for (int i = 0; i < length; i++) h = (h ^ address[i]) * 16777619u;
@@ -150,11 +174,18 @@ void ResetAddresses() {
 // slot where it would go.
 AddressSlot* ProbeAddress(const BYTE* address, int length) {
   size_t mask = g_addresses.capacity - 1;
+  if (length <= 8) {
+    const uint64_t word = ShortAddressWord(address, length);
+    for (size_t i = ShortAddressHash(word, length) & mask;; i = (i + 1) & mask) {
+      AddressSlot* slot = &g_addresses.slots[i];
+      const NameEntry* e = slot->entry;
+      if (!e || (e->addressLength == length && EntryAddressWord(e) == word)) return slot;
+    }
+  }
   for (size_t i = AddressHash(address, length) & mask;; i = (i + 1) & mask) {
     AddressSlot* slot = &g_addresses.slots[i];
     const NameEntry* e = slot->entry;
-    if (!e || (e->addressLength == length && (length == 0 || memcmp(e->address, address, (size_t)length) == 0)))
-      return slot;
+    if (!e || (e->addressLength == length && memcmp(e->address, address, (size_t)length) == 0)) return slot;
   }
 }
 
