@@ -58,7 +58,8 @@ struct MacHeader {
   bool RawIpx() const { return qv::StartsRawIpx(view.From(kHeaderLength)); }
 };
 
-MacHeader ReadHeader(const qv::View& view) {
+// Read by each pass and hand-on of every frame: kept inline.
+[[gnu::always_inline]] inline MacHeader ReadHeader(const qv::View& view) {
   MacHeader h{view, false, 0};
   h.hasType = view.Be16(12, &h.type);
   return h;
@@ -70,13 +71,15 @@ void CountMac(qv::Layer& l) {
   qv::CountBytes(h.IsDix() ? &g_dixCounters : &l.protocol.counters, frame->frameLength);
   if (const BYTE* destination = h.Destination()) {
     Destinations& kind = h.IsDix() ? g_dix : g_ieee;
+    // Broadcast is the group address of all ones: only a group address is
+    // compared with it.
     static const BYTE kBroadcast[kAddressLength] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    if (memcmp(destination, kBroadcast, kAddressLength) == 0)
-      kind.broadcast++;
-    else if (destination[0] & 1)
-      kind.multicast++;
-    else
+    if (!(destination[0] & 1))
       kind.directed++;
+    else if (memcmp(destination, kBroadcast, kAddressLength) == 0)
+      kind.broadcast++;
+    else
+      kind.multicast++;
   }
   if (h.RawIpx()) qv::CountBytes(&g_rawIpx, (int64_t)frame->frameLength - kHeaderLength);
   if (h.HasSource() && g_table->AddStationTraffic)

@@ -3,6 +3,8 @@
 // by the name table's formatting services and the host's fallbacks for them.
 #pragma once
 
+#include <string.h>
+
 #include "monitor.h"
 
 namespace qv {
@@ -44,8 +46,7 @@ inline void FormatAddressBytes(const BYTE* data, int length, char* text, bool do
   if (!dotted) {
     for (int i = 0; i < n; i++) {
       if (i) *p++ = '-';
-      p[0] = t.hex[data[i]][0];
-      p[1] = t.hex[data[i]][1];
+      memcpy(p, t.hex[data[i]], 2);
       p += 2;
     }
   } else {
