@@ -216,6 +216,44 @@ TEST(PlatMutex, ExcludesAcrossThreads) {
   }
 }
 
+// The first thread to wait holds the mutex with plain stores; a second one
+// that starts while the first goes on taking it must still be kept out, and
+// a bounded wait for it must still run out while the first holds it.
+TEST(PlatMutex, FirstThreadGivesWayToASecond) {
+  plat::Mutex* m = plat::CreateMutex("qv-test-bias");
+  long counter = 0;
+  auto work = [&](int times, DWORD wait) {
+    for (int i = 0; i < times; i++) {
+      ASSERT_EQ(plat::WaitForMutex(m, wait), plat::WAIT_OK);
+      long seen = counter;
+      if (i % 16 == 0) std::this_thread::yield();
+      counter = seen + 1;
+      ASSERT_TRUE(plat::ReleaseMutex(m));
+    }
+  };
+  work(1000, plat::INFINITE);
+  std::atomic<bool> started{false};
+  std::thread second([&] {
+    started = true;
+    work(20000, 10000);
+  });
+  while (!started) std::this_thread::yield();
+  work(20000, plat::INFINITE);
+  second.join();
+  EXPECT_EQ(counter, 41000);
+
+  plat::Mutex* fresh = plat::CreateMutex("qv-test-bias-held");
+  ASSERT_EQ(plat::WaitForMutex(fresh, 0), plat::WAIT_OK);
+  EXPECT_FALSE(TakenElsewhere(fresh, 0));
+  EXPECT_FALSE(TakenElsewhere(fresh, 30));
+  EXPECT_TRUE(plat::ReleaseMutex(fresh));
+  EXPECT_TRUE(TakenElsewhere(fresh, 0));
+  EXPECT_EQ(plat::WaitForMutex(fresh, 0), plat::WAIT_OK);
+  EXPECT_TRUE(plat::ReleaseMutex(fresh));
+  plat::CloseMutex(fresh);
+  plat::CloseMutex(m);
+}
+
 // ---------------------------------------------------------------- messages
 
 struct Recorded {
