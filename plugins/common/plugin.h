@@ -60,10 +60,16 @@ DWORD ParserDLLControl(const PluginInfo& info, DWORD type, MonitorTable* table);
 bool AttachTable(MonitorTable* table, const char* mismatchText);
 
 // The table's flags word is shared with the name table, which may change it
-// from another thread: every write is atomic.
-inline void SetTableFlags(DWORD bits) { __atomic_fetch_or(&g_table->flags, bits, __ATOMIC_RELAXED); }
-inline void ClearTableFlags(DWORD bits) { __atomic_fetch_and(&g_table->flags, ~bits, __ATOMIC_RELAXED); }
+// from another thread: every write is atomic. A write that would change
+// nothing is left out (an atomic write stalls the summary of every frame);
+// it then simply comes before any change made since the look.
 inline DWORD TableFlags() { return __atomic_load_n(&g_table->flags, __ATOMIC_RELAXED); }
+inline void SetTableFlags(DWORD bits) {
+  if ((TableFlags() & bits) != bits) __atomic_fetch_or(&g_table->flags, bits, __ATOMIC_RELAXED);
+}
+inline void ClearTableFlags(DWORD bits) {
+  if (TableFlags() & bits) __atomic_fetch_and(&g_table->flags, ~bits, __ATOMIC_RELAXED);
+}
 
 // ---------------------------------------------------------------- summary cells
 // Most cells get a fixed word or a name from a table: these write what

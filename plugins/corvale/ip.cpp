@@ -43,14 +43,16 @@ void SummarizeIp(qv::Layer& l, SummaryRow* row) {
   // asked for; an address that was not captured leaves its cell alone, so
   // no port is appended to it either.
   const bool raw = (flags & MT_RAW_ADDRESSES) != 0;
+  DWORD network = 0;  // both bits in one write
   if ((!(flags & MT_DESTINATION_NAMED) || raw) && h.Has(16, 4)) {
     DottedAddress(h.Address(16), row->destination->text);
-    SetTableFlags(MT_DESTINATION_IS_NETWORK);
+    network |= MT_DESTINATION_IS_NETWORK;
   }
   if ((!(flags & MT_SOURCE_NAMED) || raw) && h.Has(12, 4)) {
     DottedAddress(h.Address(12), row->source->text);
-    SetTableFlags(MT_SOURCE_IS_NETWORK);
+    network |= MT_SOURCE_IS_NETWORK;
   }
+  if (network) SetTableFlags(network);
 }
 
 // The header lines end at the first field that was not captured.
