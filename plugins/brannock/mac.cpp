@@ -44,7 +44,10 @@ BYTE g_destinationState, g_sourceState, g_etherTypeState;
 // What of the header is captured. A frame too short for its type/length
 // field is taken as an 802.3 frame: nothing says it is DIX.
 struct MacHeader {
-  qv::View view;  // from the header on
+  // From the header on: the layer's own view, not a copy. A copy reads the
+  // view's fields two at a time, just after the parse entry wrote them one
+  // at a time, and waits for those writes to land.
+  const qv::View& view;
   bool hasType;
   WORD type;
 

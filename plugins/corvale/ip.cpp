@@ -17,7 +17,7 @@ BYTE g_fragmentState;
 
 // The fixed header: options are not decoded.
 struct IpHeader {
-  qv::View v;  // the header as far as it is captured when the parse begins
+  const qv::View& v;  // the layer's view of the header, not a copy (see brannock's MacHeader)
   bool Has(int pos, int count) const { return v.Has(pos, count); }
   int Version() const { return v.U8(0) >> 4; }
   int Ihl() const { return v.U8(0) & 0xF; }
