@@ -138,16 +138,28 @@ AddressIndex g_addresses = {nullptr, 0, 0, 0, 0, false, false};
 // Addresses of up to 8 bytes, the usual ones, are hashed and compared as
 // one word: an entry's bytes are zero past its length, so its first word
 // is the word of its whole address.
-uint64_t ShortAddressWord(const BYTE* address, int length) {
-  BYTE bytes[8] = {};
-  for (int i = 0; i < length; i++) bytes[i] = address[i];
-  uint64_t word;
+//
+// Bytes as one number, the first byte lowest, as an 8-byte load of them
+// gives it on a little-endian machine.
+uint32_t LittleWord32(const BYTE* bytes) {
+  uint32_t word;
   memcpy(&word, bytes, sizeof word);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  word = __builtin_bswap32(word);
+#endif
   return word;
 }
 uint64_t EntryAddressWord(const NameEntry* e) {
-  uint64_t word;
-  memcpy(&word, e->address, sizeof word);
+  return LittleWord32(e->address) | (uint64_t)LittleWord32(e->address + 4) << 32;
+}
+// The caller's length bytes only: from 4 bytes on, two loads that overlap
+// (a byte read twice lands on the same bits). Bytes stored one by one and
+// loaded again as a word would make the load wait for the stores.
+uint64_t ShortAddressWord(const BYTE* address, int length) {
+  if (length >= 4)
+    return LittleWord32(address) | (uint64_t)LittleWord32(address + length - 4) << (8 * (length - 4));
+  uint64_t word = 0;
+  for (int i = 0; i < length; i++) word |= (uint64_t)address[i] << (8 * i);
   return word;
 }
 
