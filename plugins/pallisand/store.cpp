@@ -132,8 +132,12 @@ struct AddressIndex {
   uint64_t lengths;  // bit n: some indexed entry has an address of n bytes
   bool stale;
   bool dropped;
+  // A bit per indexed address, picked by its hash's top byte: most lookups
+  // are of addresses without a name, and find their bit clear without
+  // reading the slots.
+  uint64_t present[4];
 };
-AddressIndex g_addresses = {nullptr, 0, 0, 0, 0, false, false};
+AddressIndex g_addresses = {nullptr, 0, 0, 0, 0, false, false, {}};
 
 // Addresses of up to 8 bytes, the usual ones, are hashed and compared as
 // one word: an entry's bytes are zero past its length, so its first word
@@ -179,22 +183,34 @@ size_t AddressHash(const BYTE* address, int length) {
 
 void ResetAddresses() {
   free(g_addresses.slots);
-  g_addresses = AddressIndex{nullptr, 0, 0, 0, 0, false, false};
+  g_addresses = AddressIndex{nullptr, 0, 0, 0, 0, false, false, {}};
+}
+
+// The hash of an address, and its word when it has up to 8 bytes.
+size_t SlotHash(const BYTE* address, int length, uint64_t* word) {
+  if (length > 8) return AddressHash(address, length);
+  *word = ShortAddressWord(address, length);
+  return ShortAddressHash(*word, length);
+}
+
+unsigned PresentBit(size_t hash) { return (unsigned)(hash >> (8 * sizeof hash - 8)); }
+bool MayBePresent(size_t hash) {
+  const unsigned bit = PresentBit(hash);
+  return (g_addresses.present[bit / 64] >> (bit % 64)) & 1;
 }
 
 // The slot of the entry whose address is these length bytes, or the free
 // slot where it would go.
-AddressSlot* ProbeAddress(const BYTE* address, int length) {
+AddressSlot* ProbeAt(size_t hash, uint64_t word, const BYTE* address, int length) {
   size_t mask = g_addresses.capacity - 1;
   if (length <= 8) {
-    const uint64_t word = ShortAddressWord(address, length);
-    for (size_t i = ShortAddressHash(word, length) & mask;; i = (i + 1) & mask) {
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
       AddressSlot* slot = &g_addresses.slots[i];
       const NameEntry* e = slot->entry;
       if (!e || (e->addressLength == length && EntryAddressWord(e) == word)) return slot;
     }
   }
-  for (size_t i = AddressHash(address, length) & mask;; i = (i + 1) & mask) {
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
     AddressSlot* slot = &g_addresses.slots[i];
     const NameEntry* e = slot->entry;
     if (!e || (e->addressLength == length && memcmp(e->address, address, (size_t)length) == 0)) return slot;
@@ -205,11 +221,15 @@ AddressSlot* ProbeAddress(const BYTE* address, int length) {
 // address keeps its slot.
 void IndexAddress(NameEntry* e) {
   size_t order = g_addresses.nextOrder++;
-  AddressSlot* slot = ProbeAddress(e->address, e->addressLength);
+  uint64_t word = 0;
+  const size_t hash = SlotHash(e->address, e->addressLength, &word);
+  AddressSlot* slot = ProbeAt(hash, word, e->address, e->addressLength);
   if (slot->entry) return;
   *slot = AddressSlot{e, order};
   g_addresses.used++;
   g_addresses.lengths |= 1ull << e->addressLength;
+  const unsigned bit = PresentBit(hash);
+  g_addresses.present[bit / 64] |= 1ull << (bit % 64);
 }
 
 // From the list, in the room the index has.
@@ -217,6 +237,7 @@ void RebuildAddresses() {
   memset(g_addresses.slots, 0, g_addresses.capacity * sizeof *g_addresses.slots);
   g_addresses.used = g_addresses.nextOrder = 0;
   g_addresses.lengths = 0;
+  memset(g_addresses.present, 0, sizeof g_addresses.present);
   g_addresses.stale = false;
   for (NameEntry* e = g_active.first; e; e = e->next) IndexAddress(e);
 }
@@ -298,7 +319,11 @@ NameEntry* FindAddress(const BYTE* address, int length) {
   NameEntry* first = nullptr;
   size_t firstOrder = SIZE_MAX;
   for (; lengths; lengths &= lengths - 1) {
-    const AddressSlot* slot = ProbeAddress(address, __builtin_ctzll(lengths));
+    const int n = __builtin_ctzll(lengths);
+    uint64_t word = 0;
+    const size_t hash = SlotHash(address, n, &word);
+    if (!MayBePresent(hash)) continue;
+    const AddressSlot* slot = ProbeAt(hash, word, address, n);
     if (slot->entry && slot->order < firstOrder) {
       first = slot->entry;
       firstOrder = slot->order;
