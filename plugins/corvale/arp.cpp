@@ -110,7 +110,8 @@ void SummarizeArp(qv::Layer& l, SummaryRow* row) {
   char address[kAddressTextSize] = "";
   if (const BYTE* bytes = m.v.Bytes(op.sender ? m.SenderProtocol() : m.TargetProtocol(), m.plen))
     DottedAddressText(bytes, m.plen, address);
-  qv::SetCell(row->description, "%s%s", op.summary, address);
+  qv::SetCellText(row->description, op.summary);
+  qv::AppendCellText(row->description, address);
 }
 
 // Lines end at the first field that was not captured.

@@ -140,7 +140,10 @@ void SummarizeNcp(qv::Layer& l, SummaryRow* row) {
       qv::SetCellText(row->description, "Create Service Connection Request");
       break;
     case kRequest:
-      if (NcpFunctionName(h, name, sizeof name)) qv::SetCell(row->description, "%s Request", name);
+      if (NcpFunctionName(h, name, sizeof name)) {
+        qv::SetCellText(row->description, name);
+        qv::AppendCellText(row->description, " Request");
+      }
       break;
     case kReply:
       qv::SetCellText(row->description, "File Server Response = ");
