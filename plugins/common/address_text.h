@@ -43,24 +43,27 @@ inline void FormatAddressBytes(const BYTE* data, int length, char* text, bool do
   if (length <= 0 || !data) return;
   const AddressByteTexts& t = kAddressByteTexts;
   int n = length < 16 ? length : 16;
+  // The first byte, then a separator and a byte at a time.
   if (!dotted) {
-    for (int i = 0; i < n; i++) {
-      if (i) *p++ = '-';
-      memcpy(p, t.hex[data[i]], 2);
-      p += 2;
+    memcpy(p, t.hex[data[0]], 2);
+    p += 2;
+    for (int i = 1; i < n; i++) {
+      p[0] = '-';
+      memcpy(p + 1, t.hex[data[i]], 2);
+      p += 3;
     }
   } else {
     // The second digit's place is written whatever the number: a number of
     // one digit has the next dot or the NUL there. Nothing past the text
     // changes.
     for (int i = 0; i < n; i++) {
-      if (i) *p++ = '.';
       const BYTE b = data[i];
       const int digits = t.decimalLength[b];
       p[0] = t.decimal[b][0];
       p[1] = t.decimal[b][1];
       if (digits == 3) p[2] = t.decimal[b][2];
       p += digits;
+      if (i + 1 < n) *p++ = '.';
     }
   }
   if (length >= 16) {
