@@ -5,9 +5,13 @@
 // the recursion depth is counted here, so recursion has no library limit and
 // a release by a thread that does not own the mutex is refused, not undefined.
 #include <errno.h>
+#include <linux/membarrier.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
@@ -18,15 +22,124 @@
 namespace plat {
 
 namespace {
+
+// The expedited barrier of membarrier(2): a full memory barrier on every
+// running thread of the process. Registered once; false where the kernel
+// has none, and then no mutex is ever biased.
+bool BarrierRegistered() {
+  static const bool registered = syscall(__NR_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
+  return registered;
+}
+void BarrierOnEveryThread() {
+  if (syscall(__NR_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) != 0)
+    syscall(__NR_membarrier, MEMBARRIER_CMD_GLOBAL, 0, 0);
+}
+
 // The owner is compared only with the calling thread's own id, which only
 // that thread ever stores: relaxed order suffices (the mutex orders the data).
+//
+// Biased to the first thread that waits for it: the name table takes its
+// mutex twice per summary row, from the one thread that decodes, and that
+// thread then takes and releases it with plain stores (`inside`), no
+// read-modify-write. The first wait of any other thread revokes the bias for
+// good: it marks the mutex revoked, makes every thread pass a full barrier
+// (so the biased thread either is seen inside or sees the mark on its next
+// way in), and from then on every thread takes the word below, and waits too
+// until the biased thread has left.
+//
+// The word is taken with one compare-and-swap; only a thread that finds it
+// held goes to the condition variable. A waiter marks the word contended
+// under `gate` before it sleeps, and a release that finds the mark takes
+// `gate` before it wakes them, so no wake-up falls between a waiter's test
+// and its sleep.
 struct SharedMutex {
-  std::timed_mutex mutex;  // locked once per owner: the depth is counted here
+  enum : int { BIASED, REVOKING, REVOKED };
+  std::atomic<std::thread::id> biasedTo{};  // set once
+  std::atomic<int> bias{BIASED};
+  std::atomic<bool> inside{false};  // the biased thread holds it without the word
+  std::atomic<unsigned> word{0};    // 0 free, 1 held, 2 held and maybe waited for
+  std::mutex gate;
+  std::condition_variable released;
   std::atomic<std::thread::id> owner{};
   unsigned long depth = 0;  // touched by the owner only
+  bool heldBiased = false;  // touched by the owner only
   unsigned long handles = 0;  // guarded by g_namesMutex
   std::string name;
   bool named = false;
+
+  // The biased thread's way in; false once the bias is revoked.
+  bool EnterBiased() {
+    inside.store(true, std::memory_order_relaxed);
+    // Not reordered here by the compiler; the revoker's barrier orders the
+    // two for the processor.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (bias.load(std::memory_order_relaxed) == BIASED) return true;
+    inside.store(false, std::memory_order_release);
+    return false;
+  }
+  // True when the calling thread holds the bias (claiming it if no thread
+  // does); otherwise revokes it. Once revoked, false for every thread.
+  bool Biased(std::thread::id self) {
+    if (bias.load(std::memory_order_acquire) == REVOKED) return false;
+    std::thread::id to = biasedTo.load(std::memory_order_relaxed);
+    if (to == std::thread::id() && bias.load(std::memory_order_relaxed) == BIASED) {
+      if (!BarrierRegistered()) {
+        bias.store(REVOKED, std::memory_order_release);
+        return false;
+      }
+      if (biasedTo.compare_exchange_strong(to, self, std::memory_order_relaxed)) to = self;
+    }
+    if (to == self) return bias.load(std::memory_order_relaxed) == BIASED;
+    int expected = BIASED;
+    bias.compare_exchange_strong(expected, REVOKING, std::memory_order_seq_cst);
+    if (expected != REVOKED) {
+      // Whoever marked it, this thread reads `inside` only after a barrier.
+      BarrierOnEveryThread();
+      bias.store(REVOKED, std::memory_order_release);
+    }
+    return false;
+  }
+  // Until the biased thread is out, within the deadline; false when it runs
+  // out. The biased thread leaves with a plain store, so this looks again
+  // after ever longer naps rather than being woken.
+  bool AwaitBiasedLeft(DWORD milliseconds, std::chrono::steady_clock::time_point deadline) {
+    for (auto nap = std::chrono::microseconds(10); inside.load(std::memory_order_acquire);) {
+      if (milliseconds != INFINITE && std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(nap);
+      if (nap < std::chrono::milliseconds(1)) nap *= 2;
+    }
+    return true;
+  }
+
+  bool TryLock() {
+    unsigned free = 0;
+    return word.compare_exchange_strong(free, 1, std::memory_order_acquire, std::memory_order_relaxed);
+  }
+  // Taken within the wait (INFINITE: any wait); false when it runs out.
+  bool LockWithin(DWORD milliseconds, std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(gate);
+    for (;;) {
+      if (word.exchange(2, std::memory_order_acquire) == 0) return true;
+      if (milliseconds == INFINITE)
+        released.wait(lock);
+      else if (released.wait_until(lock, deadline) == std::cv_status::timeout)
+        return word.exchange(2, std::memory_order_acquire) == 0;
+    }
+  }
+  void Unlock() {
+    if (word.exchange(0, std::memory_order_release) != 2) return;
+    std::lock_guard<std::mutex> lock(gate);
+    released.notify_all();
+  }
+  // The owner's last release.
+  void Leave() {
+    owner.store(std::thread::id(), std::memory_order_relaxed);
+    depth = 0;
+    if (heldBiased)
+      inside.store(false, std::memory_order_release);
+    else
+      Unlock();
+  }
 };
 
 std::mutex g_namesMutex;
@@ -86,12 +199,21 @@ DWORD WaitForMutex(Mutex* mutex, DWORD milliseconds) {
     s.depth++;
     return WAIT_OK;
   }
-  // An uncontended lock needs no deadline (and no clock reading).
-  if (s.mutex.try_lock()) {
-  } else if (milliseconds == INFINITE) {
-    s.mutex.lock();
-  } else if (!s.mutex.try_lock_for(std::chrono::milliseconds(milliseconds))) {
-    return WAIT_TIMED_OUT;
+  if (s.Biased(self) && s.EnterBiased()) {
+    s.heldBiased = true;
+  } else {
+    // An uncontended lock needs no deadline (and no clock reading).
+    const bool free = s.TryLock();
+    if (!free && milliseconds == 0) return WAIT_TIMED_OUT;
+    auto deadline = std::chrono::steady_clock::time_point::max();
+    if (milliseconds != INFINITE && (!free || s.inside.load(std::memory_order_acquire)))
+      deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    if (!free && !s.LockWithin(milliseconds, deadline)) return WAIT_TIMED_OUT;
+    if (!s.AwaitBiasedLeft(milliseconds, deadline)) {
+      s.Unlock();
+      return WAIT_TIMED_OUT;
+    }
+    s.heldBiased = false;
   }
   s.owner.store(self, std::memory_order_relaxed);
   s.depth = 1;
@@ -108,10 +230,7 @@ bool ReleaseMutex(Mutex* mutex) {
     SetLastError(EPERM);  // not the owner
     return false;
   }
-  if (--s.depth == 0) {
-    s.owner.store(std::thread::id(), std::memory_order_relaxed);
-    s.mutex.unlock();
-  }
+  if (--s.depth == 0) s.Leave();
   return true;
 }
 
@@ -128,9 +247,7 @@ void CloseMutex(Mutex* mutex) {
   // (destroying a locked mutex is undefined).
   const std::thread::id self = std::this_thread::get_id();
   if (s->owner.load() == self) {
-    s->owner.store(std::thread::id());
-    s->depth = 0;
-    s->mutex.unlock();
+    s->Leave();
   } else if (s->owner.load() != std::thread::id()) {
     return;
   }

@@ -188,24 +188,69 @@ TEST(PlatMutex, BoundedWaitSucceedsWhenReleasedInTime) {
   plat::CloseMutex(m);  // closing the last handle of a held mutex releases it
 }
 
+// Unbounded and bounded waits both sleep while the mutex is held elsewhere
+// and wake when it is released.
 TEST(PlatMutex, ExcludesAcrossThreads) {
-  plat::Mutex* m = plat::CreateMutex("qv-test-counter");
+  for (DWORD wait : {(DWORD)plat::INFINITE, (DWORD)10000}) {
+    SCOPED_TRACE(wait);
+    plat::Mutex* m = plat::CreateMutex("qv-test-counter");
+    long counter = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; t++)
+      threads.emplace_back([&] {
+        plat::Mutex* mine = plat::CreateMutex("qv-test-counter");
+        for (int i = 0; i < 2000; i++) {
+          ASSERT_EQ(plat::WaitForMutex(mine, wait), plat::WAIT_OK);
+          ASSERT_EQ(plat::WaitForMutex(mine, 0), plat::WAIT_OK);
+          long seen = counter;
+          if (i % 64 == 0) std::this_thread::yield();  // others find it held
+          counter = seen + 1;
+          plat::ReleaseMutex(mine);
+          plat::ReleaseMutex(mine);
+        }
+        plat::CloseMutex(mine);
+      });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(counter, 8000);
+    plat::CloseMutex(m);
+  }
+}
+
+// The first thread to wait holds the mutex with plain stores; a second one
+// that starts while the first goes on taking it must still be kept out, and
+// a bounded wait for it must still run out while the first holds it.
+TEST(PlatMutex, FirstThreadGivesWayToASecond) {
+  plat::Mutex* m = plat::CreateMutex("qv-test-bias");
   long counter = 0;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; t++)
-    threads.emplace_back([&] {
-      plat::Mutex* mine = plat::CreateMutex("qv-test-counter");
-      for (int i = 0; i < 2000; i++) {
-        ASSERT_EQ(plat::WaitForMutex(mine, plat::INFINITE), plat::WAIT_OK);
-        ASSERT_EQ(plat::WaitForMutex(mine, 0), plat::WAIT_OK);
-        counter++;
-        plat::ReleaseMutex(mine);
-        plat::ReleaseMutex(mine);
-      }
-      plat::CloseMutex(mine);
-    });
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(counter, 8000);
+  auto work = [&](int times, DWORD wait) {
+    for (int i = 0; i < times; i++) {
+      ASSERT_EQ(plat::WaitForMutex(m, wait), plat::WAIT_OK);
+      long seen = counter;
+      if (i % 16 == 0) std::this_thread::yield();
+      counter = seen + 1;
+      ASSERT_TRUE(plat::ReleaseMutex(m));
+    }
+  };
+  work(1000, plat::INFINITE);
+  std::atomic<bool> started{false};
+  std::thread second([&] {
+    started = true;
+    work(20000, 10000);
+  });
+  while (!started) std::this_thread::yield();
+  work(20000, plat::INFINITE);
+  second.join();
+  EXPECT_EQ(counter, 41000);
+
+  plat::Mutex* fresh = plat::CreateMutex("qv-test-bias-held");
+  ASSERT_EQ(plat::WaitForMutex(fresh, 0), plat::WAIT_OK);
+  EXPECT_FALSE(TakenElsewhere(fresh, 0));
+  EXPECT_FALSE(TakenElsewhere(fresh, 30));
+  EXPECT_TRUE(plat::ReleaseMutex(fresh));
+  EXPECT_TRUE(TakenElsewhere(fresh, 0));
+  EXPECT_EQ(plat::WaitForMutex(fresh, 0), plat::WAIT_OK);
+  EXPECT_TRUE(plat::ReleaseMutex(fresh));
+  plat::CloseMutex(fresh);
   plat::CloseMutex(m);
 }
 

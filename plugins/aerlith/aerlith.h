@@ -54,7 +54,7 @@ enum : int {
 // The 802.11 header as far as it is captured. Every field is read through
 // the view: a field that is not captured reads as absent.
 struct Header {
-  qv::View view;  // from the header on
+  const qv::View& view;  // from the header on: the layer's own, not a copy (see brannock's MacHeader)
 
   bool HasControl() const { return view.Has(0, 1); }
   bool HasFlags() const { return view.Has(1, 1); }

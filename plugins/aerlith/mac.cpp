@@ -151,21 +151,21 @@ bool AddressCell(const BYTE* address, SummaryCell* cell, BYTE useName, COLORREF*
   char spliced[SUMMARY_TEXT_SIZE];
   const size_t used = strnlen(cell->text, sizeof cell->text);
   qv::FormatText(spliced, sizeof spliced, "%s%.*s", vendor, used > 8 ? (int)(used - 8) : 0, cell->text + 8);
-  qv::SetCell(cell, "%s", spliced);
+  qv::SetCellText(cell, spliced);
   return false;
 }
 
 void Summarize80211(qv::Layer& l, SummaryRow* row) {
   CaptureFrame* frame = l.frame;
   MarkWireless(frame);
-  qv::SetCell(row->protocol, "IEEE 802.11");
+  qv::SetCellText(row->protocol, "IEEE 802.11");
   const Header h{l.header};
   if (!h.HasControl()) return;
   if (h.Control() == FRAME_BEACON && (qv::TableFlags() & MT_HIDE_BEACONS)) {
     frame->flags &= ~FRAME_PROTOCOL_ENABLED;
     return;
   }
-  qv::SetCell(row->description, "%s", kDescriptions(h.Kind()));
+  qv::SetCellText(row->description, kDescriptions(h.Kind()));
   qv::ClearTableFlags(MT_DESTINATION_NAMED | MT_SOURCE_NAMED);
   if (h.HasFlags()) {
     const AddressPair pair = AddressesByDs(h.DsBits());

@@ -89,10 +89,10 @@ unsigned ReceiveCount(const LlcHeader& h) { return h.byte3 >> 1; }
 void SummarizeLlc(qv::Layer& l, SummaryRow* row) {
   const LlcHeader h = ReadHeader(l.header);
   if (!h.known) return;
-  qv::SetCell(row->protocol, "IEEE 802.2");
+  qv::SetCellText(row->protocol, "IEEE 802.2");
   switch (h.kind) {
     case FRAME_U:
-      qv::SetCell(row->description, "%s", Unnumbered(h.control).summary);
+      qv::SetCellText(row->description, Unnumbered(h.control).summary);
       break;
     case FRAME_I:
       qv::SetCell(row->description, "Info-%01u", SendCount(h));

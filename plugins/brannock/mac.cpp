@@ -44,7 +44,10 @@ BYTE g_destinationState, g_sourceState, g_etherTypeState;
 // What of the header is captured. A frame too short for its type/length
 // field is taken as an 802.3 frame: nothing says it is DIX.
 struct MacHeader {
-  qv::View view;  // from the header on
+  // From the header on: the layer's own view, not a copy. A copy reads the
+  // view's fields two at a time, just after the parse entry wrote them one
+  // at a time, and waits for those writes to land.
+  const qv::View& view;
   bool hasType;
   WORD type;
 
@@ -58,7 +61,8 @@ struct MacHeader {
   bool RawIpx() const { return qv::StartsRawIpx(view.From(kHeaderLength)); }
 };
 
-MacHeader ReadHeader(const qv::View& view) {
+// Read by each pass and hand-on of every frame: kept inline.
+[[gnu::always_inline]] inline MacHeader ReadHeader(const qv::View& view) {
   MacHeader h{view, false, 0};
   h.hasType = view.Be16(12, &h.type);
   return h;
@@ -70,13 +74,15 @@ void CountMac(qv::Layer& l) {
   qv::CountBytes(h.IsDix() ? &g_dixCounters : &l.protocol.counters, frame->frameLength);
   if (const BYTE* destination = h.Destination()) {
     Destinations& kind = h.IsDix() ? g_dix : g_ieee;
+    // Broadcast is the group address of all ones: only a group address is
+    // compared with it.
     static const BYTE kBroadcast[kAddressLength] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    if (memcmp(destination, kBroadcast, kAddressLength) == 0)
-      kind.broadcast++;
-    else if (destination[0] & 1)
-      kind.multicast++;
-    else
+    if (!(destination[0] & 1))
       kind.directed++;
+    else if (memcmp(destination, kBroadcast, kAddressLength) == 0)
+      kind.broadcast++;
+    else
+      kind.multicast++;
   }
   if (h.RawIpx()) qv::CountBytes(&g_rawIpx, (int64_t)frame->frameLength - kHeaderLength);
   if (h.HasSource() && g_table->AddStationTraffic)
@@ -120,7 +126,7 @@ void SummarizeMac(qv::Layer& l, SummaryRow* row) {
     if (colour2) l.frame->textColor = colour2;
   }
   if (const BYTE* type = h.view.Bytes(12, 2)) g_svc.RetrieveEtherType(type, row->protocol->text, 1);
-  qv::SetCell(row->description, "Frame");
+  qv::SetCellText(row->description, "Frame");
 }
 
 // One address group; false when the host gave no line, and then the group

@@ -142,15 +142,15 @@ void DetailPpoe(qv::Layer& l, qv::DetailList& list) {
 
 void SummarizePpoe(qv::Layer& l, SummaryRow* row) {
   if (!IsDiscovery(l)) {
-    qv::SetCell(row->protocol, "PPOE-Sess");
-    qv::SetCell(row->description, "Data");
+    qv::SetCellText(row->protocol, "PPOE-Sess");
+    qv::SetCellText(row->description, "Data");
     return;
   }
   // A discovery frame is told by its code.
   BYTE code;
   if (!l.header.U8(1, &code)) return;
-  qv::SetCell(row->protocol, "PPOE-Disc");
-  qv::SetCell(row->description, "%s", kCodeNames(code));
+  qv::SetCellText(row->protocol, "PPOE-Disc");
+  qv::SetCellText(row->description, kCodeNames(code));
 }
 
 // Always on to DefaultParse, with offset where it was.

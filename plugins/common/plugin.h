@@ -4,6 +4,8 @@
 // bit pictures, detail lines; protocol.h: a protocol declared as data.
 #pragma once
 
+#include <string.h>
+
 #include <span>
 
 #include "monitor.h"
@@ -58,10 +60,66 @@ DWORD ParserDLLControl(const PluginInfo& info, DWORD type, MonitorTable* table);
 bool AttachTable(MonitorTable* table, const char* mismatchText);
 
 // The table's flags word is shared with the name table, which may change it
-// from another thread: every write is atomic.
-inline void SetTableFlags(DWORD bits) { __atomic_fetch_or(&g_table->flags, bits, __ATOMIC_RELAXED); }
-inline void ClearTableFlags(DWORD bits) { __atomic_fetch_and(&g_table->flags, ~bits, __ATOMIC_RELAXED); }
+// from another thread: every write is atomic. A write that would change
+// nothing is left out (an atomic write stalls the summary of every frame);
+// it then simply comes before any change made since the look.
 inline DWORD TableFlags() { return __atomic_load_n(&g_table->flags, __ATOMIC_RELAXED); }
+inline void SetTableFlags(DWORD bits) {
+  if ((TableFlags() & bits) != bits) __atomic_fetch_or(&g_table->flags, bits, __ATOMIC_RELAXED);
+}
+inline void ClearTableFlags(DWORD bits) {
+  if (TableFlags() & bits) __atomic_fetch_and(&g_table->flags, ~bits, __ATOMIC_RELAXED);
+}
+
+// ---------------------------------------------------------------- summary cells
+// Most cells get a fixed word or a name from a table: these write what
+// SetCell(cell, "%s", text) and AppendCell(cell, "%s", text) write, cut at
+// the cell's size, without running the formatter. A null text is left to
+// the formatter, which renders it as the C library does.
+void SetCellNull(SummaryCell* cell, const char* text);
+void AppendCellNull(SummaryCell* cell, const char* text);
+// A literal's length is known where it is written: no call measures it.
+inline size_t CellTextLength(const char* text, size_t room) {
+  if (__builtin_constant_p(__builtin_strlen(text))) return __builtin_strlen(text) < room ? __builtin_strlen(text) : room;
+  return strnlen(text, room);
+}
+inline void SetCellText(SummaryCell* cell, const char* text) {
+  if (!text) {
+    SetCellNull(cell, text);
+    return;
+  }
+  size_t n = CellTextLength(text, sizeof cell->text - 1);
+  memcpy(cell->text, text, n);
+  cell->text[n] = 0;
+}
+// n bytes of text (no NUL among them) at used, cut at the cell's size.
+inline void PutCellBytes(SummaryCell* cell, size_t used, const char* text, size_t n) {
+  if (n > sizeof cell->text - 1 - used) n = sizeof cell->text - 1 - used;
+  memcpy(cell->text + used, text, n);
+  cell->text[used + n] = 0;
+}
+inline void AppendCellBytes(SummaryCell* cell, const char* text, size_t n) {
+  size_t used = strnlen(cell->text, sizeof cell->text);
+  if (used < sizeof cell->text) PutCellBytes(cell, used, text, n);
+}
+inline void AppendCellText(SummaryCell* cell, const char* text) {
+  if (!text) {
+    AppendCellNull(cell, text);
+    return;
+  }
+  size_t used = strnlen(cell->text, sizeof cell->text);
+  // Only what fits is read.
+  if (used < sizeof cell->text) PutCellBytes(cell, used, text, CellTextLength(text, sizeof cell->text - 1 - used));
+}
+// What AppendCell(cell, "%c%u", lead, value) writes: a port behind an address.
+inline void AppendCellNumber(SummaryCell* cell, char lead, unsigned value) {
+  char text[11];
+  char* end = text + sizeof text;
+  char* p = end;
+  do *--p = (char)('0' + value % 10); while (value /= 10);
+  *--p = lead;
+  AppendCellBytes(cell, p, (size_t)(end - p));
+}
 
 // ---------------------------------------------------------------- settings
 void LoadProtocolSettings(const ProtocolDescriptor* descriptor);

@@ -101,16 +101,17 @@ DetailLine* AppendAddress(qv::DetailList& list, int at, const BYTE* data, int le
 
 void SummarizeArp(qv::Layer& l, SummaryRow* row) {
   const ArpMessage m(l.header);
-  qv::SetCell(row->protocol, "ARP");
+  qv::SetCellText(row->protocol, "ARP");
   if (!m.fixed) {
-    qv::SetCell(row->description, "%s", "");
+    qv::SetCellText(row->description, "");
     return;
   }
   const Operation& op = FindOperation(m.operation);
   char address[kAddressTextSize] = "";
   if (const BYTE* bytes = m.v.Bytes(op.sender ? m.SenderProtocol() : m.TargetProtocol(), m.plen))
     DottedAddressText(bytes, m.plen, address);
-  qv::SetCell(row->description, "%s%s", op.summary, address);
+  qv::SetCellText(row->description, op.summary);
+  qv::AppendCellText(row->description, address);
 }
 
 // Lines end at the first field that was not captured.

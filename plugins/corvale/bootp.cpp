@@ -239,8 +239,8 @@ int64_t DetailBootpOption(qv::DetailList& list, const qv::View& area, int64_t at
 // A message whose op byte was not captured names nothing.
 void SummarizeBootp(qv::Layer& l, SummaryRow* row) {
   BYTE op;
-  qv::SetCell(row->protocol, "BOOTP");
-  qv::SetCell(row->description, "%s", !l.header.U8(0, &op) ? "" : op == 1 ? "Request" : "Response");
+  qv::SetCellText(row->protocol, "BOOTP");
+  qv::SetCellText(row->description, !l.header.U8(0, &op) ? "" : op == 1 ? "Request" : "Response");
 }
 
 // Lines end at the first field that was not captured; the title covers the

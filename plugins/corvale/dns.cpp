@@ -306,11 +306,11 @@ bool DetailDnsResource(qv::DetailList& list, const qv::View& m, int64_t* pos) {
 void SummarizeDns(qv::Layer& l, SummaryRow* row) {
   WORD flags;
   if (!l.header.Be16((HasLengthPrefix(l) ? 2 : 0) + 2, &flags)) return;
-  qv::SetCell(row->protocol, "DNS");
-  qv::SetCell(row->description, "%s", kFunctionNames(flags & kFunction));
+  qv::SetCellText(row->protocol, "DNS");
+  qv::SetCellText(row->description, kFunctionNames(flags & kFunction));
   if (flags & kResponse) {
-    qv::AppendCell(row->description, " Response");
-    if (flags & kResponseCode) qv::AppendCell(row->description, " Error");
+    qv::AppendCellText(row->description, " Response");
+    if (flags & kResponseCode) qv::AppendCellText(row->description, " Error");
   }
 }
 

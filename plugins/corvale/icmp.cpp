@@ -99,10 +99,10 @@ const Layout* FindLayout(BYTE type) { return qv::FindRow(std::span<const Layout>
 // was not captured is left out.
 void SummarizeIcmp(qv::Layer& l, SummaryRow* row) {
   const qv::View& m = l.header;
-  qv::SetCell(row->protocol, "ICMP");
+  qv::SetCellText(row->protocol, "ICMP");
   BYTE type, code;
   if (!m.U8(0, &type)) {
-    qv::SetCell(row->description, "%s", "");
+    qv::SetCellText(row->description, "");
     return;
   }
   const Layout* layout = FindLayout(type);
@@ -110,8 +110,8 @@ void SummarizeIcmp(qv::Layer& l, SummaryRow* row) {
     qv::SetCell(row->description, "Unknown Message [%d]", type);
     return;
   }
-  qv::SetCell(row->description, "%s", layout->summary);
-  if (layout->summaryCodes && m.U8(1, &code)) qv::AppendCell(row->description, "%s", (*layout->summaryCodes)(code));
+  qv::SetCellText(row->description, layout->summary);
+  if (layout->summaryCodes && m.U8(1, &code)) qv::AppendCellText(row->description, (*layout->summaryCodes)(code));
 }
 
 // Identifier and sequence as sent and with their bytes swapped.

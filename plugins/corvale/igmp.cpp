@@ -18,8 +18,8 @@ constexpr qv::NameTable kTypeNames(kTypes, "Unknown");
 // A message whose type byte was not captured names nothing.
 void SummarizeIgmp(qv::Layer& l, SummaryRow* row) {
   BYTE type;
-  qv::SetCell(row->protocol, "IGMP");
-  qv::SetCell(row->description, "%s", l.header.U8(0, &type) ? kTypeNames(type) : "");
+  qv::SetCellText(row->protocol, "IGMP");
+  qv::SetCellText(row->description, l.header.U8(0, &type) ? kTypeNames(type) : "");
 }
 
 // Lines end at the first field that was not captured.

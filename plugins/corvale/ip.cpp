@@ -17,7 +17,7 @@ BYTE g_fragmentState;
 
 // The fixed header: options are not decoded.
 struct IpHeader {
-  qv::View v;  // the header as far as it is captured when the parse begins
+  const qv::View& v;  // the layer's view of the header, not a copy (see brannock's MacHeader)
   bool Has(int pos, int count) const { return v.Has(pos, count); }
   int Version() const { return v.U8(0) >> 4; }
   int Ihl() const { return v.U8(0) & 0xF; }
@@ -36,21 +36,23 @@ void CountIp(qv::Layer& l) {
 void SummarizeIp(qv::Layer& l, SummaryRow* row) {
   const IpHeader h{l.header};
   const DWORD flags = TableFlags();
-  qv::SetCell(row->protocol, "IP");
-  qv::SetCell(row->description, "Datagram");
+  qv::SetCellText(row->protocol, "IP");
+  qv::SetCellText(row->description, "Datagram");
   if (!(flags & MT_SHOW_NETWORK_ADDRESSES)) return;
   // A cell that holds a name-table name keeps it unless raw addresses are
   // asked for; an address that was not captured leaves its cell alone, so
   // no port is appended to it either.
   const bool raw = (flags & MT_RAW_ADDRESSES) != 0;
+  DWORD network = 0;  // both bits in one write
   if ((!(flags & MT_DESTINATION_NAMED) || raw) && h.Has(16, 4)) {
     DottedAddress(h.Address(16), row->destination->text);
-    SetTableFlags(MT_DESTINATION_IS_NETWORK);
+    network |= MT_DESTINATION_IS_NETWORK;
   }
   if ((!(flags & MT_SOURCE_NAMED) || raw) && h.Has(12, 4)) {
     DottedAddress(h.Address(12), row->source->text);
-    SetTableFlags(MT_SOURCE_IS_NETWORK);
+    network |= MT_SOURCE_IS_NETWORK;
   }
+  if (network) SetTableFlags(network);
 }
 
 // The header lines end at the first field that was not captured.

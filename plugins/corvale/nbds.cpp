@@ -59,8 +59,8 @@ int DatagramHeaderLength(BYTE type) {
 void SummarizeNbds(qv::Layer& l, SummaryRow* row) {
   BYTE type;
   if (!l.header.U8(0, &type)) return;
-  qv::SetCell(row->protocol, "NBDS");
-  qv::SetCell(row->description, "%s", kDatagramTypeNames(type));
+  qv::SetCellText(row->protocol, "NBDS");
+  qv::SetCellText(row->description, kDatagramTypeNames(type));
 }
 
 // The lines up to byte 82 for every type, each while its field is captured.
@@ -135,8 +135,8 @@ const char* SessionTypeName(const qv::Layer& l, BYTE type) {
 void SummarizeNbss(qv::Layer& l, SummaryRow* row) {
   BYTE type;
   if (!l.header.U8(0, &type)) return;
-  qv::SetCell(row->protocol, "NBSS");
-  qv::SetCell(row->description, "%s", SessionTypeName(l, type));
+  qv::SetCellText(row->protocol, "NBSS");
+  qv::SetCellText(row->description, SessionTypeName(l, type));
 }
 
 bool DescribesPacket(BYTE type) { return type == kSessionRequest || type == kNegativeResponse || type == kRetarget; }

@@ -85,8 +85,8 @@ void SummarizeNbns(qv::Layer& l, SummaryRow* row) {
   const qv::View& m = l.header;
   WORD flags, questions, answers;
   if (!m.Be16(2, &flags)) return;
-  qv::SetCell(row->protocol, "NBNS");
-  qv::SetCell(row->description, "%s", kFunctionNames(flags & kFunction));
+  qv::SetCellText(row->protocol, "NBNS");
+  qv::SetCellText(row->description, kFunctionNames(flags & kFunction));
   if (!m.Be16(4, &questions) || !m.Be16(6, &answers) || (questions == 0 && answers == 0)) return;
   qv::NetBiosName name;
   const int64_t end = qv::DecodeNetBiosName(m, kHeader, &name);

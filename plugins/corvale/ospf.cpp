@@ -224,8 +224,8 @@ bool Update(Fields& f) {
 
 void SummarizeOspf(qv::Layer& l, SummaryRow* row) {
   BYTE type;
-  qv::SetCell(row->protocol, "OSPF");
-  qv::SetCell(row->description, "%s", l.header.U8(1, &type) ? kPacketTypeNames(type) : "");
+  qv::SetCellText(row->protocol, "OSPF");
+  qv::SetCellText(row->description, l.header.U8(1, &type) ? kPacketTypeNames(type) : "");
 }
 
 void DetailOspf(qv::Layer& l, qv::DetailList& list) {

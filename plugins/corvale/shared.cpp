@@ -20,9 +20,9 @@ ProtocolParse FindPortChild(const ChildTable* table, WORD destination, WORD sour
 
 void AppendPorts(SummaryRow* row, const WORD* source, const WORD* destination) {
   const DWORD flags = TableFlags();
-  if ((flags & MT_SOURCE_IS_NETWORK) && source) qv::AppendCell(row->source, ":%u", (unsigned)*source);
+  if ((flags & MT_SOURCE_IS_NETWORK) && source) qv::AppendCellNumber(row->source, ':', *source);
   if ((flags & MT_DESTINATION_IS_NETWORK) && destination)
-    qv::AppendCell(row->destination, ":%u", (unsigned)*destination);
+    qv::AppendCellNumber(row->destination, ':', *destination);
 }
 
 void DottedAddress(const BYTE* address, char* text) {

@@ -30,8 +30,8 @@ constexpr FlagBit kFlagBits[] = {
 
 void SummarizeSlp(qv::Layer& l, SummaryRow* row) {
   if (l.header.size() < kMinimum) return;
-  qv::SetCell(row->protocol, "SLP");
-  qv::SetCell(row->description, "%s", kFunctionNames(l.header.U8(1)));
+  qv::SetCellText(row->protocol, "SLP");
+  qv::SetCellText(row->description, kFunctionNames(l.header.U8(1)));
 }
 
 // The lines both layouts open with; false when the header ends before the

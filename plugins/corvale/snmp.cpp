@@ -148,9 +148,10 @@ Description Describe(const qv::View& v) {
 }
 
 void SummarizeSnmp(qv::Layer& l, SummaryRow* row) {
-  qv::SetCell(row->protocol, "SNMP");
+  qv::SetCellText(row->protocol, "SNMP");
   const Description d = Describe(l.header);
-  qv::SetCell(row->description, "%s%s", d.text, d.badlyFormedPdu ? " - badly formed PDU Type" : "");
+  qv::SetCellText(row->description, d.text);
+  if (d.badlyFormedPdu) qv::AppendCellText(row->description, " - badly formed PDU Type");
 }
 
 // ---------------------------------------------------------------- detail

@@ -23,6 +23,27 @@ constexpr FlagBit kFlagBits[] = {
     {0x04, "Reset ", "Reset\t\t\t\t\t"},      {0x02, "Syn ", "SYN\t\t\t\t\t"}, {0x01, "Fin ", "FIN\t\t\t\t\t"},
 };
 
+// The summary's words for every set of the six flags, joined once here
+// rather than appended one by one on every segment.
+struct FlagWords {
+  char text[32];
+  BYTE length;
+};
+struct FlagWordTable {
+  FlagWords sets[64];
+};
+consteval FlagWordTable JoinFlagWords() {
+  FlagWordTable t{};
+  for (int set = 0; set < 64; set++) {
+    FlagWords& w = t.sets[set];
+    for (const FlagBit& f : kFlagBits)
+      if (set & f.bit)
+        for (const char* c = f.word; *c; c++) w.text[w.length++] = *c;
+  }
+  return t;
+}
+constexpr FlagWordTable kFlagWords = JoinFlagWords();
+
 // The option kinds of the TCP option registry that have names.
 constexpr qv::Name kOptions[] = {
     {2, "Maximum Segment Size"},
@@ -74,12 +95,12 @@ void SummarizeTcp(qv::Layer& l, SummaryRow* row) {
   // Ports are appended whatever the enable byte.
   AppendPorts(row, h.haveSource ? &h.sourcePort : nullptr, h.haveDestination ? &h.destinationPort : nullptr);
   if (!l.enabled()) return;
-  qv::SetCell(row->protocol, "TCP");
-  qv::SetCell(row->description, "%s", "");
-  if (h.haveFlags)
-    for (const FlagBit& f : kFlagBits)
-      if (h.flags & f.bit) qv::AppendCell(row->description, "%s", f.word);
-  if (row->description->text[0] == 0) qv::SetCell(row->description, "Segment");
+  qv::SetCellText(row->protocol, "TCP");
+  const FlagWords& words = kFlagWords.sets[h.haveFlags ? h.flags & 0x3F : 0];
+  if (words.length)
+    qv::PutCellBytes(row->description, 0, words.text, words.length);
+  else
+    qv::SetCellText(row->description, "Segment");
 }
 
 // Named ports only: an unnamed one shows its number once.

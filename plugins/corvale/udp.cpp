@@ -27,8 +27,8 @@ void SummarizeUdp(qv::Layer& l, SummaryRow* row) {
   // Ports are appended whatever the enable byte.
   AppendPorts(row, h.haveSource ? &h.sourcePort : nullptr, h.haveDestination ? &h.destinationPort : nullptr);
   if (!l.enabled()) return;
-  qv::SetCell(row->protocol, "UDP");
-  qv::SetCell(row->description, "Datagram");
+  qv::SetCellText(row->protocol, "UDP");
+  qv::SetCellText(row->description, "Datagram");
 }
 
 // An unnamed port shows its number twice: the lookup writes the number.

@@ -148,8 +148,8 @@ void DetailLcp(qv::Layer& l, qv::DetailList& list) {
 
 void SummarizeLcp(qv::Layer& l, SummaryRow* row) {
   BYTE code;
-  qv::SetCell(row->protocol, "LCP");
-  qv::SetCell(row->description, "%s", l.header.U8(0, &code) ? kCodeNames(code) : "Unknown");
+  qv::SetCellText(row->protocol, "LCP");
+  qv::SetCellText(row->description, l.header.U8(0, &code) ? kCodeNames(code) : "Unknown");
 }
 
 constexpr qv::Binding kBindings[] = {{"MAC-802.3", 0xC021}};

@@ -61,8 +61,8 @@ void DetailPap(qv::Layer& l, qv::DetailList& list) {
 
 void SummarizePap(qv::Layer& l, SummaryRow* row) {
   BYTE code;
-  qv::SetCell(row->protocol, "PAP");
-  qv::SetCell(row->description, "%s", l.header.U8(0, &code) ? kCodeNames(code) : "Unknown");
+  qv::SetCellText(row->protocol, "PAP");
+  qv::SetCellText(row->description, l.header.U8(0, &code) ? kCodeNames(code) : "Unknown");
 }
 
 constexpr qv::Binding kBindings[] = {{"MAC-802.3", 0xC023}};

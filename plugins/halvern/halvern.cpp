@@ -5,6 +5,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <atomic>
+
 #include "plugin.h"
 #include "tables.h"
 
@@ -20,6 +22,28 @@ void PutHex(char* text, unsigned value, int digits) {
 }
 
 void CopyText(char* text, const char* name) { memcpy(text, name, strlen(name) + 1); }
+
+// Recent EtherType rows of each style, by the key's low bits: every summary
+// row looks one up, and a capture holds few. An entry is one atomic word,
+// (key << 16) | (row + 1) << 1 | 1, row + 1 being 0 for a key without a row,
+// so any thread may read and fill it.
+constexpr uint32_t kRecentSlots = 16;
+std::atomic<uint32_t> g_recentEtherTypes[2][kRecentSlots];
+
+const halvern::NameRow* FindEtherType(const halvern::NameRow* rows, size_t count, uint32_t key, int style) {
+  std::atomic<uint32_t>& slot = g_recentEtherTypes[style - 1][key % kRecentSlots];
+  const uint32_t recent = slot.load(std::memory_order_relaxed);
+  if ((recent & 1) && recent >> 16 == key) {
+    uint32_t row = (recent >> 1) & 0x7FFF;
+    return row ? &rows[row - 1] : nullptr;
+  }
+  const halvern::NameRow* row = halvern::FindRow(rows, count, key);
+  if (count < 0x7FFF) {
+    uint32_t index = row ? (uint32_t)(row - rows) + 1 : 0;
+    slot.store(key << 16 | index << 1 | 1, std::memory_order_relaxed);
+  }
+  return row;
+}
 
 }  // namespace
 
@@ -56,7 +80,7 @@ QV_EXPORT BYTE QV_CALL RetrieveEtherType(const BYTE* type, char* text, int style
       return FALSE;
   }
   uint32_t key = (uint32_t)type[0] << 8 | type[1];
-  if (const halvern::NameRow* row = halvern::FindRow(rows, count, key)) {
+  if (const halvern::NameRow* row = FindEtherType(rows, count, key, style)) {
     CopyText(text, row->text);
     return TRUE;
   }

@@ -3,8 +3,9 @@
 //
 // The Retrieve functions write a name into text and return TRUE when the
 // identifier is named; otherwise text holds it as upper-case hexadecimal and
-// they return FALSE. They keep no state, take no lock and allocate nothing,
-// so any thread may call them, with or without DLLControl.
+// they return FALSE. They take no lock and allocate nothing, and their only
+// state is a cache of recent EtherType rows whose entries are single atomic
+// words, so any thread may call them, with or without DLLControl.
 //
 // Buffers the caller provides:
 //   RetrieveOUI         at least 64 bytes: a hit writes all 64 (the vendor

@@ -132,8 +132,48 @@ struct AddressIndex {
   uint64_t lengths;  // bit n: some indexed entry has an address of n bytes
   bool stale;
   bool dropped;
+  // A bit per indexed address, picked by its hash's top byte: most lookups
+  // are of addresses without a name, and find their bit clear without
+  // reading the slots.
+  uint64_t present[4];
 };
-AddressIndex g_addresses = {nullptr, 0, 0, 0, 0, false, false};
+AddressIndex g_addresses = {nullptr, 0, 0, 0, 0, false, false, {}};
+
+// Addresses of up to 8 bytes, the usual ones, are hashed and compared as
+// one word: an entry's bytes are zero past its length, so its first word
+// is the word of its whole address.
+//
+// Bytes as one number, the first byte lowest, as an 8-byte load of them
+// gives it on a little-endian machine.
+uint32_t LittleWord32(const BYTE* bytes) {
+  uint32_t word;
+  memcpy(&word, bytes, sizeof word);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  word = __builtin_bswap32(word);
+#endif
+  return word;
+}
+uint64_t EntryAddressWord(const NameEntry* e) {
+  return LittleWord32(e->address) | (uint64_t)LittleWord32(e->address + 4) << 32;
+}
+// The caller's length bytes only: from 4 bytes on, two loads that overlap
+// (a byte read twice lands on the same bits). Bytes stored one by one and
+// loaded again as a word would make the load wait for the stores.
+uint64_t ShortAddressWord(const BYTE* address, int length) {
+  if (length >= 4)
+    return LittleWord32(address) | (uint64_t)LittleWord32(address + length - 4) << (8 * (length - 4));
+  uint64_t word = 0;
+  for (int i = 0; i < length; i++) word |= (uint64_t)address[i] << (8 * i);
+  return word;
+}
+
+// Every bit of the word reaches the low bits that pick the slot.
+size_t ShortAddressHash(uint64_t word, int length) {
+  uint64_t h = word ^ ((uint64_t)length << 59);
+  h = (h ^ (h >> 33)) * 0xFF51AFD7ED558CCDull;
+  h = (h ^ (h >> 33)) * 0xC4CEB9FE1A85EC53ull;
+  return (size_t)(h ^ (h >> 33));
+}
 
 size_t AddressHash(const BYTE* address, int length) {
   uint32_t h = 2166136261u ^ (uint32_t)length;
@@ -143,18 +183,37 @@ size_t AddressHash(const BYTE* address, int length) {
 
 void ResetAddresses() {
   free(g_addresses.slots);
-  g_addresses = AddressIndex{nullptr, 0, 0, 0, 0, false, false};
+  g_addresses = AddressIndex{nullptr, 0, 0, 0, 0, false, false, {}};
+}
+
+// The hash of an address, and its word when it has up to 8 bytes.
+size_t SlotHash(const BYTE* address, int length, uint64_t* word) {
+  if (length > 8) return AddressHash(address, length);
+  *word = ShortAddressWord(address, length);
+  return ShortAddressHash(*word, length);
+}
+
+unsigned PresentBit(size_t hash) { return (unsigned)(hash >> (8 * sizeof hash - 8)); }
+bool MayBePresent(size_t hash) {
+  const unsigned bit = PresentBit(hash);
+  return (g_addresses.present[bit / 64] >> (bit % 64)) & 1;
 }
 
 // The slot of the entry whose address is these length bytes, or the free
 // slot where it would go.
-AddressSlot* ProbeAddress(const BYTE* address, int length) {
+AddressSlot* ProbeAt(size_t hash, uint64_t word, const BYTE* address, int length) {
   size_t mask = g_addresses.capacity - 1;
-  for (size_t i = AddressHash(address, length) & mask;; i = (i + 1) & mask) {
+  if (length <= 8) {
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+      AddressSlot* slot = &g_addresses.slots[i];
+      const NameEntry* e = slot->entry;
+      if (!e || (e->addressLength == length && EntryAddressWord(e) == word)) return slot;
+    }
+  }
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
     AddressSlot* slot = &g_addresses.slots[i];
     const NameEntry* e = slot->entry;
-    if (!e || (e->addressLength == length && (length == 0 || memcmp(e->address, address, (size_t)length) == 0)))
-      return slot;
+    if (!e || (e->addressLength == length && memcmp(e->address, address, (size_t)length) == 0)) return slot;
   }
 }
 
@@ -162,11 +221,15 @@ AddressSlot* ProbeAddress(const BYTE* address, int length) {
 // address keeps its slot.
 void IndexAddress(NameEntry* e) {
   size_t order = g_addresses.nextOrder++;
-  AddressSlot* slot = ProbeAddress(e->address, e->addressLength);
+  uint64_t word = 0;
+  const size_t hash = SlotHash(e->address, e->addressLength, &word);
+  AddressSlot* slot = ProbeAt(hash, word, e->address, e->addressLength);
   if (slot->entry) return;
   *slot = AddressSlot{e, order};
   g_addresses.used++;
   g_addresses.lengths |= 1ull << e->addressLength;
+  const unsigned bit = PresentBit(hash);
+  g_addresses.present[bit / 64] |= 1ull << (bit % 64);
 }
 
 // From the list, in the room the index has.
@@ -174,6 +237,7 @@ void RebuildAddresses() {
   memset(g_addresses.slots, 0, g_addresses.capacity * sizeof *g_addresses.slots);
   g_addresses.used = g_addresses.nextOrder = 0;
   g_addresses.lengths = 0;
+  memset(g_addresses.present, 0, sizeof g_addresses.present);
   g_addresses.stale = false;
   for (NameEntry* e = g_active.first; e; e = e->next) IndexAddress(e);
 }
@@ -255,7 +319,11 @@ NameEntry* FindAddress(const BYTE* address, int length) {
   NameEntry* first = nullptr;
   size_t firstOrder = SIZE_MAX;
   for (; lengths; lengths &= lengths - 1) {
-    const AddressSlot* slot = ProbeAddress(address, __builtin_ctzll(lengths));
+    const int n = __builtin_ctzll(lengths);
+    uint64_t word = 0;
+    const size_t hash = SlotHash(address, n, &word);
+    if (!MayBePresent(hash)) continue;
+    const AddressSlot* slot = ProbeAt(hash, word, address, n);
     if (slot->entry && slot->order < firstOrder) {
       first = slot->entry;
       firstOrder = slot->order;

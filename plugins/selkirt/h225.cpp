@@ -53,8 +53,8 @@ const char* H225RasMessageName(const qv::View& message) {
 }
 
 void SummarizeH225(qv::Layer& l, SummaryRow* row) {
-  qv::SetCell(row->protocol, "H.225");
-  qv::SetCell(row->description, "%s", H225RasMessageName(l.header));
+  qv::SetCellText(row->protocol, "H.225");
+  qv::SetCellText(row->description, H225RasMessageName(l.header));
 }
 
 // The type line describes the first byte only where it was captured.

@@ -174,7 +174,7 @@ const char* MessageTypeName(const qv::View& message) {
 }
 
 void SummarizeQ931(qv::Layer& l, SummaryRow* row) {
-  qv::SetCell(row->protocol, "Q.931");
+  qv::SetCellText(row->protocol, "Q.931");
   const qv::View& v = l.header;
   const char* description = "";  // nothing to tell where the deciding byte is not captured
   BYTE first = v.U8(0), reserved;
@@ -191,7 +191,7 @@ void SummarizeQ931(qv::Layer& l, SummaryRow* row) {
       if (name) description = name;
     }
   }
-  qv::SetCell(row->description, "%s", description);
+  qv::SetCellText(row->description, description);
 }
 
 // ---------------------------------------------------------------- element decoders

@@ -129,32 +129,35 @@ constexpr qv::NameTable kCompletionCodeNames(kCompletionCodes, nullptr);
 
 void SummarizeNcp(qv::Layer& l, SummaryRow* row) {
   const qv::View& h = l.header;
-  qv::SetCell(row->protocol, "NCP");
-  qv::SetCell(row->description, "%s", "");
+  qv::SetCellText(row->protocol, "NCP");
+  qv::SetCellText(row->description, "");
   WORD type;
   if (!h.Be16(0, &type)) return;
   char name[128];
   BYTE completion, status;
   switch (type) {
     case kCreateConnection:
-      qv::SetCell(row->description, "Create Service Connection Request");
+      qv::SetCellText(row->description, "Create Service Connection Request");
       break;
     case kRequest:
-      if (NcpFunctionName(h, name, sizeof name)) qv::SetCell(row->description, "%s Request", name);
+      if (NcpFunctionName(h, name, sizeof name)) {
+        qv::SetCellText(row->description, name);
+        qv::AppendCellText(row->description, " Request");
+      }
       break;
     case kReply:
-      qv::SetCell(row->description, "File Server Response = ");
+      qv::SetCellText(row->description, "File Server Response = ");
       if (h.U8(6, &completion) && h.U8(7, &status))
-        qv::AppendCell(row->description, "%s", completion == 0 && status == 0 ? "Success" : "Failure");
+        qv::AppendCellText(row->description, completion == 0 && status == 0 ? "Success" : "Failure");
       break;
     case kDestroyConnection:
-      qv::SetCell(row->description, "Destroy Service Connection");
+      qv::SetCellText(row->description, "Destroy Service Connection");
       break;
     case kBurst:
-      qv::SetCell(row->description, "Burst Mode");
+      qv::SetCellText(row->description, "Burst Mode");
       break;
     case kBeingProcessed:
-      qv::SetCell(row->description, "Request Being Processed");
+      qv::SetCellText(row->description, "Request Being Processed");
       break;
     default:
       qv::SetCell(row->description, "invalid packet type = %x", (unsigned)type);

@@ -33,8 +33,8 @@ void CountNcpTcp(qv::Layer& l) {
 
 void SummarizeNcpTcp(qv::Layer& l, SummaryRow* row) {
   static const char* const kWords[] = {"Data Fragment", "Transport Request", "Transport Response"};
-  qv::SetCell(row->protocol, "NCP Over TCP");
-  qv::SetCell(row->description, "%s", kWords[KindOf(l.header)]);
+  qv::SetCellText(row->protocol, "NCP Over TCP");
+  qv::SetCellText(row->description, kWords[KindOf(l.header)]);
 }
 
 // The lines end at the first field that was not captured; the last line of

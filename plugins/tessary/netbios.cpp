@@ -78,17 +78,17 @@ bool SummaryCommand(const qv::Layer& l, BYTE* command) {
 }
 
 void SummarizeNetBios(qv::Layer& l, SummaryRow* row) {
-  qv::SetCell(row->protocol, "IPX NETBIOS");
-  qv::SetCell(row->description, "%s", "");
+  qv::SetCellText(row->protocol, "IPX NETBIOS");
+  qv::SetCellText(row->description, "");
   BYTE command;
   if (!SummaryCommand(l, &command)) return;
-  qv::SetCell(row->description, "%s", kCommandNames(command));
+  qv::SetCellText(row->description, kCommandNames(command));
   const int length = CommandLength(command);
   const BYTE* name = l.header.Bytes(length == kNamePacket ? kPacketName : kDestination, kNameField);
   if ((length == kNamePacket || length == kDatagram) && name) {
     char text[128] = "";
     NetBiosNameText(name, text, sizeof text);
-    qv::AppendCell(row->description, "%s", text);
+    qv::AppendCellText(row->description, text);
   }
 }
 

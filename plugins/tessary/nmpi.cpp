@@ -33,10 +33,10 @@ const Function* FindFunction(BYTE code) { return qv::FindRow<Function>(kFunction
 
 void SummarizeNmpi(qv::Layer& l, SummaryRow* row) {
   const qv::View& h = l.header;
-  qv::SetCell(row->protocol, "NMPI");
-  qv::SetCell(row->description, "%s", "");
+  qv::SetCellText(row->protocol, "NMPI");
+  qv::SetCellText(row->description, "");
   if (IsSmbHeader(h)) {
-    qv::SetCell(row->description, "SMB Packet");
+    qv::SetCellText(row->description, "SMB Packet");
     return;
   }
   BYTE code;
@@ -46,12 +46,12 @@ void SummarizeNmpi(qv::Layer& l, SummaryRow* row) {
     qv::SetCell(row->description, "Unknown Command [%02x]", code);
     return;
   }
-  qv::SetCell(row->description, "%s", f->summary);
+  qv::SetCellText(row->description, f->summary);
   const BYTE* name = f->name ? h.Bytes(f->name, kNameField) : nullptr;
   if (!name) return;
   char text[128] = "";
   NetBiosNameText(name, text, sizeof text);
-  qv::AppendCell(row->description, "%s", text);
+  qv::AppendCellText(row->description, text);
 }
 
 // A name as it stands: up to its first NUL, suffix byte included.

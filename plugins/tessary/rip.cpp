@@ -14,8 +14,8 @@ constexpr qv::NameTable kOperationNames(kOperations, "Unknown Type");
 
 void SummarizeRip(qv::Layer& l, SummaryRow* row) {
   WORD operation;
-  qv::SetCell(row->protocol, "IPX RIP");
-  qv::SetCell(row->description, "%s", l.header.Be16(0, &operation) ? kOperationNames(operation) : "");
+  qv::SetCellText(row->protocol, "IPX RIP");
+  qv::SetCellText(row->description, l.header.Be16(0, &operation) ? kOperationNames(operation) : "");
 }
 
 // The lines end at the first field that was not captured.

@@ -216,8 +216,8 @@ bool IsResponse(WORD operation) { return operation == 2 || operation == 4; }
 
 void SummarizeSap(qv::Layer& l, SummaryRow* row) {
   WORD operation;
-  qv::SetCell(row->protocol, "IPX SAP");
-  qv::SetCell(row->description, "%s", l.header.Be16(0, &operation) ? kOperationNames(operation) : "");
+  qv::SetCellText(row->protocol, "IPX SAP");
+  qv::SetCellText(row->description, l.header.Be16(0, &operation) ? kOperationNames(operation) : "");
 }
 
 // The first server entry of a response, read within its own 62 bytes.

@@ -64,16 +64,16 @@ constexpr NamedOpcode kNamedOpcodes[] = {
 // address. Over IP that address is the last router's, not the server's.
 void SummarizeBrowser(qv::Layer& l, SummaryRow* row) {
   const qv::View& v = l.header;
-  qv::SetCell(row->protocol, "BROWSER");
-  qv::SetCell(row->description, "%s", "");
+  qv::SetCellText(row->protocol, "BROWSER");
+  qv::SetCellText(row->description, "");
   BYTE opcode;
   if (!v.U8(0, &opcode)) return;
-  qv::SetCell(row->description, "%s", kOpcodeNames(opcode));
+  qv::SetCellText(row->description, kOpcodeNames(opcode));
   const NamedOpcode* named = qv::FindRow<NamedOpcode>(kNamedOpcodes, opcode);
   char name[kNameField + 1];
   if (!named || !ReadName(v, named->at, name)) return;
   if (named->learnt) LearnName(l.frame, name);
-  qv::AppendCell(row->description, "%s", name);
+  qv::AppendCellText(row->description, name);
 }
 
 // The lines of one browser message, each over one field; the first field
@@ -188,8 +188,8 @@ const LogonName& Logon(WORD opcode) {
 
 void SummarizeNetlogon(qv::Layer& l, SummaryRow* row) {
   WORD opcode;
-  qv::SetCell(row->protocol, "NETLOGON");
-  qv::SetCell(row->description, "%s", l.header.Le16(0, &opcode) ? Logon(opcode).summary : "");
+  qv::SetCellText(row->protocol, "NETLOGON");
+  qv::SetCellText(row->description, l.header.Le16(0, &opcode) ? Logon(opcode).summary : "");
 }
 
 void DetailNetlogon(qv::Layer& l, qv::DetailList& list) {

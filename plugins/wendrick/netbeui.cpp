@@ -84,8 +84,8 @@ void LearnRecognizedName(const qv::Layer& l) {
 
 void SummarizeNetbeui(qv::Layer& l, SummaryRow* row) {
   const qv::View& h = l.header;
-  qv::SetCell(row->protocol, "NETBEUI");
-  qv::SetCell(row->description, "%s", "");
+  qv::SetCellText(row->protocol, "NETBEUI");
+  qv::SetCellText(row->description, "");
   BYTE command;
   if (!h.U8(kCommand, &command)) return;
   const Command* c = qv::FindRow<Command>(kCommands, command);
@@ -93,10 +93,10 @@ void SummarizeNetbeui(qv::Layer& l, SummaryRow* row) {
     qv::SetCell(row->description, "Unknown Function %0d", command);
     return;
   }
-  qv::SetCell(row->description, "%s", c->summary);
+  qv::SetCellText(row->description, c->summary);
   char name[qv::NETBIOS_NAME_TEXT_SIZE];
   if (c->name != kNoName && NameText(h, c->name == kSourceName ? kSource : kDestination, name))
-    qv::AppendCell(row->description, "%s", name);
+    qv::AppendCellText(row->description, name);
   if (command == kNameRecognized) LearnRecognizedName(l);
 }
 

@@ -194,12 +194,12 @@ bool TransactionLines(qv::DetailList& list, const ParameterBlock& b, const Route
 
 void SummarizeSmb(qv::Layer& l, SummaryRow* row) {
   const qv::View& h = l.header;
-  qv::SetCell(row->protocol, "SMB");
-  qv::SetCell(row->description, "%s", "");
+  qv::SetCellText(row->protocol, "SMB");
+  qv::SetCellText(row->description, "");
   BYTE command, flags;
   if (!h.U8(4, &command)) return;
-  qv::SetCell(row->description, "%s", SmbCommandName(command));
-  if (h.U8(9, &flags)) qv::AppendCell(row->description, "%s", (flags & kResponse) ? " Response" : " Request");
+  qv::SetCellText(row->description, SmbCommandName(command));
+  if (h.U8(9, &flags)) qv::AppendCellText(row->description, (flags & kResponse) ? " Response" : " Request");
 }
 
 bool IsTransaction(const qv::View& h) {

@@ -280,6 +280,43 @@ TEST(SharedRoutines, FormattingIsBounded) {
   EXPECT_EQ(qv::AppendCell(&cell, ":%d", 80), SUMMARY_TEXT_SIZE - 1);
 }
 
+// The cell writers of the summaries write what the formatter writes, cut at
+// the cell's size, behind any text the cell holds, including a full cell
+// with no NUL at all.
+TEST(SharedRoutines, CellWritersMatchTheFormatter) {
+  const std::string longText(300, 'y');
+  const char* texts[] = {"", "IP", "Ack Push ", longText.c_str(), longText.c_str() + 45, nullptr};
+  for (size_t held : {(size_t)0, (size_t)9, (size_t)200, (size_t)254, (size_t)255, (size_t)256}) {
+    SummaryCell start;
+    memset(&start, '#', sizeof start);
+    memset(start.text, 'h', held);
+    if (held < sizeof start.text) start.text[held] = 0;
+    auto check = [&](const char* what, auto viaFormatter, auto direct) {
+      SummaryCell want = start, got = start;
+      viaFormatter(&want);
+      direct(&got);
+      EXPECT_EQ(memcmp(&want, &got, sizeof want), 0) << what << " behind " << held;
+    };
+    for (const char* text : texts) {
+      std::string what = text ? std::to_string(strlen(text)) + " characters" : "null";
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-overflow"
+      check(("set " + what).c_str(), [&](SummaryCell* c) { qv::SetCell(c, "%s", text); },
+            [&](SummaryCell* c) { qv::SetCellText(c, text); });
+      check(("append " + what).c_str(), [&](SummaryCell* c) { qv::AppendCell(c, "%s", text); },
+            [&](SummaryCell* c) { qv::AppendCellText(c, text); });
+#pragma GCC diagnostic pop
+    }
+    check("literal", [](SummaryCell* c) { qv::SetCell(c, "Datagram"); },
+          [](SummaryCell* c) { qv::SetCellText(c, "Datagram"); });
+    check("appended literal", [](SummaryCell* c) { qv::AppendCell(c, " Response"); },
+          [](SummaryCell* c) { qv::AppendCellText(c, " Response"); });
+    for (unsigned port : {0u, 7u, 80u, 65535u, 4294967295u})
+      check(("port " + std::to_string(port)).c_str(), [&](SummaryCell* c) { qv::AppendCell(c, ":%u", port); },
+            [&](SummaryCell* c) { qv::AppendCellNumber(c, ':', port); });
+  }
+}
+
 // The formatter's own conversions must print exactly what the C library does,
 // whole or cut to the buffer.
 TEST(SharedRoutines, FormatterMatchesTheCLibrary) {

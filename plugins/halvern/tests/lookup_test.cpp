@@ -346,8 +346,17 @@ TEST_F(Halvern, EveryEtherTypeFindsWhatAScanFinds) {
     size_t count;
   } tables[] = {{1, halvern::kEtherTypeShortNames, halvern::kEtherTypeShortNamesCount},
                 {2, halvern::kEtherTypeLongTexts, halvern::kEtherTypeLongTextsCount}};
+  // Every key twice in a row, in three orders: up, down, and by steps of
+  // 256 (keys that share their low bits in turn). The lookups keep recent
+  // rows, and a kept row must be the key's own.
+  auto keyAt = [](int order, uint32_t i) -> uint32_t {
+    if (order == 0) return i;
+    if (order == 1) return 0xFFFF - i;
+    return (i << 8 | i >> 8) & 0xFFFF;
+  };
   for (const auto& t : tables) {
-    for (uint32_t key = 0; key <= 0xFFFF; key++) {
+    for (uint32_t step = 0; step < 6 * 0x10000; step++) {
+      const uint32_t key = keyAt((int)(step / 0x20000), step / 2 % 0x10000);
       const BYTE bytes[2] = {(BYTE)(key >> 8), (BYTE)key};
       char text[64], hex[8];
       BYTE named = l.RetrieveEtherType(bytes, text, t.style);

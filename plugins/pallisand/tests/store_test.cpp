@@ -371,7 +371,9 @@ TEST_F(PallisandStore, LookupsFindTheFirstMatchInListOrderThroughEveryChange) {
   };
   std::vector<Mapping> model;  // the active list, in order
   std::mt19937 random(26);
-  // Few byte values and short lengths, so that prefixes and equal addresses abound.
+  // Few byte values and short lengths, so that prefixes and equal addresses
+  // abound; lengths on both sides of 8 bytes, where the index changes its way
+  // of comparing.
   auto address = [&](int length) {
     Bytes a((size_t)length);
     for (BYTE& b : a) b = (BYTE)(random() % 2);
@@ -380,11 +382,11 @@ TEST_F(PallisandStore, LookupsFindTheFirstMatchInListOrderThroughEveryChange) {
   auto begins = [](const Bytes& whole, const Bytes& part) {
     return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
   };
-  int made = 0;
+  int made = 0, found = 0, foundLong = 0;
   for (int step = 0; step < 3000; step++) {
     unsigned op = random() % 100;
     if (op < 45 || model.empty()) {
-      Mapping m{"n" + std::to_string(made++), address(random() % 40 == 0 ? 0 : 1 + (int)(random() % 6)), nullptr};
+      Mapping m{"n" + std::to_string(made++), address(random() % 40 == 0 ? 0 : random() % 3 ? 1 + (int)(random() % 6) : 7 + (int)(random() % 5)), nullptr};
       m.entry = static_cast<NameEntry*>((random() % 4 ? t->AddName : t->AddFlaggedName)(
           m.name.c_str(), m.address.data(), (int)m.address.size(), 0));
       ASSERT_NE(m.entry, nullptr);
@@ -400,7 +402,7 @@ TEST_F(PallisandStore, LookupsFindTheFirstMatchInListOrderThroughEveryChange) {
       t->ClearNameTable();
       model.clear();
     } else {
-      Bytes a = address((int)(random() % 8));
+      Bytes a = address((int)(random() % 14));
       SCOPED_TRACE("step " + std::to_string(step) + ", address of " + std::to_string(a.size()) + " bytes");
       const Mapping* first = nullptr;
       std::string all;
@@ -414,6 +416,8 @@ TEST_F(PallisandStore, LookupsFindTheFirstMatchInListOrderThroughEveryChange) {
       COLORREF d, s;
       ASSERT_EQ(t->LookupName(a.data(), (int)a.size(), 1, text, 0, &d, &s), first ? TRUE : FALSE);
       if (first) {
+        found++;
+        if (first->address.size() > 8) foundLong++;
         ASSERT_STREQ(text, first->name.c_str());
         ASSERT_EQ(first->entry->accessCount, before + 1);
         ASSERT_EQ(t->LookupAllNames(a.data(), (int)a.size(), text, 0, sizeof text - 1), TRUE);
@@ -421,9 +425,9 @@ TEST_F(PallisandStore, LookupsFindTheFirstMatchInListOrderThroughEveryChange) {
       }
     }
   }
-  int counted = 0;
-  for (const Mapping& m : model) counted += m.entry->accessCount;
-  EXPECT_GT(counted, 0);
+  // The walk met matches of both kinds of address.
+  EXPECT_GT(found, 100);
+  EXPECT_GT(foundLong, 0);
 }
 
 // ---------------------------------------------------------------- texts
@@ -454,6 +458,22 @@ TEST_F(PallisandStore, AddressTexts) {
     memset(text, 'z', sizeof text);
     t->FormatDottedAddress(a.data(), (int)a.size(), text);
     EXPECT_STREQ(text, c.dotted) << c.data;
+  }
+  // Every byte value in every place of an address, and nothing written past
+  // the NUL.
+  for (unsigned b = 0; b < 256; b++) {
+    const BYTE a[4] = {(BYTE)b, 7, (BYTE)b, (BYTE)b};
+    char want[32], text[32];
+    memset(text, 'z', sizeof text);
+    snprintf(want, sizeof want, "%02X-07-%02X-%02X", b, b, b);
+    t->FormatHexAddress(a, 4, text);
+    EXPECT_STREQ(text, want);
+    EXPECT_EQ(text[strlen(want) + 1], 'z') << b;
+    memset(text, 'z', sizeof text);
+    snprintf(want, sizeof want, "%u.7.%u.%u", b, b, b);
+    t->FormatDottedAddress(a, 4, text);
+    EXPECT_STREQ(text, want);
+    EXPECT_EQ(text[strlen(want) + 1], 'z') << b;
   }
 }
 
