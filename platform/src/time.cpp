@@ -20,11 +20,23 @@ int DaysInMonth(int year, int month) {
 
 // Days from 1601-01-01 to year-month-day of the proleptic Gregorian calendar.
 int64_t DaysSince1601(int year, int month, int day) {
+  static const int daysBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
   int64_t y = year - 1601;
-  int64_t days = y * 365 + y / 4 - y / 100 + y / 400;
-  for (int m = 1; m < month; m++) days += DaysInMonth(year, m);
+  int64_t days = y * 365 + y / 4 - y / 100 + y / 400 + daysBefore[month - 1];
+  if (month > 2 && IsLeap(year)) days++;
   return days + day - 1;
 }
+
+// The calendar fields of the last second this thread converted: every name
+// the name table finds for a summary row stamps its entry with the time,
+// and the conversion to local time costs a hundred times the clock reading.
+// A change of time zone (tzset) shows from the next second on.
+struct LocalSecond {
+  bool valid;
+  time_t seconds;
+  SYSTEMTIME fields;  // wMilliseconds unused
+};
+thread_local LocalSecond t_second;
 }  // namespace
 
 void GetLocalTime(SYSTEMTIME* time) {
@@ -35,20 +47,27 @@ void GetLocalTime(SYSTEMTIME* time) {
   }
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
-  struct tm local;
-  time_t seconds = now.tv_sec;
-  if (!localtime_r(&seconds, &local)) {
-    *time = SYSTEMTIME{1601, 1, 1, 1, 0, 0, 0, 0};
-    return;
+  LocalSecond& second = t_second;
+  if (!second.valid || second.seconds != now.tv_sec) {
+    struct tm local;
+    time_t seconds = now.tv_sec;
+    if (!localtime_r(&seconds, &local)) {
+      *time = SYSTEMTIME{1601, 1, 1, 1, 0, 0, 0, 0};
+      return;
+    }
+    SYSTEMTIME& f = second.fields;
+    f.wYear = (WORD)(local.tm_year + 1900);
+    f.wMonth = (WORD)(local.tm_mon + 1);
+    f.wDayOfWeek = (WORD)local.tm_wday;
+    f.wDay = (WORD)local.tm_mday;
+    f.wHour = (WORD)local.tm_hour;
+    f.wMinute = (WORD)local.tm_min;
+    // A leap second (60) folds into 59 so that the result stays convertible.
+    f.wSecond = (WORD)(local.tm_sec > 59 ? 59 : local.tm_sec);
+    second.seconds = now.tv_sec;
+    second.valid = true;
   }
-  time->wYear = (WORD)(local.tm_year + 1900);
-  time->wMonth = (WORD)(local.tm_mon + 1);
-  time->wDayOfWeek = (WORD)local.tm_wday;
-  time->wDay = (WORD)local.tm_mday;
-  time->wHour = (WORD)local.tm_hour;
-  time->wMinute = (WORD)local.tm_min;
-  // A leap second (60) folds into 59 so that the result stays convertible.
-  time->wSecond = (WORD)(local.tm_sec > 59 ? 59 : local.tm_sec);
+  *time = second.fields;
   time->wMilliseconds = (WORD)(now.tv_nsec / 1000000);
 }
 
