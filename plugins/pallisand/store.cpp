@@ -6,6 +6,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <atomic>
+
 #include "address_text.h"
 #include "combo.h"
 #include "name_line.h"
@@ -199,6 +201,51 @@ bool MayBePresent(size_t hash) {
   return (g_addresses.present[bit / 64] >> (bit % 64)) & 1;
 }
 
+// The lengths a lookup of length bytes compares: an entry's own length
+// governs, and lengths past the caller's never match.
+uint64_t LengthsUpTo(uint64_t lengths, int length) {
+  if (length < kMaxAddressLength) lengths &= length < 0 ? 0 : (2ull << length) - 1;
+  return lengths;
+}
+
+// The same bits for LookupName to read without ActiveMutex: most summary
+// rows' addresses have no name, and with every bit of theirs clear the
+// lookup takes no lock (it then comes before any add that has not set its
+// bits yet). Only changed under ActiveMutex, and every value ever stored
+// holds the bits of every entry active at the time: an entry sets its bits
+// as it joins the list; a rebuild of the index, which has just read the whole
+// list, stores each word whole (dropping the bits of entries gone since);
+// clearing the table stores zeros. The bits of an entry gone since are only
+// a lookup that takes the lock.
+struct UnlockedFilter {
+  std::atomic<uint64_t> lengths;
+  std::atomic<uint64_t> present[4];
+};
+UnlockedFilter g_unlocked;
+
+void PublishUnlocked(uint64_t lengths, const uint64_t present[4]) {
+  g_unlocked.lengths.store(lengths, std::memory_order_relaxed);
+  for (int i = 0; i < 4; i++) g_unlocked.present[i].store(present[i], std::memory_order_relaxed);
+}
+
+void MarkUnlocked(const NameEntry* e) {
+  uint64_t word = 0;
+  const unsigned bit = PresentBit(SlotHash(e->address, e->addressLength, &word));
+  g_unlocked.present[bit / 64].fetch_or(1ull << (bit % 64), std::memory_order_relaxed);
+  g_unlocked.lengths.fetch_or(1ull << e->addressLength, std::memory_order_relaxed);
+}
+
+// False when no active entry can match the address.
+bool MayBeNamed(const BYTE* address, int length) {
+  for (uint64_t lengths = LengthsUpTo(g_unlocked.lengths.load(std::memory_order_relaxed), length); lengths;
+       lengths &= lengths - 1) {
+    uint64_t word = 0;
+    const unsigned bit = PresentBit(SlotHash(address, __builtin_ctzll(lengths), &word));
+    if ((g_unlocked.present[bit / 64].load(std::memory_order_relaxed) >> (bit % 64)) & 1) return true;
+  }
+  return false;
+}
+
 // The slot of the entry whose address is these length bytes, or the free
 // slot where it would go.
 AddressSlot* ProbeAt(size_t hash, uint64_t word, const BYTE* address, int length) {
@@ -240,6 +287,7 @@ void RebuildAddresses() {
   memset(g_addresses.present, 0, sizeof g_addresses.present);
   g_addresses.stale = false;
   for (NameEntry* e = g_active.first; e; e = e->next) IndexAddress(e);
+  PublishUnlocked(g_addresses.lengths, g_addresses.present);
 }
 
 // e has just joined the list.
@@ -314,8 +362,7 @@ NameEntry* FindAddress(const BYTE* address, int length) {
   if (g_addresses.stale) RebuildAddresses();
   // Of the entries whose whole address begins this one, the first in list
   // order; lengths past the caller's never match.
-  uint64_t lengths = g_addresses.lengths;
-  if (length < kMaxAddressLength) lengths &= length < 0 ? 0 : (2ull << length) - 1;
+  uint64_t lengths = LengthsUpTo(g_addresses.lengths, length);
   NameEntry* first = nullptr;
   size_t firstOrder = SIZE_MAX;
   for (; lengths; lengths &= lengths - 1) {
@@ -374,6 +421,7 @@ void AppendActive(NameEntry* e) {
   g_activeCount++;
   IndexName(e);
   AddressJoined(e);
+  MarkUnlocked(e);
 }
 
 void RenameActive(NameEntry* e, const char* name) {
@@ -462,7 +510,7 @@ BYTE QV_CALL LookupName(const BYTE* address, int length, BYTE useName, char* tex
   text[0] = 0;
   if (destinationColor) *destinationColor = 0;
   if (sourceColor) *sourceColor = 0;
-  {
+  if (MayBeNamed(address, length)) {
     Lock active(g_activeMutex);
     if (active.held()) {
       if (NameEntry* e = FindAddress(address, length)) {
@@ -586,6 +634,8 @@ void QV_CALL ClearNameTable() {
   ResetIndex();
   ResetAddresses();
   g_activeCount = 0;
+  const uint64_t none[4] = {};
+  PublishUnlocked(0, none);
 }
 
 DWORD QV_CALL ReserveNameEntries(int count) {
