@@ -80,6 +80,15 @@ DWORD ParserDLLControl(const PluginInfo& info, DWORD type, MonitorTable* table) 
 __attribute__((noinline)) void SetCellNull(SummaryCell* cell, const char* text) { SetCell(cell, "%s", text); }
 __attribute__((noinline)) void AppendCellNull(SummaryCell* cell, const char* text) { AppendCell(cell, "%s", text); }
 
+void AppendCellNumberCut(SummaryCell* cell, size_t used, char lead, unsigned value) {
+  char text[11];
+  char* end = text + sizeof text;
+  char* p = end;
+  do *--p = (char)('0' + value % 10); while (value /= 10);
+  *--p = lead;
+  PutCellBytes(cell, used, p, (size_t)(end - p));
+}
+
 // ---------------------------------------------------------------- settings
 
 void LoadProtocolSettings(const ProtocolDescriptor* d) {

@@ -5,6 +5,9 @@
 #pragma once
 
 #include <string.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <span>
 
@@ -98,8 +101,23 @@ inline void PutCellBytes(SummaryCell* cell, size_t used, const char* text, size_
   memcpy(cell->text + used, text, n);
   cell->text[used + n] = 0;
 }
+// The length of a cell's text (the cell's size when it has no NUL). The
+// whole cell is ours to read, as the host reads it: a chunk at a time.
+inline size_t CellLength(const SummaryCell* cell) {
+#ifdef __SSE2__
+  static_assert(sizeof cell->text % 16 == 0, "cells are whole chunks");
+  for (size_t i = 0; i < sizeof cell->text; i += 16) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cell->text + i));
+    const unsigned nul = (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_setzero_si128()));
+    if (nul) return i + (size_t)__builtin_ctz(nul);
+  }
+  return sizeof cell->text;
+#else
+  return strnlen(cell->text, sizeof cell->text);
+#endif
+}
 inline void AppendCellBytes(SummaryCell* cell, const char* text, size_t n) {
-  size_t used = strnlen(cell->text, sizeof cell->text);
+  size_t used = CellLength(cell);
   if (used < sizeof cell->text) PutCellBytes(cell, used, text, n);
 }
 inline void AppendCellText(SummaryCell* cell, const char* text) {
@@ -107,18 +125,33 @@ inline void AppendCellText(SummaryCell* cell, const char* text) {
     AppendCellNull(cell, text);
     return;
   }
-  size_t used = strnlen(cell->text, sizeof cell->text);
+  size_t used = CellLength(cell);
   // Only what fits is read.
   if (used < sizeof cell->text) PutCellBytes(cell, used, text, CellTextLength(text, sizeof cell->text - 1 - used));
 }
-// What AppendCell(cell, "%c%u", lead, value) writes: a port behind an address.
+// What AppendCell(cell, "%c%u", lead, value) writes: a port behind an
+// address. Written in place, two digits at a time, when it fits whole.
+void AppendCellNumberCut(SummaryCell* cell, size_t used, char lead, unsigned value);
 inline void AppendCellNumber(SummaryCell* cell, char lead, unsigned value) {
-  char text[11];
-  char* end = text + sizeof text;
-  char* p = end;
-  do *--p = (char)('0' + value % 10); while (value /= 10);
-  *--p = lead;
-  AppendCellBytes(cell, p, (size_t)(end - p));
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  const size_t used = CellLength(cell);
+  const size_t digits = value < 10 ? 1 : value < 100 ? 2 : value < 1000 ? 3 : value < 10000 ? 4 : value < 100000 ? 5 : 10;
+  if (digits > 5 || used + 1 + digits > sizeof cell->text - 1) {
+    if (used < sizeof cell->text) AppendCellNumberCut(cell, used, lead, value);
+    return;
+  }
+  char* p = cell->text + used;
+  p[0] = lead;
+  p[1 + digits] = 0;
+  char* q = p + 1 + digits;
+  for (; value >= 10; value /= 100) {
+    q -= 2;
+    memcpy(q, kPairs + 2 * (value % 100), 2);
+  }
+  if (q > p + 1) q[-1] = (char)('0' + value);
 }
 
 // ---------------------------------------------------------------- settings
