@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "address_text.h"
 #include "plugin.h"
 #include "tables.h"
 
@@ -14,35 +15,70 @@ namespace {
 
 const char kMismatchText[] = "Halvern has mismatched Monitor Table version!\nPlease verify your installation.";
 
-// value as exactly digits upper-case hex digits and a NUL (every summary
-// with a type or vendor number gets one: no formatted print).
+// value as exactly digits (an even count) upper-case hex digits and a NUL
+// (every summary with a type or vendor number gets one: no formatted
+// print), a byte's pair at a time.
 void PutHex(char* text, unsigned value, int digits) {
-  for (int i = digits - 1; i >= 0; i--, value >>= 4) text[i] = "0123456789ABCDEF"[value & 15];
+  for (int i = digits - 2; i >= 0; i -= 2, value >>= 8) memcpy(text + i, qv::kAddressByteTexts.hex[value & 0xFF], 2);
   text[digits] = 0;
 }
 
 void CopyText(char* text, const char* name) { memcpy(text, name, strlen(name) + 1); }
 
-// Recent EtherType rows of each style, by the key's low bits: every summary
-// row looks one up, and a capture holds few. An entry is one atomic word,
-// (key << 16) | (row + 1) << 1 | 1, row + 1 being 0 for a key without a row,
-// so any thread may read and fill it.
+// n bytes (n above 0) without a call: overlapping moves of fixed sizes.
+void CopyShort(char* to, const char* from, size_t n) {
+  if (n >= 8) {
+    for (size_t i = 0; i + 8 < n; i += 8) memcpy(to + i, from + i, 8);
+    memcpy(to + n - 8, from + n - 8, 8);
+  } else if (n >= 4) {
+    memcpy(to, from, 4);
+    memcpy(to + n - 4, from + n - 4, 4);
+  } else {
+    to[0] = from[0];
+    to[n / 2] = from[n / 2];
+    to[n - 1] = from[n - 1];
+  }
+}
+
+// Recent EtherType rows of each style: every summary row looks one up, and
+// a capture holds few. An entry is one atomic word, (key << 16) | (row + 1)
+// << 7 | (text length) << 1 | 1, row + 1 being 0 for a key without a row,
+// so any thread may read and fill it; the text is then copied without being
+// measured. A key picks its slot by both of its bytes, so that the usual
+// types (IP, ARP, VLAN, IPX) have a slot each. Rows past the word's room,
+// or texts too long for it, are not kept.
 constexpr uint32_t kRecentSlots = 16;
+constexpr size_t kRecentRows = 0x1FF, kRecentLength = 0x3F;
 std::atomic<uint32_t> g_recentEtherTypes[2][kRecentSlots];
 
-const halvern::NameRow* FindEtherType(const halvern::NameRow* rows, size_t count, uint32_t key, int style) {
-  std::atomic<uint32_t>& slot = g_recentEtherTypes[style - 1][key % kRecentSlots];
-  const uint32_t recent = slot.load(std::memory_order_relaxed);
-  if ((recent & 1) && recent >> 16 == key) {
-    uint32_t row = (recent >> 1) & 0x7FFF;
-    return row ? &rows[row - 1] : nullptr;
-  }
+std::atomic<uint32_t>& RecentEtherType(int style, uint32_t key) {
+  return g_recentEtherTypes[style - 1][(key ^ key >> 8) % kRecentSlots];
+}
+
+// A key that is not kept: the bisection, which then keeps it.
+[[gnu::noinline]] bool FindEtherTypeText(const halvern::NameRow* rows, size_t count, uint32_t key, int style,
+                                         char* text) {
   const halvern::NameRow* row = halvern::FindRow(rows, count, key);
-  if (count < 0x7FFF) {
+  const size_t length = row ? strlen(row->text) : 0;
+  if (count < kRecentRows && length <= kRecentLength) {
     uint32_t index = row ? (uint32_t)(row - rows) + 1 : 0;
-    slot.store(key << 16 | index << 1 | 1, std::memory_order_relaxed);
+    RecentEtherType(style, key).store(key << 16 | index << 7 | (uint32_t)length << 1 | 1, std::memory_order_relaxed);
   }
-  return row;
+  if (!row) return false;
+  memcpy(text, row->text, length + 1);
+  return true;
+}
+
+// The row's text into text, or false (and nothing written) without a row.
+// Keys outside the table, 802.3 lengths among them, have none.
+bool CopyEtherTypeText(const halvern::NameRow* rows, size_t count, uint32_t key, int style, char* text) {
+  if (count == 0 || key < rows[0].first || key > rows[count - 1].last) return false;
+  const uint32_t recent = RecentEtherType(style, key).load(std::memory_order_relaxed);
+  if (!(recent & 1) || recent >> 16 != key) return FindEtherTypeText(rows, count, key, style, text);
+  const uint32_t row = (recent >> 7) & kRecentRows;
+  if (!row) return false;
+  CopyShort(text, rows[row - 1].text, ((recent >> 1) & kRecentLength) + 1);
+  return true;
 }
 
 }  // namespace
@@ -80,11 +116,8 @@ QV_EXPORT BYTE QV_CALL RetrieveEtherType(const BYTE* type, char* text, int style
       return FALSE;
   }
   uint32_t key = (uint32_t)type[0] << 8 | type[1];
-  if (const halvern::NameRow* row = FindEtherType(rows, count, key, style)) {
-    CopyText(text, row->text);
-    return TRUE;
-  }
-  GetHexEtherType(type, text);
+  if (CopyEtherTypeText(rows, count, key, style, text)) return TRUE;
+  PutHex(text, key, 4);  // what GetHexEtherType writes, without a call through the export
   return FALSE;
 }
 
