@@ -210,7 +210,9 @@ DetailLine* Layer::Title(DetailList& list, int length) const {
 
 namespace {
 
-// The hand-on that ends every pass.
+// The hand-on that ends every pass (the layer's pass, which no routine
+// changes).
+template <DWORD Pass>
 inline void HandOn(const ProtocolDecl& decl, Layer& layer) {
   if (!decl.handOn) return;
   ProtocolParse child = decl.handOn(layer);
@@ -219,10 +221,13 @@ inline void HandOn(const ProtocolDecl& decl, Layer& layer) {
   // no chain of hand-ons can loop.
   CaptureFrame* frame = layer.frame;
   if (frame->offset <= layer.offset() && child != g_svc.DefaultParse) child = g_svc.DefaultParse;
-  child(layer.pass, frame, NextSlot(layer.pass, layer.out));
+  child(Pass, frame, NextSlot(Pass, layer.out));
 }
 
-// The counting pass, the one every frame gets, on a path of its own.
+}  // namespace
+
+// Every parse entry: mark, the pass routine, then the hand-on. Each pass has
+// an entry of its own, so that none carries the others' registers.
 DWORD RunCount(Protocol& p, CaptureFrame* frame, void* out, int variant) {
   const ProtocolDecl& decl = p.decl;
   Layer layer{p, PASS_COUNT, frame, View::At(frame, frame->offset), out, variant, false};
@@ -231,41 +236,43 @@ DWORD RunCount(Protocol& p, CaptureFrame* frame, void* out, int variant) {
     decl.count(layer);
   else
     CountProtocolFrame(&p.counters, frame);
-  HandOn(decl, layer);
+  HandOn<PASS_COUNT>(decl, layer);
   return 0;
 }
 
-}  // namespace
-
-// Every parse entry: mark, the pass routine, then the hand-on. Passes above
-// PASS_DETAIL only mark.
-DWORD RunParse(Protocol& p, DWORD pass, CaptureFrame* frame, void* out, int variant) {
-  if (pass == PASS_COUNT) return RunCount(p, frame, out, variant);
+DWORD RunSummary(Protocol& p, CaptureFrame* frame, void* out, int variant) {
   const ProtocolDecl& decl = p.decl;
-  Layer layer{p, pass, frame, View::At(frame, frame->offset), out, variant, false};
+  Layer layer{p, PASS_SUMMARY, frame, View::At(frame, frame->offset), out, variant, false};
   MarkFrame(p, frame);
-  switch (pass) {
-    case PASS_SUMMARY:
-      if (!p.enabled && !(decl.options & SUMMARY_ALWAYS)) break;
-      if (decl.summary) {
-        decl.summary(layer, static_cast<SummaryRow*>(out));
-      } else if (decl.words.protocol) {
-        SummaryRow* row = static_cast<SummaryRow*>(out);
-        SetCellText(row->protocol, decl.words.protocol);
-        SetCellText(row->description, decl.words.description);
-      }
-      break;
-    case PASS_DETAIL:
-      if (decl.detail && (p.enabled || (decl.options & DETAIL_ALWAYS))) {
-        DetailList list(decl.options & DETAIL_NEXT_LIST ? NextSlot(pass, out) : out);
-        decl.detail(layer, list);
-        layer.detailStopped = list.stopped;
-      }
-      break;
-    default:
-      return 0;
+  if (p.enabled || (decl.options & SUMMARY_ALWAYS)) {
+    if (decl.summary) {
+      decl.summary(layer, static_cast<SummaryRow*>(out));
+    } else if (decl.words.protocol) {
+      SummaryRow* row = static_cast<SummaryRow*>(out);
+      SetCellText(row->protocol, decl.words.protocol);
+      SetCellText(row->description, decl.words.description);
+    }
   }
-  HandOn(decl, layer);
+  HandOn<PASS_SUMMARY>(decl, layer);
+  return 0;
+}
+
+DWORD RunDetail(Protocol& p, CaptureFrame* frame, void* out, int variant) {
+  const ProtocolDecl& decl = p.decl;
+  Layer layer{p, PASS_DETAIL, frame, View::At(frame, frame->offset), out, variant, false};
+  MarkFrame(p, frame);
+  if (decl.detail && (p.enabled || (decl.options & DETAIL_ALWAYS))) {
+    DetailList list(decl.options & DETAIL_NEXT_LIST ? NextSlot(PASS_DETAIL, out) : out);
+    decl.detail(layer, list);
+    layer.detailStopped = list.stopped;
+  }
+  HandOn<PASS_DETAIL>(decl, layer);
+  return 0;
+}
+
+// Passes above PASS_DETAIL only mark.
+DWORD RunMarkOnly(Protocol& p, CaptureFrame* frame) {
+  MarkFrame(p, frame);
   return 0;
 }
 

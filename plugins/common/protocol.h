@@ -124,7 +124,22 @@ struct Protocol {
   ProtocolParse entries[kMaxVariants];  // the parse entries by variant
 };
 
-DWORD RunParse(Protocol& p, DWORD pass, CaptureFrame* frame, void* out, int variant);
+DWORD RunCount(Protocol& p, CaptureFrame* frame, void* out, int variant);
+DWORD RunSummary(Protocol& p, CaptureFrame* frame, void* out, int variant);
+DWORD RunDetail(Protocol& p, CaptureFrame* frame, void* out, int variant);
+DWORD RunMarkOnly(Protocol& p, CaptureFrame* frame);
+inline DWORD RunParse(Protocol& p, DWORD pass, CaptureFrame* frame, void* out, int variant) {
+  switch (pass) {
+    case PASS_COUNT:
+      return RunCount(p, frame, out, variant);
+    case PASS_SUMMARY:
+      return RunSummary(p, frame, out, variant);
+    case PASS_DETAIL:
+      return RunDetail(p, frame, out, variant);
+    default:
+      return RunMarkOnly(p, frame);
+  }
+}
 CTRLARG RunControl(Protocol& p, DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, CTRLARG a4);
 
 template <Protocol& P, int Variant>
