@@ -133,12 +133,6 @@ ChildEntry* AddChildProtocol(ChildTable* table, DWORD key, ProtocolParse parse, 
   return e;
 }
 
-ProtocolParse FindChildProtocol(const ChildTable* table, DWORD key) {
-  for (const ChildEntry* e = table->buckets[ChildBucket(key)]; e; e = e->hashNext)
-    if (e->key == key) return e->parse;
-  return g_svc.DefaultParse;
-}
-
 ChildEntry* NextChildProtocol(const ChildTable* table, const ChildEntry* previous) {
   return previous ? previous->listNext : table->first;
 }

@@ -160,10 +160,16 @@ void SaveProtocolSettings(const ProtocolDescriptor* descriptor);
 
 // ---------------------------------------------------------------- child table
 ChildEntry* AddChildProtocol(ChildTable* table, DWORD key, ProtocolParse parse, ProtocolControl control);
-ProtocolParse FindChildProtocol(const ChildTable* table, DWORD key);
 ChildEntry* NextChildProtocol(const ChildTable* table, const ChildEntry* previous);
 void FreeChildTable(ChildTable* table);
 inline unsigned ChildBucket(DWORD key) { return (key + (key >> 8) + (key >> 16) + (key >> 24)) & 0xFFu; }
+// The newest binding of key, else the DefaultParse copy. Inline: every
+// hand-on by a key looks one or two up.
+inline ProtocolParse FindChildProtocol(const ChildTable* table, DWORD key) {
+  for (const ChildEntry* e = table->buckets[ChildBucket(key)]; e; e = e->hashNext)
+    if (e->key == key) return e->parse;
+  return g_svc.DefaultParse;
+}
 
 // PCTL_INIT helpers: bind under a parent found by name id, fill a cache.
 void BindUnder(const char* parentNameId, DWORD key, ProtocolParse parse, ProtocolControl control);
