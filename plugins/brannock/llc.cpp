@@ -57,7 +57,7 @@ struct LlcHeader {
 // A frame with fewer than 3 bytes is counted, but gets no words, no lines
 // and no hand-on. The fourth byte of I and S frames is shown only where it
 // was captured.
-LlcHeader ReadHeader(const qv::View& v) {
+[[gnu::always_inline]] inline LlcHeader ReadHeader(const qv::View& v) {
   LlcHeader h = {};
   if (!v.Has(0, 3)) return h;
   h.known = true;
