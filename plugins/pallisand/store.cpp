@@ -189,7 +189,7 @@ void ResetAddresses() {
 }
 
 // The hash of an address, and its word when it has up to 8 bytes.
-size_t SlotHash(const BYTE* address, int length, uint64_t* word) {
+[[gnu::always_inline]] inline size_t SlotHash(const BYTE* address, int length, uint64_t* word) {
   if (length > 8) return AddressHash(address, length);
   *word = ShortAddressWord(address, length);
   return ShortAddressHash(*word, length);
@@ -208,29 +208,46 @@ uint64_t LengthsUpTo(uint64_t lengths, int length) {
   return lengths;
 }
 
-// The same bits for LookupName to read without ActiveMutex: most summary
-// rows' addresses have no name, and with every bit of theirs clear the
-// lookup takes no lock (it then comes before any add that has not set its
-// bits yet). Only changed under ActiveMutex, and every value ever stored
-// holds the bits of every entry active at the time: an entry sets its bits
-// as it joins the list; a rebuild of the index, which has just read the whole
-// list, stores each word whole (dropping the bits of entries gone since);
-// clearing the table stores zeros. The bits of an entry gone since are only
-// a lookup that takes the lock.
+// For LookupName to read without ActiveMutex, bits like the index's
+// (picked by a cheaper hash, one multiplication of the address's word):
+// most summary rows' addresses have no name, and with every bit of theirs
+// clear the lookup takes no lock (it then comes before any add that has not
+// set its bits yet). Only changed under ActiveMutex, and every value ever
+// stored holds the bits of every entry active at the time: an entry sets its
+// bits as it joins the list; a rebuild of the index, which has just read the
+// whole list, stores each word whole (dropping the bits of entries gone
+// since); clearing the table stores zeros. The bits of an entry gone since
+// are only a lookup that takes the lock.
 struct UnlockedFilter {
   std::atomic<uint64_t> lengths;
   std::atomic<uint64_t> present[4];
 };
 UnlockedFilter g_unlocked;
 
+[[gnu::always_inline]] inline unsigned FilterBit(const BYTE* address, int length) {
+  const uint64_t word =
+      length <= 8 ? ShortAddressWord(address, length) ^ (uint64_t)length << 59 : AddressHash(address, length);
+  return (unsigned)((word * 0x9E3779B97F4A7C15ull) >> 56);
+}
+
 void PublishUnlocked(uint64_t lengths, const uint64_t present[4]) {
   g_unlocked.lengths.store(lengths, std::memory_order_relaxed);
   for (int i = 0; i < 4; i++) g_unlocked.present[i].store(present[i], std::memory_order_relaxed);
 }
 
+// The bits of every entry on the active list.
+void RepublishUnlocked() {
+  uint64_t lengths = 0, present[4] = {};
+  for (const NameEntry* e = g_active.first; e; e = e->next) {
+    const unsigned bit = FilterBit(e->address, e->addressLength);
+    present[bit / 64] |= 1ull << (bit % 64);
+    lengths |= 1ull << e->addressLength;
+  }
+  PublishUnlocked(lengths, present);
+}
+
 void MarkUnlocked(const NameEntry* e) {
-  uint64_t word = 0;
-  const unsigned bit = PresentBit(SlotHash(e->address, e->addressLength, &word));
+  const unsigned bit = FilterBit(e->address, e->addressLength);
   g_unlocked.present[bit / 64].fetch_or(1ull << (bit % 64), std::memory_order_relaxed);
   g_unlocked.lengths.fetch_or(1ull << e->addressLength, std::memory_order_relaxed);
 }
@@ -239,8 +256,7 @@ void MarkUnlocked(const NameEntry* e) {
 bool MayBeNamed(const BYTE* address, int length) {
   for (uint64_t lengths = LengthsUpTo(g_unlocked.lengths.load(std::memory_order_relaxed), length); lengths;
        lengths &= lengths - 1) {
-    uint64_t word = 0;
-    const unsigned bit = PresentBit(SlotHash(address, __builtin_ctzll(lengths), &word));
+    const unsigned bit = FilterBit(address, __builtin_ctzll(lengths));
     if ((g_unlocked.present[bit / 64].load(std::memory_order_relaxed) >> (bit % 64)) & 1) return true;
   }
   return false;
@@ -287,7 +303,7 @@ void RebuildAddresses() {
   memset(g_addresses.present, 0, sizeof g_addresses.present);
   g_addresses.stale = false;
   for (NameEntry* e = g_active.first; e; e = e->next) IndexAddress(e);
-  PublishUnlocked(g_addresses.lengths, g_addresses.present);
+  RepublishUnlocked();
 }
 
 // e has just joined the list.
@@ -505,12 +521,13 @@ void* QV_CALL AddName(const char* name, const BYTE* address, int length, int val
 
 // ---------------------------------------------------------------- lookups
 
-BYTE QV_CALL LookupName(const BYTE* address, int length, BYTE useName, char* text, int,
-                        COLORREF* destinationColor, COLORREF* sourceColor) {
-  text[0] = 0;
-  if (destinationColor) *destinationColor = 0;
-  if (sourceColor) *sourceColor = 0;
-  if (MayBeNamed(address, length)) {
+namespace {
+
+// A lookup whose address may have a name: under the lock, apart from the
+// way of the others, which then keeps no more registers than it uses.
+[[gnu::noinline]] BYTE LookupUnderLock(const BYTE* address, int length, BYTE useName, char* text,
+                                       COLORREF* destinationColor, COLORREF* sourceColor) {
+  {
     Lock active(g_activeMutex);
     if (active.held()) {
       if (NameEntry* e = FindAddress(address, length)) {
@@ -526,6 +543,19 @@ BYTE QV_CALL LookupName(const BYTE* address, int length, BYTE useName, char* tex
     }
   }
   FormatHexAddress(address, length, text);
+  return FALSE;
+}
+
+}  // namespace
+
+BYTE QV_CALL LookupName(const BYTE* address, int length, BYTE useName, char* text, int,
+                        COLORREF* destinationColor, COLORREF* sourceColor) {
+  text[0] = 0;
+  if (destinationColor) *destinationColor = 0;
+  if (sourceColor) *sourceColor = 0;
+  if (MayBeNamed(address, length))
+    return LookupUnderLock(address, length, useName, text, destinationColor, sourceColor);
+  qv::FormatAddressBytes(address, length, text, false);
   return FALSE;
 }
 
