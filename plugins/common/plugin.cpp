@@ -243,8 +243,11 @@ DWORD RunSummary(Protocol& p, CaptureFrame* frame, void* out, int variant) {
       decl.summary(layer, static_cast<SummaryRow*>(out));
     } else if (decl.words.protocol) {
       SummaryRow* row = static_cast<SummaryRow*>(out);
-      SetCellText(row->protocol, decl.words.protocol);
-      SetCellText(row->description, decl.words.description);
+      PutCellBytes(row->protocol, 0, decl.words.protocol, p.wordLengths[0]);
+      if (decl.words.description)
+        PutCellBytes(row->description, 0, decl.words.description, p.wordLengths[1]);
+      else
+        SetCellNull(row->description, nullptr);
     }
   }
   HandOn<PASS_SUMMARY>(decl, layer);

@@ -122,6 +122,7 @@ struct Protocol {
   BYTE titleState;  // the title group's expand state, kept by the host
   ProtocolDecl decl;
   ProtocolParse entries[kMaxVariants];  // the parse entries by variant
+  BYTE wordLengths[2];  // of decl.words, cut at a cell's size: the words are copied unmeasured
 };
 
 DWORD RunCount(Protocol& p, CaptureFrame* frame, void* out, int variant);
@@ -175,6 +176,12 @@ consteval Protocol Declare(const ProtocolDecl& decl) {
   p.entries[1] = ParseEntry<P, 1>;
   p.entries[2] = ParseEntry<P, 2>;
   p.entries[3] = ParseEntry<P, 3>;
+  const char* const words[2] = {decl.words.protocol, decl.words.description};
+  for (int w = 0; w < 2; w++) {
+    size_t n = 0;
+    while (words[w] && words[w][n] && n < SUMMARY_TEXT_SIZE - 1) n++;
+    p.wordLengths[w] = (BYTE)n;
+  }
   if ((decl.control == CONTROL_PARENT) != (decl.children != nullptr)) throw "a parent control needs a child table";
   for (const Binding& b : decl.bindings)
     if (b.variant < 0 || b.variant >= kMaxVariants) throw "no such parse entry";

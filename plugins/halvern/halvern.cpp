@@ -25,21 +25,6 @@ void PutHex(char* text, unsigned value, int digits) {
 
 void CopyText(char* text, const char* name) { memcpy(text, name, strlen(name) + 1); }
 
-// n bytes (n above 0) without a call: overlapping moves of fixed sizes.
-void CopyShort(char* to, const char* from, size_t n) {
-  if (n >= 8) {
-    for (size_t i = 0; i + 8 < n; i += 8) memcpy(to + i, from + i, 8);
-    memcpy(to + n - 8, from + n - 8, 8);
-  } else if (n >= 4) {
-    memcpy(to, from, 4);
-    memcpy(to + n - 4, from + n - 4, 4);
-  } else {
-    to[0] = from[0];
-    to[n / 2] = from[n / 2];
-    to[n - 1] = from[n - 1];
-  }
-}
-
 // Recent EtherType rows of each style: every summary row looks one up, and
 // a capture holds few. An entry is one atomic word, (key << 16) | (row + 1)
 // << 7 | (text length) << 1 | 1, row + 1 being 0 for a key without a row,
@@ -77,7 +62,7 @@ bool CopyEtherTypeText(const halvern::NameRow* rows, size_t count, uint32_t key,
   if (!(recent & 1) || recent >> 16 != key) return FindEtherTypeText(rows, count, key, style, text);
   const uint32_t row = (recent >> 7) & kRecentRows;
   if (!row) return false;
-  CopyShort(text, rows[row - 1].text, ((recent >> 1) & kRecentLength) + 1);
+  qv::CopyBytes(text, rows[row - 1].text, ((recent >> 1) & kRecentLength) + 1);
   return true;
 }
 
