@@ -58,7 +58,10 @@ struct MacHeader {
   const BYTE* Source() const { return view.Bytes(kAddressLength, kAddressLength); }
   // FF FF after the header (raw IPX's checksum), in either kind of frame and
   // whatever an 802.3 length says: the bytes are read where they were captured.
-  bool RawIpx() const { return qv::StartsRawIpx(view.From(kHeaderLength)); }
+  bool RawIpx() const {
+    WORD checksum;
+    return view.Be16(kHeaderLength, &checksum) && checksum == 0xFFFF;
+  }
 };
 
 // Read by each pass and hand-on of every frame: kept inline.
@@ -68,12 +71,19 @@ struct MacHeader {
   return h;
 }
 
+// Every field is read before any counter is written: a counter's write
+// could be a write of the layer's view, as far as the compiler knows.
 void CountMac(qv::Layer& l) {
   const MacHeader h = ReadHeader(l.header);
   const CaptureFrame* frame = l.frame;
-  qv::CountBytes(h.IsDix() ? &g_dixCounters : &l.protocol.counters, frame->frameLength);
-  if (const BYTE* destination = h.Destination()) {
-    Destinations& kind = h.IsDix() ? g_dix : g_ieee;
+  const int64_t length = frame->frameLength;
+  const bool dix = h.IsDix();
+  const BYTE* destination = h.Destination();
+  const BYTE* source = h.Source();
+  const bool rawIpx = h.RawIpx();
+  qv::CountBytes(dix ? &g_dixCounters : &l.protocol.counters, length);
+  if (destination) {
+    Destinations& kind = dix ? g_dix : g_ieee;
     // Broadcast is the group address of all ones: only a group address is
     // compared with it.
     static const BYTE kBroadcast[kAddressLength] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
@@ -84,20 +94,16 @@ void CountMac(qv::Layer& l) {
     else
       kind.multicast++;
   }
-  if (h.RawIpx()) qv::CountBytes(&g_rawIpx, (int64_t)frame->frameLength - kHeaderLength);
-  if (h.HasSource() && g_table->AddStationTraffic)
-    g_table->AddStationTraffic(h.Destination(), h.Source(), kAddressLength, 1, frame->frameLength);
+  if (rawIpx) qv::CountBytes(&g_rawIpx, length - kHeaderLength);
+  if (source && g_table->AddStationTraffic)
+    g_table->AddStationTraffic(destination, source, kAddressLength, 1, (int)length);
 }
 
 // One address cell: a name from the name table, else (when asked) the vendor
 // in place of the first three bytes, else hex. Returns whether it got a name.
-bool SummarizeAddress(const BYTE* address, SummaryCell* cell, BYTE useName, COLORREF* destinationColor,
-                      COLORREF* sourceColor) {
-  cell->text[0] = 0;
-  bool found = g_svc.LookupName(address, kAddressLength, useName, cell->text, 1, destinationColor, sourceColor) != 0;
-  if (found || !(qv::TableFlags() & MT_SHOW_VENDOR)) return found;
+[[gnu::noinline]] void PutVendor(const BYTE* address, SummaryCell* cell) {
   char vendor[64];
-  if (!g_svc.RetrieveOUI(address, vendor, 1)) return false;
+  if (!g_svc.RetrieveOUI(address, vendor, 1)) return;
   vendor[sizeof vendor - 1] = 0;
   char hex[SUMMARY_TEXT_SIZE];
   memcpy(hex, cell->text, sizeof hex);
@@ -105,26 +111,37 @@ bool SummarizeAddress(const BYTE* address, SummaryCell* cell, BYTE useName, COLO
   // 00-00-0C-12-34-56 keeps "-12-34-56" behind the vendor.
   const char* rest = strlen(hex) > 8 ? hex + 8 : "";
   qv::SetCell(cell, "%s%s", vendor, rest);
-  return false;
+}
+bool SummarizeAddress(const BYTE* address, SummaryCell* cell, BYTE useName, bool vendor, COLORREF* destinationColor,
+                      COLORREF* sourceColor) {
+  cell->text[0] = 0;
+  bool found = g_svc.LookupName(address, kAddressLength, useName, cell->text, 1, destinationColor, sourceColor) != 0;
+  if (!found && vendor) PutVendor(address, cell);
+  return found;
 }
 
+// The table's flags are read once: the raw-address and vendor options
+// hold for the row, and the two named bits are written once, as they end.
 void SummarizeMac(qv::Layer& l, SummaryRow* row) {
   const MacHeader h = ReadHeader(l.header);
-  qv::ClearTableFlags(MT_DESTINATION_NAMED | MT_SOURCE_NAMED);
-  BYTE useName = (qv::TableFlags() & MT_RAW_ADDRESSES) ? 0 : 1;
+  const DWORD flags = qv::TableFlags();
+  const BYTE useName = (flags & MT_RAW_ADDRESSES) ? 0 : 1;
+  const bool vendor = (flags & MT_SHOW_VENDOR) != 0;
+  DWORD named = 0;
   COLORREF colour1 = 0, colour2 = 0;
   row->destination->text[0] = 0;
   row->source->text[0] = 0;
   row->protocol->text[0] = 0;
   if (const BYTE* destination = h.Destination()) {
-    if (SummarizeAddress(destination, row->destination, useName, &colour1, &colour2))
-      qv::SetTableFlags(MT_DESTINATION_NAMED);
+    if (SummarizeAddress(destination, row->destination, useName, vendor, &colour1, &colour2))
+      named |= MT_DESTINATION_NAMED;
     if (colour1) l.frame->textColor = colour1;
   }
   if (const BYTE* source = h.Source()) {
-    if (SummarizeAddress(source, row->source, useName, &colour1, &colour2)) qv::SetTableFlags(MT_SOURCE_NAMED);
+    if (SummarizeAddress(source, row->source, useName, vendor, &colour1, &colour2)) named |= MT_SOURCE_NAMED;
     if (colour2) l.frame->textColor = colour2;
   }
+  qv::SetTableBits(MT_DESTINATION_NAMED | MT_SOURCE_NAMED, named);
   if (const BYTE* type = h.view.Bytes(12, 2)) g_svc.RetrieveEtherType(type, row->protocol->text, 1);
   qv::SetCellText(row->description, "Frame");
 }

@@ -73,6 +73,12 @@ inline void SetTableFlags(DWORD bits) {
 inline void ClearTableFlags(DWORD bits) {
   if (TableFlags() & bits) __atomic_fetch_and(&g_table->flags, ~bits, __ATOMIC_RELAXED);
 }
+// The bits of mask made those of bits.
+inline void SetTableBits(DWORD mask, DWORD bits) {
+  const DWORD now = TableFlags() & mask;
+  if (now & ~bits) __atomic_fetch_and(&g_table->flags, ~(now & ~bits), __ATOMIC_RELAXED);
+  if (bits & ~now) __atomic_fetch_or(&g_table->flags, bits & ~now, __ATOMIC_RELAXED);
+}
 
 // ---------------------------------------------------------------- summary cells
 // Most cells get a fixed word or a name from a table: these write what
