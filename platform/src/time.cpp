@@ -27,16 +27,43 @@ int64_t DaysSince1601(int year, int month, int day) {
   return days + day - 1;
 }
 
-// The calendar fields of the last second this thread converted: every name
-// the name table finds for a summary row stamps its entry with the time,
-// and the conversion to local time costs a hundred times the clock reading.
-// A change of time zone (tzset) shows from the next second on.
+// The calendar fields of the last second this thread converted, and its
+// ticks: every name the name table finds for a summary row stamps its entry
+// with the time, and the conversion to local time costs a hundred times the
+// clock reading. A change of time zone (tzset) shows from the next second on.
 struct LocalSecond {
   bool valid;
   time_t seconds;
-  SYSTEMTIME fields;  // wMilliseconds unused
+  bool convertible;   // by SystemTimeToFileTime
+  SYSTEMTIME fields;  // wMilliseconds 0
+  FILETIME ticks;     // of the fields
 };
 thread_local LocalSecond t_second;
+
+// The second's entry, or null when the C library cannot convert it.
+const LocalSecond* Second(time_t seconds) {
+  LocalSecond& second = t_second;
+  if (second.valid && second.seconds == seconds) return &second;
+  struct tm local;
+  if (!localtime_r(&seconds, &local)) return nullptr;
+  SYSTEMTIME& f = second.fields;
+  f.wYear = (WORD)(local.tm_year + 1900);
+  f.wMonth = (WORD)(local.tm_mon + 1);
+  f.wDayOfWeek = (WORD)local.tm_wday;
+  f.wDay = (WORD)local.tm_mday;
+  f.wHour = (WORD)local.tm_hour;
+  f.wMinute = (WORD)local.tm_min;
+  // A leap second (60) folds into 59 so that the result stays convertible.
+  f.wSecond = (WORD)(local.tm_sec > 59 ? 59 : local.tm_sec);
+  f.wMilliseconds = 0;
+  second.convertible = SystemTimeToFileTime(&f, &second.ticks);
+  second.seconds = seconds;
+  second.valid = true;
+  return &second;
+}
+
+// What a failed conversion gives: 1601-01-01, which converts to 0 ticks.
+constexpr SYSTEMTIME kFirstDay = {1601, 1, 1, 1, 0, 0, 0, 0};
 }  // namespace
 
 void GetLocalTime(SYSTEMTIME* time) {
@@ -47,28 +74,39 @@ void GetLocalTime(SYSTEMTIME* time) {
   }
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
-  LocalSecond& second = t_second;
-  if (!second.valid || second.seconds != now.tv_sec) {
-    struct tm local;
-    time_t seconds = now.tv_sec;
-    if (!localtime_r(&seconds, &local)) {
-      *time = SYSTEMTIME{1601, 1, 1, 1, 0, 0, 0, 0};
-      return;
-    }
-    SYSTEMTIME& f = second.fields;
-    f.wYear = (WORD)(local.tm_year + 1900);
-    f.wMonth = (WORD)(local.tm_mon + 1);
-    f.wDayOfWeek = (WORD)local.tm_wday;
-    f.wDay = (WORD)local.tm_mday;
-    f.wHour = (WORD)local.tm_hour;
-    f.wMinute = (WORD)local.tm_min;
-    // A leap second (60) folds into 59 so that the result stays convertible.
-    f.wSecond = (WORD)(local.tm_sec > 59 ? 59 : local.tm_sec);
-    second.seconds = now.tv_sec;
-    second.valid = true;
+  const LocalSecond* second = Second(now.tv_sec);
+  if (!second) {
+    *time = kFirstDay;
+    return;
   }
-  *time = second.fields;
+  *time = second->fields;
   time->wMilliseconds = (WORD)(now.tv_nsec / 1000000);
+}
+
+bool GetLocalFileTime(FILETIME* fileTime) {
+  if (!fileTime) return false;
+  SYSTEMTIME t;
+  if (g_clock.load()) {
+    GetLocalTime(&t);
+    if (SystemTimeToFileTime(&t, fileTime)) return true;
+    *fileTime = FILETIME{0, 0};
+    return false;
+  }
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  const LocalSecond* second = Second(now.tv_sec);
+  if (!second) {
+    *fileTime = FILETIME{0, 0};
+    return true;
+  }
+  if (!second->convertible) {
+    *fileTime = FILETIME{0, 0};
+    return false;
+  }
+  const uint64_t base = ((uint64_t)second->ticks.dwHighDateTime << 32) | second->ticks.dwLowDateTime;
+  const uint64_t ticks = base + (uint64_t)(now.tv_nsec / 1000000) * 10000;
+  *fileTime = FILETIME{(DWORD)ticks, (DWORD)(ticks >> 32)};
+  return true;
 }
 
 bool SystemTimeToFileTime(const SYSTEMTIME* time, FILETIME* fileTime) {

@@ -534,10 +534,25 @@ TEST(PlatTime, LocalClockAndTestHook) {
   ASSERT_TRUE(plat::SystemTimeToFileTime(&fields, &expected));
   int64_t skew = (int64_t)(Ticks(ft) - Ticks(expected));
   EXPECT_LT(skew < 0 ? -skew : skew, 30LL * 10000000);
+  // The stamp of the two at once, from the coarse clock, read twice as a
+  // second turns: each agrees with the calendar fields read beside it.
+  for (int i = 0; i < 2; i++) {
+    plat::FILETIME stamp = {};
+    ASSERT_TRUE(plat::GetLocalFileTime(&stamp));
+    plat::GetLocalTime(&t);
+    ASSERT_TRUE(plat::SystemTimeToFileTime(&t, &ft));
+    skew = (int64_t)(Ticks(ft) - Ticks(stamp));
+    EXPECT_GE(skew, -10LL * 10000) << "a coarse tick is a few milliseconds";
+    EXPECT_LT(skew, 500LL * 10000) << "the stamp of a second before";
+    if (i == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1000 - t.wMilliseconds));
+  }
 
   plat::SetClockSource(FixedClock);
   plat::GetLocalTime(&t);
+  plat::FILETIME stamp = {};
+  EXPECT_TRUE(plat::GetLocalFileTime(&stamp));
   plat::SetClockSource(nullptr);
+  EXPECT_EQ(Ticks(stamp), 125911584000000000ULL);
   ASSERT_TRUE(plat::SystemTimeToFileTime(&t, &ft));
   EXPECT_EQ(Ticks(ft), 125911584000000000ULL);
   plat::GetLocalTime(&t);

@@ -471,10 +471,8 @@ void ClearNamesChanged() {
 }
 
 plat::FILETIME Now() {
-  plat::SYSTEMTIME st;
-  plat::GetLocalTime(&st);
   plat::FILETIME ft = {0, 0};
-  if (!plat::SystemTimeToFileTime(&st, &ft)) ft = plat::FILETIME{0, 0};
+  plat::GetLocalFileTime(&ft);
   return ft;
 }
 

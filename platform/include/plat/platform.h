@@ -109,6 +109,11 @@ PLAT_API void GetLocalTime(SYSTEMTIME* time);
 // 100 ns ticks since 1601-01-01 of the given calendar time, as it stands
 // (no conversion to UTC).
 PLAT_API bool SystemTimeToFileTime(const SYSTEMTIME* time, FILETIME* fileTime);
+// GetLocalTime and SystemTimeToFileTime at once (false and zero ticks where
+// the conversion fails), for time stamps taken often: from the system's
+// coarse clock, whose tick of a few milliseconds is as fine as the local
+// clock of the platform this stands in for.
+PLAT_API bool GetLocalFileTime(FILETIME* fileTime);
 // The calendar fields of a FILETIME, with the day of the week (0 = Sunday);
 // false for ticks past the year 30827.
 PLAT_API bool FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* time);
