@@ -102,7 +102,7 @@ QV_EXPORT BYTE QV_CALL RetrieveEtherType(const BYTE* type, char* text, int style
   }
   uint32_t key = (uint32_t)type[0] << 8 | type[1];
   if (CopyEtherTypeText(rows, count, key, style, text)) return TRUE;
-  PutHex(text, key, 4);  // what GetHexEtherType writes, without a call through the export
+  GetHexEtherType(type, text);
   return FALSE;
 }
 
