@@ -47,8 +47,12 @@ ProtocolParse FindPortChild(const ChildTable* table, WORD destination, WORD sour
 
 // The transport summaries' ports, appended to the address cells that the IP
 // summary of this frame wrote (it sets the two IS_NETWORK bits); a port
-// that was not captured (null) is left out.
-void AppendPorts(SummaryRow* row, const WORD* source, const WORD* destination);
+// that was not captured is left out. Inline, the ports in registers.
+inline void AppendPorts(SummaryRow* row, bool haveSource, WORD source, bool haveDestination, WORD destination) {
+  const DWORD flags = qv::TableFlags();
+  if ((flags & MT_SOURCE_IS_NETWORK) && haveSource) qv::AppendCellNumber(row->source, ':', source);
+  if ((flags & MT_DESTINATION_IS_NETWORK) && haveDestination) qv::AppendCellNumber(row->destination, ':', destination);
+}
 
 // Four address bytes as dotted decimal, through the name table's formatter
 // where a library serves it; text holds at least 16 bytes.

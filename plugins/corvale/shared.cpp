@@ -18,13 +18,6 @@ ProtocolParse FindPortChild(const ChildTable* table, WORD destination, WORD sour
   return child;
 }
 
-void AppendPorts(SummaryRow* row, const WORD* source, const WORD* destination) {
-  const DWORD flags = TableFlags();
-  if ((flags & MT_SOURCE_IS_NETWORK) && source) qv::AppendCellNumber(row->source, ':', *source);
-  if ((flags & MT_DESTINATION_IS_NETWORK) && destination)
-    qv::AppendCellNumber(row->destination, ':', *destination);
-}
-
 void DottedAddress(const BYTE* address, char* text) {
   if (qv::g_svc.FormatDottedAddress)
     qv::g_svc.FormatDottedAddress(address, 4, text);

@@ -94,7 +94,7 @@ struct TcpHeader {
 void SummarizeTcp(qv::Layer& l, SummaryRow* row) {
   const TcpHeader h = ReadHeader(l.header);
   // Ports are appended whatever the enable byte.
-  AppendPorts(row, h.haveSource ? &h.sourcePort : nullptr, h.haveDestination ? &h.destinationPort : nullptr);
+  AppendPorts(row, h.haveSource, h.sourcePort, h.haveDestination, h.destinationPort);
   if (!l.enabled()) return;
   qv::SetCellText(row->protocol, "TCP");
   const FlagWords& words = kFlagWords.sets[h.haveFlags ? h.flags & 0x3F : 0];

@@ -26,7 +26,7 @@ struct UdpHeader {
 void SummarizeUdp(qv::Layer& l, SummaryRow* row) {
   const UdpHeader h = ReadHeader(l.header);
   // Ports are appended whatever the enable byte.
-  AppendPorts(row, h.haveSource ? &h.sourcePort : nullptr, h.haveDestination ? &h.destinationPort : nullptr);
+  AppendPorts(row, h.haveSource, h.sourcePort, h.haveDestination, h.destinationPort);
   if (!l.enabled()) return;
   qv::SetCellText(row->protocol, "UDP");
   qv::SetCellText(row->description, "Datagram");
