@@ -43,7 +43,11 @@ bool AddSectionCounts(qv::DetailList& list, const qv::View& header, WORD counts[
 
 // Transport hand-on: the child bound under the destination port, else the
 // one under the source port, else the DefaultParse copy.
-ProtocolParse FindPortChild(const ChildTable* table, WORD destination, WORD source);
+inline ProtocolParse FindPortChild(const ChildTable* table, WORD destination, WORD source) {
+  ProtocolParse child = qv::FindChildProtocol(table, destination);
+  if (child == qv::g_svc.DefaultParse) child = qv::FindChildProtocol(table, source);
+  return child;
+}
 
 // The transport summaries' ports, appended to the address cells that the IP
 // summary of this frame wrote (it sets the two IS_NETWORK bits); a port

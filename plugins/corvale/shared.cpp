@@ -12,12 +12,6 @@ namespace corvale {
 TcpHeaderRecord LastTcpHeader = {0, 0};
 IpSourceRecord LastIpSource = {0, {0, 0, 0, 0}};
 
-ProtocolParse FindPortChild(const ChildTable* table, WORD destination, WORD source) {
-  ProtocolParse child = qv::FindChildProtocol(table, destination);
-  if (child == qv::g_svc.DefaultParse) child = qv::FindChildProtocol(table, source);
-  return child;
-}
-
 void DottedAddress(const BYTE* address, char* text) {
   if (qv::g_svc.FormatDottedAddress)
     qv::g_svc.FormatDottedAddress(address, 4, text);
