@@ -285,7 +285,9 @@ TEST(SharedRoutines, FormattingIsBounded) {
 // with no NUL at all.
 TEST(SharedRoutines, CellWritersMatchTheFormatter) {
   const std::string longText(300, 'y');
-  const char* texts[] = {"", "IP", "Ack Push ", longText.c_str(), longText.c_str() + 45, nullptr};
+  // Lengths of each size of copy the writers make, and cut ones.
+  const char* texts[] = {"", "IP", "Frame", "Ack Push ", "Local Master Announce", longText.c_str(),
+                         longText.c_str() + 45, nullptr};
   for (size_t held : {(size_t)0, (size_t)9, (size_t)200, (size_t)254, (size_t)255, (size_t)256}) {
     SummaryCell start;
     memset(&start, '#', sizeof start);
@@ -311,7 +313,7 @@ TEST(SharedRoutines, CellWritersMatchTheFormatter) {
           [](SummaryCell* c) { qv::SetCellText(c, "Datagram"); });
     check("appended literal", [](SummaryCell* c) { qv::AppendCell(c, " Response"); },
           [](SummaryCell* c) { qv::AppendCellText(c, " Response"); });
-    for (unsigned port : {0u, 7u, 80u, 65535u, 4294967295u})
+    for (unsigned port : {0u, 7u, 80u, 443u, 1030u, 10000u, 65535u, 4294967295u})
       check(("port " + std::to_string(port)).c_str(), [&](SummaryCell* c) { qv::AppendCell(c, ":%u", port); },
             [&](SummaryCell* c) { qv::AppendCellNumber(c, ':', port); });
   }
