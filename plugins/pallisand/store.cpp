@@ -264,7 +264,7 @@ bool MayBeNamed(const BYTE* address, int length) {
 
 // The slot of the entry whose address is these length bytes, or the free
 // slot where it would go.
-AddressSlot* ProbeAt(size_t hash, uint64_t word, const BYTE* address, int length) {
+[[gnu::always_inline]] inline AddressSlot* ProbeAt(size_t hash, uint64_t word, const BYTE* address, int length) {
   size_t mask = g_addresses.capacity - 1;
   if (length <= 8) {
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
