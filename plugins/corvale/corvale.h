@@ -60,7 +60,13 @@ inline void AppendPorts(SummaryRow* row, bool haveSource, WORD source, bool have
 
 // Four address bytes as dotted decimal, through the name table's formatter
 // where a library serves it; text holds at least 16 bytes.
-void DottedAddress(const BYTE* address, char* text);
+void PrintDottedAddress(const BYTE* address, char* text);
+inline void DottedAddress(const BYTE* address, char* text) {
+  if (qv::g_svc.FormatDottedAddress)
+    qv::g_svc.FormatDottedAddress(address, 4, text);
+  else
+    PrintDottedAddress(address, text);
+}
 
 // Characters of a detail line that quotes addresses or frame text.
 const int kLineBound = 128;

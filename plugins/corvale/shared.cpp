@@ -12,11 +12,8 @@ namespace corvale {
 TcpHeaderRecord LastTcpHeader = {0, 0};
 IpSourceRecord LastIpSource = {0, {0, 0, 0, 0}};
 
-void DottedAddress(const BYTE* address, char* text) {
-  if (qv::g_svc.FormatDottedAddress)
-    qv::g_svc.FormatDottedAddress(address, 4, text);
-  else
-    sprintf(text, "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
+void PrintDottedAddress(const BYTE* address, char* text) {
+  sprintf(text, "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
 }
 
 // The name table's services write the texts; its fallbacks are the same
