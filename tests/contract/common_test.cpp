@@ -1,13 +1,15 @@
 // The shared parser routines on their own.
 #include <gtest/gtest.h>
 #include <inttypes.h>
-#include <stdio.h>
 #include <limits.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
 #include <array>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "plugin.h"
@@ -471,6 +473,50 @@ TEST(SharedRoutines, FormatsPastTheKeptOnesFormatAlike) {
       ASSERT_STREQ(got, want) << format << " " << round;
     }
   }
+}
+
+// A literal format writes what the formatter writes for the same format
+// and arguments, whole or cut to the buffer; a text given as a view or a
+// bit picture, what its characters write.
+template <qv::literal::Format F, class... Args>
+void ExpectAsFormatted(const Args&... args) {
+  auto plain = [](const auto& a) {
+    if constexpr (std::is_same_v<std::decay_t<decltype(a)>, std::string_view>)
+      return a.data();
+    else if constexpr (std::is_same_v<std::decay_t<decltype(a)>, qv::BitText>)
+      return a.text;
+    else
+      return a;
+  };
+  (void)plain;  // a format without arguments
+  for (size_t size : {(size_t)1, (size_t)5, (size_t)12, (size_t)DETAIL_TEXT_SIZE, (size_t)300}) {
+    char want[300], got[300];
+    memset(want, '#', sizeof want);
+    memset(got, '#', sizeof got);
+    int n = qv::FormatText(want, size, F.text, plain(args)...);
+    EXPECT_EQ(qv::FormatLiteral<F>(got, size, args...), n) << F.text << " in " << size;
+    EXPECT_EQ(memcmp(got, want, sizeof got), 0) << F.text << " in " << size << ": [" << got << "] for [" << want << "]";
+  }
+}
+
+TEST(SharedRoutines, LiteralFormatsWriteWhatTheFormatterWrites) {
+  const std::string line(296, 'v');
+  const char* none = nullptr;
+  ExpectAsFormatted<"plain words">();
+  ExpectAsFormatted<"%d|%i|%u|%x|%X">(-42, 7, 4000000000u, 0xbeefu, 0xbeefu);
+  ExpectAsFormatted<"%d|%d|%u|%u|%x|%X">(INT_MIN, INT_MAX, 0u, UINT_MAX, 0u, UINT_MAX);
+  ExpectAsFormatted<"%02X-%04x-%08X|%01u|%0d|%03d|%04d|%016x">(5u, 0xabu, 0xdeadbeefu, 0u, -3, -5, 42, 1u);
+  ExpectAsFormatted<"%u %u %u %u %u %u %u %u %u %u">(9u, 10u, 99u, 100u, 999u, 1000u, 99999u, 100000u, 999999999u,
+                                                     1000000000u);
+  // Narrow arguments, promoted as through an argument list.
+  ExpectAsFormatted<"%d|%u|%d|%u|%x|%d">((BYTE)200, (WORD)65535, (signed char)-1, (signed char)-1, (short)-2, true);
+  ExpectAsFormatted<"%s|%s|%.3s|%.*s|%.*s|%.6s|%.5s|%.0s">("text", none, "cut here", 2, "ab", -1, "whole", none, none,
+                                                           "gone");
+  ExpectAsFormatted<"%c%c|100%%|%d%%|%%">('a', 'b', 5);
+  ExpectAsFormatted<"Label\t\t\t%s\t%s">("0800", line.c_str());
+  ExpectAsFormatted<"%s%s|%u">("", line.c_str(), 12345u);
+  ExpectAsFormatted<"%s|%.4s|%.*s|[%s]">(std::string_view("view"), std::string_view("counted"), 3,
+                                         std::string_view(line), qv::BitPicture(0x20, 0x20, 8, 4));
 }
 
 #pragma GCC diagnostic pop
