@@ -1,6 +1,8 @@
 // What Brannock's four protocols share inside the library.
 #pragma once
 
+#include <string_view>
+
 #include "plugin.h"
 
 namespace brannock {
@@ -25,7 +27,8 @@ enum LabelId : unsigned {
   LABEL_HEX_ADDRESS = 116,
 };
 constexpr unsigned kFirstLabel = 104, kLastLabel = 116, kLabelSize = 128;
-const char* Label(LabelId id);
+// With its length, taken at load time: the lines copy it, no search for its end.
+std::string_view Label(LabelId id);
 
 // The module's base address, kept when the library is loaded.
 extern const void* g_module;

@@ -123,15 +123,14 @@ void DetailLlc(qv::Layer& l, qv::DetailList& list) {
   SapLine(list, o, "Destination SAP\t\t", h.dsap, h.dsap & 1 ? "\tGroup SAP" : "");
   if (list.stopped) return;
   SapLine(list, o + 1, "Source SAP\t\t\t\t", h.ssap, "");
-  list.Add(o + 1, 1, "Frame Type\t\t\t\t%s", h.ssap & 1 ? "Response" : "Command");
+  list.Add<"Frame Type\t\t\t\t%s">(o + 1, 1, h.ssap & 1 ? "Response" : "Command");
   // The control line of I and S frames shows N(R): without it the lines end.
   switch (h.kind) {
     case FRAME_U:
-      list.Add(o + 2, 1, "Unnumbered Frame\t\t%s", Unnumbered(h.control).detail);
+      list.Add<"Unnumbered Frame\t\t%s">(o + 2, 1, Unnumbered(h.control).detail);
       break;
     case FRAME_I:
-      if (h.haveByte3)
-        list.Add(o + 2, 2, "Information Frame\t\tN(S)-%01u N(R)-%01u", SendCount(h), ReceiveCount(h));
+      if (h.haveByte3) list.Add<"Information Frame\t\tN(S)-%01u N(R)-%01u">(o + 2, 2, SendCount(h), ReceiveCount(h));
       break;
     case FRAME_S:
       if (ShowsSupervisory(h)) list.Add(o + 2, 2, Supervisory(h.control).detail, ReceiveCount(h));

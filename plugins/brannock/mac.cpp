@@ -132,23 +132,23 @@ void SummarizeMac(qv::Layer& l, SummaryRow* row) {
 // One address group; false when the host gave no line, and then the group
 // is left as it stands.
 bool AddressGroup(qv::DetailList& list, const BYTE* address, int at, LabelId label, BYTE* state) {
-  if (!list.Group(state, at, kAddressLength, "%s", Label(label))) return false;
+  if (!list.Group<"%s">(state, at, kAddressLength, Label(label))) return false;
   char hex[64];
   g_svc.FormatHexAddress(address, kAddressLength, hex);
-  list.Add(at, kAddressLength, "%s\t\t\t%s", Label(LABEL_HEX_ADDRESS), hex);
+  list.Add<"%s\t\t\t%s">(at, kAddressLength, Label(LABEL_HEX_ADDRESS), hex);
   bool group = address[0] & 1;
-  list.Add(at, 1, "%s\t%s", Label(LABEL_GROUP_BIT), Label(group ? LABEL_GROUP_ON : LABEL_GROUP_OFF));
-  list.Add(at, 1, "%s\t%s", Label(LABEL_LOCAL_BIT), Label(address[0] & 2 ? LABEL_LOCAL_ON : LABEL_LOCAL_OFF));
+  list.Add<"%s\t%s">(at, 1, Label(LABEL_GROUP_BIT), Label(group ? LABEL_GROUP_ON : LABEL_GROUP_OFF));
+  list.Add<"%s\t%s">(at, 1, Label(LABEL_LOCAL_BIT), Label(address[0] & 2 ? LABEL_LOCAL_ON : LABEL_LOCAL_OFF));
   // The names buffer holds the 128 characters asked for and the NUL.
   char names[129];
   if (!list.stopped && g_svc.LookupAllNames(address, kAddressLength, names, 2, 128)) {
     names[sizeof names - 1] = 0;
-    list.Add(at, kAddressLength, "%s\t[%s]", Label(LABEL_LOGICAL_NAMES), names);
+    list.Add<"%s\t[%s]">(at, kAddressLength, Label(LABEL_LOGICAL_NAMES), names);
   }
   char vendor[64];
   if (!list.stopped && !group && g_svc.RetrieveOUI(address, vendor, 2)) {
     vendor[sizeof vendor - 1] = 0;
-    list.Add(at, 3, "%s\t\t\t%s", Label(LABEL_VENDOR_NAME), vendor);
+    list.Add<"%s\t\t\t%s">(at, 3, Label(LABEL_VENDOR_NAME), vendor);
   }
   list.Close();
   return !list.stopped;
@@ -157,26 +157,26 @@ bool AddressGroup(qv::DetailList& list, const BYTE* address, int at, LabelId lab
 void DetailMac(qv::Layer& l, qv::DetailList& list) {
   const MacHeader h = ReadHeader(l.header);
   const int o = l.offset();
-  if (!list.Group(&l.protocol.titleState, o, (int)h.view.Sub(0, kHeaderLength).size(), "%s",
-                  h.IsDix() ? "Ethernet II (DIX) Media Access Control" : "IEEE 802.3 Media Access Control"))
+  if (!list.Group<"%s">(&l.protocol.titleState, o, (int)h.view.Sub(0, kHeaderLength).size(),
+                        h.IsDix() ? "Ethernet II (DIX) Media Access Control" : "IEEE 802.3 Media Access Control"))
     return;
   if (!h.HasDestination() || !AddressGroup(list, h.Destination(), o, LABEL_DESTINATION, &g_destinationState)) return;
   if (!h.HasSource() || !AddressGroup(list, h.Source(), o + kAddressLength, LABEL_SOURCE, &g_sourceState)) return;
   if (!h.hasType) return;
   if (!h.IsDix()) {
     // The title group stays open; the host ends it.
-    list.Add(o + 12, 2, "Frame Length\t\t\t%01u", (unsigned)h.type);
+    list.Add<"Frame Length\t\t\t%01u">(o + 12, 2, (unsigned)h.type);
     return;
   }
-  if (!list.Group(&g_etherTypeState, o + 12, 2, "%s", Label(LABEL_ETHER_TYPE))) return;
+  if (!list.Group<"%s">(&g_etherTypeState, o + 12, 2, Label(LABEL_ETHER_TYPE))) return;
   const BYTE* type = h.view.Bytes(12, 2);
   char hex[8];
   g_svc.GetHexEtherType(type, hex);
   char name[128];
   if (g_svc.RetrieveEtherType(type, name, 2))
-    list.Add(o + 12, 2, "%s\t\t\t%s\t%s", Label(LABEL_ETHER_TYPE), hex, name);
+    list.Add<"%s\t\t\t%s\t%s">(o + 12, 2, Label(LABEL_ETHER_TYPE), hex, name);
   else
-    list.Add(o + 12, 2, "%s\t\t\t%s", Label(LABEL_ETHER_TYPE), hex);
+    list.Add<"%s\t\t\t%s">(o + 12, 2, Label(LABEL_ETHER_TYPE), hex);
   list.Close();
 }
 
