@@ -57,7 +57,7 @@ bool AddSectionCounts(qv::DetailList& list, const qv::View& header, WORD counts[
                                         "Additional Count\t\t"};
   for (int i = 0; i < 4; i++) {
     if (!header.Be16(4 + 2 * i, &counts[i])) return false;
-    list.Add(header.Offset(4 + 2 * i), 2, "%s%d", kLabels[i], counts[i]);
+    list.Add<"%s%d">(header.Offset(4 + 2 * i), 2, kLabels[i], counts[i]);
   }
   return true;
 }
