@@ -75,8 +75,17 @@ class BlockLines {
     list_.AddV(b_.Offset(at), size, format, args);
     va_end(args);
   }
+  // The same with a literal format (qv::FormatLiteral).
+  template <qv::literal::Format F, class... A>
+  void Add(int at, int size, const A&... args) {
+    if (ok()) list_.Add<F>(b_.Offset(at), size, args...);
+  }
   void Group(BYTE* state, int at, int size, const char* heading) {
-    if (ok()) list_.Group(state, b_.Offset(at), size, "%s", heading);
+    if (ok()) list_.Group<"%s">(state, b_.Offset(at), size, heading);
+  }
+  template <qv::literal::Format F>
+  void Group(BYTE* state, int at, int size) {
+    if (ok()) list_.Group<F>(state, b_.Offset(at), size);
   }
   // One line per flag over the same bytes; the last closes the group.
   void FlagLines(int at, int size, DWORD value, std::span<const Flag> flags) {
