@@ -7,6 +7,9 @@
 
 namespace brannock {
 
+// Fixed words of the detail lines written as "On"sv: copied by their length.
+using namespace std::string_view_literals;
+
 using qv::g_svc;
 using qv::g_table;
 
