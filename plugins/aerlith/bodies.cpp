@@ -203,7 +203,7 @@ void DetailCapability(const qv::View& v, int64_t at, qv::DetailList& list) {
   const WORD c = v.Le16(at);
   const int o = v.Offset(at);
   static const struct {
-    const char* label;
+    std::string_view label;
     BYTE bit;
   } kBits[] = {
       {"Channel Agility\t[", 0x80}, {"PBCC\t\t\t\t\t[", 0x40},  {"Short Preamble\t\t[", 0x20},
@@ -212,7 +212,7 @@ void DetailCapability(const qv::View& v, int64_t at, qv::DetailList& list) {
   };
   list.Group<"Capability Information">(&g_capabilityState, o, 2);
   for (const auto& b : kBits)
-    list.Add<"%s%s xxxxxxxx]\t%s">(o, 2, b.label, qv::BitPicture(c, b.bit, 8).text, c & b.bit ? "On" : "Off");
+    list.Add<"%s%s xxxxxxxx]\t%s">(o, 2, b.label, qv::BitPicture(c, b.bit, 8), c & b.bit ? "On"sv : "Off"sv);
   const int high = c >> 8;
   list.Add<"Reserved\t\t\t\t[xxxxxxxx %s%s]\t%d">(o, 2, qv::NibbleBitsText(high >> 4), qv::NibbleBitsText(high), high);
   list.Close();

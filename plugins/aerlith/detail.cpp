@@ -99,9 +99,9 @@ void DetailPlcp(const BYTE* radio, qv::DetailList& list) {
       list.Add<"PHY Type\t\t\t\tDirect Sequence Spread Spectrum (DSSS)">(0, 0);
       list.Add<"Speed\t\t\t\t\t%s">(0, 0, RateText(radio[RADIO_RATE]));
       list.Group<"Service\t\t\t\t0x%02X">(&g_serviceState, 0, 0, service);
-      list.Add<"Length Bit\t\t%s">(0, 0, service & 0x80 ? "[1xxxxxxx]\tOn" : "[0xxxxxxx]\tOff");
-      list.Add<"Modulation Bit\t%s">(0, 0, service & 0x08 ? "[xxxx1xxx]\tOn" : "[xxxx0xxx]\tOff");
-      list.Add<"Locked Bit\t\t%s">(0, 0, service & 0x04 ? "[xxxxx1xx]\tOn" : "[xxxxx0xx]\tOff");
+      list.Add<"Length Bit\t\t%s">(0, 0, service & 0x80 ? "[1xxxxxxx]\tOn"sv : "[0xxxxxxx]\tOff"sv);
+      list.Add<"Modulation Bit\t%s">(0, 0, service & 0x08 ? "[xxxx1xxx]\tOn"sv : "[xxxx0xxx]\tOff"sv);
+      list.Add<"Locked Bit\t\t%s">(0, 0, service & 0x04 ? "[xxxxx1xx]\tOn"sv : "[xxxxx0xx]\tOff"sv);
       list.Close();
       list.Add<"Length\t\t\t\t%d microseconds">(0, 0, plcpLength);
       break;
@@ -132,13 +132,13 @@ void DetailWep(const BYTE* radio, qv::DetailList& list) {
 
 void DetailFrameControl(BYTE control, BYTE flags, bool hasFlags, const char* function, int o, qv::DetailList& list) {
   list.Group<"Frame Control Byte 0">(&g_control0State, o, 1);
-  list.Add<"Protocol Level\t\t[%s]\t%d">(o, 1, qv::BitPicture(control, 0x03, 8).text, control & 3);
-  list.Add<"Type\t\t\t\t\t[%s]\t%s">(o, 1, qv::BitPicture(control, 0x0C, 8).text, kTypeNames[(control >> 2) & 3]);
-  list.Add<"Sub-Type\t\t\t\t[%s]\t%s">(o, 1, qv::BitPicture(control, 0xF0, 8).text, function);
+  list.Add<"Protocol Level\t\t[%s]\t%d">(o, 1, qv::BitPicture(control, 0x03, 8), control & 3);
+  list.Add<"Type\t\t\t\t\t[%s]\t%s">(o, 1, qv::BitPicture(control, 0x0C, 8), kTypeNames[(control >> 2) & 3]);
+  list.Add<"Sub-Type\t\t\t\t[%s]\t%s">(o, 1, qv::BitPicture(control, 0xF0, 8), function);
   list.Close();
   if (!hasFlags) return;
   static const struct {
-    const char* label;
+    std::string_view label;
     BYTE bit;
   } kFlagLines[] = {
       {"Order\t\t\t\t\t", 0x80},     {"WEP\t\t\t\t\t", 0x40},         {"More Data\t\t\t", 0x20},
@@ -147,7 +147,7 @@ void DetailFrameControl(BYTE control, BYTE flags, bool hasFlags, const char* fun
   };
   list.Group<"Frame Control Byte 1">(&g_control1State, o + 1, 1);
   for (const auto& f : kFlagLines)
-    list.Add<"%s[%s]\t%s">(o + 1, 1, f.label, qv::BitPicture(flags, f.bit, 8).text, flags & f.bit ? "on" : "off");
+    list.Add<"%s[%s]\t%s">(o + 1, 1, f.label, qv::BitPicture(flags, f.bit, 8), flags & f.bit ? "on"sv : "off"sv);
   list.Close();
 }
 
@@ -159,9 +159,9 @@ void DetailStationAddress(qv::DetailList& list, const BYTE* address, const char*
   const bool group = address[0] & 1;
   const bool local = address[0] & 2;
   list.Add<"Group Bit\t\t\t[xxxxxxx%c xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx]\t%s">(at, 1, group ? '1' : '0',
-                                                                                 group ? "on" : "off");
+                                                                                 group ? "on"sv : "off"sv);
   list.Add<"Local Bit\t\t\t[xxxxxx%cx xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx]\t%s">(at, 1, local ? '1' : '0',
-                                                                                 local ? "on" : "off");
+                                                                                 local ? "on"sv : "off"sv);
   // The names buffer holds the 128 characters asked for and the NUL.
   char names[129];
   if (!list.stopped && g_svc.LookupAllNames(address, kAddressLength, names, 2, 128)) {

@@ -158,7 +158,7 @@ void DetailMac(qv::Layer& l, qv::DetailList& list) {
   const MacHeader h = ReadHeader(l.header);
   const int o = l.offset();
   if (!list.Group<"%s">(&l.protocol.titleState, o, (int)h.view.Sub(0, kHeaderLength).size(),
-                        h.IsDix() ? "Ethernet II (DIX) Media Access Control" : "IEEE 802.3 Media Access Control"))
+                        h.IsDix() ? "Ethernet II (DIX) Media Access Control"sv : "IEEE 802.3 Media Access Control"sv))
     return;
   if (!h.HasDestination() || !AddressGroup(list, h.Destination(), o, LABEL_DESTINATION, &g_destinationState)) return;
   if (!h.HasSource() || !AddressGroup(list, h.Source(), o + kAddressLength, LABEL_SOURCE, &g_sourceState)) return;

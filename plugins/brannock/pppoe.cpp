@@ -115,7 +115,7 @@ DetailEnd HeaderAndTags(qv::DetailList& list, const qv::View& h, bool discovery)
   const int o = h.Offset();
   if (!h.Has(0, 1)) return END_DONE;
   if (!list.Add<"Packet Stage\t\t\t%s">(o, (int)h.Sub(0, kHeaderLength).size(),
-                                        discovery ? "Discovery Packet" : "Session Packet") ||
+                                        discovery ? "Discovery Packet"sv : "Session Packet"sv) ||
       !list.Add<"Version\t\t\t\t\t%d">(o, 1, h.U8(0) >> 4) || !list.Add<"Type\t\t\t\t\t\t%d">(o, 1, h.U8(0) & 0xF))
     return END_STOPPED;
   if (!h.Has(1, 1)) return END_DONE;

@@ -253,7 +253,7 @@ void DetailBootp(qv::Layer& l, qv::DetailList& list) {
   WORD seconds;
   DWORD value;
   if (!m.U8(0, &op)) return;
-  list.Add<"Function\t\t\t\t\t%s">(o, 1, op == 1 ? "Request" : "Response");
+  list.Add<"Function\t\t\t\t\t%s">(o, 1, op == 1 ? "Request"sv : "Response"sv);
   if (!m.U8(1, &type)) return;
   char name[kHardwareTypeTextSize];
   ArpHardwareTypeName(type, name);
@@ -268,7 +268,7 @@ void DetailBootp(qv::Layer& l, qv::DetailList& list) {
   list.Add<"Seconds\t\t\t\t\t%d">(o + 8, 2, seconds);
   if (!m.Has(10, 2)) return;
   list.Group<"Flags">(&g_flagsState, o + 10, 2);
-  list.Add<"Broadcast Flag\t\t%s">(o + 10, 2, (m.U8(10) & 0x80) ? "On" : "Off");
+  list.Add<"Broadcast Flag\t\t%s">(o + 10, 2, (m.U8(10) & 0x80) ? "On"sv : "Off"sv);
   list.Close();
   struct AddressField {
     int at;

@@ -114,7 +114,7 @@ constexpr qv::NameTable kClassNames(kClasses, "Unknown");
 
 struct FlagBit {
   WORD bit;
-  const char* label;
+  std::string_view label;
 };
 constexpr FlagBit kFlagBits[] = {
     {0x0400, "Authoritative\t\t[0x0400]\t"},     {0x0200, "Truncation\t\t\t[0x0200]\t"},
@@ -330,9 +330,9 @@ void DetailDns(qv::Layer& l, qv::DetailList& list) {
   WORD flags;
   if (!m.Be16(2, &flags)) return;
   list.Group<"Flags">(&g_flagsState, h + 2, 2);
-  list.Add<"Response\t\t\t\t[0x8000]\t%s">(h + 2, 2, (flags & kResponse) ? "On" : "Off");
+  list.Add<"Response\t\t\t\t[0x8000]\t%s">(h + 2, 2, (flags & kResponse) ? "On"sv : "Off"sv);
   list.Add<"Function Code\t\t[0x%04x]\t%s">(h + 2, 2, (unsigned)(flags & kFunction), kFunctionNames(flags & kFunction));
-  for (const FlagBit& f : kFlagBits) list.Add<"%s%s">(h + 2, 2, f.label, (flags & f.bit) ? "On" : "Off");
+  for (const FlagBit& f : kFlagBits) list.Add<"%s%s">(h + 2, 2, f.label, (flags & f.bit) ? "On"sv : "Off"sv);
   list.Add<"Response Code\t\t[0x%04x]\t%s">(h + 2, 2, (unsigned)(flags & kResponseCode),
                                             kResponseCodeNames(flags & kResponseCode));
   list.Close();

@@ -21,7 +21,7 @@ constexpr qv::NameTable kFunctionNames(kFunctions, "Unknown");
 
 struct FlagBit {
   BYTE bit;
-  const char* label;
+  std::string_view label;
 };
 constexpr FlagBit kFlagBits[] = {
     {0x80, "OverFlow\t\t\t\t"}, {0x40, "Monolingual\t\t\t"},  {0x20, "URL Auth\t\t\t\t"},
@@ -52,7 +52,7 @@ void DetailSlpV1(qv::DetailList& list, const qv::View& v) {
   const int at = v.Offset(4);
   list.Group<"Flags">(&g_flagsState, at, 1);
   for (const FlagBit& f : kFlagBits)
-    list.Add<"%s%s[%s]">(at, 1, f.label, (flags & f.bit) ? "On \t" : "Off\t", qv::BitPicture(flags, f.bit, 8, 4).text);
+    list.Add<"%s%s[%s]">(at, 1, f.label, (flags & f.bit) ? "On \t"sv : "Off\t"sv, qv::BitPicture(flags, f.bit, 8, 4));
   list.Add<"Reserved\t\t\t\t0x%02x">(at, 1, flags & 0x07);
   list.Close();
   BYTE dialect;

@@ -271,7 +271,7 @@ bool Decode(qv::DetailList& list, const qv::View& v, int64_t p, DetailLine* L, c
     if (!v.U8(p + 1, &length)) return false;
     Append(L, "(Null)");
     L->length = 2;
-    list.Add<"Length\t\t\t\t%s">(v.Offset(p + 1), 1, length == 0 ? "0" : "Error");
+    list.Add<"Length\t\t\t\t%s">(v.Offset(p + 1), 1, length == 0 ? "0"sv : "Error"sv);
     list.Close();
     *consumed = 2;
     return true;
@@ -461,7 +461,7 @@ void DetailSnmp(qv::Layer& l, qv::DetailList& list) {
 
   const BYTE tag = v.U8(w.p);
   if (!list.Add<"PDU-type\t\t\t\t\t%s%s">(v.Offset(w.p), 1, kDetailPduNames(tag & 0x1F),
-                                          (tag & 0xE0) != 0xA0 ? " - badly formed PDU Type" : ""))
+                                          (tag & 0xE0) != 0xA0 ? " - badly formed PDU Type"sv : ""sv))
     return;
   w.p += 1;
 

@@ -16,7 +16,7 @@ BYTE g_flagsState, g_optionState;
 struct FlagBit {
   BYTE bit;
   const char* word;   // summary
-  const char* label;  // detail
+  std::string_view label;  // detail
 };
 constexpr FlagBit kFlagBits[] = {
     {0x20, "Urgent ", "Urgent Pointer\t\t"}, {0x10, "Ack ", "Ack\t\t\t\t\t"},     {0x08, "Push ", "Push\t\t\t\t\t"},
@@ -104,7 +104,7 @@ void SummarizeTcp(qv::Layer& l, SummaryRow* row) {
 }
 
 // Named ports only: an unnamed one shows its number once.
-void AddPortLine(qv::DetailList& list, int at, const char* label, WORD port) {
+void AddPortLine(qv::DetailList& list, int at, std::string_view label, WORD port) {
   char name[128];
   if (RetrieveIPPort(port, name, IP_NAME_STYLE_LONG))
     list.Add<"%s%u\t%s">(at, 2, label, (unsigned)port, name);
@@ -178,8 +178,8 @@ void DetailTcp(qv::Layer& l, qv::DetailList& list) {
   if (!h.haveFlags) return;
   list.Group<"Flags">(&g_flagsState, o + 13, 1);
   for (const FlagBit& f : kFlagBits)
-    list.Add<"%s%s[%s]">(o + 13, 1, f.label, (h.flags & f.bit) ? "On  " : "Off ",
-                         qv::BitPicture(h.flags, f.bit, 8, 4).text);
+    list.Add<"%s%s[%s]">(o + 13, 1, f.label, (h.flags & f.bit) ? "On  "sv : "Off "sv,
+                         qv::BitPicture(h.flags, f.bit, 8, 4));
   list.Close();
   if (list.stopped) return;
   WORD value;

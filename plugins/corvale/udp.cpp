@@ -32,7 +32,7 @@ void SummarizeUdp(qv::Layer& l, SummaryRow* row) {
 }
 
 // An unnamed port shows its number twice: the lookup writes the number.
-void AddPortLine(qv::DetailList& list, int at, const char* label, WORD port) {
+void AddPortLine(qv::DetailList& list, int at, std::string_view label, WORD port) {
   char name[128];
   RetrieveIPPort(port, name, IP_NAME_STYLE_LONG);
   list.Add<"%s%u\t%s">(at, 2, label, (unsigned)port, name);

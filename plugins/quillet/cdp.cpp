@@ -37,7 +37,7 @@ size_t RecordKind(WORD type) { return type < kRecordKinds ? type : 0; }
 
 struct Capability {
   DWORD bit;
-  const char* label;
+  std::string_view label;
 };
 constexpr Capability kCapabilityBits[] = {
     {0x40, "Provides L1\t\t"}, {0x20, "IGMP Not Fwd\t"}, {0x10, "L3 Protocol\t\t"}, {0x08, "L2 Switch\t\t"},
@@ -117,8 +117,8 @@ bool CapabilitiesValue(qv::DetailList& list, const Record& r) {
   const int at = r.value.Offset();
   list.Group<"Capabilities">(&g_capabilitiesState, at, r.valueLength);
   for (const Capability& c : kCapabilityBits)
-    list.Add<"%s%s[%s]">(at, r.valueLength, c.label, (word & c.bit) ? "On\t\t" : "Off\t",
-                         qv::BitPicture(word, c.bit, 32).text);
+    list.Add<"%s%s[%s]">(at, r.valueLength, c.label, (word & c.bit) ? "On\t\t"sv : "Off\t"sv,
+                         qv::BitPicture(word, c.bit, 32));
   if (list.stopped) return false;
   list.Close();
   return true;

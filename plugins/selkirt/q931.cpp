@@ -272,7 +272,7 @@ bool WalkElements(qv::DetailList& list, const qv::View& elements) {
     list.Group<"Information Element">(&g_elementState, e.Offset(), (int)e.size());
     const bool named = kElementName.Has(id);
     // An identifier outside the list is "Unknown" twice, and ends the list.
-    list.Add<"Element Type\t\t%s%s">(e.Offset(), 1, kElementName(id), named ? "" : "Unknown");
+    list.Add<"Element Type\t\t%s%s">(e.Offset(), 1, kElementName(id), named ? ""sv : "Unknown"sv);
     DetailLine* last;
     switch (id) {
       case BEARER_CAPABILITY:

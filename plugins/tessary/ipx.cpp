@@ -66,7 +66,7 @@ bool DetailAddress(const qv::View& h, int at, BYTE* state, const char* label, qv
   if (!h.Be16(at + 10, &socket)) return false;
   const char* name;
   const bool named = IpxSocketName(socket, &name);
-  list.Add<"Socket\t\t\t\t%04x%s%s">(h.Offset(at + 10), 2, (unsigned)socket, named ? "\t" : "", name);
+  list.Add<"Socket\t\t\t\t%04x%s%s">(h.Offset(at + 10), 2, (unsigned)socket, named ? "\t"sv : ""sv, name);
   list.Close();
   return !list.stopped;
 }

@@ -55,7 +55,8 @@ void DetailNcpTcp(qv::Layer& l, qv::DetailList& list) {
     return;
   }
   const BYTE* s = h.Bytes(0, 4);
-  list.Add<"Indicator\t\t\t\t[%c%c%c%c]\t%s">(o, 4, s[0], s[1], s[2], s[3], kind == kRequest ? "Request" : "Response");
+  list.Add<"Indicator\t\t\t\t[%c%c%c%c]\t%s">(o, 4, s[0], s[1], s[2], s[3],
+                                              kind == kRequest ? "Request"sv : "Response"sv);
   if (!h.Be32(4, &size)) return;
   list.Add<"Packet Size\t\t\t\t%d">(o + 4, 4, (int)size);
   if (kind == kRequest) {

@@ -242,7 +242,7 @@ bool DetailServer(const qv::View& entry, qv::DetailList& list) {
   if (!entry.Be16(58, &socket)) return false;
   const char* socketName;
   const bool named = IpxSocketName(socket, &socketName);
-  list.Add<"Socket\t\t\t\t%04x%s%s">(entry.Offset(58), 2, (unsigned)socket, named ? "\t" : "", socketName);
+  list.Add<"Socket\t\t\t\t%04x%s%s">(entry.Offset(58), 2, (unsigned)socket, named ? "\t"sv : ""sv, socketName);
   if (!entry.Be16(60, &hops)) return false;
   list.Add<"Hop Count\t\t\t%01d">(entry.Offset(60), 2, hops);
   list.Close();

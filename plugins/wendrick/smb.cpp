@@ -85,9 +85,9 @@ Route RouteMailslot(const qv::View& smb, bool unicode) {
 // A bit of a flags field and the two texts its line shows.
 struct Choice {
   WORD bit;
-  const char* label;
-  const char* set;
-  const char* clear;
+  std::string_view label;
+  std::string_view set;
+  std::string_view clear;
 };
 constexpr Choice kFlags[] = {
     {0x80, "Direction\t\t\t", "Server to Client", "Client to Server"},

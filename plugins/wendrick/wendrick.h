@@ -11,6 +11,9 @@
 
 namespace wendrick {
 
+// Fixed words of the detail lines written as "On"sv: copied by their length.
+using namespace std::string_view_literals;
+
 extern qv::Protocol g_netbeui;   // "MS-NETBEUI"
 extern qv::Protocol g_smb;       // "MS-SMB"
 extern qv::Protocol g_browser;   // "MS-BROWSE"
@@ -49,7 +52,7 @@ class ParameterBlock {
 // A bit of a flags field and its label; its line reads "On" or "Off".
 struct Flag {
   DWORD bit;
-  const char* label;
+  std::string_view label;
 };
 
 // The lines of a parameter block, each over one of its fields. The first
@@ -89,7 +92,7 @@ class BlockLines {
   }
   // One line per flag over the same bytes; the last closes the group.
   void FlagLines(int at, int size, DWORD value, std::span<const Flag> flags) {
-    for (const Flag& f : flags) Add(at, size, "%s%s", f.label, (value & f.bit) ? "On" : "Off");
+    for (const Flag& f : flags) Add<"%s%s">(at, size, f.label, (value & f.bit) ? "On"sv : "Off"sv);
     Close();
   }
   void FlagGroup(BYTE* state, int at, int size, const char* heading, DWORD value, std::span<const Flag> flags) {
