@@ -510,13 +510,7 @@ int AppendCell(SummaryCell* cell, const char* format, ...) {
   return (int)used + n;
 }
 
-// Out of line: a source of known size inlined into a copy of any length
-// misleads the compiler's bounds warnings.
-void literal::Writer::Bytes(const char* s, size_t n) {
-  if (n > Room()) n = Room();
-  CopyBytes(p, s, n);
-  p += n;
-}
+void literal::Writer::CutBytes(const char* s, size_t n) { Bytes(s, n); }
 
 void literal::Writer::Text(const char* s) {
   if (!s) s = "(null)";

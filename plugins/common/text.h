@@ -248,7 +248,15 @@ struct Writer {
     if (p < end) *p++ = c;
   }
   // n bytes of s, cut at the bound.
-  void Bytes(const char* s, size_t n);
+  void Bytes(const char* s, size_t n) {
+    if (n > Room()) [[unlikely]] n = Room();
+    CopyBytes(p, s, n);
+    p += n;
+  }
+  // The same out of line, for a text of any length cut from one whose size
+  // the compiler knows: inlined, its bounds warnings would see the copies of
+  // every length as reading past that size.
+  void CutBytes(const char* s, size_t n);
   // s up to its NUL, cut at the bound; a null s as the C library prints it.
   void Text(const char* s);
   template <size_t N>
@@ -258,7 +266,7 @@ struct Writer {
         memcpy(p, s, N);
         p += N;
       } else {
-        Bytes(s, N);
+        CutBytes(s, N);
       }
     }
   }
@@ -275,7 +283,7 @@ constexpr bool kIsNumber = (std::is_integral_v<T> || std::is_enum_v<T>) && sizeo
 [[gnu::always_inline]] inline void PutText(Writer& w, const char* s, int precision) {
   if (precision < 0) return w.Text(s);
   if (!s) s = precision >= 6 ? "(null)" : "";
-  w.Bytes(s, strnlen(s, (size_t)precision));
+  w.CutBytes(s, strnlen(s, (size_t)precision));
 }
 [[gnu::always_inline]] inline void PutText(Writer& w, std::string_view s, int precision) {
   w.Bytes(s.data(), precision >= 0 && (size_t)precision < s.size() ? (size_t)precision : s.size());
@@ -305,7 +313,7 @@ template <Piece P, class T>
   if (whole)
     w.p = p;
   else
-    w.Bytes(cut, (size_t)(p - cut));
+    w.CutBytes(cut, (size_t)(p - cut));
 }
 
 template <Format F, size_t I>
