@@ -254,7 +254,11 @@ TEST(SharedRoutines, BitPictures) {
       // One-bit groups outgrow the text: cut at its 79 characters.
       {0xF0F0F0F0F0F0F0F0ull, ~0ull, 64, 1, "1 1 1 1 0 0 0 0 1 1 1 1 0 0 0 0 1 1 1 1 0 0 0 0 1 1 1 1 0 0 0 0 1 1 1 1 0 0 0 0"},
   };
-  for (const Case& c : cases) EXPECT_STREQ(qv::BitPicture(c.value, c.mask, c.bits, c.group).text, c.text);
+  for (const Case& c : cases) {
+    const qv::BitText t = qv::BitPicture(c.value, c.mask, c.bits, c.group);
+    EXPECT_STREQ(t.text, c.text);
+    EXPECT_EQ(t.length, strlen(c.text)) << c.text;  // what a literal format copies
+  }
 }
 
 TEST(SharedRoutines, DecimalTextIsWhatPercentUWrites) {
