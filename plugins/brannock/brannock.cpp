@@ -25,8 +25,6 @@ const plat::StringRow kStrings[] = {
     {116, "Hex Address"},
 };
 
-char g_labels[kLastLabel - kFirstLabel + 1][kLabelSize];
-unsigned char g_labelLengths[kLastLabel - kFirstLabel + 1];
 
 // The library entry at process attach: keep the module handle, load the
 // labels. Ids without a row (115) stay empty.
@@ -47,8 +45,8 @@ const qv::PluginInfo kPlugin = {"Brannock has mismatched Monitor Table version!\
 }  // namespace
 
 const void* g_module = nullptr;
-
-std::string_view Label(LabelId id) { return {g_labels[id - kFirstLabel], g_labelLengths[id - kFirstLabel]}; }
+char g_labels[kLastLabel - kFirstLabel + 1][kLabelSize];
+unsigned char g_labelLengths[kLastLabel - kFirstLabel + 1];
 
 }  // namespace brannock
 

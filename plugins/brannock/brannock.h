@@ -30,8 +30,10 @@ enum LabelId : unsigned {
   LABEL_HEX_ADDRESS = 116,
 };
 constexpr unsigned kFirstLabel = 104, kLastLabel = 116, kLabelSize = 128;
+extern char g_labels[kLastLabel - kFirstLabel + 1][kLabelSize];
+extern unsigned char g_labelLengths[kLastLabel - kFirstLabel + 1];
 // With its length, taken at load time: the lines copy it, no search for its end.
-std::string_view Label(LabelId id);
+inline std::string_view Label(LabelId id) { return {g_labels[id - kFirstLabel], g_labelLengths[id - kFirstLabel]}; }
 
 // The module's base address, kept when the library is loaded.
 extern const void* g_module;
