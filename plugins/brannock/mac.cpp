@@ -129,13 +129,73 @@ void SummarizeMac(qv::Layer& l, SummaryRow* row) {
   qv::SetCellText(row->description, "Frame");
 }
 
+// The texts of an address that follow from its bytes alone: the hex text
+// (formatting) and the vendor (Halvern's table is compiled in); likewise an
+// EtherType's hex text and name. A capture's stations and types come back
+// frame after frame, so the last ones seen keep their texts, found again by
+// the key's bytes and the services that wrote them. The names of addresses
+// are looked up every time: the name table changes, and counts each look-up.
+template <size_t KeySize, class HexService, size_t HexSize, size_t NameSize>
+struct KeptTexts {
+  HexService hexService;
+  RetrieveKeyProc nameService;
+  BYTE key[KeySize];
+  bool known;
+  bool named;  // the name service named the key
+  BYTE hexLength, nameLength;
+  char hex[HexSize];
+  char name[NameSize];
+  std::string_view Hex() const { return {hex, hexLength}; }
+  std::string_view Name() const { return {name, nameLength}; }
+
+  // Whether these are the key's texts from these services; if not, they are
+  // taken over for them, to be written.
+  bool Holds(const BYTE* k, HexService hexWriter, RetrieveKeyProc namer) {
+    if (known && memcmp(key, k, KeySize) == 0 && hexService == hexWriter && nameService == namer) return true;
+    memcpy(key, k, KeySize);
+    hexService = hexWriter;
+    nameService = namer;
+    known = true;
+    return false;
+  }
+  void Measure() {
+    name[NameSize - 1] = 0;
+    hexLength = (BYTE)strnlen(hex, HexSize);
+    nameLength = named ? (BYTE)strlen(name) : 0;
+  }
+};
+
+using AddressTexts = KeptTexts<kAddressLength, FormatAddressProc, 64, 64>;
+AddressTexts g_addressTexts[256];
+
+// Only individual addresses are given a vendor.
+const AddressTexts& TextsOf(const BYTE* address) {
+  AddressTexts& t = g_addressTexts[(address[5] ^ address[4] * 5 ^ address[3] * 17) & 255];
+  if (t.Holds(address, g_svc.FormatHexAddress, g_svc.RetrieveOUI)) return t;
+  t.hexService(address, kAddressLength, t.hex);
+  t.named = !(address[0] & 1) && t.nameService(address, t.name, 2);
+  t.Measure();
+  return t;
+}
+
+using TypeTexts = KeptTexts<2, GetHexKeyProc, 8, 128>;
+TypeTexts g_typeTexts[16];
+
+const TypeTexts& TextsOfType(const BYTE* type) {
+  TypeTexts& t = g_typeTexts[(type[0] ^ type[1]) & 15];
+  if (t.Holds(type, g_svc.GetHexEtherType, g_svc.RetrieveEtherType)) return t;
+  t.hexService(type, t.hex);
+  t.named = t.nameService(type, t.name, 2);
+  t.Measure();
+  return t;
+}
+
 // One address group; false when the host gave no line, and then the group
 // is left as it stands.
 bool AddressGroup(qv::DetailList& list, const BYTE* address, int at, LabelId label, BYTE* state) {
   if (!list.Group<"%s">(state, at, kAddressLength, Label(label))) return false;
-  char hex[64];
-  g_svc.FormatHexAddress(address, kAddressLength, hex);
-  list.Add<"%s\t\t\t%s">(at, kAddressLength, Label(LABEL_HEX_ADDRESS), hex);
+  const AddressTexts& texts = TextsOf(address);
+  list.Add<"%s\t\t\t%s">(at, kAddressLength, Label(LABEL_HEX_ADDRESS), texts.Hex());
   bool group = address[0] & 1;
   list.Add<"%s\t%s">(at, 1, Label(LABEL_GROUP_BIT), Label(group ? LABEL_GROUP_ON : LABEL_GROUP_OFF));
   list.Add<"%s\t%s">(at, 1, Label(LABEL_LOCAL_BIT), Label(address[0] & 2 ? LABEL_LOCAL_ON : LABEL_LOCAL_OFF));
@@ -145,11 +205,7 @@ bool AddressGroup(qv::DetailList& list, const BYTE* address, int at, LabelId lab
     names[sizeof names - 1] = 0;
     list.Add<"%s\t[%s]">(at, kAddressLength, Label(LABEL_LOGICAL_NAMES), names);
   }
-  char vendor[64];
-  if (!list.stopped && !group && g_svc.RetrieveOUI(address, vendor, 2)) {
-    vendor[sizeof vendor - 1] = 0;
-    list.Add<"%s\t\t\t%s">(at, 3, Label(LABEL_VENDOR_NAME), vendor);
-  }
+  if (!list.stopped && texts.named) list.Add<"%s\t\t\t%s">(at, 3, Label(LABEL_VENDOR_NAME), texts.Name());
   list.Close();
   return !list.stopped;
 }
@@ -169,14 +225,11 @@ void DetailMac(qv::Layer& l, qv::DetailList& list) {
     return;
   }
   if (!list.Group<"%s">(&g_etherTypeState, o + 12, 2, Label(LABEL_ETHER_TYPE))) return;
-  const BYTE* type = h.view.Bytes(12, 2);
-  char hex[8];
-  g_svc.GetHexEtherType(type, hex);
-  char name[128];
-  if (g_svc.RetrieveEtherType(type, name, 2))
-    list.Add<"%s\t\t\t%s\t%s">(o + 12, 2, Label(LABEL_ETHER_TYPE), hex, name);
+  const TypeTexts& type = TextsOfType(h.view.Bytes(12, 2));
+  if (type.named)
+    list.Add<"%s\t\t\t%s\t%s">(o + 12, 2, Label(LABEL_ETHER_TYPE), type.Hex(), type.Name());
   else
-    list.Add<"%s\t\t\t%s">(o + 12, 2, Label(LABEL_ETHER_TYPE), hex);
+    list.Add<"%s\t\t\t%s">(o + 12, 2, Label(LABEL_ETHER_TYPE), type.Hex());
   list.Close();
 }
 
