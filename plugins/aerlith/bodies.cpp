@@ -212,7 +212,7 @@ void DetailCapability(const qv::View& v, int64_t at, qv::DetailList& list) {
   };
   list.Group<"Capability Information">(&g_capabilityState, o, 2);
   for (const auto& b : kBits)
-    list.Add<"%s%s xxxxxxxx]\t%s">(o, 2, b.label, qv::BitPicture(c, b.bit, 8), c & b.bit ? "On"sv : "Off"sv);
+    list.Add<"%s%s xxxxxxxx]\t%s">(o, 2, b.label, qv::Bits(c, b.bit, 8), c & b.bit ? "On"sv : "Off"sv);
   const int high = c >> 8;
   list.Add<"Reserved\t\t\t\t[xxxxxxxx %s%s]\t%d">(o, 2, qv::NibbleBitsText(high >> 4), qv::NibbleBitsText(high), high);
   list.Close();

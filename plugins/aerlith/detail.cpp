@@ -132,9 +132,9 @@ void DetailWep(const BYTE* radio, qv::DetailList& list) {
 
 void DetailFrameControl(BYTE control, BYTE flags, bool hasFlags, const char* function, int o, qv::DetailList& list) {
   list.Group<"Frame Control Byte 0">(&g_control0State, o, 1);
-  list.Add<"Protocol Level\t\t[%s]\t%d">(o, 1, qv::BitPicture(control, 0x03, 8), control & 3);
-  list.Add<"Type\t\t\t\t\t[%s]\t%s">(o, 1, qv::BitPicture(control, 0x0C, 8), kTypeNames[(control >> 2) & 3]);
-  list.Add<"Sub-Type\t\t\t\t[%s]\t%s">(o, 1, qv::BitPicture(control, 0xF0, 8), function);
+  list.Add<"Protocol Level\t\t[%s]\t%d">(o, 1, qv::Bits(control, 0x03, 8), control & 3);
+  list.Add<"Type\t\t\t\t\t[%s]\t%s">(o, 1, qv::Bits(control, 0x0C, 8), kTypeNames[(control >> 2) & 3]);
+  list.Add<"Sub-Type\t\t\t\t[%s]\t%s">(o, 1, qv::Bits(control, 0xF0, 8), function);
   list.Close();
   if (!hasFlags) return;
   static const struct {
@@ -147,7 +147,7 @@ void DetailFrameControl(BYTE control, BYTE flags, bool hasFlags, const char* fun
   };
   list.Group<"Frame Control Byte 1">(&g_control1State, o + 1, 1);
   for (const auto& f : kFlagLines)
-    list.Add<"%s[%s]\t%s">(o + 1, 1, f.label, qv::BitPicture(flags, f.bit, 8), flags & f.bit ? "on"sv : "off"sv);
+    list.Add<"%s[%s]\t%s">(o + 1, 1, f.label, qv::Bits(flags, f.bit, 8), flags & f.bit ? "on"sv : "off"sv);
   list.Close();
 }
 

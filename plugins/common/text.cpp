@@ -549,47 +549,11 @@ constexpr unsigned char kNibbleBytes[16][4] = {
 
 }  // namespace
 
-// A byte's eight bits, most significant first, as bytes of 0 or 1.
-struct ByteBits {
-  unsigned char bits[256][8];
-};
-constexpr ByteBits kByteBits = [] {
-  ByteBits t{};
-  for (int b = 0; b < 256; b++)
-    for (int i = 0; i < 8; i++) t.bits[b][i] = (unsigned char)((b >> (7 - i)) & 1);
-  return t;
-}();
-
-// The eight characters of a byte of the picture (see below).
-inline void ByteChars(uint64_t value, uint64_t mask, int at, char* chars) {
-  uint64_t m, v;
-  memcpy(&m, kByteBits.bits[(mask >> at) & 0xFF], 8);
-  memcpy(&v, kByteBits.bits[(value >> at) & 0xFF], 8);
-  const uint64_t c = 0x7878787878787878ull - m * 0x48u + (v & m);
-  memcpy(chars, &c, 8);
-}
-
 BitText BitPicture(uint64_t value, uint64_t mask, int bits, int group) {
   BitText t;
   char* p = t.text;
-  if (bits > 0 && bits <= 64 && bits % 8 == 0 && (group == 8 || group == 4)) {
-    // Whole bytes in groups of a byte or a nibble, the pictures of the
-    // detail lines: a byte's eight characters at a time (as for nibbles
-    // below). At most 64 + 15 characters.
-    for (int i = bits - 8; i >= 0; i -= 8) {
-      char chars[8];
-      ByteChars(value, mask, i, chars);
-      if (group == 8) {
-        memcpy(p, chars, 8);
-        p += 8;
-      } else {
-        memcpy(p, chars, 4);
-        p[4] = ' ';
-        memcpy(p + 5, chars + 4, 4);
-        p += 9;
-      }
-      if (i > 0) *p++ = ' ';
-    }
+  if (literal::IsBytePicture(bits, group)) {
+    p = literal::PutBytePicture(p, value, mask, bits, group);
     *p = 0;
     t.length = (unsigned char)(p - t.text);
     return t;

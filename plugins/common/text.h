@@ -79,6 +79,14 @@ struct BitText {
 };
 BitText BitPicture(uint64_t value, uint64_t mask, int bits, int group = 8);
 
+// The same picture as a %s of a literal format (FormatLiteral), which
+// writes it straight into its text.
+struct Bits {
+  constexpr Bits(uint64_t v, uint64_t m, int b, int g = 8) : value(v), mask(m), bits(b), group(g) {}
+  uint64_t value, mask;
+  int bits, group;
+};
+
 // ---------------------------------------------------------------- literal formats
 // A format written out at the call and parsed when the library is compiled:
 // FormatLiteral<"Time To Live\t%u">(buffer, size, ttl) writes and returns what
@@ -88,7 +96,7 @@ BitText BitPicture(uint64_t value, uint64_t mask, int bits, int group = 8);
 // only with '0'), %c, %s (a precision '.N' or '.*'), %%. The compiler
 // rejects any other, and any argument that is not of the conversion's kind.
 // A %s may be a std::string_view or a BitText as well: copied by its length,
-// no search for its end.
+// no search for its end; or Bits, a bit picture written in place.
 namespace literal {
 
 template <size_t N>
@@ -238,6 +246,48 @@ inline unsigned DecimalCount(uint32_t u) {
   return p + n;
 }
 
+// ---- bit pictures of whole bytes, in groups of a byte or a nibble: those of
+// the detail lines, written a byte's eight characters at a time. Each is
+// 'x', or '0' plus the value's bit where the mask has one: bytes of 0 or 1
+// for both, and no carries between the bytes.
+struct ByteBits {
+  unsigned char bits[256][8];  // most significant first
+};
+inline constexpr ByteBits kByteBits = [] {
+  ByteBits t{};
+  for (int b = 0; b < 256; b++)
+    for (int i = 0; i < 8; i++) t.bits[b][i] = (unsigned char)((b >> (7 - i)) & 1);
+  return t;
+}();
+
+constexpr bool IsBytePicture(int bits, int group) {
+  return bits > 0 && bits <= 64 && bits % 8 == 0 && (group == 8 || group == 4);
+}
+constexpr size_t kLongestPicture = 64 + 15;
+
+// Writes the picture from p (no NUL); returns its end.
+[[gnu::always_inline]] inline char* PutBytePicture(char* p, uint64_t value, uint64_t mask, int bits, int group) {
+  for (int i = bits - 8; i >= 0; i -= 8) {
+    uint64_t m, v;
+    memcpy(&m, kByteBits.bits[(mask >> i) & 0xFF], 8);
+    memcpy(&v, kByteBits.bits[(value >> i) & 0xFF], 8);
+    const uint64_t c = 0x7878787878787878ull - m * 0x48u + (v & m);
+    char chars[8];
+    memcpy(chars, &c, 8);
+    if (group == 8) {
+      memcpy(p, chars, 8);
+      p += 8;
+    } else {
+      memcpy(p, chars, 4);
+      p[4] = ' ';
+      memcpy(p + 5, chars + 4, 4);
+      p += 9;
+    }
+    if (i > 0) *p++ = ' ';
+  }
+  return p;
+}
+
 // A bounded writer into the caller's buffer; end is its last byte, kept
 // for the NUL.
 struct Writer {
@@ -274,7 +324,7 @@ struct Writer {
 
 template <class T>
 constexpr bool kIsText = std::is_same_v<T, std::string_view> || std::is_same_v<T, const char*> ||
-                         std::is_same_v<T, char*> || std::is_same_v<T, BitText>;
+                         std::is_same_v<T, char*> || std::is_same_v<T, BitText> || std::is_same_v<T, Bits>;
 template <class T>
 constexpr bool kIsNumber = (std::is_integral_v<T> || std::is_enum_v<T>) && sizeof(T) <= sizeof(int);
 
@@ -287,6 +337,14 @@ constexpr bool kIsNumber = (std::is_integral_v<T> || std::is_enum_v<T>) && sizeo
 }
 [[gnu::always_inline]] inline void PutText(Writer& w, std::string_view s, int precision) {
   w.Bytes(s.data(), precision >= 0 && (size_t)precision < s.size() ? (size_t)precision : s.size());
+}
+[[gnu::always_inline]] inline void PutText(Writer& w, const Bits& b, int precision) {
+  if (precision < 0 && IsBytePicture(b.bits, b.group) && w.Room() >= kLongestPicture) {
+    w.p = PutBytePicture(w.p, b.value, b.mask, b.bits, b.group);
+    return;
+  }
+  const BitText t = BitPicture(b.value, b.mask, b.bits, b.group);
+  PutText(w, std::string_view(t.text, t.length), precision);
 }
 
 // A number, as a variable argument list would pass it and the conversion

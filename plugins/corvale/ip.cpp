@@ -62,8 +62,8 @@ void DetailIp(qv::Layer& l, qv::DetailList& list) {
   if (!l.Title(list, h.Has(0, 1) ? h.Ihl() * 4 : 0)) return;
   if (!h.Has(0, 1)) return;
   const BYTE first = h.v.U8(0);
-  list.Add<"Header Version\t\t\t%u\t\t\t\t[%s]">(o, 1, (unsigned)h.Version(), qv::BitPicture(first, 0xF0, 8, 4));
-  list.Add<"Header Length\t\t\t%u bytes\t\t[%s]">(o, 1, (unsigned)h.Ihl() * 4, qv::BitPicture(first, 0x0F, 8, 4));
+  list.Add<"Header Version\t\t\t%u\t\t\t\t[%s]">(o, 1, (unsigned)h.Version(), qv::Bits(first, 0xF0, 8, 4));
+  list.Add<"Header Length\t\t\t%u bytes\t\t[%s]">(o, 1, (unsigned)h.Ihl() * 4, qv::Bits(first, 0x0F, 8, 4));
   if (!h.Has(1, 1)) return;
   list.Add<"Type of Service\t\t%d">(o + 1, 1, h.v.U8(1));
   if (!h.Has(2, 2)) return;
@@ -74,11 +74,10 @@ void DetailIp(qv::Layer& l, qv::DetailList& list) {
   const WORD word = h.v.Be16(6);
   list.Group<"Fragmentation Information">(&g_fragmentState, o + 6, 2);
   list.Add<"More Fragments\t\t%s%s">(o + 6, 2, (word & kMoreFragments) ? "on\t\t"sv : "off\t"sv,
-                                     qv::BitPicture(word, kMoreFragments, 16, 4));
+                                     qv::Bits(word, kMoreFragments, 16, 4));
   list.Add<"Don't Fragment\t\t%s%s">(o + 6, 2, (word & kDontFragment) ? "on\t\t"sv : "off\t"sv,
-                                     qv::BitPicture(word, kDontFragment, 16, 4));
-  list.Add<"Offset\t\t\t\t%01u\t\t%s ">(o + 6, 2, (unsigned)(word & kOffsetMask),
-                                        qv::BitPicture(word, kOffsetMask, 16, 4));
+                                     qv::Bits(word, kDontFragment, 16, 4));
+  list.Add<"Offset\t\t\t\t%01u\t\t%s ">(o + 6, 2, (unsigned)(word & kOffsetMask), qv::Bits(word, kOffsetMask, 16, 4));
   list.Close();
   if (list.stopped || !h.Has(8, 1)) return;
   list.Add<"Time To Live\t\t\t%u">(o + 8, 1, (unsigned)h.v.U8(8));

@@ -73,11 +73,9 @@ void DetailNbds(qv::Layer& l, qv::DetailList& list) {
   list.Add<"Datagram Type\t\t\t%s">(o, 1, kDatagramTypeNames(type));
   if (!h.U8(1, &flags)) return;
   list.Group<"Flags">(&g_datagramFlagsState, o + 1, 1);
-  list.Add<"More Fragments\t\t%s%s">(o + 1, 1, (flags & 0x01) ? "On\t\t"sv : "Off\t"sv,
-                                     qv::BitPicture(flags, 0x01, 8, 4));
-  list.Add<"First Fragment\t\t%s%s">(o + 1, 1, (flags & 0x02) ? "On\t\t"sv : "Off\t"sv,
-                                     qv::BitPicture(flags, 0x02, 8, 4));
-  list.Add<"Node Type\t\t\t%s%s">(o + 1, 1, kNodeTypeNames(flags & 0x0C), qv::BitPicture(flags, 0x0C, 8, 4));
+  list.Add<"More Fragments\t\t%s%s">(o + 1, 1, (flags & 0x01) ? "On\t\t"sv : "Off\t"sv, qv::Bits(flags, 0x01, 8, 4));
+  list.Add<"First Fragment\t\t%s%s">(o + 1, 1, (flags & 0x02) ? "On\t\t"sv : "Off\t"sv, qv::Bits(flags, 0x02, 8, 4));
+  list.Add<"Node Type\t\t\t%s%s">(o + 1, 1, kNodeTypeNames(flags & 0x0C), qv::Bits(flags, 0x0C, 8, 4));
   list.Close();
   WORD word;
   if (!h.Be16(2, &word)) return;

@@ -143,9 +143,8 @@ bool Record(qv::DetailList& list, const qv::View& m, int64_t* q) {
   if (data.Be16(0, &nb)) {
     list.Group<"Flags">(&g_recordFlagsState, data.Offset(), 2);
     list.Add<"Name Type\t\t%s\t%s">(data.Offset(), 2, (nb & kGroupName) ? "Group"sv : "Unique"sv,
-                                    qv::BitPicture(nb, kGroupName, 16, 4));
-    list.Add<"Node Type\t\t%s\t%s">(data.Offset(), 2, kNodeTypeNames(nb & kNodeType),
-                                    qv::BitPicture(nb, kNodeType, 16, 4));
+                                    qv::Bits(nb, kGroupName, 16, 4));
+    list.Add<"Node Type\t\t%s\t%s">(data.Offset(), 2, kNodeTypeNames(nb & kNodeType), qv::Bits(nb, kNodeType, 16, 4));
     list.Close();
   }
   if (const BYTE* address = data.Bytes(2, 4)) {
@@ -167,8 +166,7 @@ void DetailNbns(qv::Layer& l, qv::DetailList& list) {
   list.Add<"Function\t\t\t\t\t%s">(o + 2, 2, kFunctionNames(flags & kFunction));
   list.Group<"Flags">(&g_flagsState, o + 2, 2);
   for (const FlagBit& f : kFlagBits)
-    list.Add<"%s%s%s">(o + 2, 2, f.label, (flags & f.bit) ? "On\t\t"sv : "Off\t"sv,
-                       qv::BitPicture(flags, f.bit, 16, 4));
+    list.Add<"%s%s%s">(o + 2, 2, f.label, (flags & f.bit) ? "On\t\t"sv : "Off\t"sv, qv::Bits(flags, f.bit, 16, 4));
   list.Close();
   WORD counts[4];
   if (!AddSectionCounts(list, m, counts) || list.stopped) return;

@@ -52,7 +52,7 @@ void DetailSlpV1(qv::DetailList& list, const qv::View& v) {
   const int at = v.Offset(4);
   list.Group<"Flags">(&g_flagsState, at, 1);
   for (const FlagBit& f : kFlagBits)
-    list.Add<"%s%s[%s]">(at, 1, f.label, (flags & f.bit) ? "On \t"sv : "Off\t"sv, qv::BitPicture(flags, f.bit, 8, 4));
+    list.Add<"%s%s[%s]">(at, 1, f.label, (flags & f.bit) ? "On \t"sv : "Off\t"sv, qv::Bits(flags, f.bit, 8, 4));
   list.Add<"Reserved\t\t\t\t0x%02x">(at, 1, flags & 0x07);
   list.Close();
   BYTE dialect;

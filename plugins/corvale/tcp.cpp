@@ -178,8 +178,7 @@ void DetailTcp(qv::Layer& l, qv::DetailList& list) {
   if (!h.haveFlags) return;
   list.Group<"Flags">(&g_flagsState, o + 13, 1);
   for (const FlagBit& f : kFlagBits)
-    list.Add<"%s%s[%s]">(o + 13, 1, f.label, (h.flags & f.bit) ? "On  "sv : "Off "sv,
-                         qv::BitPicture(h.flags, f.bit, 8, 4));
+    list.Add<"%s%s[%s]">(o + 13, 1, f.label, (h.flags & f.bit) ? "On  "sv : "Off "sv, qv::Bits(h.flags, f.bit, 8, 4));
   list.Close();
   if (list.stopped) return;
   WORD value;

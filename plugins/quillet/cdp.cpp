@@ -118,7 +118,7 @@ bool CapabilitiesValue(qv::DetailList& list, const Record& r) {
   list.Group<"Capabilities">(&g_capabilitiesState, at, r.valueLength);
   for (const Capability& c : kCapabilityBits)
     list.Add<"%s%s[%s]">(at, r.valueLength, c.label, (word & c.bit) ? "On\t\t"sv : "Off\t"sv,
-                         qv::BitPicture(word, c.bit, 32));
+                         qv::Bits(word, c.bit, 32));
   if (list.stopped) return false;
   list.Close();
   return true;

@@ -40,9 +40,9 @@ void DetailVlan(qv::Layer& l, qv::DetailList& list) {
   if (!tag.haveTci) return;
   const WORD tci = tag.tci;
   list.Group<"Tag Control Information">(&g_tciState, o, 2);
-  list.Add<"Priority\t\t\t\t%s">(o, 2, qv::BitPicture(tci, 0xE000, 16));
-  list.Add<"CFI\t\t\t\t\t%s">(o, 2, qv::BitPicture(tci, kCfiBit, 16));
-  list.Add<"VID\t\t\t\t\t%s\t%d">(o, 2, qv::BitPicture(tci, 0x0FFF, 16), tci & 0xFFF);
+  list.Add<"Priority\t\t\t\t%s">(o, 2, qv::Bits(tci, 0xE000, 16));
+  list.Add<"CFI\t\t\t\t\t%s">(o, 2, qv::Bits(tci, kCfiBit, 16));
+  list.Add<"VID\t\t\t\t\t%s\t%d">(o, 2, qv::Bits(tci, 0x0FFF, 16), tci & 0xFFF);
   list.Close();
   if (list.stopped || !tag.haveInner) return;
 

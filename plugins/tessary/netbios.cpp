@@ -94,7 +94,7 @@ void SummarizeNetBios(qv::Layer& l, SummaryRow* row) {
 
 // A flag's line: its label and the bit in a picture of the byte.
 void FlagLine(qv::DetailList& list, int at, BYTE flags, BYTE bit, const char* label) {
-  list.Add<"%s[%s]\t%s">(at, 1, label, qv::BitPicture(flags, bit, 8), flags & bit ? "On"sv : "Off"sv);
+  list.Add<"%s[%s]\t%s">(at, 1, label, qv::Bits(flags, bit, 8), flags & bit ? "On"sv : "Off"sv);
 }
 
 void DetailNamePacket(const qv::View& h, qv::DetailList& list) {

@@ -521,6 +521,20 @@ TEST(SharedRoutines, LiteralFormatsWriteWhatTheFormatterWrites) {
   ExpectAsFormatted<"%s%s|%u">("", line.c_str(), 12345u);
   ExpectAsFormatted<"%s|%.4s|%.*s|[%s]">(std::string_view("view"), std::string_view("counted"), 3,
                                          std::string_view(line), qv::BitPicture(0x20, 0x20, 8, 4));
+  // A picture written in place is the picture, whole or cut; so is one that
+  // is not of whole bytes, or is asked for with a precision.
+  const qv::Bits pictures[] = {{0x20, 0x20, 8, 4},    {0x1ABC, 0x1FFF, 16, 4}, {0xA000, 0xE000, 16}, {0x40, 0x40, 32},
+                               {~0ull, ~0ull, 64, 4}, {0xABC, 0xFFF, 12, 8},   {0x155, 0x1FF, 9, 4}};
+  for (const qv::Bits& b : pictures) {
+    for (size_t size : {(size_t)1, (size_t)12, (size_t)60, (size_t)DETAIL_TEXT_SIZE}) {
+      char want[DETAIL_TEXT_SIZE], got[DETAIL_TEXT_SIZE];
+      memset(want, '#', sizeof want);
+      memset(got, '#', sizeof got);
+      const qv::BitText t = qv::BitPicture(b.value, b.mask, b.bits, b.group);
+      EXPECT_EQ(qv::FormatLiteral<"[%s]|%.7s">(got, size, b, b), qv::FormatLiteral<"[%s]|%.7s">(want, size, t, t));
+      EXPECT_EQ(memcmp(got, want, sizeof got), 0) << t.text << " in " << size;
+    }
+  }
 }
 
 #pragma GCC diagnostic pop
