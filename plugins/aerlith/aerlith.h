@@ -6,6 +6,9 @@
 
 namespace aerlith {
 
+// Fixed words of the detail lines written as "On"sv: copied by their length.
+using namespace std::string_view_literals;
+
 using qv::g_svc;
 using qv::g_table;
 

@@ -142,31 +142,31 @@ void CountryLines(const qv::View& e, int declared, qv::DetailList& list) {
   if (declared > 0 && n == 0) return;
   char country[4] = {};
   e.Copy(2, n, reinterpret_cast<BYTE*>(country));
-  list.Add(e.Offset(2), (int)n, "Country String\t\t%s", country);
+  list.Add<"Country String\t\t%s">(e.Offset(2), (int)n, country);
   const int groups = declared < 3 ? 0 : (declared - 3) / 3;
   for (int k = 0; k < groups && k < 16 && !list.stopped; k++) {
     const int at = 5 + 3 * k;
     if (!e.Has(at, 3)) return;
-    list.Group(&g_channelState, e.Offset(at), 3, "Channel Group");
-    list.Add(e.Offset(at), 1, "First\t\t\t\t%d", e.U8(at));
-    list.Add(e.Offset(at + 1), 1, "Number\t\t\t%d", e.U8(at + 1));
-    list.Add(e.Offset(at + 2), 1, "Transmit Power\t%d dBm", e.U8(at + 2));
+    list.Group<"Channel Group">(&g_channelState, e.Offset(at), 3);
+    list.Add<"First\t\t\t\t%d">(e.Offset(at), 1, e.U8(at));
+    list.Add<"Number\t\t\t%d">(e.Offset(at + 1), 1, e.U8(at + 1));
+    list.Add<"Transmit Power\t%d dBm">(e.Offset(at + 2), 1, e.U8(at + 2));
     list.Close();
   }
 }
 
 void RequestLines(const qv::View& e, int declared, qv::DetailList& list) {
   for (int i = 0; i < declared && i < 16 && e.Has(2 + i, 1) && !list.stopped; i++)
-    list.Add(e.Offset(2 + i), 1, "ID\t\t\t\t%d", e.U8(2 + i));
+    list.Add<"ID\t\t\t\t%d">(e.Offset(2 + i), 1, e.U8(2 + i));
 }
 
 // One element from its own range e (its header captured).
 void DetailElement(const qv::View& e, qv::DetailList& list) {
   const BYTE id = e.U8(0);
   const int declared = e.U8(1);
-  list.Group(&g_elementState, e.Offset(), (int)e.size(), "Information Element");
-  list.Add(e.Offset(), 1, "Identity\t\t\t\t%s", kElementNames(id));
-  list.Add(e.Offset(1), 1, "Length\t\t\t\t%d", declared);
+  list.Group<"Information Element">(&g_elementState, e.Offset(), (int)e.size());
+  list.Add<"Identity\t\t\t\t%s">(e.Offset(), 1, kElementNames(id));
+  list.Add<"Length\t\t\t\t%d">(e.Offset(1), 1, declared);
   switch (id) {
     case ELEMENT_SSID:
       SsidLine(e, declared, list);
@@ -203,18 +203,18 @@ void DetailCapability(const qv::View& v, int64_t at, qv::DetailList& list) {
   const WORD c = v.Le16(at);
   const int o = v.Offset(at);
   static const struct {
-    const char* label;
+    std::string_view label;
     BYTE bit;
   } kBits[] = {
       {"Channel Agility\t[", 0x80}, {"PBCC\t\t\t\t\t[", 0x40},  {"Short Preamble\t\t[", 0x20},
       {"Privacy\t\t\t\t[", 0x10},    {"CF Poll Request\t[", 0x08}, {"CF Pollable\t\t\t[", 0x04},
       {"IBSS\t\t\t\t\t[", 0x02},     {"ESS\t\t\t\t\t[", 0x01},
   };
-  list.Group(&g_capabilityState, o, 2, "Capability Information");
+  list.Group<"Capability Information">(&g_capabilityState, o, 2);
   for (const auto& b : kBits)
-    list.Add(o, 2, "%s%s xxxxxxxx]\t%s", b.label, qv::BitPicture(c, b.bit, 8).text, c & b.bit ? "On" : "Off");
+    list.Add<"%s%s xxxxxxxx]\t%s">(o, 2, b.label, qv::Bits(c, b.bit, 8), c & b.bit ? "On"sv : "Off"sv);
   const int high = c >> 8;
-  list.Add(o, 2, "Reserved\t\t\t\t[xxxxxxxx %s%s]\t%d", qv::NibbleBitsText(high >> 4), qv::NibbleBitsText(high), high);
+  list.Add<"Reserved\t\t\t\t[xxxxxxxx %s%s]\t%d">(o, 2, qv::NibbleBitsText(high >> 4), qv::NibbleBitsText(high), high);
   list.Close();
 }
 

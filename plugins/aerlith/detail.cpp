@@ -88,7 +88,7 @@ const char* RateText(BYTE rate) {
 
 // Every PLCP line describes no frame bytes: position 0, length 0.
 void DetailPlcp(const BYTE* radio, qv::DetailList& list) {
-  list.Group(&g_plcpState, 0, 0, "PLCP Header");
+  list.Group<"PLCP Header">(&g_plcpState, 0, 0);
   DWORD phyType;
   WORD plcpLength;
   memcpy(&phyType, radio + RADIO_PHY_TYPE, sizeof phyType);
@@ -96,23 +96,23 @@ void DetailPlcp(const BYTE* radio, qv::DetailList& list) {
   const BYTE service = radio[RADIO_SERVICE];
   switch (phyType) {
     case 1:
-      list.Add(0, 0, "PHY Type\t\t\t\tDirect Sequence Spread Spectrum (DSSS)");
-      list.Add(0, 0, "Speed\t\t\t\t\t%s", RateText(radio[RADIO_RATE]));
-      list.Group(&g_serviceState, 0, 0, "Service\t\t\t\t0x%02X", service);
-      list.Add(0, 0, "Length Bit\t\t%s", service & 0x80 ? "[1xxxxxxx]\tOn" : "[0xxxxxxx]\tOff");
-      list.Add(0, 0, "Modulation Bit\t%s", service & 0x08 ? "[xxxx1xxx]\tOn" : "[xxxx0xxx]\tOff");
-      list.Add(0, 0, "Locked Bit\t\t%s", service & 0x04 ? "[xxxxx1xx]\tOn" : "[xxxxx0xx]\tOff");
+      list.Add<"PHY Type\t\t\t\tDirect Sequence Spread Spectrum (DSSS)">(0, 0);
+      list.Add<"Speed\t\t\t\t\t%s">(0, 0, RateText(radio[RADIO_RATE]));
+      list.Group<"Service\t\t\t\t0x%02X">(&g_serviceState, 0, 0, service);
+      list.Add<"Length Bit\t\t%s">(0, 0, service & 0x80 ? "[1xxxxxxx]\tOn"sv : "[0xxxxxxx]\tOff"sv);
+      list.Add<"Modulation Bit\t%s">(0, 0, service & 0x08 ? "[xxxx1xxx]\tOn"sv : "[xxxx0xxx]\tOff"sv);
+      list.Add<"Locked Bit\t\t%s">(0, 0, service & 0x04 ? "[xxxxx1xx]\tOn"sv : "[xxxxx0xx]\tOff"sv);
       list.Close();
-      list.Add(0, 0, "Length\t\t\t\t%d microseconds", plcpLength);
+      list.Add<"Length\t\t\t\t%d microseconds">(0, 0, plcpLength);
       break;
     case 2:
-      list.Add(0, 0, "PHY Type\t\t\t\tFrequency-Hopping Spread Spectrum (FHSS)");
+      list.Add<"PHY Type\t\t\t\tFrequency-Hopping Spread Spectrum (FHSS)">(0, 0);
       break;
     case 3:
-      list.Add(0, 0, "PHY Type\t\t\t\tInfrared (IR)");
+      list.Add<"PHY Type\t\t\t\tInfrared (IR)">(0, 0);
       break;
     default:
-      list.Add(0, 0, "PHY Type\t\t\t\tUnknown");
+      list.Add<"PHY Type\t\t\t\tUnknown">(0, 0);
       break;
   }
   list.Close();
@@ -121,66 +121,66 @@ void DetailPlcp(const BYTE* radio, qv::DetailList& list) {
 void DetailWep(const BYTE* radio, qv::DetailList& list) {
   const BYTE* iv = radio + RADIO_WEP_IV;
   const BYTE* icv = radio + RADIO_WEP_ICV;
-  list.Group(&g_wepState, 0, 0, "WEP Information");
-  list.Add(0, 0, "IV\t\t\t\t\t\t0X%02X%02X%02X", iv[0], iv[1], iv[2]);
-  list.Add(0, 0, "Key Index\t\t\t%d", radio[RADIO_WEP_KEY_ID] >> 6);
-  list.Add(0, 0, "CRC\t\t\t\t\t0X%02x%02x%02x%02x", icv[0], icv[1], icv[2], icv[3]);
+  list.Group<"WEP Information">(&g_wepState, 0, 0);
+  list.Add<"IV\t\t\t\t\t\t0X%02X%02X%02X">(0, 0, iv[0], iv[1], iv[2]);
+  list.Add<"Key Index\t\t\t%d">(0, 0, radio[RADIO_WEP_KEY_ID] >> 6);
+  list.Add<"CRC\t\t\t\t\t0X%02x%02x%02x%02x">(0, 0, icv[0], icv[1], icv[2], icv[3]);
   list.Close();
 }
 
 // ---------------------------------------------------------------- header
 
 void DetailFrameControl(BYTE control, BYTE flags, bool hasFlags, const char* function, int o, qv::DetailList& list) {
-  list.Group(&g_control0State, o, 1, "Frame Control Byte 0");
-  list.Add(o, 1, "Protocol Level\t\t[%s]\t%d", qv::BitPicture(control, 0x03, 8).text, control & 3);
-  list.Add(o, 1, "Type\t\t\t\t\t[%s]\t%s", qv::BitPicture(control, 0x0C, 8).text, kTypeNames[(control >> 2) & 3]);
-  list.Add(o, 1, "Sub-Type\t\t\t\t[%s]\t%s", qv::BitPicture(control, 0xF0, 8).text, function);
+  list.Group<"Frame Control Byte 0">(&g_control0State, o, 1);
+  list.Add<"Protocol Level\t\t[%s]\t%d">(o, 1, qv::Bits(control, 0x03, 8), control & 3);
+  list.Add<"Type\t\t\t\t\t[%s]\t%s">(o, 1, qv::Bits(control, 0x0C, 8), kTypeNames[(control >> 2) & 3]);
+  list.Add<"Sub-Type\t\t\t\t[%s]\t%s">(o, 1, qv::Bits(control, 0xF0, 8), function);
   list.Close();
   if (!hasFlags) return;
   static const struct {
-    const char* label;
+    std::string_view label;
     BYTE bit;
   } kFlagLines[] = {
       {"Order\t\t\t\t\t", 0x80},     {"WEP\t\t\t\t\t", 0x40},         {"More Data\t\t\t", 0x20},
       {"Power Mgmt\t\t\t", 0x10},    {"Retry\t\t\t\t\t", 0x08},       {"More Fragments\t\t", 0x04},
       {"From DS\t\t\t\t", 0x02},     {"To DS\t\t\t\t\t", 0x01},
   };
-  list.Group(&g_control1State, o + 1, 1, "Frame Control Byte 1");
+  list.Group<"Frame Control Byte 1">(&g_control1State, o + 1, 1);
   for (const auto& f : kFlagLines)
-    list.Add(o + 1, 1, "%s[%s]\t%s", f.label, qv::BitPicture(flags, f.bit, 8).text, flags & f.bit ? "on" : "off");
+    list.Add<"%s[%s]\t%s">(o + 1, 1, f.label, qv::Bits(flags, f.bit, 8), flags & f.bit ? "on"sv : "off"sv);
   list.Close();
 }
 
 void DetailStationAddress(qv::DetailList& list, const BYTE* address, const char* label, int at, BYTE* state) {
-  list.Group(state, at, kAddressLength, "%s", label);
+  list.Group<"%s">(state, at, kAddressLength, label);
   char hex[64];
   g_svc.FormatHexAddress(address, kAddressLength, hex);
-  list.Add(at, kAddressLength, "Hex Address\t\t\t%s", hex);
+  list.Add<"Hex Address\t\t\t%s">(at, kAddressLength, hex);
   const bool group = address[0] & 1;
   const bool local = address[0] & 2;
-  list.Add(at, 1, "Group Bit\t\t\t[xxxxxxx%c xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx]\t%s", group ? '1' : '0',
-           group ? "on" : "off");
-  list.Add(at, 1, "Local Bit\t\t\t[xxxxxx%cx xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx]\t%s", local ? '1' : '0',
-           local ? "on" : "off");
+  list.Add<"Group Bit\t\t\t[xxxxxxx%c xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx]\t%s">(at, 1, group ? '1' : '0',
+                                                                                 group ? "on"sv : "off"sv);
+  list.Add<"Local Bit\t\t\t[xxxxxx%cx xxxxxxxx xxxxxxxx xxxxxxxx xxxxxxxx]\t%s">(at, 1, local ? '1' : '0',
+                                                                                 local ? "on"sv : "off"sv);
   // The names buffer holds the 128 characters asked for and the NUL.
   char names[129];
   if (!list.stopped && g_svc.LookupAllNames(address, kAddressLength, names, 2, 128)) {
     names[sizeof names - 1] = 0;
-    list.Add(at, kAddressLength, "Logical Names\t\t[%s]", names);
+    list.Add<"Logical Names\t\t[%s]">(at, kAddressLength, names);
   }
   char vendor[64];
   if (!list.stopped && !group && g_svc.RetrieveOUI(address, vendor, 2)) {
     vendor[sizeof vendor - 1] = 0;
-    list.Add(at, 3, "Vendor Name\t\t\t%s", vendor);
+    list.Add<"Vendor Name\t\t\t%s">(at, 3, vendor);
   }
   list.Close();
 }
 
 void DetailSequence(WORD s, int at, qv::DetailList& list) {
   const int n = s >> 4;
-  list.Add(at, 2, "Fragment\t\t\t\t\t[xxxxxxxx xxxx%s]\t%d", qv::NibbleBitsText(s & 0xF), s & 0xF);
-  list.Add(at, 2, "Sequence\t\t\t\t\t[%s%s %sxxxx]\t%d", qv::NibbleBitsText(n >> 8), qv::NibbleBitsText(n >> 4),
-           qv::NibbleBitsText(n), n);
+  list.Add<"Fragment\t\t\t\t\t[xxxxxxxx xxxx%s]\t%d">(at, 2, qv::NibbleBitsText(s & 0xF), s & 0xF);
+  list.Add<"Sequence\t\t\t\t\t[%s%s %sxxxx]\t%d">(at, 2, qv::NibbleBitsText(n >> 8), qv::NibbleBitsText(n >> 4),
+                                                  qv::NibbleBitsText(n), n);
 }
 
 // The lines after the title, as far as the header is captured.
@@ -188,13 +188,13 @@ void DetailHeader(const Header& h, const CaptureFrame* frame, qv::DetailList& li
   const int o = h.view.Offset();
   const BYTE control = h.Control();
   const KindRow kind = KindOf(control, h.DsBits());
-  list.Add(o, 1, "Function\t\t\t\t\t%s", kind.name);
+  list.Add<"Function\t\t\t\t\t%s">(o, 1, kind.name);
   DetailPlcp(frame->radioInfo, list);
   DetailFrameControl(control, h.Flags(), h.HasFlags(), kind.name, o, list);
   if (!h.HasFlags()) return;
   if (h.Flags() & 0x40) DetailWep(frame->radioInfo, list);
   if (!h.view.Has(2, 2)) return;
-  list.Add(o + 2, 2, "Duration ID\t\t\t\t%d", h.view.Le16(2));
+  list.Add<"Duration ID\t\t\t\t%d">(o + 2, 2, h.view.Le16(2));
   for (int i = 0; i < kind.addresses; i++) {
     const BYTE* address = h.Address(i + 1);
     if (!address || list.stopped) return;
@@ -216,7 +216,7 @@ void Detail80211(qv::Layer& l, qv::DetailList& list) {
   // either as far as it is captured.
   int length = (int)h.view.size();
   if (h.IsData() && h.Length() < length) length = h.Length();
-  if (!list.Group(&l.protocol.titleState, l.offset(), length, "IEEE 802.11 MAC Protocol")) return;
+  if (!list.Group<"IEEE 802.11 MAC Protocol">(&l.protocol.titleState, l.offset(), length)) return;
   if (h.HasControl()) DetailHeader(h, frame, list);
   list.Close();
 }

@@ -2,6 +2,8 @@
 // when the library is, and DLLControl.
 #include <dlfcn.h>
 
+#include <iterator>
+
 #include "brannock.h"
 
 namespace brannock {
@@ -23,15 +25,16 @@ const plat::StringRow kStrings[] = {
     {116, "Hex Address"},
 };
 
-char g_labels[kLastLabel - kFirstLabel + 1][kLabelSize];
 
 // The library entry at process attach: keep the module handle, load the
 // labels. Ids without a row (115) stay empty.
 __attribute__((constructor)) void AttachLibrary() {
   Dl_info info;
   if (dladdr(reinterpret_cast<void*>(&AttachLibrary), &info)) g_module = info.dli_fbase;
-  for (unsigned id = kFirstLabel; id <= kLastLabel; id++)
-    plat::LoadString(kStrings, sizeof kStrings / sizeof kStrings[0], id, g_labels[id - kFirstLabel], kLabelSize);
+  for (unsigned id = kFirstLabel; id <= kLastLabel; id++) {
+    const unsigned i = id - kFirstLabel;
+    g_labelLengths[i] = (unsigned char)plat::LoadString(kStrings, std::size(kStrings), id, g_labels[i], kLabelSize);
+  }
 }
 
 qv::Protocol* const kProtocols[] = {&g_mac, &g_llc, &g_snap, &g_ppoe};
@@ -42,8 +45,8 @@ const qv::PluginInfo kPlugin = {"Brannock has mismatched Monitor Table version!\
 }  // namespace
 
 const void* g_module = nullptr;
-
-const char* Label(LabelId id) { return g_labels[id - kFirstLabel]; }
+char g_labels[kLastLabel - kFirstLabel + 1][kLabelSize];
+unsigned char g_labelLengths[kLastLabel - kFirstLabel + 1];
 
 }  // namespace brannock
 

@@ -1,9 +1,14 @@
 // What Brannock's four protocols share inside the library.
 #pragma once
 
+#include <string_view>
+
 #include "plugin.h"
 
 namespace brannock {
+
+// Fixed words of the detail lines written as "On"sv: copied by their length.
+using namespace std::string_view_literals;
 
 using qv::g_svc;
 using qv::g_table;
@@ -25,7 +30,10 @@ enum LabelId : unsigned {
   LABEL_HEX_ADDRESS = 116,
 };
 constexpr unsigned kFirstLabel = 104, kLastLabel = 116, kLabelSize = 128;
-const char* Label(LabelId id);
+extern char g_labels[kLastLabel - kFirstLabel + 1][kLabelSize];
+extern unsigned char g_labelLengths[kLastLabel - kFirstLabel + 1];
+// With its length, taken at load time: the lines copy it, no search for its end.
+inline std::string_view Label(LabelId id) { return {g_labels[id - kFirstLabel], g_labelLengths[id - kFirstLabel]}; }
 
 // The module's base address, kept when the library is loaded.
 extern const void* g_module;

@@ -104,15 +104,14 @@ void SummarizeLlc(qv::Layer& l, SummaryRow* row) {
 }
 
 // One SAP line: its hex text, its name where it has one, and what more.
-void SapLine(qv::DetailList& list, int at, const char* label, BYTE sap, const char* more) {
-  char text[DETAIL_TEXT_SIZE];
+void SapLine(qv::DetailList& list, int at, std::string_view label, BYTE sap, std::string_view more) {
   char hex[8];
   char name[64];
   g_svc.GetHexLSap(sap & 0xFE, hex);
-  qv::FormatText(text, sizeof text, "%s%s", label, hex);
-  if (g_svc.RetrieveLSap(sap & 0xFE, name, 2)) qv::AppendText(text, sizeof text, "\t%s", name);
-  qv::AppendText(text, sizeof text, "%s", more);
-  list.Text(at, 1, text);
+  if (g_svc.RetrieveLSap(sap & 0xFE, name, 2))
+    list.Add<"%s%s\t%s%s">(at, 1, label, hex, name, more);
+  else
+    list.Add<"%s%s%s">(at, 1, label, hex, more);
 }
 
 void DetailLlc(qv::Layer& l, qv::DetailList& list) {
@@ -120,18 +119,17 @@ void DetailLlc(qv::Layer& l, qv::DetailList& list) {
   if (!h.known) return;
   const int o = l.offset();
   if (!l.Title(list, (int)l.header.Sub(0, h.length).size())) return;
-  SapLine(list, o, "Destination SAP\t\t", h.dsap, h.dsap & 1 ? "\tGroup SAP" : "");
+  SapLine(list, o, "Destination SAP\t\t", h.dsap, h.dsap & 1 ? "\tGroup SAP"sv : ""sv);
   if (list.stopped) return;
-  SapLine(list, o + 1, "Source SAP\t\t\t\t", h.ssap, "");
-  list.Add(o + 1, 1, "Frame Type\t\t\t\t%s", h.ssap & 1 ? "Response" : "Command");
+  SapLine(list, o + 1, "Source SAP\t\t\t\t", h.ssap, {});
+  list.Add<"Frame Type\t\t\t\t%s">(o + 1, 1, h.ssap & 1 ? "Response"sv : "Command"sv);
   // The control line of I and S frames shows N(R): without it the lines end.
   switch (h.kind) {
     case FRAME_U:
-      list.Add(o + 2, 1, "Unnumbered Frame\t\t%s", Unnumbered(h.control).detail);
+      list.Add<"Unnumbered Frame\t\t%s">(o + 2, 1, Unnumbered(h.control).detail);
       break;
     case FRAME_I:
-      if (h.haveByte3)
-        list.Add(o + 2, 2, "Information Frame\t\tN(S)-%01u N(R)-%01u", SendCount(h), ReceiveCount(h));
+      if (h.haveByte3) list.Add<"Information Frame\t\tN(S)-%01u N(R)-%01u">(o + 2, 2, SendCount(h), ReceiveCount(h));
       break;
     case FRAME_S:
       if (ShowsSupervisory(h)) list.Add(o + 2, 2, Supervisory(h.control).detail, ReceiveCount(h));

@@ -146,27 +146,83 @@ void SummarizeMac(qv::Layer& l, SummaryRow* row) {
   qv::SetCellText(row->description, "Frame");
 }
 
+// The texts of an address that follow from its bytes alone: the hex text
+// (formatting) and the vendor (Halvern's table is compiled in); likewise an
+// EtherType's hex text and name. A capture's stations and types come back
+// frame after frame, so the last ones seen keep their texts, found again by
+// the key's bytes and the services that wrote them. The names of addresses
+// are looked up every time: the name table changes, and counts each look-up.
+template <size_t KeySize, class HexService, size_t HexSize, size_t NameSize>
+struct KeptTexts {
+  HexService hexService;
+  RetrieveKeyProc nameService;
+  BYTE key[KeySize];
+  bool known;
+  bool named;  // the name service named the key
+  BYTE hexLength, nameLength;
+  char hex[HexSize];
+  char name[NameSize];
+  std::string_view Hex() const { return {hex, hexLength}; }
+  std::string_view Name() const { return {name, nameLength}; }
+
+  // Whether these are the key's texts from these services; if not, they are
+  // taken over for them, to be written.
+  bool Holds(const BYTE* k, HexService hexWriter, RetrieveKeyProc namer) {
+    if (known && memcmp(key, k, KeySize) == 0 && hexService == hexWriter && nameService == namer) return true;
+    memcpy(key, k, KeySize);
+    hexService = hexWriter;
+    nameService = namer;
+    known = true;
+    return false;
+  }
+  void Measure() {
+    name[NameSize - 1] = 0;
+    hexLength = (BYTE)strnlen(hex, HexSize);
+    nameLength = named ? (BYTE)strlen(name) : 0;
+  }
+};
+
+using AddressTexts = KeptTexts<kAddressLength, FormatAddressProc, 64, 64>;
+AddressTexts g_addressTexts[256];
+
+// Only individual addresses are given a vendor.
+const AddressTexts& TextsOf(const BYTE* address) {
+  AddressTexts& t = g_addressTexts[(address[5] ^ address[4] * 5 ^ address[3] * 17) & 255];
+  if (t.Holds(address, g_svc.FormatHexAddress, g_svc.RetrieveOUI)) return t;
+  t.hexService(address, kAddressLength, t.hex);
+  t.named = !(address[0] & 1) && t.nameService(address, t.name, 2);
+  t.Measure();
+  return t;
+}
+
+using TypeTexts = KeptTexts<2, GetHexKeyProc, 8, 128>;
+TypeTexts g_typeTexts[16];
+
+const TypeTexts& TextsOfType(const BYTE* type) {
+  TypeTexts& t = g_typeTexts[(type[0] ^ type[1]) & 15];
+  if (t.Holds(type, g_svc.GetHexEtherType, g_svc.RetrieveEtherType)) return t;
+  t.hexService(type, t.hex);
+  t.named = t.nameService(type, t.name, 2);
+  t.Measure();
+  return t;
+}
+
 // One address group; false when the host gave no line, and then the group
 // is left as it stands.
 bool AddressGroup(qv::DetailList& list, const BYTE* address, int at, LabelId label, BYTE* state) {
-  if (!list.Group(state, at, kAddressLength, "%s", Label(label))) return false;
-  char hex[64];
-  g_svc.FormatHexAddress(address, kAddressLength, hex);
-  list.Add(at, kAddressLength, "%s\t\t\t%s", Label(LABEL_HEX_ADDRESS), hex);
+  if (!list.Group<"%s">(state, at, kAddressLength, Label(label))) return false;
+  const AddressTexts& texts = TextsOf(address);
+  list.Add<"%s\t\t\t%s">(at, kAddressLength, Label(LABEL_HEX_ADDRESS), texts.Hex());
   bool group = address[0] & 1;
-  list.Add(at, 1, "%s\t%s", Label(LABEL_GROUP_BIT), Label(group ? LABEL_GROUP_ON : LABEL_GROUP_OFF));
-  list.Add(at, 1, "%s\t%s", Label(LABEL_LOCAL_BIT), Label(address[0] & 2 ? LABEL_LOCAL_ON : LABEL_LOCAL_OFF));
+  list.Add<"%s\t%s">(at, 1, Label(LABEL_GROUP_BIT), Label(group ? LABEL_GROUP_ON : LABEL_GROUP_OFF));
+  list.Add<"%s\t%s">(at, 1, Label(LABEL_LOCAL_BIT), Label(address[0] & 2 ? LABEL_LOCAL_ON : LABEL_LOCAL_OFF));
   // The names buffer holds the 128 characters asked for and the NUL.
   char names[129];
   if (!list.stopped && g_svc.LookupAllNames(address, kAddressLength, names, 2, 128)) {
     names[sizeof names - 1] = 0;
-    list.Add(at, kAddressLength, "%s\t[%s]", Label(LABEL_LOGICAL_NAMES), names);
+    list.Add<"%s\t[%s]">(at, kAddressLength, Label(LABEL_LOGICAL_NAMES), names);
   }
-  char vendor[64];
-  if (!list.stopped && !group && g_svc.RetrieveOUI(address, vendor, 2)) {
-    vendor[sizeof vendor - 1] = 0;
-    list.Add(at, 3, "%s\t\t\t%s", Label(LABEL_VENDOR_NAME), vendor);
-  }
+  if (!list.stopped && texts.named) list.Add<"%s\t\t\t%s">(at, 3, Label(LABEL_VENDOR_NAME), texts.Name());
   list.Close();
   return !list.stopped;
 }
@@ -174,26 +230,23 @@ bool AddressGroup(qv::DetailList& list, const BYTE* address, int at, LabelId lab
 void DetailMac(qv::Layer& l, qv::DetailList& list) {
   const MacHeader h = ReadHeader(l.header);
   const int o = l.offset();
-  if (!list.Group(&l.protocol.titleState, o, (int)h.view.Sub(0, kHeaderLength).size(), "%s",
-                  h.IsDix() ? "Ethernet II (DIX) Media Access Control" : "IEEE 802.3 Media Access Control"))
+  if (!list.Group<"%s">(&l.protocol.titleState, o, (int)h.view.Sub(0, kHeaderLength).size(),
+                        h.IsDix() ? "Ethernet II (DIX) Media Access Control"sv : "IEEE 802.3 Media Access Control"sv))
     return;
   if (!h.HasDestination() || !AddressGroup(list, h.Destination(), o, LABEL_DESTINATION, &g_destinationState)) return;
   if (!h.HasSource() || !AddressGroup(list, h.Source(), o + kAddressLength, LABEL_SOURCE, &g_sourceState)) return;
   if (!h.hasType) return;
   if (!h.IsDix()) {
     // The title group stays open; the host ends it.
-    list.Add(o + 12, 2, "Frame Length\t\t\t%01u", (unsigned)h.type);
+    list.Add<"Frame Length\t\t\t%01u">(o + 12, 2, (unsigned)h.type);
     return;
   }
-  if (!list.Group(&g_etherTypeState, o + 12, 2, "%s", Label(LABEL_ETHER_TYPE))) return;
-  const BYTE* type = h.view.Bytes(12, 2);
-  char hex[8];
-  g_svc.GetHexEtherType(type, hex);
-  char name[128];
-  if (g_svc.RetrieveEtherType(type, name, 2))
-    list.Add(o + 12, 2, "%s\t\t\t%s\t%s", Label(LABEL_ETHER_TYPE), hex, name);
+  if (!list.Group<"%s">(&g_etherTypeState, o + 12, 2, Label(LABEL_ETHER_TYPE))) return;
+  const TypeTexts& type = TextsOfType(h.view.Bytes(12, 2));
+  if (type.named)
+    list.Add<"%s\t\t\t%s\t%s">(o + 12, 2, Label(LABEL_ETHER_TYPE), type.Hex(), type.Name());
   else
-    list.Add(o + 12, 2, "%s\t\t\t%s", Label(LABEL_ETHER_TYPE), hex);
+    list.Add<"%s\t\t\t%s">(o + 12, 2, Label(LABEL_ETHER_TYPE), type.Hex());
   list.Close();
 }
 

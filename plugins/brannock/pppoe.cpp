@@ -85,12 +85,12 @@ DetailEnd WalkTags(qv::DetailList& list, const qv::View& tags, const qv::View& f
     const TagType& name = Tag(type);
     const int at = rest.Offset();
     const int captured = (int)frame.Left(at - frame.Offset());
-    if (!list.Group(&g_tagState, at, haveLength ? std::min(kTagHeaderLength + length, captured) : (int)rest.size(),
-                    "PPOE Tag"))
+    if (!list.Group<"PPOE Tag">(&g_tagState, at,
+                                haveLength ? std::min(kTagHeaderLength + length, captured) : (int)rest.size()))
       return END_STOPPED;
     // From here a failed line still ends the tag's group on the last line made.
-    if (!list.Add(at, 2, "Tag Type\t\t\t\t%s", name.name) ||
-        (haveLength && !list.Add(at + 2, 2, "Tag Length\t\t\t%d", (int)length))) {
+    if (!list.Add<"Tag Type\t\t\t\t%s">(at, 2, name.name) ||
+        (haveLength && !list.Add<"Tag Length\t\t\t%d">(at + 2, 2, (int)length))) {
       qv::CloseDetailGroup(list.last);
       return END_STOPPED;
     }
@@ -114,17 +114,17 @@ DetailEnd WalkTags(qv::DetailList& list, const qv::View& tags, const qv::View& f
 DetailEnd HeaderAndTags(qv::DetailList& list, const qv::View& h, bool discovery) {
   const int o = h.Offset();
   if (!h.Has(0, 1)) return END_DONE;
-  if (!list.Add(o, (int)h.Sub(0, kHeaderLength).size(), "Packet Stage\t\t\t%s",
-                discovery ? "Discovery Packet" : "Session Packet") ||
-      !list.Add(o, 1, "Version\t\t\t\t\t%d", h.U8(0) >> 4) || !list.Add(o, 1, "Type\t\t\t\t\t\t%d", h.U8(0) & 0xF))
+  if (!list.Add<"Packet Stage\t\t\t%s">(o, (int)h.Sub(0, kHeaderLength).size(),
+                                        discovery ? "Discovery Packet"sv : "Session Packet"sv) ||
+      !list.Add<"Version\t\t\t\t\t%d">(o, 1, h.U8(0) >> 4) || !list.Add<"Type\t\t\t\t\t\t%d">(o, 1, h.U8(0) & 0xF))
     return END_STOPPED;
   if (!h.Has(1, 1)) return END_DONE;
-  if (!list.Add(o + 1, 1, "Code\t\t\t\t\t\t%s", discovery ? kCodeNames(h.U8(1)) : "Data")) return END_STOPPED;
+  if (!list.Add<"Code\t\t\t\t\t\t%s">(o + 1, 1, discovery ? kCodeNames(h.U8(1)) : "Data")) return END_STOPPED;
   if (!h.Has(2, 2)) return END_DONE;
-  if (!list.Add(o + 2, 2, "Session ID\t\t\t\t%d", h.Be16(2))) return END_STOPPED;
+  if (!list.Add<"Session ID\t\t\t\t%d">(o + 2, 2, h.Be16(2))) return END_STOPPED;
   WORD length;
   if (!h.Be16(4, &length)) return END_DONE;
-  if (!list.Add(o + 4, 2, "Length\t\t\t\t\t%d", length)) return END_STOPPED;
+  if (!list.Add<"Length\t\t\t\t\t%d">(o + 4, 2, length)) return END_STOPPED;
   if (!discovery || length == 0) return END_DONE;
   return WalkTags(list, h.Sub(kHeaderLength, length), h);
 }

@@ -14,25 +14,27 @@ void DetailSnap(qv::Layer& l, qv::DetailList& list) {
   const int o = l.offset();
   if (!l.Title(list, (int)h.Sub(0, kHeaderLength).size())) return;
 
-  char text[DETAIL_TEXT_SIZE];
   char hex[8];
   char name[64];
   const BYTE* oui = h.Bytes(0, 3);
   if (!oui) return;
   g_svc.GetHexOUI(oui, hex);
-  qv::FormatText(text, sizeof text, "Authority\t\t\t\t%s", hex);
+  DetailLine* line;
   if (g_svc.RetrieveOUI(oui, name, 2)) {
     name[sizeof name - 1] = 0;
-    qv::AppendText(text, sizeof text, "\t%s", name);
+    line = list.Add<"Authority\t\t\t\t%s\t%s">(o, 3, hex, name);
+  } else {
+    line = list.Add<"Authority\t\t\t\t%s">(o, 3, hex);
   }
-  if (!list.Text(o, 3, text)) return;
+  if (!line) return;
 
   const BYTE* type = h.Bytes(3, 2);
   if (!type) return;
   g_svc.GetHexEtherType(type, hex);
-  qv::FormatText(text, sizeof text, "EtherType\t\t\t\t%s", hex);
-  if (g_svc.RetrieveEtherType(type, name, 2)) qv::AppendText(text, sizeof text, "\t\t%s", name);
-  list.Text(o + 3, 2, text);
+  if (g_svc.RetrieveEtherType(type, name, 2))
+    list.Add<"EtherType\t\t\t\t%s\t\t%s">(o + 3, 2, hex, name);
+  else
+    list.Add<"EtherType\t\t\t\t%s">(o + 3, 2, hex);
   list.Close();
 }
 

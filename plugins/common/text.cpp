@@ -18,37 +18,7 @@ namespace qv {
 
 namespace {
 
-// Copies n bytes, n small: a few overlapping moves, no call. Reads only
-// the n bytes of the source.
-inline void CopyBytes(char* d, const char* s, size_t n) {
-  if (n >= 8) {
-    if (n > 32) {
-      memcpy(d, s, n);
-    } else if (n > 16) {
-      char a[16], b[16];
-      memcpy(a, s, 16);
-      memcpy(b, s + n - 16, 16);
-      memcpy(d, a, 16);
-      memcpy(d + n - 16, b, 16);
-    } else {
-      uint64_t a, b;
-      memcpy(&a, s, 8);
-      memcpy(&b, s + n - 8, 8);
-      memcpy(d, &a, 8);
-      memcpy(d + n - 8, &b, 8);
-    }
-  } else if (n >= 4) {
-    uint32_t a, b;
-    memcpy(&a, s, 4);
-    memcpy(&b, s + n - 4, 4);
-    memcpy(d, &a, 4);
-    memcpy(d + n - 4, &b, 4);
-  } else if (n) {
-    d[0] = s[0];
-    d[n >> 1] = s[n >> 1];
-    d[n - 1] = s[n - 1];
-  }
-}
+using literal::CopyBytes;
 
 // A bounded writer into the caller's buffer. What the bound cuts is
 // counted: past INT_MAX bytes in all the C library reports an overflow.
@@ -309,10 +279,7 @@ void KeepParsed(const char* format, const Piece* pieces, int count) {
 
 // Digits of u, written backwards ending at end; returns their start.
 char* DecimalDigits(char* end, unsigned long long u) {
-  static const char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
+  const char* kPairs = literal::kDecimalPairs;
   char* d = end;
   while (u > 0xFFFFFFFFu) {
     unsigned pair = (unsigned)(u % 100);
@@ -543,6 +510,15 @@ int AppendCell(SummaryCell* cell, const char* format, ...) {
   return (int)used + n;
 }
 
+void literal::Writer::CutBytes(const char* s, size_t n) { Bytes(s, n); }
+
+void literal::Writer::Text(const char* s) {
+  if (!s) s = "(null)";
+  size_t n = strnlen(s, Room());
+  CopyBytes(p, s, n);
+  p += n;
+}
+
 // ---------------------------------------------------------------- names
 
 const Name* NameTable::Find(DWORD key) const {
@@ -576,6 +552,12 @@ constexpr unsigned char kNibbleBytes[16][4] = {
 BitText BitPicture(uint64_t value, uint64_t mask, int bits, int group) {
   BitText t;
   char* p = t.text;
+  if (literal::IsBytePicture(bits, group)) {
+    p = literal::PutBytePicture(p, value, mask, bits, group);
+    *p = 0;
+    t.length = (unsigned char)(p - t.text);
+    return t;
+  }
   if (bits > 0 && bits <= 64 && bits % 4 == 0 && group > 0 && group % 4 == 0) {
     // Whole nibbles and groups, the usual case: four characters at a time,
     // each byte 'x', or '0' + its bit where the mask has one (no carries
@@ -594,6 +576,7 @@ BitText BitPicture(uint64_t value, uint64_t mask, int bits, int group) {
       }
     }
     *p = 0;
+    t.length = (unsigned char)(p - t.text);
     return t;
   }
   char* end = t.text + sizeof t.text - 1;
@@ -611,6 +594,7 @@ BitText BitPicture(uint64_t value, uint64_t mask, int bits, int group) {
     place = group - 1;
   }
   *p = 0;
+  t.length = (unsigned char)(p - t.text);
   return t;
 }
 
@@ -658,10 +642,7 @@ DetailLine* DetailList::Group(BYTE* expandState, int offset, int length, const c
   va_start(args, format);
   DetailLine* line = AddV(offset, length, format, args);
   va_end(args);
-  if (line) {
-    line->flags |= DETAIL_GROUP_OPEN;
-    line->expandState = expandState;
-  }
+  if (line) OpenGroup(line, expandState);
   return line;
 }
 

@@ -96,7 +96,7 @@ DetailLine* AppendAddress(qv::DetailList& list, int at, const BYTE* data, int le
   char text[kAddressTextSize];
   format(data, length, text);
   const int room = kLineBound - (int)strnlen(label, kLineBound);
-  return list.Add(at, length, "%.*s%.*s", kLineBound, label, room, text);
+  return list.Add<"%.*s%.*s">(at, length, kLineBound, label, room, text);
 }
 
 void SummarizeArp(qv::Layer& l, SummaryRow* row) {
@@ -129,19 +129,19 @@ void DetailArp(qv::Layer& l, qv::DetailList& list) {
   if (!v.Be16(0, &word)) return;
   char name[kAddressTextSize];
   ArpHardwareTypeName(word, name);
-  list.Add(o, 2, "Hardware Type\t\t\t%s", name);
+  list.Add<"Hardware Type\t\t\t%s">(o, 2, name);
   const BYTE* type = v.Bytes(2, 2);
   if (!type) return;
   name[0] = 0;
   if (qv::g_svc.RetrieveEtherType) qv::g_svc.RetrieveEtherType(type, name, 1);
   name[sizeof name - 1] = 0;
-  list.Add(o + 2, 2, "Protocol Type\t\t\t%04x\t%s", (unsigned)v.Be16(2), name);
+  list.Add<"Protocol Type\t\t\t%04x\t%s">(o + 2, 2, (unsigned)v.Be16(2), name);
   if (!v.Has(4, 1)) return;
-  list.Add(o + 4, 1, "Hardware Addr Size\t%d", m.hlen);
+  list.Add<"Hardware Addr Size\t%d">(o + 4, 1, m.hlen);
   if (!v.Has(5, 1)) return;
-  list.Add(o + 5, 1, "Protocol Addr Size\t%d", m.plen);
+  list.Add<"Protocol Addr Size\t%d">(o + 5, 1, m.plen);
   if (!m.fixed) return;
-  list.Add(o + 6, 2, "ARP Function\t\t\t%s", FindOperation(m.operation).detail);
+  list.Add<"ARP Function\t\t\t%s">(o + 6, 2, FindOperation(m.operation).detail);
   if (!AppendHardwareAddress(list, v.Offset(m.SenderHardware()), v.Bytes(m.SenderHardware(), m.hlen), m.hlen,
                              "Sender HW Address\t\t"))
     return;

@@ -168,7 +168,7 @@ DetailLine* TextLine(qv::DetailList& list, const qv::View& field, int max, const
   const int room = kLineBound - (int)strlen(label);
   int n = (int)strnlen(reinterpret_cast<const char*>(bytes), (size_t)max);
   if (n > room) n = room;
-  return list.Add(field.Offset(), max, "%s%.*s", label, n, reinterpret_cast<const char*>(bytes));
+  return list.Add<"%s%.*s">(field.Offset(), max, label, n, reinterpret_cast<const char*>(bytes));
 }
 
 // The body of an option; data holds its len bytes as far as they were
@@ -191,14 +191,14 @@ void OptionBody(qv::DetailList& list, BYTE code, const qv::View& data, int len) 
       TextLine(list, data, len, "Host Name\t\t\t");
       break;
     case 51:
-      if (data.Be32(0, &value)) list.Add(data.Offset(), 4, "Lease Time\t\t\t%d", (int32_t)value);
+      if (data.Be32(0, &value)) list.Add<"Lease Time\t\t\t%d">(data.Offset(), 4, (int32_t)value);
       break;
     case 53:
-      if (data.U8(0, &b)) list.Add(data.Offset(), 1, "Message Type\t\t%s", kMessageTypes(b));
+      if (data.U8(0, &b)) list.Add<"Message Type\t\t%s">(data.Offset(), 1, kMessageTypes(b));
       break;
     case 55:
       for (int i = 0; i < len && data.U8(i, &b); i++)
-        if (!list.Add(data.Offset(i), 1, "Requesting\t\t\t%s", BootpOptionName(b))) return;
+        if (!list.Add<"Requesting\t\t\t%s">(data.Offset(i), 1, BootpOptionName(b))) return;
       break;
     case 60:
       TextLine(list, data, len, "Vendor Class\t\t");
@@ -207,7 +207,7 @@ void OptionBody(qv::DetailList& list, BYTE code, const qv::View& data, int len) 
       // The hardware type from one byte of data, the address from two.
       if (!data.U8(0, &b)) break;
       ArpHardwareTypeName(b, text);
-      if (!list.Add(data.Offset(), 1, "Hardware Type\t\t%s", text)) break;
+      if (!list.Add<"Hardware Type\t\t%s">(data.Offset(), 1, text)) break;
       if (len >= 2) AppendHardwareAddress(list, data.Offset(1), data.Bytes(1, len - 1), len - 1, "Address\t\t\t\t");
       break;
     default:
@@ -223,14 +223,14 @@ int64_t DetailBootpOption(qv::DetailList& list, const qv::View& area, int64_t at
   const BYTE code = area.U8(at);
   BYTE len;
   if (code == kPad || code == kEnd || !area.U8(at + 1, &len)) {
-    list.Group(&g_optionState, pos, 1, "Extension Option\t\t%s", BootpOptionName(code));
-    list.Add(pos, 1, "Code\t\t\t\t\t%01d", code);
+    list.Group<"Extension Option\t\t%s">(&g_optionState, pos, 1, BootpOptionName(code));
+    list.Add<"Code\t\t\t\t\t%01d">(pos, 1, code);
     list.Close();
     return code == kPad ? 1 : 0;
   }
-  list.Group(&g_optionState, pos, len + 2, "Extension Option\t\t%s", BootpOptionName(code));
-  list.Add(pos, 1, "Code\t\t\t\t\t%01d", code);
-  list.Add(pos + 1, 1, "Data Length\t\t\t%d", len);
+  list.Group<"Extension Option\t\t%s">(&g_optionState, pos, len + 2, BootpOptionName(code));
+  list.Add<"Code\t\t\t\t\t%01d">(pos, 1, code);
+  list.Add<"Data Length\t\t\t%d">(pos + 1, 1, len);
   if (code <= kLastDecoded && !list.stopped) OptionBody(list, code, area.Sub(at + 2, len), len);
   list.Close();
   return len + 2;
@@ -253,22 +253,22 @@ void DetailBootp(qv::Layer& l, qv::DetailList& list) {
   WORD seconds;
   DWORD value;
   if (!m.U8(0, &op)) return;
-  list.Add(o, 1, "Function\t\t\t\t\t%s", op == 1 ? "Request" : "Response");
+  list.Add<"Function\t\t\t\t\t%s">(o, 1, op == 1 ? "Request"sv : "Response"sv);
   if (!m.U8(1, &type)) return;
   char name[kHardwareTypeTextSize];
   ArpHardwareTypeName(type, name);
-  list.Add(o + 1, 1, "Hardware Type\t\t\t%s", name);
+  list.Add<"Hardware Type\t\t\t%s">(o + 1, 1, name);
   if (!m.U8(2, &hlen)) return;
-  list.Add(o + 2, 1, "Address Length\t\t\t%d", hlen);
+  list.Add<"Address Length\t\t\t%d">(o + 2, 1, hlen);
   if (!m.U8(3, &hops)) return;
-  list.Add(o + 3, 1, "Hop Count\t\t\t\t%d", hops);
+  list.Add<"Hop Count\t\t\t\t%d">(o + 3, 1, hops);
   if (!m.Be32(4, &value)) return;
-  list.Add(o + 4, 4, "Transaction ID\t\t\t%ud", value);
+  list.Add<"Transaction ID\t\t\t%ud">(o + 4, 4, value);
   if (!m.Be16(8, &seconds)) return;
-  list.Add(o + 8, 2, "Seconds\t\t\t\t\t%d", seconds);
+  list.Add<"Seconds\t\t\t\t\t%d">(o + 8, 2, seconds);
   if (!m.Has(10, 2)) return;
-  list.Group(&g_flagsState, o + 10, 2, "Flags");
-  list.Add(o + 10, 2, "Broadcast Flag\t\t%s", (m.U8(10) & 0x80) ? "On" : "Off");
+  list.Group<"Flags">(&g_flagsState, o + 10, 2);
+  list.Add<"Broadcast Flag\t\t%s">(o + 10, 2, (m.U8(10) & 0x80) ? "On"sv : "Off"sv);
   list.Close();
   struct AddressField {
     int at;
@@ -290,7 +290,7 @@ void DetailBootp(qv::Layer& l, qv::DetailList& list) {
   const int64_t dump = n >= kVendorDumpFull ? kVendorDumpCap : n >= kVendorArea ? n - kVendorArea : 0;
   if (dump > 0) list.HexDump("Vendor Specific Data", m.Bytes(kVendorArea, dump), (int)dump, o + kVendorArea);
   if (!m.Be32(kVendorArea, &value)) return;
-  list.Add(o + kVendorArea, 4, "Magic Cookie\t\t\t0x%08x", value);
+  list.Add<"Magic Cookie\t\t\t0x%08x">(o + kVendorArea, 4, value);
   if (value == kDhcpCookie) {
     const qv::View area = m.From(kOptions);
     for (int64_t at = 0; at < area.size() && !list.stopped;) {

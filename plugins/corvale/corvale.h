@@ -6,6 +6,9 @@
 
 namespace corvale {
 
+// Fixed words of the detail lines written as "On"sv: copied by their length.
+using namespace std::string_view_literals;
+
 extern qv::Protocol g_ip;     // "DOD-IP"
 extern qv::Protocol g_icmp;   // "IP-ICMP"
 extern qv::Protocol g_igmp;   // "IP-IGMP"

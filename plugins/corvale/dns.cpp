@@ -114,7 +114,7 @@ constexpr qv::NameTable kClassNames(kClasses, "Unknown");
 
 struct FlagBit {
   WORD bit;
-  const char* label;
+  std::string_view label;
 };
 constexpr FlagBit kFlagBits[] = {
     {0x0400, "Authoritative\t\t[0x0400]\t"},     {0x0200, "Truncation\t\t\t[0x0200]\t"},
@@ -202,10 +202,10 @@ bool DetailDnsQuestion(qv::DetailList& list, const qv::View& m, int64_t* pos) {
   *pos += n;
   WORD type, cls;
   if (!m.Be16(*pos, &type)) return false;
-  list.Add(m.Offset(*pos), 2, "Type\t\t\t\t\t%s", kTypeNames(type));
+  list.Add<"Type\t\t\t\t\t%s">(m.Offset(*pos), 2, kTypeNames(type));
   *pos += 2;
   if (!m.Be16(*pos, &cls)) return false;
-  list.Add(m.Offset(*pos), 2, "Class\t\t\t\t\t%s", kClassNames(cls));
+  list.Add<"Class\t\t\t\t\t%s">(m.Offset(*pos), 2, kClassNames(cls));
   *pos += 2;
   return !list.stopped;
 }
@@ -213,7 +213,7 @@ bool DetailDnsQuestion(qv::DetailList& list, const qv::View& m, int64_t* pos) {
 // A 32-bit value of the record's data, printed signed, when the data holds it.
 bool ValueLine(qv::DetailList& list, const qv::View& data, int64_t at, const char* label) {
   DWORD value;
-  return data.Be32(at, &value) && list.Add(data.Offset(at), 4, "%s%d", label, (int32_t)value);
+  return data.Be32(at, &value) && list.Add<"%s%d">(data.Offset(at), 4, label, (int32_t)value);
 }
 const char* const kAuthorityValues[] = {"Serial\t\t\t", "Refresh\t\t\t", "Retry\t\t\t\t", "Expire\t\t\t", "Minimum\t\t\t"};
 
@@ -236,7 +236,7 @@ void RecordData(qv::DetailList& list, const qv::View& m, const qv::View& data, W
       if (const BYTE* address = data.Bytes(0, 4)) {
         char dotted[64];
         DottedAddress(address, dotted);
-        list.Add(data.Offset(), 4, "Address\t\t\t%s", dotted);
+        list.Add<"Address\t\t\t%s">(data.Offset(), 4, dotted);
         return;
       }
       break;
@@ -255,24 +255,24 @@ void RecordData(qv::DetailList& list, const qv::View& m, const qv::View& data, W
       return;
     case kService:
       if (!data.Be16(0, &word)) break;
-      list.Add(data.Offset(), 2, "Priority\t\t\t%d", word);
+      list.Add<"Priority\t\t\t%d">(data.Offset(), 2, word);
       if (!data.Be16(2, &word)) return;
-      list.Add(data.Offset(2), 2, "Weight\t\t\t%d", word);
+      list.Add<"Weight\t\t\t%d">(data.Offset(2), 2, word);
       if (!data.Be16(4, &word)) return;
-      list.Add(data.Offset(4), 2, "Port\t\t\t\t%d", word);
+      list.Add<"Port\t\t\t\t%d">(data.Offset(4), 2, word);
       DataNameLine(list, m, data, 6, "Target Name\t\t", &n);
       return;
     default:
       break;
   }
-  list.Add(data.Offset(), 0, "Unknown");
+  list.Add<"Unknown">(data.Offset(), 0);
 }
 
 // One resource record at *pos, in a group of its own; false ends the detail.
 bool DetailDnsResource(qv::DetailList& list, const qv::View& m, int64_t* pos) {
-  list.Group(&g_recordState, m.Offset(*pos), 0, "Answer Resource Record");
+  list.Group<"Answer Resource Record">(&g_recordState, m.Offset(*pos), 0);
   if (m.Left(*pos) < 2) {
-    list.Add(m.Offset(*pos), 0, "Incomplete");
+    list.Add<"Incomplete">(m.Offset(*pos), 0);
     list.Close();
     return false;
   }
@@ -283,16 +283,16 @@ bool DetailDnsResource(qv::DetailList& list, const qv::View& m, int64_t* pos) {
   WORD type, cls, length;
   DWORD ttl;
   if (!m.Be16(*pos, &type)) return false;
-  list.Add(m.Offset(*pos), 2, "Type\t\t\t\t%s", kTypeNames(type));
+  list.Add<"Type\t\t\t\t%s">(m.Offset(*pos), 2, kTypeNames(type));
   *pos += 2;
   if (!m.Be16(*pos, &cls)) return false;
-  list.Add(m.Offset(*pos), 2, "Class\t\t\t\t%s", kClassNames(cls));
+  list.Add<"Class\t\t\t\t%s">(m.Offset(*pos), 2, kClassNames(cls));
   *pos += 2;
   if (!m.Be32(*pos, &ttl)) return false;
-  list.Add(m.Offset(*pos), 4, "Time To Live\t%d", (int32_t)ttl);
+  list.Add<"Time To Live\t%d">(m.Offset(*pos), 4, (int32_t)ttl);
   *pos += 4;
   if (!m.Be16(*pos, &length)) return false;
-  list.Add(m.Offset(*pos), 2, "Length\t\t\t%d", length);
+  list.Add<"Length\t\t\t%d">(m.Offset(*pos), 2, length);
   const int64_t data = *pos + 2;
   *pos = data + length;
   if (!m.Has(data, length)) return false;
@@ -321,20 +321,20 @@ void DetailDns(qv::Layer& l, qv::DetailList& list) {
   WORD word;
   if (prefix) {
     if (!v.Be16(0, &word)) return;
-    list.Add(v.Offset(), 2, "Length\t\t\t\t\t%d", word);
+    list.Add<"Length\t\t\t\t\t%d">(v.Offset(), 2, word);
   }
   const qv::View m = v.From(prefix ? 2 : 0);  // pointers count from here
   const int h = m.Offset();
   if (!m.Be16(0, &word)) return;
-  list.Add(h, 2, "Identifier\t\t\t\t%d", word);
+  list.Add<"Identifier\t\t\t\t%d">(h, 2, word);
   WORD flags;
   if (!m.Be16(2, &flags)) return;
-  list.Group(&g_flagsState, h + 2, 2, "Flags");
-  list.Add(h + 2, 2, "Response\t\t\t\t[0x8000]\t%s", (flags & kResponse) ? "On" : "Off");
-  list.Add(h + 2, 2, "Function Code\t\t[0x%04x]\t%s", (unsigned)(flags & kFunction), kFunctionNames(flags & kFunction));
-  for (const FlagBit& f : kFlagBits) list.Add(h + 2, 2, "%s%s", f.label, (flags & f.bit) ? "On" : "Off");
-  list.Add(h + 2, 2, "Response Code\t\t[0x%04x]\t%s", (unsigned)(flags & kResponseCode),
-           kResponseCodeNames(flags & kResponseCode));
+  list.Group<"Flags">(&g_flagsState, h + 2, 2);
+  list.Add<"Response\t\t\t\t[0x8000]\t%s">(h + 2, 2, (flags & kResponse) ? "On"sv : "Off"sv);
+  list.Add<"Function Code\t\t[0x%04x]\t%s">(h + 2, 2, (unsigned)(flags & kFunction), kFunctionNames(flags & kFunction));
+  for (const FlagBit& f : kFlagBits) list.Add<"%s%s">(h + 2, 2, f.label, (flags & f.bit) ? "On"sv : "Off"sv);
+  list.Add<"Response Code\t\t[0x%04x]\t%s">(h + 2, 2, (unsigned)(flags & kResponseCode),
+                                            kResponseCodeNames(flags & kResponseCode));
   list.Close();
   WORD counts[4];
   if (!AddSectionCounts(list, m, counts) || list.stopped) return;
@@ -343,7 +343,7 @@ void DetailDns(qv::Layer& l, qv::DetailList& list) {
   int64_t pos = kHeader;
   for (int s = 0; s < 4; s++) {
     if (!counts[s]) continue;
-    list.Group(&g_sections[s].state, m.Offset(pos), (int)m.Left(pos), "%s", g_sections[s].heading);
+    list.Group<"%s">(&g_sections[s].state, m.Offset(pos), (int)m.Left(pos), g_sections[s].heading);
     for (int i = 0; i < counts[s]; i++)
       if (!(s == 0 ? DetailDnsQuestion(list, m, &pos) : DetailDnsResource(list, m, &pos))) return;
     list.Close();

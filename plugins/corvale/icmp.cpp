@@ -117,11 +117,11 @@ void SummarizeIcmp(qv::Layer& l, SummaryRow* row) {
 // Identifier and sequence as sent and with their bytes swapped.
 bool EchoLines(qv::DetailList& list, const qv::View& m) {
   if (!m.Has(4, 2)) return false;
-  list.Add(m.Offset(4), 2, "ID\t\t\t\t\t\t\t%0d", m.Be16(4));
-  list.Add(m.Offset(4), 2, "ID Swapped\t\t\t\t%0d", m.Le16(4));
+  list.Add<"ID\t\t\t\t\t\t\t%0d">(m.Offset(4), 2, m.Be16(4));
+  list.Add<"ID Swapped\t\t\t\t%0d">(m.Offset(4), 2, m.Le16(4));
   if (!m.Has(6, 2)) return false;
-  list.Add(m.Offset(6), 2, "Sequence\t\t\t\t\t%0d", m.Be16(6));
-  list.Add(m.Offset(6), 2, "Sequence Swapped\t\t%0d", m.Le16(6));
+  list.Add<"Sequence\t\t\t\t\t%0d">(m.Offset(6), 2, m.Be16(6));
+  list.Add<"Sequence Swapped\t\t%0d">(m.Offset(6), 2, m.Le16(6));
   return !list.stopped;
 }
 
@@ -141,46 +141,46 @@ bool FieldLines(qv::DetailList& list, const qv::View& m, Fields fields) {
       const BYTE* mask = m.Bytes(8, 4);
       if (!mask) return false;
       DottedAddressText(mask, 4, address);
-      list.Add(m.Offset(8), 4, "Mask\t\t\t\t%s", address);
+      list.Add<"Mask\t\t\t\t%s">(m.Offset(8), 4, address);
       break;
     }
     case kUnused:
       if (!m.Be32(4, &value)) return false;
-      list.Add(m.Offset(4), 4, "Unused\t\t\t\t\t0x%08x", value);
+      list.Add<"Unused\t\t\t\t\t0x%08x">(m.Offset(4), 4, value);
       break;
     case kGateway: {
       const BYTE* gateway = m.Bytes(4, 4);
       if (!gateway) return false;
       DottedAddressText(gateway, 4, address);
-      list.Add(m.Offset(4), 4, "Gateway\t\t%s", address);
+      list.Add<"Gateway\t\t%s">(m.Offset(4), 4, address);
       break;
     }
     case kAdvertisement:
       if (!m.Has(4, 1)) return false;
-      list.Add(m.Offset(4), 1, "Address Count\t\t%d", m.U8(4));
+      list.Add<"Address Count\t\t%d">(m.Offset(4), 1, m.U8(4));
       if (!m.Has(5, 1)) return false;
-      list.Add(m.Offset(5), 1, "Entry Size\t\t\t%d", m.U8(5));
+      list.Add<"Entry Size\t\t\t%d">(m.Offset(5), 1, m.U8(5));
       if (!m.Has(6, 2)) return false;
-      list.Add(m.Offset(6), 2, "Life Time\t\t%d", m.Be16(6));
+      list.Add<"Life Time\t\t%d">(m.Offset(6), 2, m.Be16(6));
       break;
     case kReserved:
       if (!m.Be32(4, &value)) return false;
-      list.Add(m.Offset(4), 4, "Reserved\t\t\t\t\t%d", (int32_t)value);
+      list.Add<"Reserved\t\t\t\t\t%d">(m.Offset(4), 4, (int32_t)value);
       break;
     case kPointer:
       if (!m.Has(4, 1)) return false;
-      list.Add(m.Offset(4), 1, "Pointer\t\t\t\t%d", m.U8(4));
+      list.Add<"Pointer\t\t\t\t%d">(m.Offset(4), 1, m.U8(4));
       if (!m.Has(5, 3)) return false;
-      list.Add(m.Offset(5), 3, "Entry Size\t\t\t0x%02x%02x%02x", m.U8(5), m.U8(6), m.U8(7));
+      list.Add<"Entry Size\t\t\t0x%02x%02x%02x">(m.Offset(5), 3, m.U8(5), m.U8(6), m.U8(7));
       break;
     case kTimestamps:
       // Originate, receive and transmit follow the identifier and sequence.
       if (!m.Be32(8, &value)) return false;
-      list.Add(m.Offset(8), 4, "Originate\t\t%u", value);
+      list.Add<"Originate\t\t%u">(m.Offset(8), 4, value);
       if (!m.Be32(12, &value)) return false;
-      list.Add(m.Offset(12), 4, "Receive\t\t%u", value);
+      list.Add<"Receive\t\t%u">(m.Offset(12), 4, value);
       if (!m.Be32(16, &value)) return false;
-      list.Add(m.Offset(16), 4, "Transmit\t\t%u", value);
+      list.Add<"Transmit\t\t%u">(m.Offset(16), 4, value);
       break;
   }
   return !list.stopped;
@@ -196,14 +196,14 @@ void DetailIcmp(qv::Layer& l, qv::DetailList& list) {
   if (!m.U8(0, &type)) return;
   const Layout* layout = FindLayout(type);
   if (!layout) {
-    list.Add(m.Offset(), 1, "Unknown Type\t%d", type);
+    list.Add<"Unknown Type\t%d">(m.Offset(), 1, type);
     return;
   }
   list.Text(m.Offset(), 1, layout->typeLine);
   if (!m.U8(1, &code)) return;
-  list.Add(m.Offset(1), 1, "Code\t\t\t\t\t\t%02d %s", code, layout->codes ? (*layout->codes)(code) : "");
+  list.Add<"Code\t\t\t\t\t\t%02d %s">(m.Offset(1), 1, code, layout->codes ? (*layout->codes)(code) : "");
   if (!m.Be16(2, &checksum)) return;
-  list.Add(m.Offset(2), 2, "Checksum\t\t\t\t\t0x%04X", checksum);
+  list.Add<"Checksum\t\t\t\t\t0x%04X">(m.Offset(2), 2, checksum);
   if (!FieldLines(list, m, layout->fields) || !layout->dump) return;
   const int64_t n = m.Left(kFixedHeader) < layout->dumpCap ? m.Left(kFixedHeader) : layout->dumpCap;
   if (n > 0) list.HexDump(layout->dump, m.Bytes(kFixedHeader, n), (int)n, m.Offset(kFixedHeader));

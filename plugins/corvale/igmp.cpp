@@ -29,16 +29,16 @@ void DetailIgmp(qv::Layer& l, qv::DetailList& list) {
   BYTE type, time;
   WORD checksum;
   if (!m.U8(0, &type)) return;
-  list.Add(m.Offset(), 1, "Type\t\t\t\t\t\t%s", kTypeNames(type));
+  list.Add<"Type\t\t\t\t\t\t%s">(m.Offset(), 1, kTypeNames(type));
   if (!m.U8(1, &time)) return;
-  list.Add(m.Offset(1), 1, "Max Response Time\t\t%d tenths of a second", time);
+  list.Add<"Max Response Time\t\t%d tenths of a second">(m.Offset(1), 1, time);
   if (!m.Be16(2, &checksum)) return;
-  list.Add(m.Offset(2), 2, "CheckSum\t\t\t\t\t0x%04X", checksum);
+  list.Add<"CheckSum\t\t\t\t\t0x%04X">(m.Offset(2), 2, checksum);
   const BYTE* group = m.Bytes(4, 4);
   if (!group) return;
   char address[kAddressTextSize];
   DottedAddressText(group, 4, address);
-  list.Add(m.Offset(4), 4, "Group Address\t\t\t%s", address);
+  list.Add<"Group Address\t\t\t%s">(m.Offset(4), 4, address);
 }
 
 constexpr qv::Binding kBindings[] = {{"DOD-IP", 2}};

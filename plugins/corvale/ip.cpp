@@ -62,39 +62,38 @@ void DetailIp(qv::Layer& l, qv::DetailList& list) {
   if (!l.Title(list, h.Has(0, 1) ? h.Ihl() * 4 : 0)) return;
   if (!h.Has(0, 1)) return;
   const BYTE first = h.v.U8(0);
-  list.Add(o, 1, "Header Version\t\t\t%u\t\t\t\t[%s]", (unsigned)h.Version(), qv::BitPicture(first, 0xF0, 8, 4).text);
-  list.Add(o, 1, "Header Length\t\t\t%u bytes\t\t[%s]", (unsigned)h.Ihl() * 4, qv::BitPicture(first, 0x0F, 8, 4).text);
+  list.Add<"Header Version\t\t\t%u\t\t\t\t[%s]">(o, 1, (unsigned)h.Version(), qv::Bits(first, 0xF0, 8, 4));
+  list.Add<"Header Length\t\t\t%u bytes\t\t[%s]">(o, 1, (unsigned)h.Ihl() * 4, qv::Bits(first, 0x0F, 8, 4));
   if (!h.Has(1, 1)) return;
-  list.Add(o + 1, 1, "Type of Service\t\t%d", h.v.U8(1));
+  list.Add<"Type of Service\t\t%d">(o + 1, 1, h.v.U8(1));
   if (!h.Has(2, 2)) return;
-  list.Add(o + 2, 2, "Datagram Length\t\t%u", (unsigned)h.v.Be16(2));
+  list.Add<"Datagram Length\t\t%u">(o + 2, 2, (unsigned)h.v.Be16(2));
   if (!h.Has(4, 2)) return;
-  list.Add(o + 4, 2, "Differentiator\t\t\t%01u", (unsigned)h.v.Be16(4));
+  list.Add<"Differentiator\t\t\t%01u">(o + 4, 2, (unsigned)h.v.Be16(4));
   if (!h.Has(6, 2)) return;
   const WORD word = h.v.Be16(6);
-  list.Group(&g_fragmentState, o + 6, 2, "Fragmentation Information");
-  list.Add(o + 6, 2, "More Fragments\t\t%s%s", (word & kMoreFragments) ? "on\t\t" : "off\t",
-           qv::BitPicture(word, kMoreFragments, 16, 4).text);
-  list.Add(o + 6, 2, "Don't Fragment\t\t%s%s", (word & kDontFragment) ? "on\t\t" : "off\t",
-           qv::BitPicture(word, kDontFragment, 16, 4).text);
-  list.Add(o + 6, 2, "Offset\t\t\t\t%01u\t\t%s ", (unsigned)(word & kOffsetMask),
-           qv::BitPicture(word, kOffsetMask, 16, 4).text);
+  list.Group<"Fragmentation Information">(&g_fragmentState, o + 6, 2);
+  list.Add<"More Fragments\t\t%s%s">(o + 6, 2, (word & kMoreFragments) ? "on\t\t"sv : "off\t"sv,
+                                     qv::Bits(word, kMoreFragments, 16, 4));
+  list.Add<"Don't Fragment\t\t%s%s">(o + 6, 2, (word & kDontFragment) ? "on\t\t"sv : "off\t"sv,
+                                     qv::Bits(word, kDontFragment, 16, 4));
+  list.Add<"Offset\t\t\t\t%01u\t\t%s ">(o + 6, 2, (unsigned)(word & kOffsetMask), qv::Bits(word, kOffsetMask, 16, 4));
   list.Close();
   if (list.stopped || !h.Has(8, 1)) return;
-  list.Add(o + 8, 1, "Time To Live\t\t\t%u", (unsigned)h.v.U8(8));
+  list.Add<"Time To Live\t\t\t%u">(o + 8, 1, (unsigned)h.v.U8(8));
   if (!h.Has(9, 1)) return;
   char name[128];
   RetrieveIPProtocol(h.v.U8(9), name, IP_NAME_STYLE_LONG);
-  list.Add(o + 9, 1, "Protocol\t\t\t\t\t%s", name);
+  list.Add<"Protocol\t\t\t\t\t%s">(o + 9, 1, name);
   if (!h.Has(10, 2)) return;
-  list.Add(o + 10, 2, "Header Checksum\t\t0x%04x", (unsigned)h.v.Be16(10));
+  list.Add<"Header Checksum\t\t0x%04x">(o + 10, 2, (unsigned)h.v.Be16(10));
   char address[64];
   if (!h.Has(12, 4)) return;
   DottedAddress(h.Address(12), address);
-  list.Add(o + 12, 4, "Source Address\t\t\t%s", address);
+  list.Add<"Source Address\t\t\t%s">(o + 12, 4, address);
   if (!h.Has(16, 4)) return;
   DottedAddress(h.Address(16), address);
-  list.Add(o + 16, 4, "Destination Address\t%s", address);
+  list.Add<"Destination Address\t%s">(o + 16, 4, address);
 }
 
 // The datagram's total length trims the frame, so children count and read

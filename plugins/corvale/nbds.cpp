@@ -30,7 +30,7 @@ ProtocolParse SmbAt(const qv::View& v, int64_t at) {
 bool NameLine(qv::DetailList& list, const qv::View& message, int64_t at, const char* label) {
   qv::NetBiosName name;
   if (!message.Has(at, kNameField) || qv::DecodeNetBiosName(message, at, &name) < 0) return false;
-  return list.Add(message.Offset(at), kNameField, "%s%s", label, name.text) != nullptr;
+  return list.Add<"%s%s">(message.Offset(at), kNameField, label, name.text) != nullptr;
 }
 
 // ---------------------------------------------------------------- datagrams
@@ -70,27 +70,27 @@ void DetailNbds(qv::Layer& l, qv::DetailList& list) {
   BYTE type = 0, flags;
   const bool haveType = h.U8(0, &type);
   if (!l.Title(list, (int)std::min<int64_t>(DatagramHeaderLength(type), h.size())) || !haveType) return;
-  list.Add(o, 1, "Datagram Type\t\t\t%s", kDatagramTypeNames(type));
+  list.Add<"Datagram Type\t\t\t%s">(o, 1, kDatagramTypeNames(type));
   if (!h.U8(1, &flags)) return;
-  list.Group(&g_datagramFlagsState, o + 1, 1, "Flags");
-  list.Add(o + 1, 1, "More Fragments\t\t%s%s", (flags & 0x01) ? "On\t\t" : "Off\t", qv::BitPicture(flags, 0x01, 8, 4).text);
-  list.Add(o + 1, 1, "First Fragment\t\t%s%s", (flags & 0x02) ? "On\t\t" : "Off\t", qv::BitPicture(flags, 0x02, 8, 4).text);
-  list.Add(o + 1, 1, "Node Type\t\t\t%s%s", kNodeTypeNames(flags & 0x0C), qv::BitPicture(flags, 0x0C, 8, 4).text);
+  list.Group<"Flags">(&g_datagramFlagsState, o + 1, 1);
+  list.Add<"More Fragments\t\t%s%s">(o + 1, 1, (flags & 0x01) ? "On\t\t"sv : "Off\t"sv, qv::Bits(flags, 0x01, 8, 4));
+  list.Add<"First Fragment\t\t%s%s">(o + 1, 1, (flags & 0x02) ? "On\t\t"sv : "Off\t"sv, qv::Bits(flags, 0x02, 8, 4));
+  list.Add<"Node Type\t\t\t%s%s">(o + 1, 1, kNodeTypeNames(flags & 0x0C), qv::Bits(flags, 0x0C, 8, 4));
   list.Close();
   WORD word;
   if (!h.Be16(2, &word)) return;
-  list.Add(o + 2, 2, "Datagram ID\t\t\t\t%01u", (unsigned)word);
+  list.Add<"Datagram ID\t\t\t\t%01u">(o + 2, 2, (unsigned)word);
   const BYTE* address = h.Bytes(4, 4);
   if (!address) return;
   char dotted[64];
   DottedAddress(address, dotted);
-  list.Add(o + 4, 4, "Source IP Address\t\t%s", dotted);
+  list.Add<"Source IP Address\t\t%s">(o + 4, 4, dotted);
   if (!h.Be16(8, &word)) return;
-  list.Add(o + 8, 2, "Source Port\t\t\t\t%01u", (unsigned)word);
+  list.Add<"Source Port\t\t\t\t%01u">(o + 8, 2, (unsigned)word);
   if (!h.Be16(10, &word)) return;
-  list.Add(o + 10, 2, "Length\t\t\t\t\t%01d", word);
+  list.Add<"Length\t\t\t\t\t%01d">(o + 10, 2, word);
   if (!h.Be16(12, &word)) return;
-  list.Add(o + 12, 2, "Packet Offset\t\t\t%01u", (unsigned)word);
+  list.Add<"Packet Offset\t\t\t%01u">(o + 12, 2, (unsigned)word);
   if (!NameLine(list, h, 14, "Source Name\t\t\t\t")) return;
   NameLine(list, h, 48, "Destination Name\t\t");
 }
@@ -159,31 +159,31 @@ void DetailNbss(qv::Layer& l, qv::DetailList& list) {
   const int o = l.offset();
   BYTE type, flags;
   if (!l.Title(list, SessionTitleLength(h)) || !h.U8(0, &type)) return;
-  list.Add(o, 1, "Packet Type\t\t\t\t%s", SessionTypeName(l, type));
+  list.Add<"Packet Type\t\t\t\t%s">(o, 1, SessionTypeName(l, type));
   if (!kSessionTypeNames.Has(type)) {
     list.Close();
     return;
   }
   WORD word;
   if (!h.U8(1, &flags)) return;
-  list.Add(o + 1, 1, "Flags\t\t\t\t\t\t0x%02x", flags);
+  list.Add<"Flags\t\t\t\t\t\t0x%02x">(o + 1, 1, flags);
   if (!h.Be16(2, &word)) return;
-  list.Add(o + 2, 2, "Packet Length\t\t\t%u", word + ((flags & 0x01) ? 0x10000u : 0));
+  list.Add<"Packet Length\t\t\t%u">(o + 2, 2, word + ((flags & 0x01) ? 0x10000u : 0));
   switch (type) {
     case kSessionRequest:
       if (NameLine(list, h, 4, "Destination Name\t\t")) NameLine(list, h, 38, "Source Name\t\t\t\t");
       break;
     case kNegativeResponse: {
       BYTE code;
-      if (h.U8(4, &code)) list.Add(o + 4, 1, "Error Code\t\t\t\t%s", kSessionErrorNames(code));
+      if (h.U8(4, &code)) list.Add<"Error Code\t\t\t\t%s">(o + 4, 1, kSessionErrorNames(code));
       break;
     }
     case kRetarget:
       if (const BYTE* address = h.Bytes(4, 4)) {
         char dotted[64];
         DottedAddress(address, dotted);
-        list.Add(o + 4, 4, "IP Address\t\t\t%s", dotted);
-        if (h.Be16(8, &word)) list.Add(o + 8, 2, "Port\t\t\t\t%04x", word);
+        list.Add<"IP Address\t\t\t%s">(o + 4, 4, dotted);
+        if (h.Be16(8, &word)) list.Add<"Port\t\t\t\t%04x">(o + 8, 2, word);
       }
       break;
     default:

@@ -40,7 +40,7 @@ constexpr qv::NameTable kFunctionNames(kFunctions, "Unknown");
 
 struct FlagBit {
   WORD bit;
-  const char* label;
+  std::string_view label;
 };
 constexpr FlagBit kFlagBits[] = {
     {0x0010, "Broadcast\t\t\t"},  {0x0080, "Recursion Capable\t"}, {0x0100, "Recursion Desired\t"},
@@ -107,13 +107,13 @@ bool Question(qv::DetailList& list, const qv::View& m, int64_t q) {
   qv::NetBiosName name;
   WORD type, cls;
   if (qv::DecodeNetBiosName(m, q, &name) < 0) return false;
-  list.Add(m.Offset(q), kNameField, "NetBios Name\t\t%s", name.text);
+  list.Add<"NetBios Name\t\t%s">(m.Offset(q), kNameField, name.text);
   if (!m.Be16(q + kNameField, &type)) return false;
   char unknown[40];
-  list.Add(m.Offset(q + kNameField), 2, "Name Type\t\t\t%s",
-           RecordTypeText(type, "Unknown Question Type ", unknown, sizeof unknown));
+  list.Add<"Name Type\t\t\t%s">(m.Offset(q + kNameField), 2,
+                                RecordTypeText(type, "Unknown Question Type ", unknown, sizeof unknown));
   if (!m.Be16(q + kNameField + 2, &cls)) return false;
-  list.Add(m.Offset(q + kNameField + 2), 2, "Name Class\t\t\tInternet Class");
+  list.Add<"Name Class\t\t\tInternet Class">(m.Offset(q + kNameField + 2), 2);
   return !list.stopped;
 }
 
@@ -124,34 +124,33 @@ bool Record(qv::DetailList& list, const qv::View& m, int64_t* q) {
   qv::NetBiosName name;
   const int64_t at = qv::DecodeNetBiosName(m, *q, &name);
   if (at < 0) return false;
-  list.Add(m.Offset(*q), name.used, "NetBios Name\t\t%s", name.text);
+  list.Add<"NetBios Name\t\t%s">(m.Offset(*q), name.used, name.text);
   WORD type, dataLength;
   DWORD ttl;
   if (!m.Be16(at, &type)) return false;
   char unknown[40];
-  list.Add(m.Offset(at), 2, "Name Type\t\t\t%s", RecordTypeText(type, "Unknown Type Field ", unknown, sizeof unknown));
+  list.Add<"Name Type\t\t\t%s">(m.Offset(at), 2, RecordTypeText(type, "Unknown Type Field ", unknown, sizeof unknown));
   if (!m.Has(at + 2, 2)) return false;
-  list.Add(m.Offset(at + 2), 2, "Name Class\t\t\tInternet Class");
+  list.Add<"Name Class\t\t\tInternet Class">(m.Offset(at + 2), 2);
   if (!m.Be32(at + 4, &ttl)) return false;
-  list.Add(m.Offset(at + 4), 4, "Time to Live\t\t%d", (int32_t)ttl);
+  list.Add<"Time to Live\t\t%d">(m.Offset(at + 4), 4, (int32_t)ttl);
   if (!m.Be16(at + 8, &dataLength)) return false;
-  list.Add(m.Offset(at + 8), 2, "Data Length\t\t\t%d", dataLength);
+  list.Add<"Data Length\t\t\t%d">(m.Offset(at + 8), 2, dataLength);
   *q = at + 10 + dataLength;
   const qv::View data = m.Sub(at + 10, dataLength);
   if (dataLength > 0 && data.empty()) return false;
   WORD nb;
   if (data.Be16(0, &nb)) {
-    list.Group(&g_recordFlagsState, data.Offset(), 2, "Flags");
-    list.Add(data.Offset(), 2, "Name Type\t\t%s\t%s", (nb & kGroupName) ? "Group" : "Unique",
-             qv::BitPicture(nb, kGroupName, 16, 4).text);
-    list.Add(data.Offset(), 2, "Node Type\t\t%s\t%s", kNodeTypeNames(nb & kNodeType),
-             qv::BitPicture(nb, kNodeType, 16, 4).text);
+    list.Group<"Flags">(&g_recordFlagsState, data.Offset(), 2);
+    list.Add<"Name Type\t\t%s\t%s">(data.Offset(), 2, (nb & kGroupName) ? "Group"sv : "Unique"sv,
+                                    qv::Bits(nb, kGroupName, 16, 4));
+    list.Add<"Node Type\t\t%s\t%s">(data.Offset(), 2, kNodeTypeNames(nb & kNodeType), qv::Bits(nb, kNodeType, 16, 4));
     list.Close();
   }
   if (const BYTE* address = data.Bytes(2, 4)) {
     char dotted[64];
     DottedAddress(address, dotted);
-    list.Add(data.Offset(2), 4, "IP Address\t\t\t%s", dotted);
+    list.Add<"IP Address\t\t\t%s">(data.Offset(2), 4, dotted);
   }
   return !list.stopped && data.size() == dataLength;
 }
@@ -162,20 +161,20 @@ void DetailNbns(qv::Layer& l, qv::DetailList& list) {
   if (!l.Title(list, (int)m.size())) return;
   WORD id, flags;
   if (!m.Be16(0, &id)) return;
-  list.Add(o, 2, "Transaction ID\t\t\t%u", id);
+  list.Add<"Transaction ID\t\t\t%u">(o, 2, id);
   if (!m.Be16(2, &flags)) return;
-  list.Add(o + 2, 2, "Function\t\t\t\t\t%s", kFunctionNames(flags & kFunction));
-  list.Group(&g_flagsState, o + 2, 2, "Flags");
+  list.Add<"Function\t\t\t\t\t%s">(o + 2, 2, kFunctionNames(flags & kFunction));
+  list.Group<"Flags">(&g_flagsState, o + 2, 2);
   for (const FlagBit& f : kFlagBits)
-    list.Add(o + 2, 2, "%s%s%s", f.label, (flags & f.bit) ? "On\t\t" : "Off\t", qv::BitPicture(flags, f.bit, 16, 4).text);
+    list.Add<"%s%s%s">(o + 2, 2, f.label, (flags & f.bit) ? "On\t\t"sv : "Off\t"sv, qv::Bits(flags, f.bit, 16, 4));
   list.Close();
   WORD counts[4];
   if (!AddSectionCounts(list, m, counts) || list.stopped) return;
 
   int64_t q = kHeader;
   if (counts[0]) {
-    list.Group(&g_questionsState, m.Offset(q), (int)std::min<int64_t>((int64_t)counts[0] * kQuestion, m.Left(q)),
-               "Questions");
+    list.Group<"Questions">(&g_questionsState, m.Offset(q),
+                            (int)std::min<int64_t>((int64_t)counts[0] * kQuestion, m.Left(q)));
     for (int i = 0; i < counts[0]; i++, q += kQuestion)
       if (!Question(list, m, q)) return;
     list.Close();
@@ -183,7 +182,7 @@ void DetailNbns(qv::Layer& l, qv::DetailList& list) {
   for (int s = 0; s < 3; s++) {
     if (!counts[s + 1]) continue;
     const int64_t start = q;
-    DetailLine* heading = list.Group(&g_sections[s].state, m.Offset(q), 0, "%s", g_sections[s].heading);
+    DetailLine* heading = list.Group<"%s">(&g_sections[s].state, m.Offset(q), 0, g_sections[s].heading);
     bool whole = true;
     for (int i = 0; i < counts[s + 1] && whole; i++) whole = Record(list, m, &q);
     // The heading covers its records, or what was captured of them.

@@ -56,7 +56,7 @@ struct Fields {
     return ok;
   }
   bool Text(int64_t at, int size, const char* label, const char* text) {
-    ok = ok && v.Has(at, size) && list.Add(v.Offset(at), size, "%s%s", label, text);
+    ok = ok && v.Has(at, size) && list.Add<"%s%s">(v.Offset(at), size, label, text);
     return ok;
   }
   bool Address(int64_t at, const char* label) {
@@ -103,10 +103,10 @@ bool Hello(Fields& f) {
 // while bytes of the LSA are left.
 bool TosEntries(Fields& f, int64_t at, int64_t count, BYTE* state) {
   for (int64_t i = 0; f.ok && i < count && at < f.v.size(); i++, at += 4) {
-    f.list.Group(state, f.v.Offset(at), (int)f.v.Sub(at, 4).size(), "Type of Service");
+    f.list.Group<"Type of Service">(state, f.v.Offset(at), (int)f.v.Sub(at, 4).size());
     f.Number(at, 1, "TOS\t\t\t\t%d");
     // The reserved byte is shown multiplied by 256.
-    f.ok = f.ok && f.v.Has(at + 1, 1) && f.list.Add(f.v.Offset(at + 1), 1, "Reserved\t\t\t%d", f.v.U8(at + 1) * 256);
+    f.ok = f.ok && f.v.Has(at + 1, 1) && f.list.Add<"Reserved\t\t\t%d">(f.v.Offset(at + 1), 1, f.v.U8(at + 1) * 256);
     f.Number(at + 2, 2, "TOS Metric\t\t%d");
     if (f.ok) f.list.Close();
   }
@@ -173,7 +173,7 @@ bool Lsa(qv::DetailList& list, const qv::View& rest, int64_t* consumed) {
   if (r >= kLsaHeader) length = declared < kLsaHeader ? kLsaHeader : declared < r ? declared : r;
   *consumed = length;
   const qv::View lsa = rest.Sub(0, length);
-  list.Group(&g_lsaState, lsa.Offset(), (int)length, "Link State Advertisement");
+  list.Group<"Link State Advertisement">(&g_lsaState, lsa.Offset(), (int)length);
   Fields f{list, lsa};
   f.Number(0, 2, "Age\t\t\t\t\t%d");
   f.Number(2, 1, "Options\t\t\t\t%d");

@@ -37,11 +37,11 @@ void DottedAddressText(const BYTE* data, int length, char* text) {
 }
 
 bool AddSectionCounts(qv::DetailList& list, const qv::View& header, WORD counts[4]) {
-  static const char* const kLabels[] = {"Question Count\t\t\t", "Answer Count\t\t\t", "Authority Count\t\t",
-                                        "Additional Count\t\t"};
+  static constexpr std::string_view kLabels[] = {"Question Count\t\t\t", "Answer Count\t\t\t", "Authority Count\t\t",
+                                                 "Additional Count\t\t"};
   for (int i = 0; i < 4; i++) {
     if (!header.Be16(4 + 2 * i, &counts[i])) return false;
-    list.Add(header.Offset(4 + 2 * i), 2, "%s%d", kLabels[i], counts[i]);
+    list.Add<"%s%d">(header.Offset(4 + 2 * i), 2, kLabels[i], counts[i]);
   }
   return true;
 }

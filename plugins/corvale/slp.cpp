@@ -21,7 +21,7 @@ constexpr qv::NameTable kFunctionNames(kFunctions, "Unknown");
 
 struct FlagBit {
   BYTE bit;
-  const char* label;
+  std::string_view label;
 };
 constexpr FlagBit kFlagBits[] = {
     {0x80, "OverFlow\t\t\t\t"}, {0x40, "Monolingual\t\t\t"},  {0x20, "URL Auth\t\t\t\t"},
@@ -37,10 +37,10 @@ void SummarizeSlp(qv::Layer& l, SummaryRow* row) {
 // The lines both layouts open with; false when the header ends before the
 // length or the host gave no line.
 bool CommonLines(qv::DetailList& list, const qv::View& v) {
-  list.Add(v.Offset(), 1, "Version\t\t\t\t\t%d", v.U8(0));
-  list.Add(v.Offset(1), 1, "Function\t\t\t\t\t%s", kFunctionNames(v.U8(1)));
+  list.Add<"Version\t\t\t\t\t%d">(v.Offset(), 1, v.U8(0));
+  list.Add<"Function\t\t\t\t\t%s">(v.Offset(1), 1, kFunctionNames(v.U8(1)));
   WORD length;
-  return v.Be16(2, &length) && list.Add(v.Offset(2), 2, "Length\t\t\t\t\t%d", length);
+  return v.Be16(2, &length) && list.Add<"Length\t\t\t\t\t%d">(v.Offset(2), 2, length);
 }
 
 // Each field is shown only when it was captured; a header cut short ends
@@ -50,19 +50,19 @@ void DetailSlpV1(qv::DetailList& list, const qv::View& v) {
   BYTE flags;
   if (!v.U8(4, &flags)) return;
   const int at = v.Offset(4);
-  list.Group(&g_flagsState, at, 1, "Flags");
+  list.Group<"Flags">(&g_flagsState, at, 1);
   for (const FlagBit& f : kFlagBits)
-    list.Add(at, 1, "%s%s[%s]", f.label, (flags & f.bit) ? "On \t" : "Off\t", qv::BitPicture(flags, f.bit, 8, 4).text);
-  list.Add(at, 1, "Reserved\t\t\t\t0x%02x", flags & 0x07);
+    list.Add<"%s%s[%s]">(at, 1, f.label, (flags & f.bit) ? "On \t"sv : "Off\t"sv, qv::Bits(flags, f.bit, 8, 4));
+  list.Add<"Reserved\t\t\t\t0x%02x">(at, 1, flags & 0x07);
   list.Close();
   BYTE dialect;
-  if (!v.U8(5, &dialect) || !list.Add(v.Offset(5), 1, "Dialect\t\t\t\t\t%d", dialect)) return;
+  if (!v.U8(5, &dialect) || !list.Add<"Dialect\t\t\t\t\t%d">(v.Offset(5), 1, dialect)) return;
   const BYTE* language = v.Bytes(6, 2);
-  if (!language || !list.Add(v.Offset(6), 2, "Language code\t\t\t%c%c", language[0], language[1])) return;
+  if (!language || !list.Add<"Language code\t\t\t%c%c">(v.Offset(6), 2, language[0], language[1])) return;
   WORD word;
-  if (!v.Be16(8, &word) || !list.Add(v.Offset(8), 2, "Char Encoding\t\t\t%d", word)) return;
+  if (!v.Be16(8, &word) || !list.Add<"Char Encoding\t\t\t%d">(v.Offset(8), 2, word)) return;
   if (!v.Be16(10, &word)) return;
-  list.Add(v.Offset(10), 2, "XID\t\t\t\t\t\t%d", word);
+  list.Add<"XID\t\t\t\t\t\t%d">(v.Offset(10), 2, word);
   list.Close();
 }
 
@@ -71,9 +71,9 @@ void DetailSlpV1(qv::DetailList& list, const qv::View& v) {
 void DetailSlpV2(qv::DetailList& list, const qv::View& v) {
   if (!CommonLines(list, v)) return;
   WORD word;
-  if (!v.Be16(6, &word) || !list.Add(v.Offset(6), 2, "Next Offset\t\t\t\t\t%d", word)) return;
+  if (!v.Be16(6, &word) || !list.Add<"Next Offset\t\t\t\t\t%d">(v.Offset(6), 2, word)) return;
   if (!v.Be16(8, &word)) return;
-  list.Add(v.Offset(8), 2, "XID\t\t\t\t\t%d", word);
+  list.Add<"XID\t\t\t\t\t%d">(v.Offset(8), 2, word);
   list.Close();
 }
 
@@ -82,7 +82,7 @@ void DetailSlp(qv::Layer& l, qv::DetailList& list) {
   const qv::View& v = l.header;
   if (v.size() < kMinimum) return;
   const bool v1 = v.U8(0) == 1;
-  if (!list.Group(v1 ? &g_v1State : &g_v2State, v.Offset(), (int)v.size(), "%s", l.protocol.descriptor.description))
+  if (!list.Group<"%s">(v1 ? &g_v1State : &g_v2State, v.Offset(), (int)v.size(), l.protocol.descriptor.description))
     return;
   if (v1)
     DetailSlpV1(list, v);

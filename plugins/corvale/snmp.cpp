@@ -264,14 +264,14 @@ bool Decode(qv::DetailList& list, const qv::View& v, int64_t p, DetailLine* L, c
     return false;
   }
   if (t.value == kValueObjectId && (tag & 0xE0)) Append(L, "Invalid Attributes - ");
-  list.Group(t.state, v.Offset(p), 1, "ASN Type\t\t\t\t%s", t.text);
+  list.Group<"ASN Type\t\t\t\t%s">(t.state, v.Offset(p), 1, t.text);
 
   if (t.value == kValueNull) {
     BYTE length;
     if (!v.U8(p + 1, &length)) return false;
     Append(L, "(Null)");
     L->length = 2;
-    list.Add(v.Offset(p + 1), 1, "Length\t\t\t\t%s", length == 0 ? "0" : "Error");
+    list.Add<"Length\t\t\t\t%s">(v.Offset(p + 1), 1, length == 0 ? "0"sv : "Error"sv);
     list.Close();
     *consumed = 2;
     return true;
@@ -293,7 +293,7 @@ bool Decode(qv::DetailList& list, const qv::View& v, int64_t p, DetailLine* L, c
     list.Text(v.Offset(p + 1), field, "Invalid Length");
     return false;
   }
-  list.Add(v.Offset(p + 1), field, "Length\t\t\t\t%u", length);
+  list.Add<"Length\t\t\t\t%u">(v.Offset(p + 1), field, length);
   if (t.value == kValueSequence) {
     *consumed = 1 + field;
     L->length = (int)*consumed;
@@ -323,7 +323,7 @@ bool Decode(qv::DetailList& list, const qv::View& v, int64_t p, DetailLine* L, c
       for (int i = 0; i < n; i++) value = (value << 8) | contents[i];
       if (valueOut) *valueOut = value;
       Append(L, "%u", value);
-      list.Add(offset, n, "Value\t\t\t\t\t%u", value);
+      list.Add<"Value\t\t\t\t\t%u">(offset, n, value);
       break;
     }
     case kValueAddress: {
@@ -334,7 +334,7 @@ bool Decode(qv::DetailList& list, const qv::View& v, int64_t p, DetailLine* L, c
       char address[32];
       DottedAddress(contents, address);
       Append(L, "%s", address);
-      list.Add(offset, 4, "IP Address\t\t\t%s", address);
+      list.Add<"IP Address\t\t\t%s">(offset, 4, address);
       break;
     }
     case kValueOctets: {
@@ -386,7 +386,7 @@ struct Walk {
   // from the host before the item's own lines).
   DetailLine* Item(const char* label, const AsnType& type, DWORD* value = nullptr) {
     if (!More()) return nullptr;
-    DetailLine* L = list.Add(v.Offset(p), 1, "%s", label);
+    DetailLine* L = list.Add<"%s">(v.Offset(p), 1, label);
     int64_t consumed;
     if (!L || !Decode(list, v, p, L, type, &consumed, value)) return nullptr;
     p += consumed;
@@ -404,7 +404,7 @@ struct Walk {
   // A binding's value, its decoder picked by its tag.
   bool Value() {
     const BYTE tag = v.U8(p);
-    DetailLine* L = list.Add(v.Offset(p), 1, "Value\t\t\t\t\t\t");
+    DetailLine* L = list.Add<"Value\t\t\t\t\t\t">(v.Offset(p), 1);
     if (!L) return false;
     if (tag == kTagOpaque) return false;
     if (tag == kTagBitString) {
@@ -460,8 +460,8 @@ void DetailSnmp(qv::Layer& l, qv::DetailList& list) {
     return;
 
   const BYTE tag = v.U8(w.p);
-  if (!list.Add(v.Offset(w.p), 1, "PDU-type\t\t\t\t\t%s%s", kDetailPduNames(tag & 0x1F),
-                (tag & 0xE0) != 0xA0 ? " - badly formed PDU Type" : ""))
+  if (!list.Add<"PDU-type\t\t\t\t\t%s%s">(v.Offset(w.p), 1, kDetailPduNames(tag & 0x1F),
+                                          (tag & 0xE0) != 0xA0 ? " - badly formed PDU Type"sv : ""sv))
     return;
   w.p += 1;
 
@@ -476,7 +476,7 @@ void DetailSnmp(qv::Layer& l, qv::DetailList& list) {
     case kLengthOk:
       break;
   }
-  if (!list.Add(v.Offset(w.p), field, "Length\t\t\t\t\t%u", length)) return;
+  if (!list.Add<"Length\t\t\t\t\t%u">(v.Offset(w.p), field, length)) return;
   w.p += field;
 
   const int type = tag & 0x1F;

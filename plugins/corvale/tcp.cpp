@@ -16,7 +16,7 @@ BYTE g_flagsState, g_optionState;
 struct FlagBit {
   BYTE bit;
   const char* word;   // summary
-  const char* label;  // detail
+  std::string_view label;  // detail
 };
 constexpr FlagBit kFlagBits[] = {
     {0x20, "Urgent ", "Urgent Pointer\t\t"}, {0x10, "Ack ", "Ack\t\t\t\t\t"},     {0x08, "Push ", "Push\t\t\t\t\t"},
@@ -105,12 +105,12 @@ void SummarizeTcp(qv::Layer& l, SummaryRow* row) {
 }
 
 // Named ports only: an unnamed one shows its number once.
-void AddPortLine(qv::DetailList& list, int at, const char* label, WORD port) {
+void AddPortLine(qv::DetailList& list, int at, std::string_view label, WORD port) {
   char name[128];
   if (RetrieveIPPort(port, name, IP_NAME_STYLE_LONG))
-    list.Add(at, 2, "%s%u\t%s", label, (unsigned)port, name);
+    list.Add<"%s%u\t%s">(at, 2, label, (unsigned)port, name);
   else
-    list.Add(at, 2, "%s%u\t", label, (unsigned)port);
+    list.Add<"%s%u\t">(at, 2, label, (unsigned)port);
 }
 
 // The options: each starts inside the options area (header bytes 20 up to
@@ -125,14 +125,14 @@ void DecodeTcpOptions(qv::DetailList& list, const qv::View& header, int headerLe
   while (!list.stopped && at < area && options.U8(at, &kind)) {
     const int pos = options.Offset(at);
     if (kind == 0) {
-      list.Group(&g_optionState, pos, 1, "Option\t\t\t\t\tEnd of Options");
-      list.Add(pos, 1, "Option Length\t\t1");
+      list.Group<"Option\t\t\t\t\tEnd of Options">(&g_optionState, pos, 1);
+      list.Add<"Option Length\t\t1">(pos, 1);
       list.Close();
       return;  // whatever follows
     }
     if (kind == 1) {
-      list.Group(&g_optionState, pos, 1, "Option\t\t\t\t\tNo Op");
-      list.Add(pos, 1, "Option Code\t\t\t%d", 1);
+      list.Group<"Option\t\t\t\t\tNo Op">(&g_optionState, pos, 1);
+      list.Add<"Option Code\t\t\t%d">(pos, 1, 1);
       list.Close();
       at += 1;
       continue;
@@ -141,18 +141,18 @@ void DecodeTcpOptions(qv::DetailList& list, const qv::View& header, int headerLe
     BYTE length;
     if (!options.U8(at + 1, &length)) {
       // Cut by the capture after its kind: the group shows what there is.
-      list.Group(&g_optionState, pos, 1, "Option\t\t\t\t\t%s", name);
-      list.Add(pos, 1, "Option Code\t\t\t%d", kind);
+      list.Group<"Option\t\t\t\t\t%s">(&g_optionState, pos, 1, name);
+      list.Add<"Option Code\t\t\t%d">(pos, 1, kind);
       list.Close();
       return;
     }
     const qv::View option = options.Sub(at, length);
-    list.Group(&g_optionState, pos, length, "Option\t\t\t\t\t%s", name);
-    list.Add(pos, 1, "Option Code\t\t\t%d", kind);
-    list.Add(pos + 1, 1, "Option Length\t\t%d", length);
+    list.Group<"Option\t\t\t\t\t%s">(&g_optionState, pos, length, name);
+    list.Add<"Option Code\t\t\t%d">(pos, 1, kind);
+    list.Add<"Option Length\t\t%d">(pos + 1, 1, length);
     // The segment size needs both of its bytes inside the option.
     WORD value;
-    if (kind == 2 && option.Be16(2, &value)) list.Add(pos + 2, length - 2, "Option Value\t\t%d", value);
+    if (kind == 2 && option.Be16(2, &value)) list.Add<"Option Value\t\t%d">(pos + 2, length - 2, value);
     list.Close();
     // A length below 2 would not get past the option's own two bytes.
     if (length < 2) return;
@@ -171,24 +171,24 @@ void DetailTcp(qv::Layer& l, qv::DetailList& list) {
   AddPortLine(list, o + 2, "Destination Port\t\t", h.destinationPort);
   DWORD number;
   if (!v.Be32(4, &number)) return;
-  list.Add(o + 4, 4, "Sequence Number\t\t%u", number);
+  list.Add<"Sequence Number\t\t%u">(o + 4, 4, number);
   if (!v.Be32(8, &number)) return;
-  list.Add(o + 8, 4, "Ack Number\t\t\t\t%u", number);
+  list.Add<"Ack Number\t\t\t\t%u">(o + 8, 4, number);
   if (!h.haveLength) return;
-  list.Add(o + 12, 1, "Header Size\t\t\t\t%u", (unsigned)h.headerLength);
+  list.Add<"Header Size\t\t\t\t%u">(o + 12, 1, (unsigned)h.headerLength);
   if (!h.haveFlags) return;
-  list.Group(&g_flagsState, o + 13, 1, "Flags");
+  list.Group<"Flags">(&g_flagsState, o + 13, 1);
   for (const FlagBit& f : kFlagBits)
-    list.Add(o + 13, 1, "%s%s[%s]", f.label, (h.flags & f.bit) ? "On  " : "Off ", qv::BitPicture(h.flags, f.bit, 8, 4).text);
+    list.Add<"%s%s[%s]">(o + 13, 1, f.label, (h.flags & f.bit) ? "On  "sv : "Off "sv, qv::Bits(h.flags, f.bit, 8, 4));
   list.Close();
   if (list.stopped) return;
   WORD value;
   if (!v.Be16(14, &value)) return;
-  list.Add(o + 14, 2, "Window Size\t\t\t\t%u", (unsigned)value);
+  list.Add<"Window Size\t\t\t\t%u">(o + 14, 2, (unsigned)value);
   if (!v.Be16(16, &value)) return;
-  list.Add(o + 16, 2, "Checksum\t\t\t\t\t0x%04x", (unsigned)value);
+  list.Add<"Checksum\t\t\t\t\t0x%04x">(o + 16, 2, (unsigned)value);
   if (!v.Be16(18, &value)) return;
-  list.Add(o + 18, 2, "Urgent Pointer\t\t\t%u", (unsigned)value);
+  list.Add<"Urgent Pointer\t\t\t%u">(o + 18, 2, (unsigned)value);
   if (h.headerLength > kFixedHeader) DecodeTcpOptions(list, v, h.headerLength);
 }
 

@@ -33,10 +33,10 @@ void SummarizeUdp(qv::Layer& l, SummaryRow* row) {
 }
 
 // An unnamed port shows its number twice: the lookup writes the number.
-void AddPortLine(qv::DetailList& list, int at, const char* label, WORD port) {
+void AddPortLine(qv::DetailList& list, int at, std::string_view label, WORD port) {
   char name[128];
   RetrieveIPPort(port, name, IP_NAME_STYLE_LONG);
-  list.Add(at, 2, "%s%u\t%s", label, (unsigned)port, name);
+  list.Add<"%s%u\t%s">(at, 2, label, (unsigned)port, name);
 }
 
 void DetailUdp(qv::Layer& l, qv::DetailList& list) {
@@ -49,9 +49,9 @@ void DetailUdp(qv::Layer& l, qv::DetailList& list) {
   AddPortLine(list, v.Offset(2), "Destination Port\t\t", h.destinationPort);
   WORD value;
   if (!v.Be16(4, &value)) return;
-  list.Add(v.Offset(4), 2, "Datagram Length\t\t%u", (unsigned)value);
+  list.Add<"Datagram Length\t\t%u">(v.Offset(4), 2, (unsigned)value);
   if (!v.Be16(6, &value)) return;
-  list.Add(v.Offset(6), 2, "Checksum\t\t\t\t\t0x%04x", (unsigned)value);
+  list.Add<"Checksum\t\t\t\t\t0x%04x">(v.Offset(6), 2, (unsigned)value);
 }
 
 // Without its ports a datagram has no child. With them it goes on even

@@ -84,9 +84,9 @@ void DetailLcpOptions(qv::DetailList& list, const qv::View& options) {
          length >= kOptionHeader) {
     const qv::View option = c.Take(length);
     const int p = option.Offset();
-    list.Group(&g_optionState, p, (int)option.size(), "Option\t\t\t\t\t%s", kOptionNames(type));
-    list.Add(p, 1, "Code\t\t\t\t\t%d", type);
-    list.Add(p + 1, 1, "Length\t\t\t\t%d", length);
+    list.Group<"Option\t\t\t\t\t%s">(&g_optionState, p, (int)option.size(), kOptionNames(type));
+    list.Add<"Code\t\t\t\t\t%d">(p, 1, type);
+    list.Add<"Length\t\t\t\t%d">(p + 1, 1, length);
     if (list.stopped) return;
     const qv::View data = option.From(kOptionHeader);
     if (!data.empty()) list.HexDump("Option Data", data.Bytes(0, data.size()), (int)data.size(), data.Offset());
@@ -97,10 +97,10 @@ void DetailLcpOptions(qv::DetailList& list, const qv::View& options) {
 // The rejected packet's own code, identifier and length, as a group.
 void DetailRejectedHeader(qv::DetailList& list, const qv::View& rejected) {
   const int p = rejected.Offset();
-  list.Group(&g_rejectedState, p, (int)rejected.size(), "Packet Header");
-  list.Add(p, 1, "Code\t\t\t\t\t%s", kCodeNames(rejected.U8(0)));
-  list.Add(p + 1, 1, "Identifier\t\t\t%d", rejected.U8(1));
-  list.Add(p + 2, 2, "Length\t\t\t\t%d", rejected.Be16(2));
+  list.Group<"Packet Header">(&g_rejectedState, p, (int)rejected.size());
+  list.Add<"Code\t\t\t\t\t%s">(p, 1, kCodeNames(rejected.U8(0)));
+  list.Add<"Identifier\t\t\t%d">(p + 1, 1, rejected.U8(1));
+  list.Add<"Length\t\t\t\t%d">(p + 2, 2, rejected.Be16(2));
   list.Close();
 }
 
@@ -113,9 +113,9 @@ void DetailLcp(qv::Layer& l, qv::DetailList& list) {
   const int o = l.offset();
   if (!l.Title(list, (int)packet.size()) || packet.size() < kHeaderLength) return;
   const BYTE code = packet.U8(0);
-  list.Add(o, 1, "Code\t\t\t\t\t\t%s", kCodeNames(code));
-  list.Add(o + 1, 1, "Identifier\t\t\t\t%d", packet.U8(1));
-  list.Add(o + 2, 2, "Length\t\t\t\t\t%d", declared);
+  list.Add<"Code\t\t\t\t\t\t%s">(o, 1, kCodeNames(code));
+  list.Add<"Identifier\t\t\t\t%d">(o + 1, 1, packet.U8(1));
+  list.Add<"Length\t\t\t\t\t%d">(o + 2, 2, declared);
   if (list.stopped) return;
   const qv::View data = packet.From(kHeaderLength);
   switch (code) {
@@ -128,7 +128,7 @@ void DetailLcp(qv::Layer& l, qv::DetailList& list) {
     case CODE_PROTOCOL_REJECT: {
       if (data.size() < kRejectedMinimum) break;
       const WORD number = data.Be16(0);
-      list.Add(data.Offset(), kProtocolField, "Protocol\t\t\t\t\t%04X\t%s", number, kPppProtocolNames(number));
+      list.Add<"Protocol\t\t\t\t\t%04X\t%s">(data.Offset(), kProtocolField, number, kPppProtocolNames(number));
       DetailRejectedHeader(list, data.From(kProtocolField));
       list.Close();
       break;

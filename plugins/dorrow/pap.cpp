@@ -28,8 +28,8 @@ void LengthAndBytes(qv::DetailList& list, qv::Cursor& c, BYTE* state, const char
   BYTE length = 0;
   c.U8(&length);
   const qv::View value = c.Take(length);
-  list.Group(state, at, (int)value.size(), "%s", title);
-  list.Add(at, 1, "Length\t\t\t\t%d", length);
+  list.Group<"%s">(state, at, (int)value.size(), title);
+  list.Add<"Length\t\t\t\t%d">(at, 1, length);
   if (!value.empty()) list.HexDump(label, value.Bytes(0, value.size()), (int)value.size(), value.Offset());
   list.Close();
 }
@@ -37,11 +37,11 @@ void LengthAndBytes(qv::DetailList& list, qv::Cursor& c, BYTE* state, const char
 void DetailPap(qv::Layer& l, qv::DetailList& list) {
   const qv::View& h = l.header;
   const int o = l.offset();
-  if (!list.Group(&l.protocol.titleState, o, (int)h.size(), "PAP Protocol") || h.size() < kHeaderLength) return;
+  if (!list.Group<"PAP Protocol">(&l.protocol.titleState, o, (int)h.size()) || h.size() < kHeaderLength) return;
   const BYTE code = h.U8(0);
-  list.Add(o, 1, "Code\t\t\t\t\t\t%s", kCodeNames(code));
-  list.Add(o + 1, 1, "Identifier\t\t\t\t%d", h.U8(1));
-  list.Add(o + 2, 2, "Length\t\t\t\t\t%d", h.Be16(2));
+  list.Add<"Code\t\t\t\t\t\t%s">(o, 1, kCodeNames(code));
+  list.Add<"Identifier\t\t\t\t%d">(o + 1, 1, h.U8(1));
+  list.Add<"Length\t\t\t\t\t%d">(o + 2, 2, h.Be16(2));
   if (list.stopped) return;
   const qv::View data = h.From(kHeaderLength);
   if (code != CODE_AUTHENTICATE_REQUEST) {

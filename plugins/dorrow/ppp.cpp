@@ -15,16 +15,16 @@ namespace {
 // parent has trimmed the frame below the offset.
 void DetailPpp(qv::Layer& l, qv::DetailList& list) {
   const int64_t dataLength = (int64_t)l.frame->frameLength - l.offset();
-  list.Group(&l.protocol.titleState, 0, 0, "Point-To-Point Protocol");
+  list.Group<"Point-To-Point Protocol">(&l.protocol.titleState, 0, 0);
   list.Text(0, 0, "Function Type\t\tFunction");
-  list.Add(0, 0, "Data Length\t\t\t%01d", (int)(dataLength > 0 ? dataLength : 0));
+  list.Add<"Data Length\t\t\t%01d">(0, 0, (int)(dataLength > 0 ? dataLength : 0));
   list.Close();
 }
 
 // One line over the captured bytes from the offset (none when the offset
 // lies past them), a group that ends on itself.
 void DetailTitleOnly(qv::DetailList& list, qv::Layer& l, const char* text) {
-  if (list.Group(&l.protocol.titleState, l.offset(), (int)l.header.size(), "%s", text)) list.Close();
+  if (list.Group<"%s">(&l.protocol.titleState, l.offset(), (int)l.header.size(), text)) list.Close();
 }
 
 void DetailIpcp(qv::Layer& l, qv::DetailList& list) { DetailTitleOnly(list, l, "IPCP Protocol"); }

@@ -557,6 +557,32 @@ BYTE QV_CALL LookupName(const BYTE* address, int length, BYTE useName, char* tex
   return FALSE;
 }
 
+namespace {
+
+// "[name] " behind the used characters of text, cut at max in all.
+size_t AppendNameItem(char* text, size_t used, unsigned max, const char* name) {
+  char item[kNameSize + 3];
+  const size_t length = strnlen(name, kNameSize);
+  item[0] = '[';
+  memcpy(item + 1, name, length);
+  item[length + 1] = ']';
+  item[length + 2] = ' ';
+  size_t n = length + 3;
+  if (n > max - used) n = max - used;
+  memcpy(text + used, item, n);
+  used += n;
+  text[used] = 0;
+  return used;
+}
+
+// The characters of an address's hex text (FormatAddressBytes).
+size_t HexAddressLength(int length) {
+  if (length <= 0) return 0;
+  return (size_t)(length < 16 ? length : 16) * 3 - 1 + (length >= 16 ? 3 : 0);
+}
+
+}  // namespace
+
 BYTE QV_CALL LookupAllNames(const BYTE* address, int length, char* text, int, unsigned max) {
   text[0] = 0;
   size_t used = 0;
@@ -570,18 +596,18 @@ BYTE QV_CALL LookupAllNames(const BYTE* address, int length, char* text, int, un
         if (!Matches(e, address, length)) continue;
         if (!matched) now = Now();
         matched = TRUE;
-        char item[kNameSize + 4];
-        size_t n = (size_t)snprintf(item, sizeof item, "[%s] ", e->name);
-        if (n > max - used) n = max - used;
-        memcpy(text + used, item, n);
-        used += n;
-        text[used] = 0;
+        used = AppendNameItem(text, used, max, e->name);
         CountAccess(e, now);
       }
     }
   }
   if (used == 0) {
-    // The hex text too stays within the caller's max characters.
+    // The hex text too stays within the caller's max characters: written
+    // in place when it fits, the usual case.
+    if (HexAddressLength(length) <= max) {
+      FormatHexAddress(address, length, text);
+      return matched;
+    }
     char hex[64];
     FormatHexAddress(address, length, hex);
     size_t n = strlen(hex);

@@ -37,7 +37,7 @@ size_t RecordKind(WORD type) { return type < kRecordKinds ? type : 0; }
 
 struct Capability {
   DWORD bit;
-  const char* label;
+  std::string_view label;
 };
 constexpr Capability kCapabilityBits[] = {
     {0x40, "Provides L1\t\t"}, {0x20, "IGMP Not Fwd\t"}, {0x10, "L3 Protocol\t\t"}, {0x08, "L2 Switch\t\t"},
@@ -59,7 +59,7 @@ DetailLine* TextValue(qv::DetailList& list, const Record& r, const char* label) 
   const int64_t n = std::max<int64_t>(0, std::min<int64_t>({(int64_t)r.valueLength, room, r.value.size()}));
   const BYTE* bytes = r.value.Bytes(0, n);
   const char* text = bytes ? reinterpret_cast<const char*>(bytes) : "";
-  return list.Add(r.value.Offset(), r.valueLength, "%s%.*s", label, (int)n, text);
+  return list.Add<"%s%.*s">(r.value.Offset(), r.valueLength, label, (int)n, text);
 }
 
 // The address list: a count, then entries of a protocol (type, length,
@@ -69,14 +69,16 @@ bool AddressValue(qv::DetailList& list, const Record& r) {
   const qv::View& v = r.value;
   DWORD count;
   if (!v.Be32(0, &count)) return true;
-  if (!list.Add(v.Offset(), 4, "Address Count\t\t%d", (int32_t)count)) return false;
+  if (!list.Add<"Address Count\t\t%d">(v.Offset(), 4, (int32_t)count)) return false;
   int64_t q = 4;
   BYTE protocolType, protocolLength;
   for (DWORD i = 0; i < count && q + 2 < v.size() && v.U8(q, &protocolType) && v.U8(q + 1, &protocolLength); i++) {
-    list.Group(&g_protocolState, v.Offset(q), protocolLength + 2, "Protocol");
-    list.Add(v.Offset(q), 1, "Type\t\t\t\t%s",
-             protocolType == 1 ? "NLPID" : protocolType == 2 ? "IEEE 802.2" : "Unknown");
-    list.Add(v.Offset(q + 1), 1, "Length\t\t\t%d", protocolLength);
+    list.Group<"Protocol">(&g_protocolState, v.Offset(q), protocolLength + 2);
+    list.Add<"Type\t\t\t\t%s">(v.Offset(q), 1,
+                               protocolType == 1   ? "NLPID"
+                               : protocolType == 2 ? "IEEE 802.2"
+                                                   : "Unknown");
+    list.Add<"Length\t\t\t%d">(v.Offset(q + 1), 1, protocolLength);
     if (list.stopped) return false;
     const BYTE* protocol = v.Bytes(q + 2, protocolLength);
     if (!protocol) {
@@ -85,14 +87,14 @@ bool AddressValue(qv::DetailList& list, const Record& r) {
     }
     char bytes[8 * 3 + 1] = "";
     for (int k = 0; k < std::min<int>(protocolLength, 8); k++) qv::AppendText(bytes, sizeof bytes, "%02X ", protocol[k]);
-    if (!list.Add(v.Offset(q + 2), protocolLength, "Protocol\t\t\t%s", bytes)) return false;
+    if (!list.Add<"Protocol\t\t\t%s">(v.Offset(q + 2), protocolLength, bytes)) return false;
     list.Close();
 
     const int64_t a = q + 2 + protocolLength;
     WORD addressLength;
     if (!v.Be16(a, &addressLength)) break;
-    list.Group(&g_addressState, v.Offset(a), addressLength + 2, "Address");
-    list.Add(v.Offset(a), 2, "Length\t\t\t%d", addressLength);
+    list.Group<"Address">(&g_addressState, v.Offset(a), addressLength + 2);
+    list.Add<"Length\t\t\t%d">(v.Offset(a), 2, addressLength);
     if (list.stopped) return false;
     const BYTE* address = v.Bytes(a + 2, addressLength);
     if (!address) {
@@ -102,7 +104,7 @@ bool AddressValue(qv::DetailList& list, const Record& r) {
     char dotted[128] = "";  // 16 numbers and "..." at most
     if (qv::g_table->FormatDottedAddress) qv::g_table->FormatDottedAddress(address, addressLength, dotted);
     dotted[sizeof dotted - 1] = 0;
-    if (!list.Add(v.Offset(a + 2), addressLength, "Address\t\t\t%s", dotted)) return false;
+    if (!list.Add<"Address\t\t\t%s">(v.Offset(a + 2), addressLength, dotted)) return false;
     list.Close();
     q = a + 2 + addressLength;
   }
@@ -113,10 +115,10 @@ bool CapabilitiesValue(qv::DetailList& list, const Record& r) {
   DWORD word;
   if (!r.value.Be32(0, &word)) return true;
   const int at = r.value.Offset();
-  list.Group(&g_capabilitiesState, at, r.valueLength, "Capabilities");
+  list.Group<"Capabilities">(&g_capabilitiesState, at, r.valueLength);
   for (const Capability& c : kCapabilityBits)
-    list.Add(at, r.valueLength, "%s%s[%s]", c.label, (word & c.bit) ? "On\t\t" : "Off\t",
-             qv::BitPicture(word, c.bit, 32).text);
+    list.Add<"%s%s[%s]">(at, r.valueLength, c.label, (word & c.bit) ? "On\t\t"sv : "Off\t"sv,
+                         qv::Bits(word, c.bit, 32));
   if (list.stopped) return false;
   list.Close();
   return true;
@@ -140,9 +142,9 @@ bool RecordValue(qv::DetailList& list, const Record& r) {
     case kCapabilities:
       return CapabilitiesValue(list, r);
     case kIpPrefix:
-      return list.Add(at, r.valueLength, "IP Prefix") != nullptr;
+      return list.Add<"IP Prefix">(at, r.valueLength) != nullptr;
     default:
-      return list.Add(at, r.valueLength, "Unknown") != nullptr;
+      return list.Add<"Unknown">(at, r.valueLength) != nullptr;
   }
 }
 
@@ -152,9 +154,9 @@ void DetailCdp(qv::Layer& l, qv::DetailList& list) {
   if (!l.Title(list, (int)h.size())) return;
   BYTE version, ttl;
   WORD checksum;
-  if (!h.U8(0, &version) || !list.Add(o, 1, "Version\t\t\t\t\t%d", version)) return;
-  if (!h.U8(1, &ttl) || !list.Add(o + 1, 1, "Time To Live\t\t\t%d seconds", ttl)) return;
-  if (!h.Be16(2, &checksum) || !list.Add(o + 2, 2, "CheckSum\t\t\t\t\t%04X", checksum)) return;
+  if (!h.U8(0, &version) || !list.Add<"Version\t\t\t\t\t%d">(o, 1, version)) return;
+  if (!h.U8(1, &ttl) || !list.Add<"Time To Live\t\t\t%d seconds">(o + 1, 1, ttl)) return;
+  if (!h.Be16(2, &checksum) || !list.Add<"CheckSum\t\t\t\t\t%04X">(o + 2, 2, checksum)) return;
 
   // The records: each runs over its own sub-range, its declared length cut
   // at the capture.
@@ -162,9 +164,9 @@ void DetailCdp(qv::Layer& l, qv::DetailList& list) {
   WORD type, length;
   while (h.Be16(c.at(), &type) && h.Be16(c.at() + 2, &length)) {
     const char* name = kRecordNames(type);
-    list.Group(&g_recordState[RecordKind(type)], c.Offset(), length, "%s", name);
-    list.Add(c.Offset(), 2, "Type\t\t\t\t\t%s", name);
-    list.Add(c.Offset() + 2, 2, "Length\t\t\t\t%d", length);
+    list.Group<"%s">(&g_recordState[RecordKind(type)], c.Offset(), length, name);
+    list.Add<"Type\t\t\t\t\t%s">(c.Offset(), 2, name);
+    list.Add<"Length\t\t\t\t%d">(c.Offset() + 2, 2, length);
     if (list.stopped) return;
     // A length that does not cover its own header would never move on.
     if (length < kRecordHeader) {

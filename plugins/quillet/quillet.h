@@ -5,6 +5,9 @@
 
 namespace quillet {
 
+// Fixed words of the detail lines written as "On"sv: copied by their length.
+using namespace std::string_view_literals;
+
 extern qv::Protocol g_spanningTree;  // "IEEE 802.1"
 extern qv::Protocol g_vlan;          // "VLAN"
 extern qv::Protocol g_cdp;           // "CISCO-CDP"

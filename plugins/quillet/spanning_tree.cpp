@@ -7,50 +7,45 @@ namespace {
 
 // The configuration BPDU, field by field. Identifiers are 8 bytes: a 2-byte
 // priority and a 6-byte address; the other fields are big-endian numbers.
-struct Field {
-  int at;
-  int size;
-  const char* format;
-};
-constexpr Field kFields[] = {
-    {0, 2, "Protocol ID\t\t\t\t%d"},
-    {2, 1, "Version\t\t\t\t\t%d"},
-    {3, 1, "Type\t\t\t\t\t\t%d"},
-    {4, 1, "Flags\t\t\t\t\t\t%d"},
-    {5, 8, "Root\t\t\t\t\t\t%02X-%02X  %02X-%02X-%02X-%02X-%02X-%02X"},
-    {13, 4, "Path Cost\t\t\t\t%d"},
-    {17, 8, "Bridge ID\t\t\t\t%02X-%02X  %02X-%02X-%02X-%02X-%02X-%02X"},
-    {25, 2, "Port ID\t\t\t\t\t%d"},
-    {27, 2, "Age\t\t\t\t\t\t%d"},
-    {29, 2, "Maximum Age\t\t\t\t%d"},
-    {31, 2, "Hello Time\t\t\t\t%d"},
-    {33, 2, "Forward Delay\t\t\t%d"},
+// A field's line; false when the field is not captured or the host gave no
+// line, which ends the lines.
+template <int At, int Size, qv::literal::Format F>
+bool FieldLine(qv::DetailList& list, const qv::View& h) {
+  const BYTE* p = h.Bytes(At, Size);
+  if (!p) return false;
+  const int at = h.Offset(At);
+  if constexpr (Size == 1)
+    list.Add<F>(at, Size, p[0]);
+  else if constexpr (Size == 2)
+    list.Add<F>(at, Size, h.Be16(At));
+  else if constexpr (Size == 4)
+    list.Add<F>(at, Size, (int32_t)h.Be32(At));
+  else
+    list.Add<F>(at, Size, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
+  return !list.stopped;
+}
+
+constexpr bool (*const kFields[])(qv::DetailList&, const qv::View&) = {
+    FieldLine<0, 2, "Protocol ID\t\t\t\t%d">,
+    FieldLine<2, 1, "Version\t\t\t\t\t%d">,
+    FieldLine<3, 1, "Type\t\t\t\t\t\t%d">,
+    FieldLine<4, 1, "Flags\t\t\t\t\t\t%d">,
+    FieldLine<5, 8, "Root\t\t\t\t\t\t%02X-%02X  %02X-%02X-%02X-%02X-%02X-%02X">,
+    FieldLine<13, 4, "Path Cost\t\t\t\t%d">,
+    FieldLine<17, 8, "Bridge ID\t\t\t\t%02X-%02X  %02X-%02X-%02X-%02X-%02X-%02X">,
+    FieldLine<25, 2, "Port ID\t\t\t\t\t%d">,
+    FieldLine<27, 2, "Age\t\t\t\t\t\t%d">,
+    FieldLine<29, 2, "Maximum Age\t\t\t\t%d">,
+    FieldLine<31, 2, "Hello Time\t\t\t\t%d">,
+    FieldLine<33, 2, "Forward Delay\t\t\t%d">,
 };
 
 void DetailSpanningTree(qv::Layer& l, qv::DetailList& list) {
   const qv::View& h = l.header;
   if (!l.Title(list, (int)h.size())) return;
-  for (const Field& f : kFields) {
-    // A topology change BPDU has 4 bytes: the lines end at the captured end.
-    const BYTE* p = h.Bytes(f.at, f.size);
-    if (!p) return;
-    const int at = h.Offset(f.at);
-    switch (f.size) {
-      case 1:
-        list.Add(at, f.size, f.format, p[0]);
-        break;
-      case 2:
-        list.Add(at, f.size, f.format, h.Be16(f.at));
-        break;
-      case 4:
-        list.Add(at, f.size, f.format, (int32_t)h.Be32(f.at));
-        break;
-      default:
-        list.Add(at, f.size, f.format, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
-        break;
-    }
-    if (list.stopped) return;
-  }
+  // A topology change BPDU has 4 bytes: the lines end at the captured end.
+  for (auto line : kFields)
+    if (!line(list, h)) return;
   list.Close();  // the Forward Delay line ends the title group
 }
 

@@ -12,10 +12,10 @@ void DetailTdp(qv::Layer& l, qv::DetailList& list) {
   // A short packet shows the fields it has.
   WORD version, length;
   DWORD identifier;
-  if (!h.Be16(0, &version) || !list.Add(h.Offset(), 2, "Version\t\t\t\t\t%d", version)) return;
-  if (!h.Be16(2, &length) || !list.Add(h.Offset(2), 2, "Length\t\t\t\t\t%d", length)) return;
+  if (!h.Be16(0, &version) || !list.Add<"Version\t\t\t\t\t%d">(h.Offset(), 2, version)) return;
+  if (!h.Be16(2, &length) || !list.Add<"Length\t\t\t\t\t%d">(h.Offset(2), 2, length)) return;
   if (!h.Be32(4, &identifier)) return;
-  list.Add(h.Offset(4), 4, "Identifier\t\t\t\t%d", (int32_t)identifier);
+  list.Add<"Identifier\t\t\t\t%d">(h.Offset(4), 4, (int32_t)identifier);
   list.Close();
 }
 

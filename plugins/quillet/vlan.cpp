@@ -39,25 +39,25 @@ void DetailVlan(qv::Layer& l, qv::DetailList& list) {
   // A cut tag shows what it has; the title group is ended by the host.
   if (!tag.haveTci) return;
   const WORD tci = tag.tci;
-  list.Group(&g_tciState, o, 2, "Tag Control Information");
-  list.Add(o, 2, "Priority\t\t\t\t%s", qv::BitPicture(tci, 0xE000, 16).text);
-  list.Add(o, 2, "CFI\t\t\t\t\t%s", qv::BitPicture(tci, kCfiBit, 16).text);
-  list.Add(o, 2, "VID\t\t\t\t\t%s\t%d", qv::BitPicture(tci, 0x0FFF, 16).text, tci & 0xFFF);
+  list.Group<"Tag Control Information">(&g_tciState, o, 2);
+  list.Add<"Priority\t\t\t\t%s">(o, 2, qv::Bits(tci, 0xE000, 16));
+  list.Add<"CFI\t\t\t\t\t%s">(o, 2, qv::Bits(tci, kCfiBit, 16));
+  list.Add<"VID\t\t\t\t\t%s\t%d">(o, 2, qv::Bits(tci, 0x0FFF, 16), tci & 0xFFF);
   list.Close();
   if (list.stopped || !tag.haveInner) return;
 
   if (tag.inner <= kMaxFrameLength) {
-    list.Add(o + 2, 2, "Frame Length\t\t\t%01u", (unsigned)tag.inner);
+    list.Add<"Frame Length\t\t\t%01u">(o + 2, 2, (unsigned)tag.inner);
   } else {
     const BYTE* type = l.header.Bytes(2, 2);  // captured: haveInner
-    if (!list.Group(&g_typeState, o + 2, 2, "Ether Type")) return;
+    if (!list.Group<"Ether Type">(&g_typeState, o + 2, 2)) return;
     char name[128];
     if (qv::g_svc.RetrieveEtherType(type, name, 2)) {
       char hex[16];
       qv::g_svc.GetHexEtherType(type, hex);
-      list.Add(o + 2, 2, "EtherType\t\t\t%s\t%s", hex, name);
+      list.Add<"EtherType\t\t\t%s\t%s">(o + 2, 2, hex, name);
     } else {
-      list.Add(o + 2, 2, "EtherType\t\t\t%s", name);  // a miss leaves the hex text
+      list.Add<"EtherType\t\t\t%s">(o + 2, 2, name);  // a miss leaves the hex text
     }
     list.Close();
   }

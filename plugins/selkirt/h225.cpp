@@ -60,7 +60,7 @@ void SummarizeH225(qv::Layer& l, SummaryRow* row) {
 // The type line describes the first byte only where it was captured.
 void DetailH225(qv::Layer& l, qv::DetailList& list) {
   l.Title(list, (int)l.header.size());
-  list.Add(l.offset(), l.header.Has(0, 1) ? 1 : 0, "Message Type\t\t\t%s", H225RasMessageName(l.header));
+  list.Add<"Message Type\t\t\t%s">(l.offset(), l.header.Has(0, 1) ? 1 : 0, H225RasMessageName(l.header));
   list.Close();
 }
 

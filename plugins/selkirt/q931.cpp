@@ -201,7 +201,7 @@ void SummarizeQ931(qv::Layer& l, SummaryRow* row) {
 // at the message's end, whichever comes first.
 
 DetailLine* DecodeLength(qv::DetailList& list, const qv::View& e) {
-  return list.Add(e.Offset(1), 1, "Element Length\t\t%d", e.U8(1));
+  return list.Add<"Element Length\t\t%d">(e.Offset(1), 1, e.U8(1));
 }
 
 // Octets 3, 4 and, for the multi-rate, 4.1, each listed only where the
@@ -213,15 +213,15 @@ DetailLine* DecodeBearerCapability(qv::DetailList& list, const qv::View& e) {
   BYTE c;
   if (n < 1) return last;
   if (!e.U8(2, &c)) return nullptr;
-  list.Add(e.Offset(2), 1, "Coding Standard\t%s", kCodingName(c & 0x60));
-  last = list.Add(e.Offset(2), 1, "Info Xfer Cap\t\t%s", kCapabilityName(c & 0x1F));
+  list.Add<"Coding Standard\t%s">(e.Offset(2), 1, kCodingName(c & 0x60));
+  last = list.Add<"Info Xfer Cap\t\t%s">(e.Offset(2), 1, kCapabilityName(c & 0x1F));
   if (n < 2) return last;
   if (!e.U8(3, &c)) return nullptr;
-  list.Add(e.Offset(3), 1, "Xfer Mode\t\t\t%s", kModeName(c & 0x60));
-  last = list.Add(e.Offset(3), 1, "Xfer Rate\t\t\t%s", kRateName(c & 0x1F));
+  list.Add<"Xfer Mode\t\t\t%s">(e.Offset(3), 1, kModeName(c & 0x60));
+  last = list.Add<"Xfer Rate\t\t\t%s">(e.Offset(3), 1, kRateName(c & 0x1F));
   if ((c & 0x1F) != kMultiRate || n < 3) return last;
   if (!e.U8(4, &c)) return nullptr;
-  return list.Add(e.Offset(4), 1, "Multiplier\t\t%d", c);
+  return list.Add<"Multiplier\t\t%d">(e.Offset(4), 1, c);
 }
 
 // The first 64 content bytes that are there, printable ones as they are,
@@ -238,16 +238,16 @@ DetailLine* DecodeDisplay(qv::DetailList& list, const qv::View& e) {
   }
   text[shown] = 0;
   if (e.U8(1) > shown) qv::AppendText(text, sizeof text, "...");
-  return list.Add(content.Offset(), (int)content.size(), "Value\t\t\t\t\t%s", text);
+  return list.Add<"Value\t\t\t\t\t%s">(content.Offset(), (int)content.size(), text);
 }
 
 // A 16-bit length, then the protocol discriminator as the first content byte
 // (absent from an element of length 0).
 DetailLine* DecodeUserUser(qv::DetailList& list, const qv::View& e) {
-  DetailLine* last = list.Add(e.Offset(1), 2, "Element Length\t\t%d", e.Be16(1));
+  DetailLine* last = list.Add<"Element Length\t\t%d">(e.Offset(1), 2, e.Be16(1));
   BYTE discriminator;
   if (!e.U8(3, &discriminator)) return last;
-  return list.Add(e.Offset(3), 1, "Discriminator\t\t%s", kUserUserName(discriminator));
+  return list.Add<"Discriminator\t\t%s">(e.Offset(3), 1, kUserUserName(discriminator));
 }
 
 // The elements after the message type, every one within the message. Returns
@@ -259,8 +259,8 @@ bool WalkElements(qv::DetailList& list, const qv::View& elements) {
     const qv::View rest = elements.From(at);
     const BYTE id = rest.U8(0);
     if (id & 0x80) {  // a single-octet element
-      list.Group(&g_elementState, rest.Offset(), 1, "Information Element");
-      list.Add(rest.Offset(), 1, "Element Type\t\t%s", kElementName(id));
+      list.Group<"Information Element">(&g_elementState, rest.Offset(), 1);
+      list.Add<"Element Type\t\t%s">(rest.Offset(), 1, kElementName(id));
       list.Close();
       at += 1;
       continue;
@@ -269,10 +269,10 @@ bool WalkElements(qv::DetailList& list, const qv::View& elements) {
     if (!rest.Has(0, id == USER_USER ? 4 : 2)) return false;
     const int64_t size = id == USER_USER ? (int64_t)rest.Be16(1) + 3 : (int64_t)rest.U8(1) + 2;
     const qv::View e = rest.Sub(0, size);
-    list.Group(&g_elementState, e.Offset(), (int)e.size(), "Information Element");
+    list.Group<"Information Element">(&g_elementState, e.Offset(), (int)e.size());
     const bool named = kElementName.Has(id);
     // An identifier outside the list is "Unknown" twice, and ends the list.
-    list.Add(e.Offset(), 1, "Element Type\t\t%s%s", kElementName(id), named ? "" : "Unknown");
+    list.Add<"Element Type\t\t%s%s">(e.Offset(), 1, kElementName(id), named ? ""sv : "Unknown"sv);
     DetailLine* last;
     switch (id) {
       case BEARER_CAPABILITY:
@@ -299,32 +299,32 @@ bool WalkElements(qv::DetailList& list, const qv::View& elements) {
 // The message's title, header fields and elements; its group is closed only
 // when the list ends normally.
 void DetailMessage(qv::Layer& l, qv::DetailList& list, const qv::View& m) {
-  list.Group(&l.protocol.titleState, m.Offset(), (int)m.size(), "%s", kTitle);
+  list.Group<"%s">(&l.protocol.titleState, m.Offset(), (int)m.size(), kTitle);
   BYTE discriminator, referenceLength, type;
   if (!m.U8(0, &discriminator)) return;
-  list.Add(m.Offset(0), 1, "Discriminator\t\t\t%d", discriminator);
+  list.Add<"Discriminator\t\t\t%d">(m.Offset(0), 1, discriminator);
   if (!m.U8(1, &referenceLength)) return;
-  list.Add(m.Offset(1), 1, "Ref Data Length\t\t%d", referenceLength);
+  list.Add<"Ref Data Length\t\t%d">(m.Offset(1), 1, referenceLength);
   const BYTE* reference = m.Bytes(2, referenceLength);
   if (!reference) return;
   char pairs[15 * 3 + 1] = "";
   for (int i = 0; i < referenceLength && i < 15; i++) qv::AppendText(pairs, sizeof pairs, "%02x ", reference[i]);
-  list.Add(m.Offset(2), referenceLength, "Reference Data\t\t\t%s", pairs);
+  list.Add<"Reference Data\t\t\t%s">(m.Offset(2), referenceLength, pairs);
   if (!m.U8(2 + referenceLength, &type)) return;
-  list.Add(m.Offset(2 + referenceLength), 1, "Message Type\t\t\t%s", kMessageName(type));
+  list.Add<"Message Type\t\t\t%s">(m.Offset(2 + referenceLength), 1, kMessageName(type));
   if (WalkElements(list, m.From(3 + referenceLength))) list.Close();
 }
 
 // The TPKT header's fields as far as they are captured.
 void DetailTpkt(qv::DetailList& list, const qv::View& v) {
-  list.Group(&g_tpktState, v.Offset(), (int)(v.size() < 4 ? v.size() : 4), "TPKT");
-  list.Add(v.Offset(0), 1, "Version\t\t\t\t\t%d", v.U8(0));
+  list.Group<"TPKT">(&g_tpktState, v.Offset(), (int)(v.size() < 4 ? v.size() : 4));
+  list.Add<"Version\t\t\t\t\t%d">(v.Offset(0), 1, v.U8(0));
   BYTE reserved;
   WORD length;
   if (!v.U8(1, &reserved)) return;
-  list.Add(v.Offset(1), 1, "Reserved\t\t\t\t\t%d", reserved);
+  list.Add<"Reserved\t\t\t\t\t%d">(v.Offset(1), 1, reserved);
   if (!v.Be16(2, &length)) return;
-  list.Add(v.Offset(2), 2, "Length\t\t\t\t\t%d", length);
+  list.Add<"Length\t\t\t\t\t%d">(v.Offset(2), 2, length);
   list.Close();
 }
 
@@ -334,13 +334,13 @@ void DetailQ931(qv::Layer& l, qv::DetailList& list) {
   const qv::View& v = l.header;
   const Location at = Locate(v);
   if (at.form == FRAGMENT) {
-    list.Group(&g_fragmentState, l.offset(), (int)v.size(), "%s", kTitle);
+    list.Group<"%s">(&g_fragmentState, l.offset(), (int)v.size(), kTitle);
     list.Text(l.offset(), (int)v.size(), "Data Fragment");
     list.Close();
   } else if (at.form == PLAIN) {
     DetailMessage(l, list, at.message);
   } else if (v.empty()) {
-    list.Group(&l.protocol.titleState, l.offset(), 0, "%s", kTitle);
+    list.Group<"%s">(&l.protocol.titleState, l.offset(), 0, kTitle);
   } else {  // a TPKT header, with a message or cut before one
     DetailTpkt(list, v);
     if (at.form != TPKT || list.stopped) return;

@@ -55,18 +55,18 @@ void CountIpx(qv::Layer& l) {
 bool DetailAddress(const qv::View& h, int at, BYTE* state, const char* label, qv::DetailList& list) {
   DWORD network;
   if (!h.Be32(at, &network)) return false;
-  list.Group(state, h.Offset(at), 12, "%s", label);
-  list.Add(h.Offset(at), 4, "Network\t\t\t\t%08X", (unsigned)network);
+  list.Group<"%s">(state, h.Offset(at), 12, label);
+  list.Add<"Network\t\t\t\t%08X">(h.Offset(at), 4, (unsigned)network);
   const BYTE* node = h.Bytes(at + 4, 6);
   if (!node) return false;
   char text[128];
   IpxNodeText(node, text, sizeof text);
-  list.Add(h.Offset(at + 4), 6, "Node\t\t\t\t\t%s", text);
+  list.Add<"Node\t\t\t\t\t%s">(h.Offset(at + 4), 6, text);
   WORD socket;
   if (!h.Be16(at + 10, &socket)) return false;
   const char* name;
   const bool named = IpxSocketName(socket, &name);
-  list.Add(h.Offset(at + 10), 2, "Socket\t\t\t\t%04x%s%s", (unsigned)socket, named ? "\t" : "", name);
+  list.Add<"Socket\t\t\t\t%04x%s%s">(h.Offset(at + 10), 2, (unsigned)socket, named ? "\t"sv : ""sv, name);
   list.Close();
   return !list.stopped;
 }
@@ -76,17 +76,17 @@ bool DetailAddress(const qv::View& h, int at, BYTE* state, const char* label, qv
 void DetailIpx(qv::Layer& l, qv::DetailList& list) {
   const qv::View& h = l.header;
   const int o = l.offset();
-  if (!list.Group(&l.protocol.titleState, o, kHeaderLength, "Novell Internet Packet Exchange")) return;
+  if (!list.Group<"Novell Internet Packet Exchange">(&l.protocol.titleState, o, kHeaderLength)) return;
   WORD checksum, length;
   BYTE control, type;
   if (!h.Be16(0, &checksum)) return;
-  list.Add(o, 2, "Packet Checksum\t\t0x%04X", (unsigned)checksum);
+  list.Add<"Packet Checksum\t\t0x%04X">(o, 2, (unsigned)checksum);
   if (!h.Be16(2, &length)) return;
-  list.Add(o + 2, 2, "Packet Length\t\t\t%01u", (unsigned)length);
+  list.Add<"Packet Length\t\t\t%01u">(o + 2, 2, (unsigned)length);
   if (!h.U8(4, &control)) return;
-  list.Add(o + 4, 1, "Packet Control\t\t\t%01u", (unsigned)control);
+  list.Add<"Packet Control\t\t\t%01u">(o + 4, 1, (unsigned)control);
   if (!h.U8(5, &type)) return;
-  list.Add(o + 5, 1, "Packet Type\t\t\t\t%01d\t%s", type, kPacketTypeNames(type));
+  list.Add<"Packet Type\t\t\t\t%01d\t%s">(o + 5, 1, type, kPacketTypeNames(type));
   if (DetailAddress(h, 6, &g_destinationState, "Packet Destination", list))
     DetailAddress(h, 18, &g_sourceState, "Packet Source", list);
 }

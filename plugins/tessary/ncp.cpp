@@ -246,17 +246,17 @@ bool DetailRequest(const qv::View& h, qv::DetailList& list) {
   const int at = NcpSubfunctionAt(function);
   if (at == 0) {
     NcpFunctionName(h, name, sizeof name);
-    list.Add(h.Offset(6), 1, "Function\t\t\t\t\t\t[%01d]\t%s", function, name);
+    list.Add<"Function\t\t\t\t\t\t[%01d]\t%s">(h.Offset(6), 1, function, name);
     return true;
   }
-  list.Add(h.Offset(6), 1, "Function\t\t\t\t\t\t[%01d]\tExtended Function", function);
+  list.Add<"Function\t\t\t\t\t\t[%01d]\tExtended Function">(h.Offset(6), 1, function);
   if (at == 9) {
     if (!h.Be16(7, &length)) return false;
-    list.Add(h.Offset(7), 2, "SubFunction Length\t\t%01d", length);
+    list.Add<"SubFunction Length\t\t%01d">(h.Offset(7), 2, length);
   }
   if (!h.U8(at, &subfunction)) return false;
   NcpFunctionName(h, name, sizeof name);
-  list.Add(h.Offset(at), 1, "SubFunction\t\t\t\t\t[%01d]\t%s", subfunction, name);
+  list.Add<"SubFunction\t\t\t\t\t[%01d]\t%s">(h.Offset(at), 1, subfunction, name);
   return true;
 }
 
@@ -265,20 +265,20 @@ bool DetailReply(const qv::View& h, qv::DetailList& list) {
   if (!AddFields(h, kReplyFields, list) || !h.U8(6, &completion)) return false;
   char text[128];
   NcpCompletionCodeText(completion, text, sizeof text);
-  list.Add(h.Offset(6), 1, "Completion Code\t\t\t%s", text);
+  list.Add<"Completion Code\t\t\t%s">(h.Offset(6), 1, text);
   if (!h.U8(7, &status)) return false;
   if (const char* name = kConnectionStateNames(status))
     qv::FormatText(text, sizeof text, "%s", name);
   else
     qv::FormatText(text, sizeof text, "Unknown connection status = %x", status);
-  list.Add(h.Offset(7), 1, "Connection Status\t\t\t%s", text);
+  list.Add<"Connection Status\t\t\t%s">(h.Offset(7), 1, text);
   return true;
 }
 
 bool DetailBurst(const qv::View& h, qv::DetailList& list) {
   BYTE stream, flags;
   if (!h.U8(2, &stream)) return false;
-  list.Add(h.Offset(2), 1, "Stream type\t\t\t\t%01d", stream);
+  list.Add<"Stream type\t\t\t\t%01d">(h.Offset(2), 1, stream);
   if (!h.U8(3, &flags)) return false;
   // The later words continue the first: "Set for abort request, set for
   // end of burst, set for system packet".
@@ -286,7 +286,7 @@ bool DetailBurst(const qv::View& h, qv::DetailList& list) {
   if (flags & 0x04) qv::AppendText(words, sizeof words, "Set for abort request");
   if (flags & 0x10) qv::AppendText(words, sizeof words, "%set for end of burst", words[0] ? ", s" : "S");
   if (flags & 0x80) qv::AppendText(words, sizeof words, "%set for system packet", words[0] ? ", s" : "S");
-  list.Add(h.Offset(3), 1, "System Flags\t\t\t\t%s", words);
+  list.Add<"System Flags\t\t\t\t%s">(h.Offset(3), 1, words);
   return AddFields(h, kBurstFields, list);
 }
 
@@ -296,10 +296,10 @@ bool DetailBurst(const qv::View& h, qv::DetailList& list) {
 void DetailNcp(qv::Layer& l, qv::DetailList& list) {
   const qv::View& h = l.header;
   const int o = l.offset();
-  if (!list.Group(&l.protocol.titleState, o, (int)h.size(), "Netware Core Protocol")) return;
+  if (!list.Group<"Netware Core Protocol">(&l.protocol.titleState, o, (int)h.size())) return;
   WORD type;
   if (!h.Be16(0, &type)) return;
-  list.Add(o, 2, "Packet Type\t\t\t\t\t%s", kPacketTypeNames(type));
+  list.Add<"Packet Type\t\t\t\t\t%s">(o, 2, kPacketTypeNames(type));
   bool whole = true;
   switch (type) {
     case kCreateConnection:

@@ -48,22 +48,23 @@ void DetailNcpTcp(qv::Layer& l, qv::DetailList& list) {
   const uint64_t left = (uint64_t)h.size();
   DWORD size;
   const uint64_t length = kind != kFragment && h.Be32(4, &size) && size < left ? size : left;
-  if (!list.Group(&l.protocol.titleState, o, (int)length, "Netware Core Protocol over TCP")) return;
+  if (!list.Group<"Netware Core Protocol over TCP">(&l.protocol.titleState, o, (int)length)) return;
   if (kind == kFragment) {
-    list.Add(o, (int)left, "Data Fragment");
+    list.Add<"Data Fragment">(o, (int)left);
     list.Close();
     return;
   }
   const BYTE* s = h.Bytes(0, 4);
-  list.Add(o, 4, "Indicator\t\t\t\t[%c%c%c%c]\t%s", s[0], s[1], s[2], s[3], kind == kRequest ? "Request" : "Response");
+  list.Add<"Indicator\t\t\t\t[%c%c%c%c]\t%s">(o, 4, s[0], s[1], s[2], s[3],
+                                              kind == kRequest ? "Request"sv : "Response"sv);
   if (!h.Be32(4, &size)) return;
-  list.Add(o + 4, 4, "Packet Size\t\t\t\t%d", (int)size);
+  list.Add<"Packet Size\t\t\t\t%d">(o + 4, 4, (int)size);
   if (kind == kRequest) {
     DWORD unknown1, unknown2;
     if (!h.Be32(8, &unknown1)) return;
-    list.Add(o + 8, 4, "Unknown 1\t\t\t\t%d", (int)unknown1);
+    list.Add<"Unknown 1\t\t\t\t%d">(o + 8, 4, (int)unknown1);
     if (!h.Be32(12, &unknown2)) return;
-    list.Add(o + 12, 4, "Unknown 2\t\t\t\t%d", (int)unknown2);
+    list.Add<"Unknown 2\t\t\t\t%d">(o + 12, 4, (int)unknown2);
   }
   list.Close();
 }

@@ -94,7 +94,7 @@ void SummarizeNetBios(qv::Layer& l, SummaryRow* row) {
 
 // A flag's line: its label and the bit in a picture of the byte.
 void FlagLine(qv::DetailList& list, int at, BYTE flags, BYTE bit, const char* label) {
-  list.Add(at, 1, "%s[%s]\t%s", label, qv::BitPicture(flags, bit, 8).text, flags & bit ? "On" : "Off");
+  list.Add<"%s[%s]\t%s">(at, 1, label, qv::Bits(flags, bit, 8), flags & bit ? "On"sv : "Off"sv);
 }
 
 void DetailNamePacket(const qv::View& h, qv::DetailList& list) {
@@ -102,14 +102,14 @@ void DetailNamePacket(const qv::View& h, qv::DetailList& list) {
   for (int i = 0; i < 8; i++) {
     DWORD network;
     if (!h.Be32(4 * i, &network)) return;
-    if (i == 0) list.Group(&g_routeState, o, 32, "Novell Routing Information Protocol");
-    list.Add(o + 4 * i, 4, "Network\t\t\t\t%08X", (unsigned)network);
+    if (i == 0) list.Group<"Novell Routing Information Protocol">(&g_routeState, o, 32);
+    list.Add<"Network\t\t\t\t%08X">(o + 4 * i, 4, (unsigned)network);
   }
   list.Close();
   BYTE flags, command;
   if (!h.U8(kFlags, &flags)) return;
   const int f = o + kFlags;
-  list.Group(&g_flagsState, f, 1, "Name Flags");
+  list.Group<"Name Flags">(&g_flagsState, f, 1);
   FlagLine(list, f, flags, 0x80, "Group Name\t\t\t");
   FlagLine(list, f, flags, 0x40, "In Use\t\t\t\t");
   FlagLine(list, f, flags, 0x04, "Registered\t\t\t");
@@ -117,35 +117,35 @@ void DetailNamePacket(const qv::View& h, qv::DetailList& list) {
   FlagLine(list, f, flags, 0x01, "Deregistered\t\t");
   list.Close();
   if (!h.U8(kNameCommand, &command)) return;
-  list.Add(o + kNameCommand, 1, "Command\t\t\t\t\t%s", kCommandNames(command));
+  list.Add<"Command\t\t\t\t\t%s">(o + kNameCommand, 1, kCommandNames(command));
   const BYTE* name = h.Bytes(kPacketName, kNameField);
   if (!name) return;
   char text[128] = "";
   NetBiosNameText(name, text, sizeof text);
-  list.Add(o + kPacketName, kNameField, "NetBios Name\t\t\t%s", text);
+  list.Add<"NetBios Name\t\t\t%s">(o + kPacketName, kNameField, text);
 }
 
 void DetailDatagram(const qv::View& h, qv::DetailList& list) {
   const BYTE command = h.U8(kCommand);  // captured: the layout was chosen by it
-  list.Add(0, 0, "Command\t\t\t\t\t%s", kCommandNames(command));
+  list.Add<"Command\t\t\t\t\t%s">(0, 0, kCommandNames(command));
   char text[128] = "";
   const BYTE* destination = h.Bytes(kDestination, kNameField);
   if (!destination) return;
   NetBiosNameText(destination, text, sizeof text);
-  list.Add(0, 0, "Destination\t\t\t\t%s", text);
+  list.Add<"Destination\t\t\t\t%s">(0, 0, text);
   const BYTE* source = h.Bytes(kSource, kNameField);
   if (!source) return;
   text[0] = 0;
   NetBiosNameText(source, text, sizeof text);
-  list.Add(0, 0, "Source\t\t\t\t\t%s", text);
+  list.Add<"Source\t\t\t\t\t%s">(0, 0, text);
 }
 
 void DetailSession(const qv::View& h, qv::DetailList& list) {
   const int o = h.Offset();
   BYTE command;
   if (!h.U8(kCommand, &command)) return;
-  list.Add(o + 1, 1, "Command\t\t\t\t\t%d", command);
-  list.Add(o, 1, "Flags");
+  list.Add<"Command\t\t\t\t\t%d">(o + 1, 1, command);
+  list.Add<"Flags">(o, 1);
   // The 16-bit fields stand in little-endian order.
   struct Field {
     int at;
@@ -167,7 +167,7 @@ void DetailSession(const qv::View& h, qv::DetailList& list) {
   for (const Field& f : kFields) {
     WORD value;
     if (!h.Le16(f.at, &value)) return;
-    if (f.group) list.Group(f.group, o + f.at, f.at == 6 ? 8 : 4, "%s", f.heading);
+    if (f.group) list.Group<"%s">(f.group, o + f.at, f.at == 6 ? 8 : 4, f.heading);
     list.Add(o + f.at, 2, f.format, value);
     if (f.closes) list.Close();
   }
@@ -178,7 +178,7 @@ void DetailSession(const qv::View& h, qv::DetailList& list) {
 void DetailNetBios(qv::Layer& l, qv::DetailList& list) {
   const qv::View& h = l.header;
   const int length = LayoutLength(l);
-  if (!list.Group(&l.protocol.titleState, l.offset(), length, "Novell NETBIOS Protocol")) return;
+  if (!list.Group<"Novell NETBIOS Protocol">(&l.protocol.titleState, l.offset(), length)) return;
   if (length == kNamePacket)
     DetailNamePacket(h, list);
   else if (length == kDatagram)

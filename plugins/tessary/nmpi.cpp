@@ -67,18 +67,18 @@ bool NameLine(const qv::View& h, int at, const char* format, qv::DetailList& lis
 // ends the title group.
 void DetailNmpi(qv::Layer& l, qv::DetailList& list) {
   const qv::View& h = l.header;
-  if (!list.Group(&l.protocol.titleState, l.offset(), kHeaderLength, "Name Management Protocol on IPX")) return;
+  if (!list.Group<"Name Management Protocol on IPX">(&l.protocol.titleState, l.offset(), kHeaderLength)) return;
   if (IsSmbHeader(h)) {
-    list.Add(0, 0, "Server Message Block packet");
+    list.Add<"Server Message Block packet">(0, 0);
     list.Close();
     return;
   }
   BYTE code;
   if (!h.U8(kFunction, &code)) return;
   if (const Function* f = FindFunction(code))
-    list.Add(h.Offset(kFunction), 1, "Function\t\t\t\t\t%s", f->detail);
+    list.Add<"Function\t\t\t\t\t%s">(h.Offset(kFunction), 1, f->detail);
   else
-    list.Add(h.Offset(kFunction), 1, "Function\t\t\t\t\tUnknown Command [%02x]", code);
+    list.Add<"Function\t\t\t\t\tUnknown Command [%02x]">(h.Offset(kFunction), 1, code);
   if (NameLine(h, kRequestedName, "Requested Name\t\t\t%s", list) &&
       NameLine(h, kSourceName, "Source Name\t\t\t\t%s", list))
     list.Close();

@@ -22,21 +22,21 @@ void SummarizeRip(qv::Layer& l, SummaryRow* row) {
 void DetailRip(qv::Layer& l, qv::DetailList& list) {
   const qv::View& h = l.header;
   const int o = l.offset();
-  if (!list.Group(&l.protocol.titleState, o, 10, "Novell Routing Information Protocol")) return;
+  if (!list.Group<"Novell Routing Information Protocol">(&l.protocol.titleState, o, 10)) return;
   WORD operation;
   if (!h.Be16(0, &operation)) return;
-  list.Add(o, 2, "Function Type\t\t\t%s", kOperationNames(operation));
+  list.Add<"Function Type\t\t\t%s">(o, 2, kOperationNames(operation));
   const qv::View route = h.Sub(2, kEntryLength);
   DWORD network;
   WORD hops, ticks;
   if (!route.Be32(0, &network)) return;
-  list.Add(route.Offset(0), 4, "Network Number\t\t\t0x%08X", (unsigned)network);
+  list.Add<"Network Number\t\t\t0x%08X">(route.Offset(0), 4, (unsigned)network);
   if (!route.Be16(4, &hops)) return;
   // A hop count of 16 marks the tick count unreachable too.
   const char* unreachable = hops == kUnreachable ? "\tUnreachable" : "";
-  list.Add(route.Offset(4), 2, "Hop Count\t\t\t\t%01u%s", (unsigned)hops, unreachable);
+  list.Add<"Hop Count\t\t\t\t%01u%s">(route.Offset(4), 2, (unsigned)hops, unreachable);
   if (!route.Be16(6, &ticks)) return;
-  list.Add(route.Offset(6), 2, "Tick Count\t\t\t\t%01u%s", (unsigned)ticks, unreachable);
+  list.Add<"Tick Count\t\t\t\t%01u%s">(route.Offset(6), 2, (unsigned)ticks, unreachable);
   list.Close();
 }
 

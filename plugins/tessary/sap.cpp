@@ -228,23 +228,23 @@ bool DetailServer(const qv::View& entry, qv::DetailList& list) {
   if (!name) return false;
   const void* end = memchr(name, 0, kNameLength);
   const int nameLength = end ? (int)(static_cast<const BYTE*>(end) - name) : kNameLength;
-  list.Group(&state, entry.Offset(0), kEntryLength, "Server Information");
-  list.Add(entry.Offset(0), kNameLength, "Server Name\t\t\t%.*s", nameLength, reinterpret_cast<const char*>(name));
+  list.Group<"Server Information">(&state, entry.Offset(0), kEntryLength);
+  list.Add<"Server Name\t\t\t%.*s">(entry.Offset(0), kNameLength, nameLength, reinterpret_cast<const char*>(name));
   DWORD network;
   WORD socket, hops;
   if (!entry.Be32(48, &network)) return false;
-  list.Add(entry.Offset(48), 4, "Network\t\t\t\t%08x", (unsigned)network);
+  list.Add<"Network\t\t\t\t%08x">(entry.Offset(48), 4, (unsigned)network);
   const BYTE* node = entry.Bytes(52, 6);
   if (!node) return false;
   char text[128];
   IpxNodeText(node, text, sizeof text);
-  list.Add(entry.Offset(52), 6, "Node\t\t\t\t\t%s", text);
+  list.Add<"Node\t\t\t\t\t%s">(entry.Offset(52), 6, text);
   if (!entry.Be16(58, &socket)) return false;
   const char* socketName;
   const bool named = IpxSocketName(socket, &socketName);
-  list.Add(entry.Offset(58), 2, "Socket\t\t\t\t%04x%s%s", (unsigned)socket, named ? "\t" : "", socketName);
+  list.Add<"Socket\t\t\t\t%04x%s%s">(entry.Offset(58), 2, (unsigned)socket, named ? "\t"sv : ""sv, socketName);
   if (!entry.Be16(60, &hops)) return false;
-  list.Add(entry.Offset(60), 2, "Hop Count\t\t\t%01d", hops);
+  list.Add<"Hop Count\t\t\t%01d">(entry.Offset(60), 2, hops);
   list.Close();
   return true;
 }
@@ -254,12 +254,12 @@ bool DetailServer(const qv::View& entry, qv::DetailList& list) {
 void DetailSap(qv::Layer& l, qv::DetailList& list) {
   const qv::View& h = l.header;
   const int o = l.offset();
-  if (!list.Group(&l.protocol.titleState, o, (int)h.size(), "Novell Service Advertising Protocol")) return;
+  if (!list.Group<"Novell Service Advertising Protocol">(&l.protocol.titleState, o, (int)h.size())) return;
   WORD operation, type;
   if (!h.Be16(0, &operation)) return;
-  list.Add(o, 2, "Function Type\t\t\t%s", kOperationNames(operation));
+  list.Add<"Function Type\t\t\t%s">(o, 2, kOperationNames(operation));
   if (!h.Be16(2, &type)) return;
-  list.Add(o + 2, 2, "Service Type\t\t\t%s", kServiceTypeNames(type));
+  list.Add<"Service Type\t\t\t%s">(o + 2, 2, kServiceTypeNames(type));
   if (IsResponse(operation) && !DetailServer(h.Sub(4, kEntryLength), list)) return;
   list.Close();
 }

@@ -6,6 +6,9 @@
 
 namespace tessary {
 
+// Fixed words of the detail lines written as "On"sv: copied by their length.
+using namespace std::string_view_literals;
+
 extern qv::Protocol g_ipx;      // "NOVELL-IPX"
 extern qv::Protocol g_rip;      // "NOVELL-RIP"
 extern qv::Protocol g_sap;      // "NOVELL-SAP"

@@ -85,27 +85,27 @@ class BrowserLines {
 
   void U8(int at, const char* label) {
     BYTE x;
-    if (Check(v_.U8(at, &x))) list_.Add(v_.Offset(at), 1, "%s%d", label, x);
+    if (Check(v_.U8(at, &x))) list_.Add<"%s%d">(v_.Offset(at), 1, label, x);
   }
   void Le16(int at, const char* label) {
     WORD x;
-    if (Check(v_.Le16(at, &x))) list_.Add(v_.Offset(at), 2, "%s%d", label, x);
+    if (Check(v_.Le16(at, &x))) list_.Add<"%s%d">(v_.Offset(at), 2, label, x);
   }
   void Signature(int at) {
     WORD x;
-    if (Check(v_.Le16(at, &x))) list_.Add(v_.Offset(at), 2, "Signature\t\t\t\t0x%04X", x);
+    if (Check(v_.Le16(at, &x))) list_.Add<"Signature\t\t\t\t0x%04X">(v_.Offset(at), 2, x);
   }
   void Le32(int at, const char* label) {
     DWORD x;
-    if (Check(v_.Le32(at, &x))) list_.Add(v_.Offset(at), 4, "%s%d", label, (int32_t)x);
+    if (Check(v_.Le32(at, &x))) list_.Add<"%s%d">(v_.Offset(at), 4, label, (int32_t)x);
   }
   void Name(int at) {
     char name[kNameField + 1];
-    if (Check(ReadName(v_, at, name))) list_.Add(v_.Offset(at), kNameField, "Server Name\t\t\t\t%s", name);
+    if (Check(ReadName(v_, at, name))) list_.Add<"Server Name\t\t\t\t%s">(v_.Offset(at), kNameField, name);
   }
   void Version(int at) {
     const BYTE* b = v_.Bytes(at, 2);
-    if (Check(b != nullptr)) list_.Add(v_.Offset(at), 2, "Version\t\t\t\t\t%01d.%01d", b[0], b[1]);
+    if (Check(b != nullptr)) list_.Add<"Version\t\t\t\t\t%01d.%01d">(v_.Offset(at), 2, b[0], b[1]);
   }
   // The comment runs to its NUL, or to the capture's end when cut.
   void Comment(int at) {
@@ -114,7 +114,7 @@ class BrowserLines {
     const int64_t nul = v_.Find(at, 0);
     const int64_t length = nul >= 0 ? nul - at : v_.Left(at);
     const int shown = (int)std::min<int64_t>(length, kMaxLineText - (int)strlen(kLabel));
-    list_.Add(v_.Offset(at), (int)length, "%s%.*s", kLabel, shown, reinterpret_cast<const char*>(v_.Bytes(at, shown)));
+    list_.Add<"%s%.*s">(v_.Offset(at), (int)length, kLabel, shown, reinterpret_cast<const char*>(v_.Bytes(at, shown)));
   }
   // The last line written ends the title's group, unless the host gave none.
   void Close() { list_.Close(); }
@@ -131,9 +131,9 @@ class BrowserLines {
 
 void DetailBrowser(qv::Layer& l, qv::DetailList& list) {
   const qv::View& v = l.header;
-  list.Group(&l.protocol.titleState, l.offset(), (int)v.size(), "Browser Protocol");
+  list.Group<"Browser Protocol">(&l.protocol.titleState, l.offset(), (int)v.size());
   BYTE opcode = 0;
-  if (v.U8(0, &opcode)) list.Add(v.Offset(), 1, "Function\t\t\t\t\t%s", kOpcodeNames(opcode));
+  if (v.U8(0, &opcode)) list.Add<"Function\t\t\t\t\t%s">(v.Offset(), 1, kOpcodeNames(opcode));
   BrowserLines f(list, v);
   switch (opcode) {
     case kHostAnnouncement:
@@ -194,9 +194,9 @@ void SummarizeNetlogon(qv::Layer& l, SummaryRow* row) {
 
 void DetailNetlogon(qv::Layer& l, qv::DetailList& list) {
   const qv::View& v = l.header;
-  list.Group(&l.protocol.titleState, l.offset(), (int)v.size(), "NETLOGON Protocol");
+  list.Group<"NETLOGON Protocol">(&l.protocol.titleState, l.offset(), (int)v.size());
   WORD opcode;
-  if (v.Le16(0, &opcode)) list.Add(v.Offset(), 2, "Function\t\t\t\t\t%s", Logon(opcode).detail);
+  if (v.Le16(0, &opcode)) list.Add<"Function\t\t\t\t\t%s">(v.Offset(), 2, Logon(opcode).detail);
   list.Close();
 }
 

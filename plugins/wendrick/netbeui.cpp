@@ -106,36 +106,35 @@ void DetailNetbeui(qv::Layer& l, qv::DetailList& list) {
   const bool declared = h.Le16(kHeaderLength, &length);
   // The header as far as it is declared and captured.
   const int titleLength = (int)(declared ? std::min<int64_t>(length, h.size()) : h.size());
-  list.Group(&l.protocol.titleState, l.offset(), titleLength, "NetBios Extended User Interface Protocol");
+  list.Group<"NetBios Extended User Interface Protocol">(&l.protocol.titleState, l.offset(), titleLength);
   const auto at = [&](int field) { return h.Offset(field); };
   BYTE command, option1;
   WORD delimiter, option2, transmit, receive;
-  if (!declared || !list.Add(at(kHeaderLength), 2, "Header Length\t\t\t%01u", length)) return;
-  if (!h.Be16(kDelimiter, &delimiter) || !list.Add(at(kDelimiter), 2, "Delimiter\t\t\t\t0x%04X", delimiter)) return;
+  if (!declared || !list.Add<"Header Length\t\t\t%01u">(at(kHeaderLength), 2, length)) return;
+  if (!h.Be16(kDelimiter, &delimiter) || !list.Add<"Delimiter\t\t\t\t0x%04X">(at(kDelimiter), 2, delimiter)) return;
   if (!h.U8(kCommand, &command)) return;
   if (const Command* c = qv::FindRow<Command>(kCommands, command))
-    list.Add(at(kCommand), 1, "Command\t\t\t\t\t%s", c->detail);
+    list.Add<"Command\t\t\t\t\t%s">(at(kCommand), 1, c->detail);
   else
-    list.Add(at(kCommand), 1, "Command\t\t\t\t\tUnknown Command %0d", command);
-  if (!h.U8(kOption1, &option1) || !list.Add(at(kOption1), 1, "Option 1\t\t\t\t\t%0d", option1)) return;
-  if (!h.Le16(kOption2, &option2) || !list.Add(at(kOption2), 2, "Option 2\t\t\t\t\t%0d", option2)) return;
+    list.Add<"Command\t\t\t\t\tUnknown Command %0d">(at(kCommand), 1, command);
+  if (!h.U8(kOption1, &option1) || !list.Add<"Option 1\t\t\t\t\t%0d">(at(kOption1), 1, option1)) return;
+  if (!h.Le16(kOption2, &option2) || !list.Add<"Option 2\t\t\t\t\t%0d">(at(kOption2), 2, option2)) return;
   if (!h.Le16(kTransmitCorrelator, &transmit) ||
-      !list.Add(at(kTransmitCorrelator), 2, "Transmit Correlator\t%d", transmit))
+      !list.Add<"Transmit Correlator\t%d">(at(kTransmitCorrelator), 2, transmit))
     return;
-  if (!h.Le16(kReceiveCorrelator, &receive) || !list.Add(at(kReceiveCorrelator), 2, "Receive Correlator\t%d", receive))
+  if (!h.Le16(kReceiveCorrelator, &receive) || !list.Add<"Receive Correlator\t%d">(at(kReceiveCorrelator), 2, receive))
     return;
   if (IsSessionCommand(command)) {
     BYTE destination, source;
-    if (!h.U8(kDestination, &destination) ||
-        !list.Add(at(kDestination), 1, "Destination Session\t%d", destination))
+    if (!h.U8(kDestination, &destination) || !list.Add<"Destination Session\t%d">(at(kDestination), 1, destination))
       return;
-    if (h.U8(kDestination + 1, &source)) list.Add(at(kDestination + 1), 1, "Source Session\t\t\t%d", source);
+    if (h.U8(kDestination + 1, &source)) list.Add<"Source Session\t\t\t%d">(at(kDestination + 1), 1, source);
     return;
   }
   char name[qv::NETBIOS_NAME_TEXT_SIZE];
-  if (!NameText(h, kDestination, name) || !list.Add(at(kDestination), kNameField, "Destination Name\t\t%s", name))
+  if (!NameText(h, kDestination, name) || !list.Add<"Destination Name\t\t%s">(at(kDestination), kNameField, name))
     return;
-  if (NameText(h, kSource, name)) list.Add(at(kSource), kNameField, "Source Name\t\t\t\t%s", name);
+  if (NameText(h, kSource, name)) list.Add<"Source Name\t\t\t\t%s">(at(kSource), kNameField, name);
 }
 
 // Every pass moves past the declared header, and an SMB message there goes

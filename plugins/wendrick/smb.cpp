@@ -85,9 +85,9 @@ Route RouteMailslot(const qv::View& smb, bool unicode) {
 // A bit of a flags field and the two texts its line shows.
 struct Choice {
   WORD bit;
-  const char* label;
-  const char* set;
-  const char* clear;
+  std::string_view label;
+  std::string_view set;
+  std::string_view clear;
 };
 constexpr Choice kFlags[] = {
     {0x80, "Direction\t\t\t", "Server to Client", "Client to Server"},
@@ -106,8 +106,8 @@ constexpr Choice kExtendedFlags[] = {
 
 void ChoiceGroup(qv::DetailList& list, BYTE* state, int at, int size, const char* heading, WORD value,
                  std::span<const Choice> choices) {
-  list.Group(state, at, size, "%s", heading);
-  for (const Choice& c : choices) list.Add(at, size, "%s%s", c.label, (value & c.bit) ? c.set : c.clear);
+  list.Group<"%s">(state, at, size, heading);
+  for (const Choice& c : choices) list.Add<"%s%s">(at, size, c.label, (value & c.bit) ? c.set : c.clear);
   list.Close();
 }
 
@@ -116,24 +116,24 @@ bool HeaderLines(qv::DetailList& list, const qv::View& h) {
   const int o = h.Offset();
   BYTE command, errorClass, reserved, flags;
   WORD code, flags2, word;
-  if (!h.U8(4, &command) || !list.Add(o + 4, 1, "Function\t\t\t\t\t%s", SmbCommandName(command))) return false;
-  if (!h.U8(5, &errorClass) || !list.Add(o + 5, 1, "Error Class\t\t\t\t%s", SmbErrorClassName(errorClass)))
+  if (!h.U8(4, &command) || !list.Add<"Function\t\t\t\t\t%s">(o + 4, 1, SmbCommandName(command))) return false;
+  if (!h.U8(5, &errorClass) || !list.Add<"Error Class\t\t\t\t%s">(o + 5, 1, SmbErrorClassName(errorClass)))
     return false;
-  if (!h.U8(6, &reserved) || !list.Add(o + 6, 1, "Reserved\t\t\t\t\t%d", reserved)) return false;
-  if (!h.Le16(7, &code) || !list.Add(o + 7, 2, "Error Code\t\t\t\t%s", SmbErrorCodeText(errorClass, code)))
+  if (!h.U8(6, &reserved) || !list.Add<"Reserved\t\t\t\t\t%d">(o + 6, 1, reserved)) return false;
+  if (!h.Le16(7, &code) || !list.Add<"Error Code\t\t\t\t%s">(o + 7, 2, SmbErrorCodeText(errorClass, code)))
     return false;
   if (!h.U8(9, &flags)) return false;
   ChoiceGroup(list, &g_flagsState, o + 9, 1, "Flags", flags, kFlags);
   if (!h.Le16(10, &flags2)) return false;
   ChoiceGroup(list, &g_extendedState, o + 10, 2, "Extended Flags", flags2, kExtendedFlags);
   if (!h.Has(12, 2)) return false;
-  list.Group(&g_reservedState, o + 12, 12, "Reserved Words");
+  list.Group<"Reserved Words">(&g_reservedState, o + 12, 12);
   for (int i = 0; i < 6; i++)
-    if (!h.Le16(12 + 2 * i, &word) || !list.Add(o + 12 + 2 * i, 2, "Word %d\t\t\t\t%u", i, word)) return false;
+    if (!h.Le16(12 + 2 * i, &word) || !list.Add<"Word %d\t\t\t\t%u">(o + 12 + 2 * i, 2, i, word)) return false;
   list.Close();
   const char* const kIds[] = {"Tree ID\t\t\t\t\t", "Process ID\t\t\t\t", "User ID\t\t\t\t\t", "Multiplex ID\t\t\t"};
   for (int i = 0; i < 4; i++)
-    if (!h.Le16(24 + 2 * i, &word) || !list.Add(o + 24 + 2 * i, 2, "%s%d", kIds[i], word)) return false;
+    if (!h.Le16(24 + 2 * i, &word) || !list.Add<"%s%d">(o + 24 + 2 * i, 2, kIds[i], word)) return false;
   return !list.stopped;
 }
 
@@ -141,12 +141,12 @@ bool HeaderLines(qv::DetailList& list, const qv::View& h) {
 // host gave no line for one of them.
 bool ParameterWords(qv::DetailList& list, const ParameterBlock& b) {
   if (!b.counted()) return true;
-  list.Group(&g_wordsState, b.Offset(), b.WordsEnd(), "Parameter Words");
-  list.Add(b.Offset(), 1, "Word Count\t\t\t%d", b.count());
+  list.Group<"Parameter Words">(&g_wordsState, b.Offset(), b.WordsEnd());
+  list.Add<"Word Count\t\t\t%d">(b.Offset(), 1, b.count());
   for (int i = 0; i < b.count(); i++) {
     WORD word;
     if (!b.view().Le16(1 + 2 * i, &word)) return !list.stopped;
-    list.Add(b.Offset(1 + 2 * i), 2, "Word %d\t\t\t\t0x%04x", i, word);
+    list.Add<"Word %d\t\t\t\t0x%04x">(b.Offset(1 + 2 * i), 2, i, word);
   }
   list.Close();
   return !list.stopped;
@@ -158,34 +158,34 @@ bool ParameterWords(qv::DetailList& list, const ParameterBlock& b) {
 bool TransactionLines(qv::DetailList& list, const ParameterBlock& b, const Route& route) {
   BlockLines f(list, b);
   const qv::View& v = b.view();
-  if (f.Counted()) f.Add(0, 1, "Parameters\t\t\t\t%d Words", v.U8(0));
-  if (f.Word(1, 2)) f.Add(1, 2, "Parameters\t\t\t\t%d Bytes", v.Le16(1));
-  if (f.Word(3, 2)) f.Add(3, 2, "Data\t\t\t\t\t\t%d Bytes", v.Le16(3));
-  if (f.Word(5, 2)) f.Add(5, 2, "Max Parameters\t\t\t%d Bytes", v.Le16(5));
-  if (f.Word(7, 2)) f.Add(7, 2, "Max Data\t\t\t\t\t%d Bytes", v.Le16(7));
-  if (f.Word(9, 1)) f.Add(9, 1, "Max Setup\t\t\t\t%d Words", v.U8(9));
-  if (f.Word(13, 4)) f.Add(13, 4, "Timeout\t\t\t\t\t%d Milleseconds", (int32_t)v.Le32(13));
+  if (f.Counted()) f.Add<"Parameters\t\t\t\t%d Words">(0, 1, v.U8(0));
+  if (f.Word(1, 2)) f.Add<"Parameters\t\t\t\t%d Bytes">(1, 2, v.Le16(1));
+  if (f.Word(3, 2)) f.Add<"Data\t\t\t\t\t\t%d Bytes">(3, 2, v.Le16(3));
+  if (f.Word(5, 2)) f.Add<"Max Parameters\t\t\t%d Bytes">(5, 2, v.Le16(5));
+  if (f.Word(7, 2)) f.Add<"Max Data\t\t\t\t\t%d Bytes">(7, 2, v.Le16(7));
+  if (f.Word(9, 1)) f.Add<"Max Setup\t\t\t\t%d Words">(9, 1, v.U8(9));
+  if (f.Word(13, 4)) f.Add<"Timeout\t\t\t\t\t%d Milleseconds">(13, 4, (int32_t)v.Le32(13));
   BYTE* const states[] = {&g_parametersState, &g_dataState};
   const char* const headings[] = {"Current Parameters", "Current Data"};
   for (int i = 0; i < 2; i++) {
     const int at = 19 + 4 * i;
     if (!f.Word(at, 2)) return false;
     f.Group(states[i], at, 4, headings[i]);
-    f.Add(at, 2, "Size\t\t\t\t\t%d Bytes", v.Le16(at));
-    if (f.Word(at + 2, 2)) f.Add(at + 2, 2, "Offset\t\t\t\t%d Bytes", v.Le16(at + 2));
+    f.Add<"Size\t\t\t\t\t%d Bytes">(at, 2, v.Le16(at));
+    if (f.Word(at + 2, 2)) f.Add<"Offset\t\t\t\t%d Bytes">(at + 2, 2, v.Le16(at + 2));
     f.Close();
   }
   if (!f.Word(27, 1)) return false;
   const int setup = v.U8(27);
-  f.Group(&g_setupState, 27, 2 * setup + 2, "Setup Words");
-  f.Add(27, 1, "Count\t\t\t\t\t%d Words", setup);
+  f.Group<"Setup Words">(&g_setupState, 27, 2 * setup + 2);
+  f.Add<"Count\t\t\t\t\t%d Words">(27, 1, setup);
   for (int i = 0; i < setup; i++)
-    if (f.Word(29 + 2 * i, 2)) f.Add(29 + 2 * i, 2, "Word %d\t\t\t\t0x%04x", i, v.Le16(29 + 2 * i));
+    if (f.Word(29 + 2 * i, 2)) f.Add<"Word %d\t\t\t\t0x%04x">(29 + 2 * i, 2, i, v.Le16(29 + 2 * i));
   f.Close();
   const int count = 29 + 2 * setup;
-  if (f.Tail(count, 2)) f.Add(count, 2, "Total Bytes\t\t\t\t%d", v.Le16(count));
+  if (f.Tail(count, 2)) f.Add<"Total Bytes\t\t\t\t%d">(count, 2, v.Le16(count));
   if (route.end < 0 || !f.ok()) return false;
-  f.Add(count + 2, 1, "Transaction Name\t\t%s", route.name);
+  f.Add<"Transaction Name\t\t%s">(count + 2, 1, route.name);
   f.Close();
   return f.ok();
 }
@@ -257,7 +257,7 @@ int Chain(qv::Layer& l, BYTE command, DetailLine** out) {
     qv::DetailList list(out + 1 + lists);
     if (!list.Group(&g_smb.titleState, at, frame->capturedLength - at, kTitle)) break;
     lists++;
-    list.Add(0, 0, "Function\t\t\t\t\t%s", SmbCommandName(command));
+    list.Add<"Function\t\t\t\t\t%s">(0, 0, SmbCommandName(command));
     if (!IsAndXCommand(command)) break;
     const ParameterBlock b(qv::View::At(frame, at));
     if (!DetailAndXHeader(list, b)) break;

@@ -32,30 +32,30 @@ constexpr Flag kSecurityFlags[] = {{0x1, "Context\t\t\t\t"}, {0x2, "Effective\t\
 
 bool AndXHeader(BlockLines& f) {
   const qv::View& v = f.v();
-  if (f.Counted()) f.Add(0, 1, "Word Count\t\t\t\t%d", v.U8(0));
-  if (f.Word(1, 1)) f.Add(1, 1, "Secondary Command\t\t%s", SmbCommandName(v.U8(1)));
-  if (f.Word(2, 1)) f.Add(2, 1, "Reserved\t\t\t\t\t%01d", v.U8(2));
-  if (f.Word(3, 2)) f.Add(3, 2, "Offset to Next\t\t\t%01d", v.Le16(3));
+  if (f.Counted()) f.Add<"Word Count\t\t\t\t%d">(0, 1, v.U8(0));
+  if (f.Word(1, 1)) f.Add<"Secondary Command\t\t%s">(1, 1, SmbCommandName(v.U8(1)));
+  if (f.Word(2, 1)) f.Add<"Reserved\t\t\t\t\t%01d">(2, 1, v.U8(2));
+  if (f.Word(3, 2)) f.Add<"Offset to Next\t\t\t%01d">(3, 2, v.Le16(3));
   return f.ok();
 }
 
 // Session Setup request, read in the layout of word count 10.
 void SessionSetupRequest(BlockLines& f) {
   const qv::View& v = f.v();
-  if (f.Word(5, 2)) f.Add(5, 2, "Max Buffer Size\t\t%d", v.Le16(5));
-  if (f.Word(7, 2)) f.Add(7, 2, "Max Mpx Count\t\t\t%d", v.Le16(7));
-  if (f.Word(9, 2)) f.Add(9, 2, "VC Number\t\t\t\t%d", v.Le16(9));
-  if (f.Word(11, 4)) f.Add(11, 4, "Session Key\t\t\t\t%d", (int32_t)v.Le32(11));
-  if (f.Word(15, 2)) f.Add(15, 2, "Password Length\t\t%d", v.Le16(15));
-  if (f.Word(17, 4)) f.Add(17, 4, "Reserved\t\t\t\t\t%d", (int32_t)v.Le32(17));
-  if (f.Tail(21, 2)) f.Add(21, 2, "Byte Count\t\t\t\t%d", v.Le16(21));
+  if (f.Word(5, 2)) f.Add<"Max Buffer Size\t\t%d">(5, 2, v.Le16(5));
+  if (f.Word(7, 2)) f.Add<"Max Mpx Count\t\t\t%d">(7, 2, v.Le16(7));
+  if (f.Word(9, 2)) f.Add<"VC Number\t\t\t\t%d">(9, 2, v.Le16(9));
+  if (f.Word(11, 4)) f.Add<"Session Key\t\t\t\t%d">(11, 4, (int32_t)v.Le32(11));
+  if (f.Word(15, 2)) f.Add<"Password Length\t\t%d">(15, 2, v.Le16(15));
+  if (f.Word(17, 4)) f.Add<"Reserved\t\t\t\t\t%d">(17, 4, (int32_t)v.Le32(17));
+  if (f.Tail(21, 2)) f.Add<"Byte Count\t\t\t\t%d">(21, 2, v.Le16(21));
 }
 
 void NtCreateResponse(BlockLines& f) {
   const qv::View& v = f.v();
-  if (f.Word(5, 1)) f.Add(5, 1, "Oplock\t\t\t\t\t%01d", v.U8(5));
-  if (f.Word(6, 2)) f.Add(6, 2, "FID\t\t\t\t\t\t%01d", v.Le16(6));
-  if (f.Tail(69, 2)) f.Add(69, 2, "Byte Count\t\t\t\t%01d", v.Le16(69));
+  if (f.Word(5, 1)) f.Add<"Oplock\t\t\t\t\t%01d">(5, 1, v.U8(5));
+  if (f.Word(6, 2)) f.Add<"FID\t\t\t\t\t\t%01d">(6, 2, v.Le16(6));
+  if (f.Tail(69, 2)) f.Add<"Byte Count\t\t\t\t%01d">(69, 2, v.Le16(69));
   f.Close();
 }
 
@@ -80,20 +80,20 @@ void FileName(BlockLines& f, WORD nameLength, bool unicode) {
     name.Copy(0, n, reinterpret_cast<BYTE*>(text));
     text[n] = 0;
   }
-  f.Add(51, nameLength, "%s%.*s", kFileNameLabel, n, text);
+  f.Add<"%s%.*s">(51, nameLength, kFileNameLabel, n, text);
   f.Close();
 }
 
 void NtCreateRequest(BlockLines& f, bool unicode) {
   const qv::View& v = f.v();
-  if (f.Word(5, 1)) f.Add(5, 1, "Reserved\t\t\t\t\t%01d", v.U8(5));
-  if (f.Word(6, 2)) f.Add(6, 2, "Name Length\t\t\t\t%01d", v.Le16(6));
+  if (f.Word(5, 1)) f.Add<"Reserved\t\t\t\t\t%01d">(5, 1, v.U8(5));
+  if (f.Word(6, 2)) f.Add<"Name Length\t\t\t\t%01d">(6, 2, v.Le16(6));
   if (f.Word(8, 4)) f.FlagGroup(&g_creationState, 8, 4, "Creation Flags", v.Le32(8), kCreationFlags);
-  if (f.Word(12, 4)) f.Add(12, 4, "Root FID\t\t\t\t\t%d", (int32_t)v.Le32(12));
+  if (f.Word(12, 4)) f.Add<"Root FID\t\t\t\t\t%d">(12, 4, (int32_t)v.Le32(12));
   if (f.Word(16, 4)) {
     const DWORD access = v.Le32(16);
-    f.Group(&g_accessState, 16, 4, "Desired Access");
-    f.Add(16, 2, "Specific Bits\t\t%04x", access & 0xFFFF);
+    f.Group<"Desired Access">(&g_accessState, 16, 4);
+    f.Add<"Specific Bits\t\t%04x">(16, 2, access & 0xFFFF);
     f.FlagLines(16, 4, access, kAccessFlags);
   }
   uint64_t allocation = 0;
@@ -101,11 +101,11 @@ void NtCreateRequest(BlockLines& f, bool unicode) {
   if (f.Word(28, 4))
     f.FlagGroup(&g_attributesState, 28, 4, "Extended File Attributes", v.Le32(28), kAttributeFlags);
   if (f.Word(32, 4)) f.FlagGroup(&g_shareState, 32, 4, "Share Access", v.Le32(32), kShareFlags);
-  if (f.Word(36, 4)) f.Add(36, 4, "Create Disposition\t0x%08X", v.Le32(36));
-  if (f.Word(40, 4)) f.Add(40, 4, "Create Options\t\t\t0x%08X", v.Le32(40));
-  if (f.Word(44, 4)) f.Add(44, 4, "Impersonation Level\t0x%08X", v.Le32(44));
+  if (f.Word(36, 4)) f.Add<"Create Disposition\t0x%08X">(36, 4, v.Le32(36));
+  if (f.Word(40, 4)) f.Add<"Create Options\t\t\t0x%08X">(40, 4, v.Le32(40));
+  if (f.Word(44, 4)) f.Add<"Impersonation Level\t0x%08X">(44, 4, v.Le32(44));
   if (f.Word(48, 1)) f.FlagGroup(&g_securityState, 48, 1, "Security Flags", v.U8(48), kSecurityFlags);
-  if (f.Tail(49, 2)) f.Add(49, 2, "Byte Count\t\t\t\t%d", v.Le16(49));
+  if (f.Tail(49, 2)) f.Add<"Byte Count\t\t\t\t%d">(49, 2, v.Le16(49));
   if (f.ok()) FileName(f, v.Le16(6), unicode);
 }
 

@@ -11,6 +11,9 @@
 
 namespace wendrick {
 
+// Fixed words of the detail lines written as "On"sv: copied by their length.
+using namespace std::string_view_literals;
+
 extern qv::Protocol g_netbeui;   // "MS-NETBEUI"
 extern qv::Protocol g_smb;       // "MS-SMB"
 extern qv::Protocol g_browser;   // "MS-BROWSE"
@@ -49,7 +52,7 @@ class ParameterBlock {
 // A bit of a flags field and its label; its line reads "On" or "Off".
 struct Flag {
   DWORD bit;
-  const char* label;
+  std::string_view label;
 };
 
 // The lines of a parameter block, each over one of its fields. The first
@@ -75,12 +78,21 @@ class BlockLines {
     list_.AddV(b_.Offset(at), size, format, args);
     va_end(args);
   }
+  // The same with a literal format (qv::FormatLiteral).
+  template <qv::literal::Format F, class... A>
+  void Add(int at, int size, const A&... args) {
+    if (ok()) list_.Add<F>(b_.Offset(at), size, args...);
+  }
   void Group(BYTE* state, int at, int size, const char* heading) {
-    if (ok()) list_.Group(state, b_.Offset(at), size, "%s", heading);
+    if (ok()) list_.Group<"%s">(state, b_.Offset(at), size, heading);
+  }
+  template <qv::literal::Format F>
+  void Group(BYTE* state, int at, int size) {
+    if (ok()) list_.Group<F>(state, b_.Offset(at), size);
   }
   // One line per flag over the same bytes; the last closes the group.
   void FlagLines(int at, int size, DWORD value, std::span<const Flag> flags) {
-    for (const Flag& f : flags) Add(at, size, "%s%s", f.label, (value & f.bit) ? "On" : "Off");
+    for (const Flag& f : flags) Add<"%s%s">(at, size, f.label, (value & f.bit) ? "On"sv : "Off"sv);
     Close();
   }
   void FlagGroup(BYTE* state, int at, int size, const char* heading, DWORD value, std::span<const Flag> flags) {

@@ -1,13 +1,15 @@
 // The shared parser routines on their own.
 #include <gtest/gtest.h>
 #include <inttypes.h>
-#include <stdio.h>
 #include <limits.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
 #include <array>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "plugin.h"
@@ -252,7 +254,11 @@ TEST(SharedRoutines, BitPictures) {
       // One-bit groups outgrow the text: cut at its 79 characters.
       {0xF0F0F0F0F0F0F0F0ull, ~0ull, 64, 1, "1 1 1 1 0 0 0 0 1 1 1 1 0 0 0 0 1 1 1 1 0 0 0 0 1 1 1 1 0 0 0 0 1 1 1 1 0 0 0 0"},
   };
-  for (const Case& c : cases) EXPECT_STREQ(qv::BitPicture(c.value, c.mask, c.bits, c.group).text, c.text);
+  for (const Case& c : cases) {
+    const qv::BitText t = qv::BitPicture(c.value, c.mask, c.bits, c.group);
+    EXPECT_STREQ(t.text, c.text);
+    EXPECT_EQ(t.length, strlen(c.text)) << c.text;  // what a literal format copies
+  }
 }
 
 TEST(SharedRoutines, DecimalTextIsWhatPercentUWrites) {
@@ -471,6 +477,64 @@ TEST(SharedRoutines, FormatsPastTheKeptOnesFormatAlike) {
       snprintf(want, sizeof want, format, (unsigned)i * 2654435761u);
       EXPECT_EQ(qv::FormatText(got, sizeof got, format, (unsigned)i * 2654435761u), (int)strlen(want)) << format;
       ASSERT_STREQ(got, want) << format << " " << round;
+    }
+  }
+}
+
+// A literal format writes what the formatter writes for the same format
+// and arguments, whole or cut to the buffer; a text given as a view or a
+// bit picture, what its characters write.
+template <qv::literal::Format F, class... Args>
+void ExpectAsFormatted(const Args&... args) {
+  auto plain = [](const auto& a) {
+    if constexpr (std::is_same_v<std::decay_t<decltype(a)>, std::string_view>)
+      return a.data();
+    else if constexpr (std::is_same_v<std::decay_t<decltype(a)>, qv::BitText>)
+      return a.text;
+    else
+      return a;
+  };
+  (void)plain;  // a format without arguments
+  for (size_t size : {(size_t)1, (size_t)5, (size_t)12, (size_t)DETAIL_TEXT_SIZE, (size_t)300}) {
+    char want[300], got[300];
+    memset(want, '#', sizeof want);
+    memset(got, '#', sizeof got);
+    int n = qv::FormatText(want, size, F.text, plain(args)...);
+    EXPECT_EQ(qv::FormatLiteral<F>(got, size, args...), n) << F.text << " in " << size;
+    EXPECT_EQ(memcmp(got, want, sizeof got), 0) << F.text << " in " << size << ": [" << got << "] for [" << want << "]";
+  }
+}
+
+TEST(SharedRoutines, LiteralFormatsWriteWhatTheFormatterWrites) {
+  const std::string line(296, 'v');
+  const char* none = nullptr;
+  ExpectAsFormatted<"plain words">();
+  ExpectAsFormatted<"%d|%i|%u|%x|%X">(-42, 7, 4000000000u, 0xbeefu, 0xbeefu);
+  ExpectAsFormatted<"%d|%d|%u|%u|%x|%X">(INT_MIN, INT_MAX, 0u, UINT_MAX, 0u, UINT_MAX);
+  ExpectAsFormatted<"%02X-%04x-%08X|%01u|%0d|%03d|%04d|%016x">(5u, 0xabu, 0xdeadbeefu, 0u, -3, -5, 42, 1u);
+  ExpectAsFormatted<"%u %u %u %u %u %u %u %u %u %u">(9u, 10u, 99u, 100u, 999u, 1000u, 99999u, 100000u, 999999999u,
+                                                     1000000000u);
+  // Narrow arguments, promoted as through an argument list.
+  ExpectAsFormatted<"%d|%u|%d|%u|%x|%d">((BYTE)200, (WORD)65535, (signed char)-1, (signed char)-1, (short)-2, true);
+  ExpectAsFormatted<"%s|%s|%.3s|%.*s|%.*s|%.6s|%.5s|%.0s">("text", none, "cut here", 2, "ab", -1, "whole", none, none,
+                                                           "gone");
+  ExpectAsFormatted<"%c%c|100%%|%d%%|%%">('a', 'b', 5);
+  ExpectAsFormatted<"Label\t\t\t%s\t%s">("0800", line.c_str());
+  ExpectAsFormatted<"%s%s|%u">("", line.c_str(), 12345u);
+  ExpectAsFormatted<"%s|%.4s|%.*s|[%s]">(std::string_view("view"), std::string_view("counted"), 3,
+                                         std::string_view(line), qv::BitPicture(0x20, 0x20, 8, 4));
+  // A picture written in place is the picture, whole or cut; so is one that
+  // is not of whole bytes, or is asked for with a precision.
+  const qv::Bits pictures[] = {{0x20, 0x20, 8, 4},    {0x1ABC, 0x1FFF, 16, 4}, {0xA000, 0xE000, 16}, {0x40, 0x40, 32},
+                               {~0ull, ~0ull, 64, 4}, {0xABC, 0xFFF, 12, 8},   {0x155, 0x1FF, 9, 4}};
+  for (const qv::Bits& b : pictures) {
+    for (size_t size : {(size_t)1, (size_t)12, (size_t)60, (size_t)DETAIL_TEXT_SIZE}) {
+      char want[DETAIL_TEXT_SIZE], got[DETAIL_TEXT_SIZE];
+      memset(want, '#', sizeof want);
+      memset(got, '#', sizeof got);
+      const qv::BitText t = qv::BitPicture(b.value, b.mask, b.bits, b.group);
+      EXPECT_EQ(qv::FormatLiteral<"[%s]|%.7s">(got, size, b, b), qv::FormatLiteral<"[%s]|%.7s">(want, size, t, t));
+      EXPECT_EQ(memcmp(got, want, sizeof got), 0) << t.text << " in " << size;
     }
   }
 }

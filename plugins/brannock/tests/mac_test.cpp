@@ -187,6 +187,25 @@ TEST_P(MacTest, BroadcastAndLocalAddressBits) {
   EXPECT_EQ(h->Counter("DIX", "Broadcast Frames"), 1u);
 }
 
+// Stations come back frame after frame; addresses that end alike, seen in
+// turn, each keep their own hex text and vendor.
+TEST_P(MacTest, StationsSeenAgainKeepTheirOwnTexts) {
+  const char* intel = "00 A0 C9 00 00 01";
+  const char* cisco = "00 00 0C 00 00 01";
+  for (int round = 0; round < 2; round++) {
+    h->Decode("MAC-802.3", Ether(intel, cisco, 0x0800, {}));
+    auto lines = h->Lines(0);
+    ExpectLines({lines.begin() + 1, lines.end() - 2},
+               Join({AddressGroup("Destination Address", 0, "00-A0-C9-00-00-01", false, false, "", Named("Intel", "")),
+                     AddressGroup("Source Address", 6, "00-00-0C-00-00-01", false, false, "", Named("Cisco", ""))}));
+    h->Decode("MAC-802.3", Ether(cisco, kBroadcast, 0x0800, {}));
+    lines = h->Lines(0);
+    ExpectLines({lines.begin() + 1, lines.end() - 2},
+               Join({AddressGroup("Destination Address", 0, "00-00-0C-00-00-01", false, false, "", Named("Cisco", "")),
+                     AddressGroup("Source Address", 6, "FF-FF-FF-FF-FF-FF", true, true)}));
+  }
+}
+
 TEST_P(MacTest, ShowVendorPrefixesUnnamedAddresses) {
   h->table()->flags |= MT_SHOW_VENDOR;
   h->Decode("MAC-802.3", Ether(kCisco, "ac de 48 00 00 80", 0x0800, {}));

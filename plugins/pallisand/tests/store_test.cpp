@@ -342,6 +342,8 @@ TEST_F(PallisandLookup, LookupAllNames) {
       {"one match", "00A0C9FFFFFF", 128, "[Prefix]", TRUE, 0},
       {"no match", "0A0B0C0D0E0F", 128, "0A-0B-0C-0D-0E-0F", FALSE, 0},
       {"the hex text is bounded by max", "0A0B0C0D0E0F", 5, "0A-0B", FALSE, 0},
+      {"the hex text just fits", "0A0B0C0D0E0F", 17, "0A-0B-0C-0D-0E-0F", FALSE, 0},
+      {"the hex text one past max", "0A0B0C0D0E0F", 16, "0A-0B-0C-0D-0E-0", FALSE, 0},
       {"max 0", "0A0B0C0D0E0F", 0, "", FALSE, 0},
       {"an entry longer than the address does not match", "00A0", 128, "00-A0", FALSE, 0},
   };
