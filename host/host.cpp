@@ -186,10 +186,21 @@ inline void ZeroLine(DetailLine* line) { ZeroRecord<sizeof(DetailLine)>(line); }
 inline void ZeroUsedLine(DetailLine* line) {
 #if defined(__SSE2__)
   memset(line, 0, offsetof(DetailLine, text));  // a few stores: the size is known
-  for (size_t i = 0; i < DETAIL_TEXT_SIZE; i += 16) {
-    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line->text + i));
-    *reinterpret_cast<ZeroBlock*>(line->text + i) = ZeroBlock{};
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_setzero_si128()))) break;
+  // Nearly every text ends within 64 bytes: those four blocks are zeroed
+  // whatever the length, with one test, and the rest block by block.
+  const __m128i zero = _mm_setzero_si128();
+  char* text = line->text;
+  __m128i nul = zero;
+  for (size_t i = 0; i < 64; i += 16) {
+    nul = _mm_or_si128(nul, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i)), zero));
+    *reinterpret_cast<ZeroBlock*>(text + i) = ZeroBlock{};
+  }
+  if (!_mm_movemask_epi8(nul)) {
+    for (size_t i = 64; i < DETAIL_TEXT_SIZE; i += 16) {
+      __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+      *reinterpret_cast<ZeroBlock*>(text + i) = ZeroBlock{};
+      if (_mm_movemask_epi8(_mm_cmpeq_epi8(block, zero))) break;
+    }
   }
 #ifdef QV_ASAN
   // Under the sanitizers, prove it: a text written past its NUL would hand
@@ -494,6 +505,17 @@ void Host::FailDetailLineAt(unsigned long nth, bool failEvery) {
 }
 
 DetailLine* Host::AllocLine() {
+  // Free lines are zero but for the link through them.
+  DetailLine* line = freeLines_;
+  if (__builtin_expect(failAt_ != 0 || !line, 0)) return AllocLineSlowly();
+  freeLines_ = line->next;
+  line->next = nullptr;
+  linesTaken_++;
+  return line;
+}
+
+// A failure asked for, or an empty pool.
+DetailLine* Host::AllocLineSlowly() {
   if (failAt_) {
     if (failAt_ == 1) {
       if (!failEvery_) failAt_ = 0;
@@ -501,14 +523,13 @@ DetailLine* Host::AllocLine() {
     }
     failAt_--;
   }
-  // Free lines are zero but for the link through them.
-  DetailLine* line = freeLines_;
-  if (!line) {
+  if (!freeLines_) {
     lineBlocks_.emplace_back(new DetailLine[kLinesPerBlock]());
     DetailLine* block = lineBlocks_.back().get();
     for (size_t i = 0; i + 1 < kLinesPerBlock; i++) block[i].next = &block[i + 1];
-    line = block;
+    freeLines_ = block;
   }
+  DetailLine* line = freeLines_;
   freeLines_ = line->next;
   line->next = nullptr;
   linesTaken_++;
@@ -661,17 +682,19 @@ void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedL
 }
 
 void Host::ReleaseDetail(FrameOutput* out) {
+  DetailLine* free = freeLines_;  // in a register, not stored back for every line
   for (size_t i = 0; i < out->depth; i++) {
     DetailLine* line = out->lists[i];
     while (line) {
       DetailLine* next = line->next;
       ZeroUsedLine(line);
-      line->next = freeLines_;
-      freeLines_ = line;
+      line->next = free;
+      free = line;
       line = next;
     }
     out->lists[i] = nullptr;
   }
+  freeLines_ = free;
   out->depth = 0;
 }
 

@@ -68,8 +68,13 @@ inline size_t CopyCell(char* o, const char* text) {
   }
   return SUMMARY_TEXT_SIZE;
 }
+// Blanks from n to width (at most 32 past n, as the widths are): two
+// stores rather than a loop, which would be made a call to memset.
 inline void PadCell(char* o, size_t n, size_t width) {
-  for (; n < width; n += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(o + n), _mm_set1_epi8(' '));
+  if (n >= width) return;
+  const __m128i blanks = _mm_set1_epi8(' ');
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(o + n), blanks);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(o + n + 16), blanks);
 }
 static_assert(SUMMARY_TEXT_SIZE % 16 == 0, "cells are whole chunks");
 #else
@@ -138,9 +143,16 @@ inline size_t CopyPlain(char* o, const char* p) {
   return mask ? (size_t)__builtin_ctz(mask) : kChunk;
 }
 
-inline void PutBlanks(char* o) { _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_set1_epi8(' ')); }
-
-constexpr size_t kOvershoot = kChunk;
+// At least n blanks, n at most 48 (a pad to the value column is at most
+// kValueColumn): three stores, whatever n is. A loop of stores here would
+// be made a call to memset.
+inline void PutBlanks(char* o, size_t) {
+  const __m128i blanks = _mm_set1_epi8(' ');
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(o), blanks);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 16), blanks);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 32), blanks);
+}
+constexpr size_t kOvershoot = 48;
 #else
 // Eight bytes at a time, in a word.
 constexpr size_t kChunk = 8;
@@ -162,7 +174,7 @@ inline size_t CopyPlain(char* o, const char* p) {
   return specials ? (size_t)__builtin_ctzll(specials) / 8 : kChunk;
 }
 
-inline void PutBlanks(char* o) { memset(o, ' ', kChunk); }
+inline void PutBlanks(char* o, size_t n) { memset(o, ' ', n); }
 constexpr size_t kOvershoot = kChunk;
 #endif
 
@@ -176,8 +188,8 @@ constexpr size_t kMaxIndent = 2 * 64;
 constexpr size_t kLineRoom = kMaxIndent + kValueColumn + 3 * DETAIL_TEXT_SIZE + kOvershoot + 1;
 
 char* RenderLine(char* out, const char* text, size_t indent) {
-  // Blanks a chunk at a time: the overshoot is overwritten.
-  for (size_t i = 0; i < indent; i += kChunk) PutBlanks(out + i);
+  // Blanks 48 at a time: the overshoot is overwritten.
+  for (size_t i = 0; i < indent; i += 48) PutBlanks(out + i, std::min<size_t>(48, indent - i));
   char* o = out + indent;
   char* const valueColumn = o + kValueColumn;
   const char* p = text;
@@ -196,7 +208,8 @@ char* RenderLine(char* out, const char* text, size_t indent) {
       while (p < end && *p == '\t') p++;
       if (p == end || *p == 0) break;  // trailing TABs show nothing
       char* to = firstRun && o + 2 <= valueColumn ? valueColumn : o + 2;
-      for (; o < to; o += kChunk) PutBlanks(o);
+      static_assert(kValueColumn <= 48, "a pad is one PutBlanks");
+      PutBlanks(o, (size_t)(to - o));
       o = to;
       firstRun = false;
       continue;

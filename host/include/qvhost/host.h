@@ -161,6 +161,7 @@ class Host {
   bool HasNameTable() const;
   bool SaveNames(const std::string& path, std::string* message);
   CaptureFrame* FrameRecord(size_t capacity);
+  [[gnu::noinline]] DetailLine* AllocLineSlowly();
 
   MonitorTable table_{};
   PlatWindow mainWindow_{};
