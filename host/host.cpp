@@ -16,6 +16,8 @@
 #endif
 
 #include "address_text.h"
+#include "qvhost/render.h"
+#include "render_line.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QV_ASAN 1
@@ -183,6 +185,18 @@ inline void ZeroLine(DetailLine* line) { ZeroRecord<sizeof(DetailLine)>(line); }
 // the fields and the text up to the block that holds its NUL makes it whole
 // zero again, at a fraction of the stores of the whole record, which every
 // detail line pays for.
+// Under the sanitizers, proves the rule above: a text written past its NUL
+// would hand the next taker a line that is not zero-filled.
+inline void CheckLineZero([[maybe_unused]] const DetailLine* line) {
+#ifdef QV_ASAN
+  const DetailLine empty = {};
+  if (memcmp(line, &empty, sizeof empty) != 0) {
+    fprintf(stderr, "quorvane host: a detail line came back with bytes past its text's end\n");
+    abort();
+  }
+#endif
+}
+
 inline void ZeroUsedLine(DetailLine* line) {
 #if defined(__SSE2__)
   memset(line, 0, offsetof(DetailLine, text));  // a few stores: the size is known
@@ -202,18 +216,21 @@ inline void ZeroUsedLine(DetailLine* line) {
       if (_mm_movemask_epi8(_mm_cmpeq_epi8(block, zero))) break;
     }
   }
-#ifdef QV_ASAN
-  // Under the sanitizers, prove it: a text written past its NUL would hand
-  // the next taker a line that is not zero-filled.
-  const DetailLine zero = {};
-  if (memcmp(line, &zero, sizeof zero) != 0) {
-    fprintf(stderr, "quorvane host: a detail line came back with bytes past its text's end\n");
-    abort();
-  }
-#endif
+  CheckLineZero(line);
 #else
   ZeroLine(line);
 #endif
+}
+
+// The same for a line whose text's length is known (it was just rendered):
+// stores only.
+inline void ZeroRenderedLine(DetailLine* line, size_t textLength) {
+  memset(line, 0, offsetof(DetailLine, text));
+  char* text = line->text;
+  static_assert(DETAIL_TEXT_SIZE >= 64, "four blocks of text");
+  for (size_t i = 0; i < 64; i += 16) *reinterpret_cast<ZeroBlock*>(text + i) = ZeroBlock{};
+  for (size_t i = 64; i <= textLength && i < DETAIL_TEXT_SIZE; i += 16) *reinterpret_cast<ZeroBlock*>(text + i) = ZeroBlock{};
+  CheckLineZero(line);
 }
 
 // The count of slots up to the deepest that holds a list: eight slots at a
@@ -679,6 +696,30 @@ void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedL
 #endif
   out->textColor = f->textColor;
   out->frameFlags = f->flags;
+}
+
+void Host::RenderAndReleaseDetail(FrameOutput* out, TextOut* text) {
+  DetailLine* free = freeLines_;
+  for (size_t i = 0; i < out->depth; i++) {
+    int depth = 0;
+    DetailLine* line = out->lists[i];
+    while (line) {
+      char* at = text->Room(kDetailLineRoom);
+      size_t length;
+      char* end = RenderDetailLine(at, line->text, DetailIndent(depth), &length);
+      *end++ = '\n';
+      text->Done(end);
+      depth = DepthAfter(depth, line->flags);
+      DetailLine* next = line->next;
+      ZeroRenderedLine(line, length);
+      line->next = free;
+      free = line;
+      line = next;
+    }
+    out->lists[i] = nullptr;
+  }
+  freeLines_ = free;
+  out->depth = 0;
 }
 
 void Host::ReleaseDetail(FrameOutput* out) {

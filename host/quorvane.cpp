@@ -246,9 +246,8 @@ int main(int argc, char** argv) {
                      &media.radio);
     if (rows) qvhost::RenderSummary(number, frame, &output);
     if (detail) {
-      qvhost::RenderDetail(frame, &output);
+      host.RenderAndReleaseDetail(&frame, &output);
       output.Append("\n", 1);
-      host.ReleaseDetail(&frame);
     }
     // Frames from an interface come one by one: each is shown as it comes.
     if (live) {

@@ -1,5 +1,7 @@
 #include "qvhost/render.h"
 
+#include "render_line.h"
+
 #include <inttypes.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -14,7 +16,6 @@ namespace qvhost {
 
 namespace {
 
-constexpr size_t kValueColumn = 36;  // labels are at most ~30 characters
 
 void AppendPadded(std::string* s, const char* text, size_t width) {
   size_t n = strnlen(text, SUMMARY_TEXT_SIZE);
@@ -29,11 +30,7 @@ void WalkDetail(const FrameOutput& out, F visit) {
     int depth = 0;
     for (const DetailLine* line = out.lists[slot]; line; line = line->next) {
       visit(slot, depth, line);
-      if (line->flags & DETAIL_GROUP_OPEN) depth++;
-      if (line->flags & DETAIL_GROUP_CLOSE) {
-        depth -= 1 + (int)(line->flags & DETAIL_EXTRA_CLOSES);
-        if (depth < 0) depth = 0;
-      }
+      depth = DepthAfter(depth, line->flags);
     }
   }
 }
@@ -184,10 +181,12 @@ constexpr size_t kOvershoot = kChunk;
 // blanks. Returns the end of what it wrote. Plain text is copied a chunk at
 // a time: the whole chunk is stored, and what follows the plain bytes is
 // overwritten.
-constexpr size_t kMaxIndent = 2 * 64;
-constexpr size_t kLineRoom = kMaxIndent + kValueColumn + 3 * DETAIL_TEXT_SIZE + kOvershoot + 1;
+constexpr size_t kLineRoom = kDetailLineRoom;
+static_assert(kDetailLineRoom >= kMaxIndent + kValueColumn + 3 * DETAIL_TEXT_SIZE + kOvershoot + 1);
 
-char* RenderLine(char* out, const char* text, size_t indent) {
+}  // namespace
+
+char* RenderDetailLine(char* out, const char* text, size_t indent, size_t* textLength) {
   // Blanks 48 at a time: the overshoot is overwritten.
   for (size_t i = 0; i < indent; i += 48) PutBlanks(out + i, std::min<size_t>(48, indent - i));
   char* o = out + indent;
@@ -216,7 +215,15 @@ char* RenderLine(char* out, const char* text, size_t indent) {
     }
     *o++ = (c == '\r' || c == '\n') ? ' ' : c;
   }
+  *textLength = (size_t)(p - text);
   return o;
+}
+
+namespace {
+
+inline char* RenderLine(char* out, const char* text, size_t indent) {
+  size_t length;
+  return RenderDetailLine(out, text, indent, &length);
 }
 
 void AppendToString(const char* text, size_t length, void* context) {
@@ -258,7 +265,7 @@ std::string RenderDetailText(const char* text, size_t) {
 void RenderDetail(const FrameOutput& out, TextOut* text) {
   WalkDetail(out, [&](size_t, int depth, const DetailLine* l) {
     char* at = text->Room(kLineRoom);
-    char* end = RenderLine(at, l->text, std::min(2 * (size_t)depth, kMaxIndent));
+    char* end = RenderLine(at, l->text, DetailIndent(depth));
     *end++ = '\n';
     text->Done(end);
   });

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "qvhost/render.h"
 #include "testhost.h"
 
 using qvtest::Hex;
@@ -151,7 +152,17 @@ TEST(Host, LinesComeCleanAndLongTreesRenderWhole) {
   qvhost::RenderDetail(out, &got);
   EXPECT_GT(got.size(), 32768u);
   EXPECT_EQ(got, want);
-  h.host.ReleaseDetail(&out);
+  // Rendered and released in one walk: the same text, and every line back.
+  const unsigned long taken = h.host.detailLinesTaken();
+  std::string again;
+  {
+    qvhost::TextOut text(&again);
+    h.host.RenderAndReleaseDetail(&out, &text);
+  }
+  EXPECT_EQ(again, want);
+  EXPECT_EQ(out.depth, 0u);
+  for (int i = 0; i < 800; i++) EXPECT_EQ(memcmp(h.host.AllocLine(), &zero, sizeof zero), 0);
+  EXPECT_EQ(h.host.detailLinesTaken(), taken + 800);
 }
 
 TEST(Host, RenderingLinesUpValues) {
@@ -223,13 +234,19 @@ TEST(Host, RenderingMatchesTheRulesByteForByte) {
         link = l;
       }
       memcpy(link->text, text.data(), text.size());
+      // Odd rounds render and release in one walk.
       std::string got;
-      qvhost::RenderDetail(out, &got);
+      if (round % 2) {
+        qvhost::TextOut t(&got);
+        h.host.RenderAndReleaseDetail(&out, &t);
+      } else {
+        qvhost::RenderDetail(out, &got);
+      }
       std::string expected;
       for (size_t d = 0; d < indent / 2; d++) expected += std::string(2 * d, ' ') + "\n";
       expected += ReferenceRender(text, std::min<size_t>(indent, 128)) + "\n";
       ASSERT_EQ(got, expected) << "length " << length << " round " << round;
-      h.host.ReleaseDetail(&out);
+      if (round % 2 == 0) h.host.ReleaseDetail(&out);
     }
   }
 }
@@ -255,7 +272,14 @@ TEST(Host, ReleasedLinesComeBackZero) {
     out.lists[0] = taken[0];
     taken[0]->next = taken[1];
     out.lists[1] = taken[2];
-    h.host.ReleaseDetail(&out);
+    // Both ways back: released alone, and released as it is rendered.
+    if (length % 2) {
+      h.host.ReleaseDetail(&out);
+    } else {
+      std::string rendered;
+      qvhost::TextOut t(&rendered);
+      h.host.RenderAndReleaseDetail(&out, &t);
+    }
   }
   for (int i = 0; i < 3; i++) EXPECT_EQ(memcmp(h.host.AllocLine(), &zero, sizeof zero), 0);
 }

@@ -22,6 +22,8 @@ enum PassMask : unsigned {
 
 // What the passes made of one frame. The detail lines belong to the host and
 // go back to it with Host::ReleaseDetail (or the next DecodeFrame).
+class TextOut;
+
 struct FrameOutput {
   SummaryCell cells[4];  // destination, source, protocol, description
   SummaryRow row;
@@ -122,6 +124,9 @@ class Host {
   void DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedLength, int wireLength, unsigned mask,
                    FrameOutput* out, const FrameMedia* media = nullptr);
   void ReleaseDetail(FrameOutput* out);
+  // RenderDetail(*out, text) and then ReleaseDetail(out), in one walk over
+  // the lines while they are in the cache.
+  void RenderAndReleaseDetail(FrameOutput* out, TextOut* text);
   // The frame record of the last DecodeFrame (null before the first).
   const CaptureFrame* currentFrame() const { return frame_; }
 
