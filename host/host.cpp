@@ -698,20 +698,20 @@ void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedL
   out->frameFlags = f->flags;
 }
 
-void Host::RenderAndReleaseDetail(FrameOutput* out, TextOut* text) {
+// Every line of out back to the pool, each zeroed by zero(line, depth)
+// (the group depth it stands at) first; the pool's head stays in a register
+// rather than being stored back for every line.
+template <typename Zero>
+void Host::ReleaseLists(FrameOutput* out, Zero zero) {
   DetailLine* free = freeLines_;
   for (size_t i = 0; i < out->depth; i++) {
     int depth = 0;
     DetailLine* line = out->lists[i];
     while (line) {
-      char* at = text->Room(kDetailLineRoom);
-      size_t length;
-      char* end = RenderDetailLine(at, line->text, DetailIndent(depth), &length);
-      *end++ = '\n';
-      text->Done(end);
-      depth = DepthAfter(depth, line->flags);
       DetailLine* next = line->next;
-      ZeroRenderedLine(line, length);
+      const DWORD flags = line->flags;
+      zero(line, depth);
+      depth = DepthAfter(depth, flags);
       line->next = free;
       free = line;
       line = next;
@@ -722,21 +722,19 @@ void Host::RenderAndReleaseDetail(FrameOutput* out, TextOut* text) {
   out->depth = 0;
 }
 
+void Host::RenderAndReleaseDetail(FrameOutput* out, TextOut* text) {
+  ReleaseLists(out, [text](DetailLine* line, int depth) {
+    char* at = text->Room(kDetailLineRoom);
+    size_t length;
+    char* end = RenderDetailLine(at, line->text, DetailIndent(depth), &length);
+    *end++ = '\n';
+    text->Done(end);
+    ZeroRenderedLine(line, length);
+  });
+}
+
 void Host::ReleaseDetail(FrameOutput* out) {
-  DetailLine* free = freeLines_;  // in a register, not stored back for every line
-  for (size_t i = 0; i < out->depth; i++) {
-    DetailLine* line = out->lists[i];
-    while (line) {
-      DetailLine* next = line->next;
-      ZeroUsedLine(line);
-      line->next = free;
-      free = line;
-      line = next;
-    }
-    out->lists[i] = nullptr;
-  }
-  freeLines_ = free;
-  out->depth = 0;
+  ReleaseLists(out, [](DetailLine* line, int) { ZeroUsedLine(line); });
 }
 
 }  // namespace qvhost

@@ -167,6 +167,8 @@ class Host {
   bool SaveNames(const std::string& path, std::string* message);
   CaptureFrame* FrameRecord(size_t capacity);
   [[gnu::noinline]] DetailLine* AllocLineSlowly();
+  template <typename Zero>
+  void ReleaseLists(FrameOutput* out, Zero zero);
 
   MonitorTable table_{};
   PlatWindow mainWindow_{};
