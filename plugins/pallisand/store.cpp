@@ -587,7 +587,8 @@ BYTE QV_CALL LookupAllNames(const BYTE* address, int length, char* text, int, un
   text[0] = 0;
   size_t used = 0;
   BYTE matched = FALSE;
-  {
+  // An address that no entry can match takes no lock, as in LookupName.
+  if (MayBeNamed(address, length)) {
     Lock active(g_activeMutex);
     if (active.held()) {
       plat::FILETIME now = {0, 0};
