@@ -199,7 +199,10 @@ CTRLARG RunControl(Protocol& p, DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a
 // ---------------------------------------------------------------- passes
 
 DetailLine* Layer::Title(DetailList& list, int length) const {
-  return list.Group(&protocol.titleState, offset(), length, "%s", protocol.descriptor.description);
+  const char* d = protocol.descriptor.description;
+  // A null description as the formatter prints one.
+  const std::string_view title = d ? std::string_view(d, protocol.titleLength) : std::string_view("(null)");
+  return list.Group<"%s">(&protocol.titleState, offset(), length, title);
 }
 
 namespace {

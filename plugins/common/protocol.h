@@ -123,6 +123,7 @@ struct Protocol {
   ProtocolDecl decl;
   ProtocolParse entries[kMaxVariants];  // the parse entries by variant
   BYTE wordLengths[2];  // of decl.words, cut at a cell's size: the words are copied unmeasured
+  BYTE titleLength;     // of decl.description, cut at a line's size: the title is copied unmeasured
 };
 
 DWORD RunCount(Protocol& p, CaptureFrame* frame, void* out, int variant);
@@ -182,6 +183,8 @@ consteval Protocol Declare(const ProtocolDecl& decl) {
     while (words[w] && words[w][n] && n < SUMMARY_TEXT_SIZE - 1) n++;
     p.wordLengths[w] = (BYTE)n;
   }
+  for (size_t n = 0; decl.description && decl.description[n] && n < DETAIL_TEXT_SIZE - 1; n++)
+    p.titleLength = (BYTE)(n + 1);
   if ((decl.control == CONTROL_PARENT) != (decl.children != nullptr)) throw "a parent control needs a child table";
   for (const Binding& b : decl.bindings)
     if (b.variant < 0 || b.variant >= kMaxVariants) throw "no such parse entry";

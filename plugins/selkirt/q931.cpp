@@ -13,7 +13,7 @@ namespace selkirt {
 
 namespace {
 
-const char kTitle[] = "Q.931 Connection Control Protocol";
+constexpr char kTitle[] = "Q.931 Connection Control Protocol";
 
 // The groups' expand states kept by the host; the message title uses the
 // protocol's own.
