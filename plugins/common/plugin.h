@@ -13,6 +13,7 @@
 
 #include "monitor.h"
 #include "protocol.h"
+#include "services.h"
 #include "text.h"
 #include "view.h"
 
@@ -22,31 +23,6 @@ namespace qv {
 extern MonitorTable* g_table;  // kept at DLLC_ATTACH
 extern BYTE g_inert;           // set on a version mismatch; every call is then ignored
 
-// Copies of the monitor-table services, taken at DLLC_GET_SERVICES. Until then
-// they hold harmless fallbacks, so a call made out of order never follows an
-// unset pointer.
-struct Services {
-  AllocDetailLineProc AllocDetailLine;
-  FreeDetailLineProc FreeDetailLine;
-  AddHexDumpLinesProc AddHexDumpLines;
-  ProtocolParse DefaultParse;
-  DWORD reserved52;
-  AddStationTrafficProc AddStationTraffic;
-  AddBssEntryProc AddBssEntry;
-  AddNameProc AddName;
-  LookupNameProc LookupName;
-  LookupAllNamesProc LookupAllNames;
-  FormatAddressProc FormatHexAddress;
-  FormatAddressProc FormatDottedAddress;
-  RetrieveKeyProc RetrieveEtherType;
-  RetrieveKeyProc RetrieveOUI;
-  RetrieveNumberProc RetrieveLSap;
-  GetHexKeyProc GetHexEtherType;
-  GetHexKeyProc GetHexOUI;
-  GetHexNumberProc GetHexLSap;
-  RetrieveNumberProc RetrieveIPProtocol;
-};
-extern Services g_svc;
 
 // What a parser library tells the shared entry.
 struct PluginInfo {

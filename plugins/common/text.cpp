@@ -606,23 +606,6 @@ const char* NibbleBitsText(int value) {
 
 // ---------------------------------------------------------------- detail lines
 
-DetailLine* DetailList::Take(int offset, int length) {
-  if (stopped) return nullptr;
-  DetailLine* line = g_svc.AllocDetailLine();
-  if (!line) {
-    stopped = true;
-    return nullptr;
-  }
-  line->offset = offset;
-  line->length = length;
-  if (last)
-    last->next = line;
-  else
-    *head = line;
-  last = line;
-  return line;
-}
-
 DetailLine* DetailList::AddV(int offset, int length, const char* format, va_list args) {
   DetailLine* line = Take(offset, length);
   if (line) FormatTextV(line->text, sizeof line->text, format, args);

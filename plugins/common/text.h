@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "monitor.h"
+#include "services.h"
 
 namespace qv {
 
@@ -488,7 +489,22 @@ struct DetailList {
   }
 
  private:
-  DetailLine* Take(int offset, int length);
+  DetailLine* Take(int offset, int length) {
+    if (stopped) return nullptr;
+    DetailLine* line = g_svc.AllocDetailLine();
+    if (!line) [[unlikely]] {
+      stopped = true;
+      return nullptr;
+    }
+    line->offset = offset;
+    line->length = length;
+    if (last)
+      last->next = line;
+    else
+      *head = line;
+    last = line;
+    return line;
+  }
   static void OpenGroup(DetailLine* line, BYTE* expandState) {
     line->flags |= DETAIL_GROUP_OPEN;
     line->expandState = expandState;
