@@ -82,9 +82,7 @@ void DetailIp(qv::Layer& l, qv::DetailList& list) {
   if (list.stopped || !h.Has(8, 1)) return;
   list.Add<"Time To Live\t\t\t%u">(o + 8, 1, (unsigned)h.v.U8(8));
   if (!h.Has(9, 1)) return;
-  char name[128];
-  RetrieveIPProtocol(h.v.U8(9), name, IP_NAME_STYLE_LONG);
-  list.Add<"Protocol\t\t\t\t\t%s">(o + 9, 1, name);
+  list.Add<"Protocol\t\t\t\t\t%s">(o + 9, 1, ProtocolDescription(h.v.U8(9)));
   if (!h.Has(10, 2)) return;
   list.Add<"Header Checksum\t\t0x%04x">(o + 10, 2, (unsigned)h.v.Be16(10));
   char address[64];

@@ -169,6 +169,20 @@ const corvale::PortRow* FindPort(WORD port) {
 
 }  // namespace
 
+namespace corvale {
+
+std::string_view ProtocolDescription(DWORD protocol) {
+  const unsigned n = protocol & 0xFF;
+  return n < kProtocolNameCount ? kProtocolNames[n].description : "Unknown Protocol";
+}
+
+std::string_view PortDescription(DWORD port) {
+  const PortRow* row = FindPort((WORD)(port & 0xFFFF));
+  return row ? row->text : std::string_view();
+}
+
+}  // namespace corvale
+
 BYTE QV_CALL RetrieveIPProtocol(DWORD protocol, char* text, int style) {
   const unsigned n = protocol & 0xFF;
   const bool named = n < corvale::kProtocolNameCount;

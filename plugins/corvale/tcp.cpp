@@ -106,8 +106,8 @@ void SummarizeTcp(qv::Layer& l, SummaryRow* row) {
 
 // Named ports only: an unnamed one shows its number once.
 void AddPortLine(qv::DetailList& list, int at, std::string_view label, WORD port) {
-  char name[128];
-  if (RetrieveIPPort(port, name, IP_NAME_STYLE_LONG))
+  const std::string_view name = PortDescription(port);
+  if (name.data())
     list.Add<"%s%u\t%s">(at, 2, label, (unsigned)port, name);
   else
     list.Add<"%s%u\t">(at, 2, label, (unsigned)port);

@@ -34,9 +34,11 @@ void SummarizeUdp(qv::Layer& l, SummaryRow* row) {
 
 // An unnamed port shows its number twice: the lookup writes the number.
 void AddPortLine(qv::DetailList& list, int at, std::string_view label, WORD port) {
-  char name[128];
-  RetrieveIPPort(port, name, IP_NAME_STYLE_LONG);
-  list.Add<"%s%u\t%s">(at, 2, label, (unsigned)port, name);
+  const std::string_view name = PortDescription(port);
+  if (name.data())
+    list.Add<"%s%u\t%s">(at, 2, label, (unsigned)port, name);
+  else
+    list.Add<"%s%u\t%u">(at, 2, label, (unsigned)port, (unsigned)port);
 }
 
 void DetailUdp(qv::Layer& l, qv::DetailList& list) {

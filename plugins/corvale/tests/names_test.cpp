@@ -212,5 +212,24 @@ TEST(PortNames, ExactlyTheNamedPortsWithTheEmptyOnesEmpty) {
   EXPECT_GT(texts.size(), 600u);
 }
 
+// The detail lines take the long texts by length; they must be what the
+// services write, for every number and every port, the empty row included.
+TEST(IpNames, DescriptionsAreTheLongStyle) {
+  for (DWORD n = 0; n <= 0x1FF; n++) {
+    char text[128];
+    RetrieveIPProtocol(n, text, IP_NAME_STYLE_LONG);
+    EXPECT_EQ(corvale::ProtocolDescription(n), text) << n;
+  }
+  for (DWORD port = 0; port <= 0x1FFFF; port++) {
+    char text[128];
+    const BYTE hit = RetrieveIPPort(port, text, IP_NAME_STYLE_LONG);
+    const std::string_view d = corvale::PortDescription(port);
+    ASSERT_EQ(d.data() != nullptr, hit == TRUE) << port;
+    if (hit) {
+      EXPECT_EQ(d, text) << port;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvaletest
