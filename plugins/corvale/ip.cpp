@@ -56,6 +56,14 @@ void SummarizeIp(qv::Layer& l, SummaryRow* row) {
 }
 
 // The header lines end at the first field that was not captured.
+// The label, then the dotted text written in place behind it: the writer
+// needs at most 64 bytes, and the line has room for them past any label.
+template <qv::literal::Format F>
+void AddressLine(qv::DetailList& list, int at, const BYTE* address) {
+  static_assert(sizeof F.text - 1 + 64 <= DETAIL_TEXT_SIZE);
+  if (DetailLine* line = list.Add<F>(at, 4)) DottedAddress(address, line->text + sizeof F.text - 1);
+}
+
 void DetailIp(qv::Layer& l, qv::DetailList& list) {
   const IpHeader h{l.header};
   const int o = l.offset();
@@ -85,13 +93,10 @@ void DetailIp(qv::Layer& l, qv::DetailList& list) {
   list.Add<"Protocol\t\t\t\t\t%s">(o + 9, 1, ProtocolDescription(h.v.U8(9)));
   if (!h.Has(10, 2)) return;
   list.Add<"Header Checksum\t\t0x%04x">(o + 10, 2, (unsigned)h.v.Be16(10));
-  char address[64];
   if (!h.Has(12, 4)) return;
-  DottedAddress(h.Address(12), address);
-  list.Add<"Source Address\t\t\t%s">(o + 12, 4, address);
+  AddressLine<"Source Address\t\t\t">(list, o + 12, h.Address(12));
   if (!h.Has(16, 4)) return;
-  DottedAddress(h.Address(16), address);
-  list.Add<"Destination Address\t%s">(o + 16, 4, address);
+  AddressLine<"Destination Address\t">(list, o + 16, h.Address(16));
 }
 
 // The datagram's total length trims the frame, so children count and read
