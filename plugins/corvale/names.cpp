@@ -2,7 +2,10 @@
 // assigned-numbers registry (0 .. 133) and the TCP/UDP port descriptions.
 #include "names.h"
 
+#include <stdint.h>
 #include <string.h>
+
+#include <atomic>
 
 #include "text.h"
 
@@ -176,9 +179,23 @@ std::string_view ProtocolDescription(DWORD protocol) {
   return n < kProtocolNameCount ? kProtocolNames[n].description : "Unknown Protocol";
 }
 
+// The rows of recent ports, since a capture's ports come back frame after
+// frame: each word holds a port and its row's index + 1 (kNoRow: none), 0
+// when empty. One word is stored at a time, so any thread may look up.
+constexpr uint32_t kNoRow = 0xFFFF;
+std::atomic<uint32_t> g_keptPorts[256];
+
 std::string_view PortDescription(DWORD port) {
-  const PortRow* row = FindPort((WORD)(port & 0xFFFF));
-  return row ? row->text : std::string_view();
+  const WORD p = (WORD)(port & 0xFFFF);
+  std::atomic<uint32_t>& kept = g_keptPorts[(p ^ p >> 8) & 255];
+  uint32_t word = kept.load(std::memory_order_relaxed);
+  if (word >> 16 != p || !(word & 0xFFFF)) {
+    const PortRow* row = FindPort(p);
+    word = (uint32_t)p << 16 | (row ? (uint32_t)(row - kPortNames) + 1 : kNoRow);
+    kept.store(word, std::memory_order_relaxed);
+  }
+  const uint32_t index = word & 0xFFFF;
+  return index == kNoRow ? std::string_view() : kPortNames[index - 1].text;
 }
 
 }  // namespace corvale
