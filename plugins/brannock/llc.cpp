@@ -103,13 +103,38 @@ void SummarizeLlc(qv::Layer& l, SummaryRow* row) {
   }
 }
 
-// One SAP line: its hex text, its name where it has one, and what more.
-void SapLine(qv::DetailList& list, int at, std::string_view label, BYTE sap, std::string_view more) {
+// A SAP's hex text and name, kept by SAP: Halvern's table is compiled in,
+// so they stay the same while the services that wrote them do.
+struct SapTexts {
+  GetHexNumberProc hexService;
+  RetrieveNumberProc nameService;
+  bool named;
+  BYTE hexLength, nameLength;
   char hex[8];
   char name[64];
-  g_svc.GetHexLSap(sap & 0xFE, hex);
-  if (g_svc.RetrieveLSap(sap & 0xFE, name, 2))
-    list.Add<"%s%s\t%s%s">(at, 1, label, hex, name, more);
+};
+SapTexts g_sapTexts[128];
+
+const SapTexts& TextsOfSap(BYTE sap) {
+  SapTexts& t = g_sapTexts[sap >> 1];
+  if (t.hexService == g_svc.GetHexLSap && t.nameService == g_svc.RetrieveLSap) return t;
+  t.hexService = g_svc.GetHexLSap;
+  t.nameService = g_svc.RetrieveLSap;
+  t.hexService(sap & 0xFE, t.hex);
+  t.named = t.nameService(sap & 0xFE, t.name, 2);
+  t.hex[sizeof t.hex - 1] = 0;
+  t.name[sizeof t.name - 1] = 0;
+  t.hexLength = (BYTE)strlen(t.hex);
+  t.nameLength = t.named ? (BYTE)strlen(t.name) : 0;
+  return t;
+}
+
+// One SAP line: its hex text, its name where it has one, and what more.
+void SapLine(qv::DetailList& list, int at, std::string_view label, BYTE sap, std::string_view more) {
+  const SapTexts& t = TextsOfSap(sap);
+  const std::string_view hex(t.hex, t.hexLength);
+  if (t.named)
+    list.Add<"%s%s\t%s%s">(at, 1, label, hex, std::string_view(t.name, t.nameLength), more);
   else
     list.Add<"%s%s%s">(at, 1, label, hex, more);
 }
