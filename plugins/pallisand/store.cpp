@@ -253,7 +253,7 @@ void MarkUnlocked(const NameEntry* e) {
 }
 
 // False when no active entry can match the address.
-bool MayBeNamed(const BYTE* address, int length) {
+[[gnu::always_inline]] inline bool MayBeNamed(const BYTE* address, int length) {
   for (uint64_t lengths = LengthsUpTo(g_unlocked.lengths.load(std::memory_order_relaxed), length); lengths;
        lengths &= lengths - 1) {
     const unsigned bit = FilterBit(address, __builtin_ctzll(lengths));
