@@ -59,6 +59,20 @@ class NameTable {
   bool sorted_ = true;
 };
 
+// The texts of a table's byte keys, indexed when compiled and with their
+// lengths, for lines that look one up per field: texts[key] is what the
+// table gives (the first row of the key, or the fallback).
+struct ByteKeyTexts {
+  std::string_view texts[256];
+  template <size_t N>
+  consteval ByteKeyTexts(const Name (&rows)[N], const char* fallback) {
+    for (std::string_view& t : texts) t = fallback;
+    for (size_t i = N; i-- > 0;)
+      if (rows[i].key < 256) texts[rows[i].key] = rows[i].text;
+  }
+  std::string_view operator()(BYTE key) const { return texts[key]; }
+};
+
 // Rows of any shape with a `key` member: the row of key, or null.
 template <class Row>
 const Row* FindRow(std::span<const Row> rows, DWORD key) {

@@ -68,7 +68,7 @@ constexpr qv::Name kOptions[] = {
     {24, "SNAP"},
     {26, "TCP Compression Filter"},
 };
-constexpr qv::NameTable kOptionNames(kOptions, "Unknown");
+constexpr qv::ByteKeyTexts kOptionNames(kOptions, "Unknown");
 
 // What of the header is captured. Byte 12 (the header length) implies the
 // ports; fields are read one by one where the lines need them.
@@ -137,7 +137,7 @@ void DecodeTcpOptions(qv::DetailList& list, const qv::View& header, int headerLe
       at += 1;
       continue;
     }
-    const char* name = kOptionNames(kind);
+    const std::string_view name = kOptionNames(kind);
     BYTE length;
     if (!options.U8(at + 1, &length)) {
       // Cut by the capture after its kind: the group shows what there is.

@@ -228,6 +228,16 @@ TEST(SharedRoutines, NameTablesFallBack) {
   EXPECT_STREQ(unsorted(2), "Other");
 }
 
+// The compiled index of byte keys gives, for every byte, what the table does.
+TEST(SharedRoutines, ByteKeyTextsAreTheTablesTexts) {
+  constexpr qv::NameTable sorted(kSorted, "Unknown"), unsorted(kUnsorted, "Other");
+  constexpr qv::ByteKeyTexts sortedTexts(kSorted, "Unknown"), unsortedTexts(kUnsorted, "Other");
+  for (unsigned key = 0; key < 256; key++) {
+    EXPECT_EQ(sortedTexts((BYTE)key), sorted(key)) << key;
+    EXPECT_EQ(unsortedTexts((BYTE)key), unsorted(key)) << key;
+  }
+}
+
 TEST(SharedRoutines, BitPictures) {
   struct Case {
     uint64_t value, mask;
