@@ -111,8 +111,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   host->FailDetailLineAt(0);
   if (off) *off = was;
   std::string text;
-  qvhost::RenderSummary(1, out, &text);
-  qvhost::RenderDetail(out, &text);
-  host->ReleaseDetail(&out);
+  qvhost::TextOut rendered(&text);
+  qvhost::RenderSummary(1, out, &rendered);
+  // Both ways lines go back: rendered and released in one walk, as quorvane
+  // -V does, or rendered and then released.
+  if (captured & 1) {
+    host->RenderAndReleaseDetail(&out, &rendered);
+  } else {
+    qvhost::RenderDetail(out, &rendered);
+    host->ReleaseDetail(&out);
+  }
   return 0;
 }

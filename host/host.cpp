@@ -723,14 +723,7 @@ void Host::ReleaseLists(FrameOutput* out, Zero zero) {
 }
 
 void Host::RenderAndReleaseDetail(FrameOutput* out, TextOut* text) {
-  ReleaseLists(out, [text](DetailLine* line, int depth) {
-    char* at = text->Room(kDetailLineRoom);
-    size_t length;
-    char* end = RenderDetailLine(at, line->text, DetailIndent(depth), &length);
-    *end++ = '\n';
-    text->Done(end);
-    ZeroRenderedLine(line, length);
-  });
+  ReleaseLists(out, [text](DetailLine* line, int depth) { ZeroRenderedLine(line, PutDetailLine(text, line->text, depth)); });
 }
 
 void Host::ReleaseDetail(FrameOutput* out) {

@@ -215,7 +215,8 @@ int main(int argc, char** argv) {
   ProtocolDescriptor* rootFound = nullptr;
   int rc = 0;
   const bool rows = !quiet && decode;
-  const bool live = !device.empty();
+  // Frames from an interface come one by one: each that prints is shown as it comes.
+  const bool live = !device.empty() && (rows || detail);
   if (rows) {
     const std::string header = qvhost::SummaryHeader();
     output.Append(header.data(), header.size());
@@ -249,7 +250,6 @@ int main(int argc, char** argv) {
       host.RenderAndReleaseDetail(&frame, &output);
       output.Append("\n", 1);
     }
-    // Frames from an interface come one by one: each is shown as it comes.
     if (live) {
       output.Flush();
       fflush(stdout);

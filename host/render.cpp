@@ -176,12 +176,11 @@ constexpr size_t kOvershoot = kChunk;
 #endif
 
 // Renders the text buffer of a line (DETAIL_TEXT_SIZE bytes, read in whole
-// chunks) at indent into out, which holds kLineRoom bytes: the first TAB run
+// chunks) at indent into out, which holds kDetailLineRoom bytes: the first TAB run
 // pads to the value column, later runs become two blanks, line breaks become
 // blanks. Returns the end of what it wrote. Plain text is copied a chunk at
 // a time: the whole chunk is stored, and what follows the plain bytes is
 // overwritten.
-constexpr size_t kLineRoom = kDetailLineRoom;
 static_assert(kDetailLineRoom >= kMaxIndent + kValueColumn + 3 * DETAIL_TEXT_SIZE + kOvershoot + 1);
 
 }  // namespace
@@ -221,11 +220,6 @@ char* RenderDetailLine(char* out, const char* text, size_t indent, size_t* textL
 
 namespace {
 
-inline char* RenderLine(char* out, const char* text, size_t indent) {
-  size_t length;
-  return RenderDetailLine(out, text, indent, &length);
-}
-
 void AppendToString(const char* text, size_t length, void* context) {
   static_cast<std::string*>(context)->append(text, length);
 }
@@ -253,22 +247,27 @@ void TextOut::Flush() {
 }
 
 std::string RenderDetailText(const char* text, size_t) {
-  // RenderLine reads whole chunks of a line's text buffer: give it one.
+  // RenderDetailLine reads whole chunks of a line's text buffer: give it one.
   char buffer[DETAIL_TEXT_SIZE] = {};
   memcpy(buffer, text, strnlen(text, DETAIL_TEXT_SIZE - 1));
   // The value column counts from the indent, where this text starts.
-  char line[kLineRoom];
-  char* end = RenderLine(line, buffer, 0);
+  char line[kDetailLineRoom];
+  size_t length;
+  char* end = RenderDetailLine(line, buffer, 0, &length);
   return std::string(line, (size_t)(end - line));
 }
 
+size_t PutDetailLine(TextOut* text, const char* lineText, int depth) {
+  char* at = text->Room(kDetailLineRoom);
+  size_t length;
+  char* end = RenderDetailLine(at, lineText, DetailIndent(depth), &length);
+  *end++ = '\n';
+  text->Done(end);
+  return length;
+}
+
 void RenderDetail(const FrameOutput& out, TextOut* text) {
-  WalkDetail(out, [&](size_t, int depth, const DetailLine* l) {
-    char* at = text->Room(kLineRoom);
-    char* end = RenderLine(at, l->text, DetailIndent(depth));
-    *end++ = '\n';
-    text->Done(end);
-  });
+  WalkDetail(out, [&](size_t, int depth, const DetailLine* l) { PutDetailLine(text, l->text, depth); });
 }
 
 void RenderDetail(const FrameOutput& out, std::string* text) {

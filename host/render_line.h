@@ -19,6 +19,11 @@ constexpr size_t kDetailLineRoom = kMaxIndent + kValueColumn + 3 * DETAIL_TEXT_S
 // to its NUL (DETAIL_TEXT_SIZE when it has none).
 char* RenderDetailLine(char* out, const char* text, size_t indent, size_t* textLength);
 
+class TextOut;
+// A line and its line feed into text at depth's indent; returns the length
+// of the line's text.
+size_t PutDetailLine(TextOut* text, const char* lineText, int depth);
+
 // Groups as indentation: two blanks a level, at most 64 levels.
 inline size_t DetailIndent(int depth) { return 2 * (size_t)(depth < 64 ? depth : 64); }
 // The group depth after a line with these flags.

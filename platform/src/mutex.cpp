@@ -216,8 +216,6 @@ namespace {
   return WAIT_OK;
 }
 
-[[gnu::noinline]] void Refuse(DWORD error) { SetLastError(error); }
-
 }  // namespace
 
 // The biased thread's and the owner's ways in are kept apart from the rest,
@@ -226,7 +224,7 @@ namespace {
 DWORD WaitForMutex(Mutex* mutex, DWORD milliseconds) {
   SharedMutex* s = mutex ? mutex->shared : nullptr;
   if (!s) {
-    Refuse(EINVAL);
+    SetLastError(EINVAL);
     return WAIT_ERROR;
   }
   const std::thread::id self = std::this_thread::get_id();
@@ -248,11 +246,11 @@ DWORD WaitForMutex(Mutex* mutex, DWORD milliseconds) {
 bool ReleaseMutex(Mutex* mutex) {
   SharedMutex* s = mutex ? mutex->shared : nullptr;
   if (!s) {
-    Refuse(EINVAL);
+    SetLastError(EINVAL);
     return false;
   }
   if (s->owner.load(std::memory_order_relaxed) != std::this_thread::get_id()) {
-    Refuse(EPERM);  // not the owner
+    SetLastError(EPERM);  // not the owner
     return false;
   }
   if (--s->depth == 0) s->Leave();

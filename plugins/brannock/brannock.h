@@ -1,6 +1,8 @@
 // What Brannock's four protocols share inside the library.
 #pragma once
 
+#include <string.h>
+
 #include <string_view>
 
 #include "plugin.h"
@@ -34,6 +36,40 @@ extern char g_labels[kLastLabel - kFirstLabel + 1][kLabelSize];
 extern unsigned char g_labelLengths[kLastLabel - kFirstLabel + 1];
 // With its length, taken at load time: the lines copy it, no search for its end.
 inline std::string_view Label(LabelId id) { return {g_labels[id - kFirstLabel], g_labelLengths[id - kFirstLabel]}; }
+
+// ---------------------------------------------------------------- kept texts
+// The hex text and name of a key (an address, an EtherType, a SAP) that
+// follow from its bytes alone, kept in a slot: a capture's keys come back
+// frame after frame, so the last ones seen keep their texts, found again by
+// the key's bytes and the services that wrote them.
+template <size_t KeySize, class HexService, class NameService, size_t HexSize, size_t NameSize>
+struct KeptTexts {
+  HexService hexService;
+  NameService nameService;
+  BYTE key[KeySize];
+  bool named;  // the name service named the key
+  BYTE hexLength, nameLength;
+  char hex[HexSize];
+  char name[NameSize];
+  std::string_view Hex() const { return {hex, hexLength}; }
+  std::string_view Name() const { return {name, nameLength}; }
+
+  // Whether these are the key's texts from these services; if not, they are
+  // taken over for them, to be written.
+  bool Holds(const BYTE* k, HexService hexWriter, NameService namer) {
+    // A slot never filled holds no service, so no key matches it.
+    if (memcmp(key, k, KeySize) == 0 && hexService == hexWriter && nameService == namer) return true;
+    memcpy(key, k, KeySize);
+    hexService = hexWriter;
+    nameService = namer;
+    return false;
+  }
+  void Measure() {
+    name[NameSize - 1] = 0;
+    hexLength = (BYTE)strnlen(hex, HexSize);
+    nameLength = named ? (BYTE)strlen(name) : 0;
+  }
+};
 
 // The module's base address, kept when the library is loaded.
 extern const void* g_module;

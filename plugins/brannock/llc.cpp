@@ -103,40 +103,29 @@ void SummarizeLlc(qv::Layer& l, SummaryRow* row) {
   }
 }
 
-// A SAP's hex text and name, kept by SAP: Halvern's table is compiled in,
-// so they stay the same while the services that wrote them do.
-struct SapTexts {
-  GetHexNumberProc hexService;
-  RetrieveNumberProc nameService;
-  bool named;
-  BYTE hexLength, nameLength;
-  char hex[8];
-  char name[64];
-};
+// A SAP's hex text and name, kept by SAP (the command/response bit aside):
+// Halvern's table is compiled in, so they stay the same while the services
+// that wrote them do.
+using SapTexts = KeptTexts<1, GetHexNumberProc, RetrieveNumberProc, 8, 64>;
 SapTexts g_sapTexts[128];
 
 const SapTexts& TextsOfSap(BYTE sap) {
+  const BYTE key = sap & 0xFE;
   SapTexts& t = g_sapTexts[sap >> 1];
-  if (t.hexService == g_svc.GetHexLSap && t.nameService == g_svc.RetrieveLSap) return t;
-  t.hexService = g_svc.GetHexLSap;
-  t.nameService = g_svc.RetrieveLSap;
-  t.hexService(sap & 0xFE, t.hex);
-  t.named = t.nameService(sap & 0xFE, t.name, 2);
-  t.hex[sizeof t.hex - 1] = 0;
-  t.name[sizeof t.name - 1] = 0;
-  t.hexLength = (BYTE)strlen(t.hex);
-  t.nameLength = t.named ? (BYTE)strlen(t.name) : 0;
+  if (t.Holds(&key, g_svc.GetHexLSap, g_svc.RetrieveLSap)) return t;
+  t.hexService(key, t.hex);
+  t.named = t.nameService(key, t.name, 2);
+  t.Measure();
   return t;
 }
 
 // One SAP line: its hex text, its name where it has one, and what more.
 void SapLine(qv::DetailList& list, int at, std::string_view label, BYTE sap, std::string_view more) {
   const SapTexts& t = TextsOfSap(sap);
-  const std::string_view hex(t.hex, t.hexLength);
   if (t.named)
-    list.Add<"%s%s\t%s%s">(at, 1, label, hex, std::string_view(t.name, t.nameLength), more);
+    list.Add<"%s%s\t%s%s">(at, 1, label, t.Hex(), t.Name(), more);
   else
-    list.Add<"%s%s%s">(at, 1, label, hex, more);
+    list.Add<"%s%s%s">(at, 1, label, t.Hex(), more);
 }
 
 void DetailLlc(qv::Layer& l, qv::DetailList& list) {

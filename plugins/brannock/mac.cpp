@@ -58,10 +58,7 @@ struct MacHeader {
   const BYTE* Source() const { return view.Bytes(kAddressLength, kAddressLength); }
   // FF FF after the header (raw IPX's checksum), in either kind of frame and
   // whatever an 802.3 length says: the bytes are read where they were captured.
-  bool RawIpx() const {
-    WORD checksum;
-    return view.Be16(kHeaderLength, &checksum) && checksum == 0xFFFF;
-  }
+  bool RawIpx() const { return qv::StartsRawIpx(view, kHeaderLength); }
 };
 
 // Read by each pass and hand-on of every frame: kept inline.
@@ -148,41 +145,9 @@ void SummarizeMac(qv::Layer& l, SummaryRow* row) {
 
 // The texts of an address that follow from its bytes alone: the hex text
 // (formatting) and the vendor (Halvern's table is compiled in); likewise an
-// EtherType's hex text and name. A capture's stations and types come back
-// frame after frame, so the last ones seen keep their texts, found again by
-// the key's bytes and the services that wrote them. The names of addresses
-// are looked up every time: the name table changes, and counts each look-up.
-template <size_t KeySize, class HexService, size_t HexSize, size_t NameSize>
-struct KeptTexts {
-  HexService hexService;
-  RetrieveKeyProc nameService;
-  BYTE key[KeySize];
-  bool known;
-  bool named;  // the name service named the key
-  BYTE hexLength, nameLength;
-  char hex[HexSize];
-  char name[NameSize];
-  std::string_view Hex() const { return {hex, hexLength}; }
-  std::string_view Name() const { return {name, nameLength}; }
-
-  // Whether these are the key's texts from these services; if not, they are
-  // taken over for them, to be written.
-  bool Holds(const BYTE* k, HexService hexWriter, RetrieveKeyProc namer) {
-    if (known && memcmp(key, k, KeySize) == 0 && hexService == hexWriter && nameService == namer) return true;
-    memcpy(key, k, KeySize);
-    hexService = hexWriter;
-    nameService = namer;
-    known = true;
-    return false;
-  }
-  void Measure() {
-    name[NameSize - 1] = 0;
-    hexLength = (BYTE)strnlen(hex, HexSize);
-    nameLength = named ? (BYTE)strlen(name) : 0;
-  }
-};
-
-using AddressTexts = KeptTexts<kAddressLength, FormatAddressProc, 64, 64>;
+// EtherType's. The names of addresses are looked up every time: the name
+// table changes, and counts each look-up.
+using AddressTexts = KeptTexts<kAddressLength, FormatAddressProc, RetrieveKeyProc, 64, 64>;
 AddressTexts g_addressTexts[256];
 
 // Only individual addresses are given a vendor.
@@ -195,7 +160,7 @@ const AddressTexts& TextsOf(const BYTE* address) {
   return t;
 }
 
-using TypeTexts = KeptTexts<2, GetHexKeyProc, 8, 128>;
+using TypeTexts = KeptTexts<2, GetHexKeyProc, RetrieveKeyProc, 8, 128>;
 TypeTexts g_typeTexts[16];
 
 const TypeTexts& TextsOfType(const BYTE* type) {

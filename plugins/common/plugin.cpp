@@ -80,15 +80,6 @@ DWORD ParserDLLControl(const PluginInfo& info, DWORD type, MonitorTable* table) 
 __attribute__((noinline)) void SetCellNull(SummaryCell* cell, const char* text) { SetCell(cell, "%s", text); }
 __attribute__((noinline)) void AppendCellNull(SummaryCell* cell, const char* text) { AppendCell(cell, "%s", text); }
 
-void AppendCellNumberCut(SummaryCell* cell, size_t used, char lead, unsigned value) {
-  char text[11];
-  char* end = text + sizeof text;
-  char* p = end;
-  do *--p = (char)('0' + value % 10); while (value /= 10);
-  *--p = lead;
-  PutCellBytes(cell, used, p, (size_t)(end - p));
-}
-
 // ---------------------------------------------------------------- settings
 
 void LoadProtocolSettings(const ProtocolDescriptor* d) {
@@ -225,50 +216,42 @@ inline void HandOn(const ProtocolDecl& decl, Layer& layer) {
 
 // Every parse entry: mark, the pass routine, then the hand-on. Each pass has
 // an entry of its own, so that none carries the others' registers.
-DWORD RunCount(Protocol& p, CaptureFrame* frame, void* out, int variant) {
+template <DWORD Pass>
+DWORD RunPass(Protocol& p, CaptureFrame* frame, void* out, int variant) {
   const ProtocolDecl& decl = p.decl;
-  Layer layer{p, PASS_COUNT, frame, View::At(frame, frame->offset), out, variant, false};
+  Layer layer{p, Pass, frame, View::At(frame, frame->offset), out, variant, false};
   MarkFrame(p, frame);
-  if (decl.count)
-    decl.count(layer);
-  else
-    CountProtocolFrame(&p.counters, frame);
-  HandOn<PASS_COUNT>(decl, layer);
-  return 0;
-}
-
-DWORD RunSummary(Protocol& p, CaptureFrame* frame, void* out, int variant) {
-  const ProtocolDecl& decl = p.decl;
-  Layer layer{p, PASS_SUMMARY, frame, View::At(frame, frame->offset), out, variant, false};
-  MarkFrame(p, frame);
-  if (p.enabled || (decl.options & SUMMARY_ALWAYS)) {
-    if (decl.summary) {
-      decl.summary(layer, static_cast<SummaryRow*>(out));
-    } else if (decl.words.protocol) {
-      SummaryRow* row = static_cast<SummaryRow*>(out);
-      PutCellBytes(row->protocol, 0, decl.words.protocol, p.wordLengths[0]);
-      if (decl.words.description)
-        PutCellBytes(row->description, 0, decl.words.description, p.wordLengths[1]);
-      else
-        SetCellNull(row->description, nullptr);
+  if constexpr (Pass == PASS_COUNT) {
+    if (decl.count)
+      decl.count(layer);
+    else
+      CountProtocolFrame(&p.counters, frame);
+  } else if constexpr (Pass == PASS_SUMMARY) {
+    if (p.enabled || (decl.options & SUMMARY_ALWAYS)) {
+      if (decl.summary) {
+        decl.summary(layer, static_cast<SummaryRow*>(out));
+      } else if (decl.words.protocol) {
+        SummaryRow* row = static_cast<SummaryRow*>(out);
+        PutCellBytes(row->protocol, 0, decl.words.protocol, p.wordLengths[0]);
+        if (decl.words.description)
+          PutCellBytes(row->description, 0, decl.words.description, p.wordLengths[1]);
+        else
+          SetCellNull(row->description, nullptr);
+      }
+    }
+  } else {
+    if (decl.detail && (p.enabled || (decl.options & DETAIL_ALWAYS))) {
+      DetailList list(decl.options & DETAIL_NEXT_LIST ? NextSlot(PASS_DETAIL, out) : out);
+      decl.detail(layer, list);
+      layer.detailStopped = list.stopped;
     }
   }
-  HandOn<PASS_SUMMARY>(decl, layer);
+  HandOn<Pass>(decl, layer);
   return 0;
 }
-
-DWORD RunDetail(Protocol& p, CaptureFrame* frame, void* out, int variant) {
-  const ProtocolDecl& decl = p.decl;
-  Layer layer{p, PASS_DETAIL, frame, View::At(frame, frame->offset), out, variant, false};
-  MarkFrame(p, frame);
-  if (decl.detail && (p.enabled || (decl.options & DETAIL_ALWAYS))) {
-    DetailList list(decl.options & DETAIL_NEXT_LIST ? NextSlot(PASS_DETAIL, out) : out);
-    decl.detail(layer, list);
-    layer.detailStopped = list.stopped;
-  }
-  HandOn<PASS_DETAIL>(decl, layer);
-  return 0;
-}
+template DWORD RunPass<PASS_COUNT>(Protocol&, CaptureFrame*, void*, int);
+template DWORD RunPass<PASS_SUMMARY>(Protocol&, CaptureFrame*, void*, int);
+template DWORD RunPass<PASS_DETAIL>(Protocol&, CaptureFrame*, void*, int);
 
 // Passes above PASS_DETAIL only mark.
 DWORD RunMarkOnly(Protocol& p, CaptureFrame* frame) {

@@ -68,49 +68,19 @@ inline size_t CellTextLength(const char* text, size_t room) {
   if (__builtin_constant_p(__builtin_strlen(text))) return __builtin_strlen(text) < room ? __builtin_strlen(text) : room;
   return strnlen(text, room);
 }
-// n bytes; the short copies of cell texts (a word, a name) without a call,
-// as overlapping moves of fixed sizes. Only the moves that n calls for run:
-// a copy from a short literal does not read past it, whatever the compiler
-// makes of the branches for longer ones.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Warray-bounds"
-#pragma GCC diagnostic ignored "-Wstringop-overread"
-#endif
-inline void CopyBytes(char* to, const char* from, size_t n) {
-  if (n > 32) {
-    memcpy(to, from, n);
-  } else if (n >= 16) {
-    memcpy(to, from, 16);
-    memcpy(to + n - 16, from + n - 16, 16);
-  } else if (n >= 8) {
-    memcpy(to, from, 8);
-    memcpy(to + n - 8, from + n - 8, 8);
-  } else if (n >= 4) {
-    memcpy(to, from, 4);
-    memcpy(to + n - 4, from + n - 4, 4);
-  } else if (n) {
-    to[0] = from[0];
-    to[n / 2] = from[n / 2];
-    to[n - 1] = from[n - 1];
-  }
-}
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
 inline void SetCellText(SummaryCell* cell, const char* text) {
   if (!text) {
     SetCellNull(cell, text);
     return;
   }
   size_t n = CellTextLength(text, sizeof cell->text - 1);
-  CopyBytes(cell->text, text, n);
+  literal::CopyBytes(cell->text, text, n);
   cell->text[n] = 0;
 }
 // n bytes of text (no NUL among them) at used, cut at the cell's size.
 inline void PutCellBytes(SummaryCell* cell, size_t used, const char* text, size_t n) {
   if (n > sizeof cell->text - 1 - used) n = sizeof cell->text - 1 - used;
-  CopyBytes(cell->text + used, text, n);
+  literal::CopyBytes(cell->text + used, text, n);
   cell->text[used + n] = 0;
 }
 // The length of a cell's text (the cell's size when it has no NUL). The
@@ -142,28 +112,19 @@ inline void AppendCellText(SummaryCell* cell, const char* text) {
   if (used < sizeof cell->text) PutCellBytes(cell, used, text, CellTextLength(text, sizeof cell->text - 1 - used));
 }
 // What AppendCell(cell, "%c%u", lead, value) writes: a port behind an
-// address. Written in place, two digits at a time, when it fits whole.
-void AppendCellNumberCut(SummaryCell* cell, size_t used, char lead, unsigned value);
+// address. Written in place when it fits whole.
 inline void AppendCellNumber(SummaryCell* cell, char lead, unsigned value) {
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
   const size_t used = CellLength(cell);
-  const size_t digits = value < 10 ? 1 : value < 100 ? 2 : value < 1000 ? 3 : value < 10000 ? 4 : value < 100000 ? 5 : 10;
-  if (digits > 5 || used + 1 + digits > sizeof cell->text - 1) {
-    if (used < sizeof cell->text) AppendCellNumberCut(cell, used, lead, value);
+  if (used >= sizeof cell->text) return;
+  char* p = cell->text + used;
+  if (sizeof cell->text - 1 - used >= 11) {
+    *p = lead;
+    *literal::PutDecimal(p + 1, value, 0) = 0;
     return;
   }
-  char* p = cell->text + used;
-  p[0] = lead;
-  p[1 + digits] = 0;
-  char* q = p + 1 + digits;
-  for (; value >= 10; value /= 100) {
-    q -= 2;
-    memcpy(q, kPairs + 2 * (value % 100), 2);
-  }
-  if (q > p + 1) q[-1] = (char)('0' + value);
+  char text[11];
+  text[0] = lead;
+  PutCellBytes(cell, used, text, (size_t)(literal::PutDecimal(text + 1, value, 0) - text));
 }
 
 // ---------------------------------------------------------------- settings

@@ -126,18 +126,17 @@ struct Protocol {
   BYTE titleLength;     // of decl.description, cut at a line's size: the title is copied unmeasured
 };
 
-DWORD RunCount(Protocol& p, CaptureFrame* frame, void* out, int variant);
-DWORD RunSummary(Protocol& p, CaptureFrame* frame, void* out, int variant);
-DWORD RunDetail(Protocol& p, CaptureFrame* frame, void* out, int variant);
+template <DWORD Pass>
+DWORD RunPass(Protocol& p, CaptureFrame* frame, void* out, int variant);  // PASS_COUNT, _SUMMARY, _DETAIL
 DWORD RunMarkOnly(Protocol& p, CaptureFrame* frame);
 inline DWORD RunParse(Protocol& p, DWORD pass, CaptureFrame* frame, void* out, int variant) {
   switch (pass) {
     case PASS_COUNT:
-      return RunCount(p, frame, out, variant);
+      return RunPass<PASS_COUNT>(p, frame, out, variant);
     case PASS_SUMMARY:
-      return RunSummary(p, frame, out, variant);
+      return RunPass<PASS_SUMMARY>(p, frame, out, variant);
     case PASS_DETAIL:
-      return RunDetail(p, frame, out, variant);
+      return RunPass<PASS_DETAIL>(p, frame, out, variant);
     default:
       return RunMarkOnly(p, frame);
   }
@@ -151,6 +150,13 @@ DWORD QV_CALL ParseEntry(DWORD pass, CaptureFrame* frame, void* out) {
 template <Protocol& P>
 CTRLARG QV_CALL ControlEntry(DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, CTRLARG a4) {
   return RunControl(P, command, a1, a2, a3, a4);
+}
+
+// A text's length cut at most (0 for none), as the copies unmeasured take it.
+consteval BYTE CutLength(const char* text, size_t most) {
+  size_t n = 0;
+  while (text && text[n] && n < most) n++;
+  return (BYTE)n;
 }
 
 // The protocol P from its declaration; P is the object being declared.
@@ -177,14 +183,9 @@ consteval Protocol Declare(const ProtocolDecl& decl) {
   p.entries[1] = ParseEntry<P, 1>;
   p.entries[2] = ParseEntry<P, 2>;
   p.entries[3] = ParseEntry<P, 3>;
-  const char* const words[2] = {decl.words.protocol, decl.words.description};
-  for (int w = 0; w < 2; w++) {
-    size_t n = 0;
-    while (words[w] && words[w][n] && n < SUMMARY_TEXT_SIZE - 1) n++;
-    p.wordLengths[w] = (BYTE)n;
-  }
-  for (size_t n = 0; decl.description && decl.description[n] && n < DETAIL_TEXT_SIZE - 1; n++)
-    p.titleLength = (BYTE)(n + 1);
+  p.wordLengths[0] = CutLength(decl.words.protocol, SUMMARY_TEXT_SIZE - 1);
+  p.wordLengths[1] = CutLength(decl.words.description, SUMMARY_TEXT_SIZE - 1);
+  p.titleLength = CutLength(decl.description, DETAIL_TEXT_SIZE - 1);
   if ((decl.control == CONTROL_PARENT) != (decl.children != nullptr)) throw "a parent control needs a child table";
   for (const Binding& b : decl.bindings)
     if (b.variant < 0 || b.variant >= kMaxVariants) throw "no such parse entry";

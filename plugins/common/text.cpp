@@ -287,19 +287,9 @@ char* DecimalDigits(char* end, unsigned long long u) {
     d -= 2;
     memcpy(d, kPairs + 2 * pair, 2);
   }
-  unsigned v = (unsigned)u;  // the rest in 32-bit steps
-  while (v >= 100) {
-    unsigned pair = v % 100;
-    v /= 100;
-    d -= 2;
-    memcpy(d, kPairs + 2 * pair, 2);
-  }
-  if (v >= 10) {
-    d -= 2;
-    memcpy(d, kPairs + 2 * v, 2);
-  } else {
-    *--d = (char)('0' + v);
-  }
+  const unsigned v = (unsigned)u;  // the rest in 32-bit steps
+  d -= literal::DecimalCount(v);
+  literal::PutDecimal(d, v, 0);
   return d;
 }
 
@@ -484,12 +474,9 @@ int AppendText(char* buffer, size_t size, const char* format, ...) {
 }
 
 int DecimalText(unsigned value, char* text) {
-  char digits[10];
-  int n = 0;
-  do digits[n++] = (char)('0' + value % 10); while (value /= 10);
-  for (int i = 0; i < n; i++) text[i] = digits[n - 1 - i];
-  text[n] = 0;
-  return n;
+  char* end = literal::PutDecimal(text, value, 0);
+  *end = 0;
+  return (int)(end - text);
 }
 
 int SetCell(SummaryCell* cell, const char* format, ...) {
@@ -540,41 +527,11 @@ const Name* NameTable::Find(DWORD key) const {
 
 // ---------------------------------------------------------------- bit pictures
 
-namespace {
-
-// A nibble's four bits, most significant first, as bytes of 0 or 1.
-constexpr unsigned char kNibbleBytes[16][4] = {
-    {0, 0, 0, 0}, {0, 0, 0, 1}, {0, 0, 1, 0}, {0, 0, 1, 1}, {0, 1, 0, 0}, {0, 1, 0, 1}, {0, 1, 1, 0}, {0, 1, 1, 1},
-    {1, 0, 0, 0}, {1, 0, 0, 1}, {1, 0, 1, 0}, {1, 0, 1, 1}, {1, 1, 0, 0}, {1, 1, 0, 1}, {1, 1, 1, 0}, {1, 1, 1, 1}};
-
-}  // namespace
-
 BitText BitPicture(uint64_t value, uint64_t mask, int bits, int group) {
   BitText t;
   char* p = t.text;
   if (literal::IsBytePicture(bits, group)) {
     p = literal::PutBytePicture(p, value, mask, bits, group);
-    *p = 0;
-    t.length = (unsigned char)(p - t.text);
-    return t;
-  }
-  if (bits > 0 && bits <= 64 && bits % 4 == 0 && group > 0 && group % 4 == 0) {
-    // Whole nibbles and groups, the usual case: four characters at a time,
-    // each byte 'x', or '0' + its bit where the mask has one (no carries
-    // between bytes). At most 64 + 15 characters: the text holds them.
-    int nibbles = ((bits - 1) % group) / 4 + 1;  // in the first group, which may be short
-    for (int i = bits - 4; i >= 0; i -= 4) {
-      uint32_t m, v;
-      memcpy(&m, kNibbleBytes[(mask >> i) & 15], 4);
-      memcpy(&v, kNibbleBytes[(value >> i) & 15], 4);
-      uint32_t chars = 0x78787878u - m * 0x48u + (v & m);
-      memcpy(p, &chars, 4);
-      p += 4;
-      if (--nibbles == 0 && i > 0) {
-        *p++ = ' ';
-        nibbles = group / 4;
-      }
-    }
     *p = 0;
     t.length = (unsigned char)(p - t.text);
     return t;

@@ -188,7 +188,13 @@ template <Format F>
 inline constexpr Pieces<sizeof F.text> kPieces = Parse(F);
 
 // Copies n bytes, n small: a few overlapping moves, no call. Reads only the
-// n bytes of the source and writes only the n of the destination.
+// n bytes of the source and writes only the n of the destination, whatever
+// the compiler makes of the branches for longer ones.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+#pragma GCC diagnostic ignored "-Wstringop-overread"
+#endif
 [[gnu::always_inline]] inline void CopyBytes(char* d, const char* s, size_t n) {
   if (n >= 8) {
     if (n > 32) {
@@ -218,6 +224,9 @@ inline constexpr Pieces<sizeof F.text> kPieces = Parse(F);
     d[n - 1] = s[n - 1];
   }
 }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 inline constexpr char kDecimalPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
@@ -343,8 +352,6 @@ constexpr bool kIsText = std::is_same_v<T, std::string_view> || std::is_same_v<T
 template <class T>
 constexpr bool kIsNumber = (std::is_integral_v<T> || std::is_enum_v<T>) && sizeof(T) <= sizeof(int);
 
-[[gnu::always_inline]] inline void PutText(Writer& w, const char* s) { w.Text(s); }
-[[gnu::always_inline]] inline void PutText(Writer& w, std::string_view s) { w.Bytes(s.data(), s.size()); }
 [[gnu::always_inline]] inline void PutText(Writer& w, const char* s, int precision) {
   if (precision < 0) return w.Text(s);
   if (!s) s = precision >= 6 ? "(null)" : "";

@@ -210,7 +210,7 @@ BYTE QV_CALL RetrieveIPProtocol(DWORD protocol, char* text, int style) {
       CopyText(text, named ? corvale::kProtocolNames[n].keyword : "UNKNOWN");
       return named ? TRUE : FALSE;
     case IP_NAME_STYLE_LONG:
-      CopyText(text, named ? corvale::kProtocolNames[n].description : "Unknown Protocol");
+      CopyText(text, corvale::ProtocolDescription(n).data());  // a table text or a literal: NUL-terminated
       return named ? TRUE : FALSE;
     default:
       qv::DecimalText(n, text);

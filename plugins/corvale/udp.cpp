@@ -32,7 +32,7 @@ void SummarizeUdp(qv::Layer& l, SummaryRow* row) {
   qv::SetCellText(row->description, "Datagram");
 }
 
-// An unnamed port shows its number twice: the lookup writes the number.
+// An unnamed port shows its number twice, as the lookup's text for it is the number.
 void AddPortLine(qv::DetailList& list, int at, std::string_view label, WORD port) {
   const std::string_view name = PortDescription(port);
   if (name.data())

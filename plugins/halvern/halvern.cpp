@@ -62,7 +62,7 @@ bool CopyEtherTypeText(const halvern::NameRow* rows, size_t count, uint32_t key,
   if (!(recent & 1) || recent >> 16 != key) return FindEtherTypeText(rows, count, key, style, text);
   const uint32_t row = (recent >> 7) & kRecentRows;
   if (!row) return false;
-  qv::CopyBytes(text, rows[row - 1].text, ((recent >> 1) & kRecentLength) + 1);
+  qv::literal::CopyBytes(text, rows[row - 1].text, ((recent >> 1) & kRecentLength) + 1);
   return true;
 }
 

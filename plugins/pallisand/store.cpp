@@ -134,12 +134,8 @@ struct AddressIndex {
   uint64_t lengths;  // bit n: some indexed entry has an address of n bytes
   bool stale;
   bool dropped;
-  // A bit per indexed address, picked by its hash's top byte: most lookups
-  // are of addresses without a name, and find their bit clear without
-  // reading the slots.
-  uint64_t present[4];
 };
-AddressIndex g_addresses = {nullptr, 0, 0, 0, 0, false, false, {}};
+AddressIndex g_addresses = {nullptr, 0, 0, 0, 0, false, false};
 
 // Addresses of up to 8 bytes, the usual ones, are hashed and compared as
 // one word: an entry's bytes are zero past its length, so its first word
@@ -185,7 +181,7 @@ size_t AddressHash(const BYTE* address, int length) {
 
 void ResetAddresses() {
   free(g_addresses.slots);
-  g_addresses = AddressIndex{nullptr, 0, 0, 0, 0, false, false, {}};
+  g_addresses = AddressIndex{nullptr, 0, 0, 0, 0, false, false};
 }
 
 // The hash of an address, and its word when it has up to 8 bytes.
@@ -195,12 +191,6 @@ void ResetAddresses() {
   return ShortAddressHash(*word, length);
 }
 
-unsigned PresentBit(size_t hash) { return (unsigned)(hash >> (8 * sizeof hash - 8)); }
-bool MayBePresent(size_t hash) {
-  const unsigned bit = PresentBit(hash);
-  return (g_addresses.present[bit / 64] >> (bit % 64)) & 1;
-}
-
 // The lengths a lookup of length bytes compares: an entry's own length
 // governs, and lengths past the caller's never match.
 uint64_t LengthsUpTo(uint64_t lengths, int length) {
@@ -208,10 +198,10 @@ uint64_t LengthsUpTo(uint64_t lengths, int length) {
   return lengths;
 }
 
-// For LookupName to read without ActiveMutex, bits like the index's
-// (picked by a cheaper hash, one multiplication of the address's word):
+// A bit per active address (picked by one multiplication of the address's
+// word), read by LookupName without ActiveMutex and by the index's probes:
 // most summary rows' addresses have no name, and with every bit of theirs
-// clear the lookup takes no lock (it then comes before any add that has not
+// clear the lookup takes no lock and reads no slot (it then comes before any add that has not
 // set its bits yet). Only changed under ActiveMutex, and every value ever
 // stored holds the bits of every entry active at the time: an entry sets its
 // bits as it joins the list; a rebuild of the index, which has just read the
@@ -252,13 +242,17 @@ void MarkUnlocked(const NameEntry* e) {
   g_unlocked.lengths.fetch_or(1ull << e->addressLength, std::memory_order_relaxed);
 }
 
+// Whether the bit of these length bytes is set.
+[[gnu::always_inline]] inline bool FilterBitSet(const BYTE* address, int length) {
+  const unsigned bit = FilterBit(address, length);
+  return (g_unlocked.present[bit / 64].load(std::memory_order_relaxed) >> (bit % 64)) & 1;
+}
+
 // False when no active entry can match the address.
 [[gnu::always_inline]] inline bool MayBeNamed(const BYTE* address, int length) {
   for (uint64_t lengths = LengthsUpTo(g_unlocked.lengths.load(std::memory_order_relaxed), length); lengths;
-       lengths &= lengths - 1) {
-    const unsigned bit = FilterBit(address, __builtin_ctzll(lengths));
-    if ((g_unlocked.present[bit / 64].load(std::memory_order_relaxed) >> (bit % 64)) & 1) return true;
-  }
+       lengths &= lengths - 1)
+    if (FilterBitSet(address, __builtin_ctzll(lengths))) return true;
   return false;
 }
 
@@ -291,8 +285,6 @@ void IndexAddress(NameEntry* e) {
   *slot = AddressSlot{e, order};
   g_addresses.used++;
   g_addresses.lengths |= 1ull << e->addressLength;
-  const unsigned bit = PresentBit(hash);
-  g_addresses.present[bit / 64] |= 1ull << (bit % 64);
 }
 
 // From the list, in the room the index has.
@@ -300,7 +292,6 @@ void RebuildAddresses() {
   memset(g_addresses.slots, 0, g_addresses.capacity * sizeof *g_addresses.slots);
   g_addresses.used = g_addresses.nextOrder = 0;
   g_addresses.lengths = 0;
-  memset(g_addresses.present, 0, sizeof g_addresses.present);
   g_addresses.stale = false;
   for (NameEntry* e = g_active.first; e; e = e->next) IndexAddress(e);
   RepublishUnlocked();
@@ -383,9 +374,9 @@ NameEntry* FindAddress(const BYTE* address, int length) {
   size_t firstOrder = SIZE_MAX;
   for (; lengths; lengths &= lengths - 1) {
     const int n = __builtin_ctzll(lengths);
+    if (!FilterBitSet(address, n)) continue;  // every active entry's bit is set while the lock is held
     uint64_t word = 0;
     const size_t hash = SlotHash(address, n, &word);
-    if (!MayBePresent(hash)) continue;
     const AddressSlot* slot = ProbeAt(hash, word, address, n);
     if (slot->entry && slot->order < firstOrder) {
       first = slot->entry;
@@ -575,12 +566,6 @@ size_t AppendNameItem(char* text, size_t used, unsigned max, const char* name) {
   return used;
 }
 
-// The characters of an address's hex text (FormatAddressBytes).
-size_t HexAddressLength(int length) {
-  if (length <= 0) return 0;
-  return (size_t)(length < 16 ? length : 16) * 3 - 1 + (length >= 16 ? 3 : 0);
-}
-
 }  // namespace
 
 BYTE QV_CALL LookupAllNames(const BYTE* address, int length, char* text, int, unsigned max) {
@@ -604,8 +589,8 @@ BYTE QV_CALL LookupAllNames(const BYTE* address, int length, char* text, int, un
   }
   if (used == 0) {
     // The hex text too stays within the caller's max characters: written
-    // in place when it fits, the usual case.
-    if (HexAddressLength(length) <= max) {
+    // in place when the longest fits, the usual case.
+    if (max >= (unsigned)qv::kHexAddressTextSize - 1) {
       FormatHexAddress(address, length, text);
       return matched;
     }

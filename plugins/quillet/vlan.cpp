@@ -75,7 +75,7 @@ ProtocolParse HandOnVlan(qv::Layer& l) {
   if (tag.inner > kMaxFrameLength) return qv::FindChildProtocol(&g_children, tag.inner);
   // The two bytes after the tag pick raw IPX wherever they were captured,
   // whatever the inner length says.
-  const bool rawIpx = qv::StartsRawIpx(l.header.From(kTagLength));
+  const bool rawIpx = qv::StartsRawIpx(l.header, kTagLength);
   qv::TrimFrame(frame, (int64_t)l.offset() + kTagLength + tag.inner);
   return rawIpx ? g_vlanIpxCache : g_vlanLlcCache;
 }

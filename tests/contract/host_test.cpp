@@ -215,7 +215,7 @@ TEST(Host, RenderingMatchesTheRulesByteForByte) {
   uint32_t seed = 12345;
   auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
   qvtest::TestHost h({"contractroot"}, true, QV_CONTRACT_DIR);
-  for (size_t length = 0; length < DETAIL_TEXT_SIZE; length++) {
+  for (size_t length = 0; length <= DETAIL_TEXT_SIZE; length++) {  // the last fills the record, no NUL
     for (int round = 0; round < 12; round++) {
       std::string text;
       // Mostly plain text, as lines are; some rounds dense with specials.
@@ -256,7 +256,7 @@ TEST(Host, RenderingMatchesTheRulesByteForByte) {
 TEST(Host, ReleasedLinesComeBackZero) {
   qvtest::TestHost h({"contractroot"}, true, QV_CONTRACT_DIR);
   const DetailLine zero = {};
-  for (size_t length : {0, 1, 15, 16, 17, 31, 32, 47, 63, 64, 65, 200, DETAIL_TEXT_SIZE - 1}) {
+  for (size_t length : {0, 1, 15, 16, 17, 31, 32, 47, 63, 64, 65, 80, 200, DETAIL_TEXT_SIZE - 1, DETAIL_TEXT_SIZE}) {
     qvhost::FrameOutput out;
     out.lists.assign(2, nullptr);
     out.depth = 2;
