@@ -26,9 +26,12 @@
 #include <vector>
 
 #include "name_line.h"
+#include "qvhost/file_steps.h"
 #include "qvhost/host.h"
 
 namespace qvhost {
+
+FileSteps g_nameFileSteps = {fsync, rename};
 
 namespace {
 
@@ -377,9 +380,9 @@ bool Host::SaveNames(const std::string& path, std::string* message) {
     }
   }
   if (saved && !ReadAll(fd, &written)) code = errno, saved = false;
-  if (saved && fsync(fd) != 0) code = errno, saved = false;
+  if (saved && g_nameFileSteps.sync(fd) != 0) code = errno, saved = false;
   if (close(fd) != 0 && saved) code = errno, saved = false;
-  if (saved && rename(temp.c_str(), target.c_str()) != 0) code = errno, saved = false;
+  if (saved && g_nameFileSteps.rename(temp.c_str(), target.c_str()) != 0) code = errno, saved = false;
   if (!saved) {
     unlink(temp.c_str());
     lock.Drop();
@@ -389,7 +392,7 @@ bool Host::SaveNames(const std::string& path, std::string* message) {
   }
   int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
-    fsync(dir);  // the rename is done; a failed folder flush only weakens durability
+    g_nameFileSteps.sync(dir);  // the rename is done; a failed folder flush only weakens durability
     close(dir);
   }
   namesBase_ = std::move(written);

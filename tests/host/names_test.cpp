@@ -21,6 +21,7 @@
 
 #include "combo.h"
 #include "name_entry.h"
+#include "qvhost/file_steps.h"
 #include "testhost.h"
 
 namespace {
@@ -40,10 +41,10 @@ void Write(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-// A name file line: name, address, its length, no flags, value 0, the colours.
-std::string Line(const std::string& name, const std::string& hex, int destination = 0) {
-  return name + "," + hex + "," + std::to_string(hex.size() / 2) + ",   ,0,0," + std::to_string(destination) +
-         ",0,0,0\n";
+// A name file line: name, address, its length, no flags, the value, the colours.
+std::string Line(const std::string& name, const std::string& hex, int destination = 0, int value = 0) {
+  return name + "," + hex + "," + std::to_string(hex.size() / 2) + ",   ,0," + std::to_string(value) + "," +
+         std::to_string(destination) + ",0,0,0\n";
 }
 
 class HostNameFile : public testing::Test {
@@ -72,13 +73,22 @@ class HostNameFile : public testing::Test {
     return static_cast<NameEntry*>(t->AddName(name.c_str(), a.data(), (int)a.size(), 0));
   }
   void MarkChanged() { t->flags |= MT_NAMES_CHANGED; }
+  // This program loads a file of A and adds B; another program then saves
+  // `there` into the file.
+  void AddedHereSavedThere(const std::string& there) {
+    Write(path, Line("A", "0A"));
+    EXPECT_TRUE(Load());
+    Add("B", "0C");
+    Write(path, there);
+  }
 
   std::vector<std::string> Names() {
     pallisand::ComboBox combo;
     t->FillNameCombo(combo.hwnd());
     return combo.items;
   }
-  // The table as "name hex destination", sorted.
+  // The table as "name hex destination", with " value N" where the value is
+  // not 0, sorted.
   std::vector<std::string> Entries() {
     std::vector<std::string> out;
     for (const std::string& n : Names()) {
@@ -86,7 +96,8 @@ class HostNameFile : public testing::Test {
       std::string hex;
       char b[3];
       for (int i = 0; i < e->addressLength; i++) snprintf(b, sizeof b, "%02X", e->address[i]), hex += b;
-      out.push_back(n + " " + hex + " " + std::to_string((int)e->destinationColor));
+      out.push_back(n + " " + hex + " " + std::to_string((int)e->destinationColor) +
+                    (e->value ? " value " + std::to_string(e->value) : ""));
     }
     std::sort(out.begin(), out.end());
     return out;
@@ -287,6 +298,9 @@ TEST_F(HostNameFile, WhatAnotherProgramSavedIsMergedNameByName) {
        Line("A", "0A", 255) + Line("B", "0C") + Line("C", "0E"), {"A 0A 255", "B 0C 0", "C 0E 0", "D 10 0"}, ""},
       {"an address changed there", [](HostNameFile* f) { f->Add("D", "10"); },
        Line("A", "0A") + Line("B", "0C0C") + Line("C", "0E"), {"A 0A 0", "B 0C0C 0", "C 0E 0", "D 10 0"}, ""},
+      {"only a value changed there", [](HostNameFile* f) { f->Add("D", "10"); },
+       Line("A", "0A") + Line("B", "0C", 0, 5) + Line("C", "0E"), {"A 0A 0", "B 0C 0 value 5", "C 0E 0", "D 10 0"},
+       ""},
       {"removed there only", [](HostNameFile* f) { f->Add("D", "10"); }, Line("A", "0A") + Line("C", "0E"),
        {"A 0A 0", "C 0E 0", "D 10 0"}, ""},
       {"everything removed there", [](HostNameFile* f) { f->Add("D", "10"); }, "", {"D 10 0"}, ""},
@@ -320,19 +334,26 @@ TEST_F(HostNameFile, WhatAnotherProgramSavedIsMergedNameByName) {
   }
 }
 
+// Whether the load would stop at the line or skip it, a merge would drop it.
 TEST_F(HostNameFile, AFileAnotherProgramLeftUnreadableIsNotSavedOver) {
-  Write(path, Line("A", "0A"));
-  ASSERT_TRUE(Load());
-  Add("B", "0C");
-  const std::string there = Line("A", "0A") + "Junk\n";
-  Write(path, there);
+  const struct {
+    const char* what;
+    std::string there;
+  } cases[] = {
+      {"a line that ends the load", Line("A", "0A") + "Junk\n"},
+      {"a line that is skipped", Line("A", "0A") + "C,0E,9,   ,0,0,0,0,0,0\n" + Line("D", "10")},
+  };
   std::string error;
-  EXPECT_FALSE(Save(&error));
-  EXPECT_EQ(error, path + ": not saved: another program changed it since it was loaded, and it now holds lines that "
-                          "cannot be read");
-  EXPECT_EQ(Read(path), there);
-  EXPECT_TRUE(t->flags & MT_NAMES_CHANGED);
-  EXPECT_EQ(Files(), std::set<std::string>{"names.txt"});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    AddedHereSavedThere(c.there);
+    EXPECT_FALSE(Save(&error));
+    EXPECT_EQ(error, path + ": not saved: another program changed it since it was loaded, and it now holds lines "
+                            "that cannot be read");
+    EXPECT_EQ(Read(path), c.there);
+    EXPECT_TRUE(t->flags & MT_NAMES_CHANGED);
+    EXPECT_EQ(Files(), std::set<std::string>{"names.txt"});
+  }
 
   // A file removed since the load is no mapping saved by another program.
   unlink(path.c_str());
@@ -451,6 +472,85 @@ TEST_F(HostNameFile, AFailedWriteKeepsTheOldFile) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << WEXITSTATUS(status);
   EXPECT_EQ(Read(path), old);
   EXPECT_EQ(Files(), std::set<std::string>{"names.txt"});
+}
+
+// ---------------------------------------------------------------- what reaches the disk
+
+// The steps of a save as they reach the disk: each write of the table, each
+// flush and the rename, with the file or folder that each one reached.
+struct DiskStep {
+  std::string step;
+  struct stat reached;
+  std::string to;  // the new name of a rename
+};
+std::vector<DiskStep>* g_steps = nullptr;
+NameFileProc g_tableSave = nullptr;
+
+BYTE QV_CALL RecordedSave(FileHandle fd) {
+  g_steps->push_back({"write", {}, ""});
+  fstat(fd, &g_steps->back().reached);
+  return g_tableSave(fd);
+}
+int RecordedSync(int fd) {
+  g_steps->push_back({"sync", {}, ""});
+  fstat(fd, &g_steps->back().reached);
+  return fsync(fd);
+}
+int RecordedRename(const char* from, const char* to) {
+  const char* slash = strrchr(to, '/');
+  g_steps->push_back({"rename", {}, slash ? slash + 1 : to});
+  stat(from, &g_steps->back().reached);
+  return rename(from, to);
+}
+
+// After a crash at any moment the file is the old one or the new one, whole:
+// the new file is flushed before the rename puts it in place (else the name
+// could lead to a file whose bytes never reached the disk), and the folder
+// after it, so that the rename lasts.
+TEST_F(HostNameFile, TheNewFileIsOnTheDiskBeforeItTakesTheOldOnesPlace) {
+  struct Case {
+    const char* what;
+    std::string there;  // the file when this program saves
+    std::vector<std::string> steps;
+  };
+  const Case cases[] = {
+      {"a change saved", Line("A", "0A"),
+       {"write new file", "sync new file", "rename new file to names.txt", "sync folder"}},
+      {"a change merged with another program's", Line("A", "0A") + Line("C", "0E"),
+       {"write new file", "write new file", "sync new file", "rename new file to names.txt", "sync folder"}},
+  };
+  std::vector<DiskStep> steps;
+  struct Recording {
+    HostNameFile* f;
+    qvhost::FileSteps disk = qvhost::g_nameFileSteps;
+    explicit Recording(HostNameFile* fixture, std::vector<DiskStep>* steps) : f(fixture) {
+      g_steps = steps;
+      g_tableSave = f->t->SaveNameFile;
+      f->t->SaveNameFile = RecordedSave;
+      qvhost::g_nameFileSteps = {RecordedSync, RecordedRename};
+    }
+    ~Recording() {
+      qvhost::g_nameFileSteps = disk;
+      f->t->SaveNameFile = g_tableSave;
+      g_steps = nullptr;
+    }
+  } recording(this, &steps);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    AddedHereSavedThere(c.there);
+    steps.clear();
+    std::string error;
+    ASSERT_TRUE(Save(&error)) << error;
+    struct stat file, folder;
+    ASSERT_EQ(stat(path.c_str(), &file), 0);
+    ASSERT_EQ(stat(dir.c_str(), &folder), 0);
+    auto is = [](const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; };
+    std::vector<std::string> got;
+    for (const DiskStep& s : steps)
+      got.push_back(s.step + (is(s.reached, file) ? " new file" : is(s.reached, folder) ? " folder" : " another file") +
+                    (s.to.empty() ? "" : " to " + s.to));
+    EXPECT_EQ(got, c.steps);
+  }
 }
 
 }  // namespace
