@@ -161,6 +161,8 @@ TEST(DodIp, FragmentsGoToTheChildOfTheirProtocol) {
   }
 }
 
+// A header length of 0 does not move past the header: the bytes go to
+// DefaultParse, never to the bound child, so no chain of hand-ons can loop.
 TEST(DodIp, HeaderLengthIsUsedAsItStands) {
   for (int ihl : {0, 1, 4, 5, 6, 15}) {
     CorvaleHost h;
@@ -171,7 +173,10 @@ TEST(DodIp, HeaderLengthIsUsedAsItStands) {
     h.Decode("DOD-IP", Ip(f, Bytes(40, 0x11)));
     std::vector<HandOn> got = h.handOns;
     ASSERT_EQ(got.size(), 3u) << ihl;
-    EXPECT_EQ(got[0].offset, ihl * 4) << ihl;
+    for (const HandOn& o : got) {
+      EXPECT_EQ(o.to, ihl == 0 ? "default" : "A") << ihl;
+      EXPECT_EQ(o.offset, ihl * 4) << ihl;
+    }
     EXPECT_EQ(h.Lines(0)[0].length, ihl * 4) << ihl;
   }
 }

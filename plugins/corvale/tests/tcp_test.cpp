@@ -305,6 +305,22 @@ TEST(IpTcp, PayloadGoesByDestinationThenSourcePort) {
   }
 }
 
+// The data offset as it stands: 0 does not move past the header, so its
+// bytes go to DefaultParse, never to the port's child.
+TEST(IpTcp, DataOffsetMovesToThePayload) {
+  for (int words : {0, 1, 5, 6}) {
+    CorvaleHost h;
+    h.Bind("IP-TCP", 80, kChildA);
+    h.Decode("DOD-IP", Ip(6, Tcp(1027, 80, 0x18, Hex("01 01 01 01"), kPayload, words)));
+    std::vector<HandOn> got = h.handOns;
+    ASSERT_EQ(got.size(), 3u) << words;
+    for (const HandOn& o : got) {
+      EXPECT_EQ(o.to, words == 0 ? "default" : "A") << words;
+      EXPECT_EQ(o.offset, 20 + words * 4) << words;
+    }
+  }
+}
+
 TEST(IpTcp, PureAcknowledgementReachesNoChild) {
   CorvaleHost h;
   h.Bind("IP-TCP", 80, kChildA);
