@@ -192,6 +192,35 @@ TEST(Cdp, ValuesAreBoundByTheirRecord) {
   }
 }
 
+// Each address entry starts where the one before it ends and shows only its
+// own fields.
+TEST(Cdp, SecondAddressShowsItsOwnFields) {
+  QuilletHost h;
+  h.Decode("CISCO-CDP", Join({kCdpHeader, Record(2, Hex("00 00 00 02"
+                                                        "01 01 cc 00 04 0a 00 00 01"
+                                                        "02 08 aa aa 03 00 00 00 08 00 00 04 ac 10 05 09"))}));
+  ExpectLines(h.Lines(0), Head(37) + Lines{
+                                         {"Address", 4, 33, OPEN},
+                                         {"Type\t\t\t\t\tAddress", 4, 2, 0},
+                                         {"Length\t\t\t\t33", 6, 2, 0},
+                                         {"Address Count\t\t2", 8, 4, 0},
+                                         {"Protocol", 12, 3, OPEN},
+                                         {"Type\t\t\t\tNLPID", 12, 1, 0},
+                                         {"Length\t\t\t1", 13, 1, 0},
+                                         {"Protocol\t\t\tCC ", 14, 1, CLOSE},
+                                         {"Address", 15, 6, OPEN},
+                                         {"Length\t\t\t4", 15, 2, 0},
+                                         {"Address\t\t\t10.0.0.1", 17, 4, CLOSE},
+                                         {"Protocol", 21, 10, OPEN},
+                                         {"Type\t\t\t\tIEEE 802.2", 21, 1, 0},
+                                         {"Length\t\t\t8", 22, 1, 0},
+                                         {"Protocol\t\t\tAA AA 03 00 00 00 08 00 ", 23, 8, CLOSE},
+                                         {"Address", 31, 6, OPEN},
+                                         {"Length\t\t\t4", 31, 2, 0},
+                                         {"Address\t\t\t172.16.5.9", 33, 4, CLOSE + 2},  // the record, the title
+                                     });
+}
+
 TEST(Cdp, TruncatedCaptureShowsWhatItHas) {
   const Bytes full = FullCdpPacket();
   struct Case {
