@@ -202,6 +202,16 @@ TEST(Netbeui, CutHeaders) {
   }
 }
 
+// Receive Ready (28), the last of the session commands 20 to 28, carries
+// session numbers where the name commands carry names.
+TEST(Netbeui, ReceiveReadyShowsItsSessions) {
+  WendrickHost h;
+  h.Carry("MS-NETBEUI", Netbeui(14, 28, Hex("00 34 12 07 00 21 00 02 05")));
+  EXPECT_EQ(h.Description(), "Receive Ready");
+  ExpectLines(NetbeuiLines(h), Header(14, 14, "Receive Ready", 0, 4660, 7, 33) +
+                                   Lines{{"Destination Session\t2", 12, 1, 0}, {"Source Session\t\t\t5", 13, 1, 0}});
+}
+
 // Through the link layer: LLC hands SAP 0xF0 to NetBEUI.
 TEST(Netbeui, ThroughLlc) {
   WendrickHost h({"brannock", "wendrick", "halvern", "pallisand"});
