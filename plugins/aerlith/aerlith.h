@@ -18,6 +18,8 @@ enum : int {
   kAddressLength = 6,
   kHeaderLength = 24,
   kFourAddressHeaderLength = 30,
+  kQosControlLength = 2,
+  kHtControlLength = 4,
 };
 
 // Frame control byte 0 & 0xFC of the frames the code names.
@@ -67,9 +69,22 @@ struct Header {
   BYTE Type() const { return Control() & 0x0C; }
   bool IsData() const { return HasControl() && Type() == TYPE_DATA; }
   int DsBits() const { return Flags() & 3; }
-  // 30 bytes with both DS bits (address 4), else 24.
-  int Length() const { return DsBits() == 3 ? kFourAddressHeaderLength : kHeaderLength; }
+  bool Protected() const { return Flags() & 0x40; }
+  // The QoS data subtypes (bit 7 of byte 0) carry a QoS control word behind
+  // the addresses, and an HT control field behind it when the Order bit is
+  // set (+HTC).
+  bool IsQos() const { return IsData() && (Control() & 0x80); }
+  // The addresses end at byte 30 with both DS bits (address 4), else at 24.
+  int AddressesEnd() const { return DsBits() == 3 ? kFourAddressHeaderLength : kHeaderLength; }
+  // The header: QoS data adds its control word, and HT control 4 more.
+  int Length() const {
+    if (!IsQos()) return AddressesEnd();
+    return AddressesEnd() + kQosControlLength + ((Flags() & 0x80) ? kHtControlLength : 0);
+  }
   bool Whole() const { return HasFlags() && view.Has(0, Length()); }
+  // QoS control bit 7: the body aggregates MSDUs, each behind addresses and
+  // a length of its own, and is no LLC frame.
+  bool Aggregate() const { return IsQos() && (view.U8(AddressesEnd()) & 0x80); }
   // Addresses 1 to 4 at bytes 4, 10, 16 and 24; null when not captured.
   static int AddressAt(int n) { return n == 4 ? 24 : 4 + 6 * (n - 1); }
   const BYTE* Address(int n) const { return view.Bytes(AddressAt(n), kAddressLength); }

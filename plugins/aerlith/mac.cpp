@@ -189,12 +189,14 @@ void Summarize80211(qv::Layer& l, SummaryRow* row) {
 // ---------------------------------------------------------------- hand-on
 
 // Data frames whose first fragment this is go to LLC-802.2 behind a fully
-// captured header; the detail pass moves past the header in every frame.
+// captured header (QoS fields included); the detail pass moves past the
+// header in every frame. A protected body is ciphertext and an aggregate
+// holds no LLC header in front: neither is handed on.
 ProtocolParse HandOn80211(qv::Layer& l) {
   const Header h{l.header};
   CaptureFrame* frame = l.frame;
   if (l.pass == PASS_DETAIL) frame->offset = l.offset() + h.Length();
-  if (!h.IsData() || !h.Whole() || h.Fragment() != 0) return nullptr;
+  if (!h.IsData() || !h.Whole() || h.Fragment() != 0 || h.Protected() || h.Aggregate()) return nullptr;
   frame->offset = l.offset() + h.Length();
   return g_llcCache;
 }

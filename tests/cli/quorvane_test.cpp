@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "pcap_file.h"
+
 namespace {
 
 struct Result {
@@ -41,17 +43,7 @@ std::string TempPath(const char* name) {
 
 // A classic pcap file of the given link type with these frames.
 std::string WritePcap(const char* name, unsigned linkType, const std::vector<std::vector<unsigned char>>& frames) {
-  std::string path = TempPath(name);
-  FILE* f = fopen(path.c_str(), "wb");
-  const unsigned header[6] = {0xA1B2C3D4u, 0x00040002u, 0, 0, 262144, linkType};
-  fwrite(header, sizeof header, 1, f);
-  for (const auto& frame : frames) {
-    const unsigned record[4] = {1, 0, (unsigned)frame.size(), (unsigned)frame.size()};
-    fwrite(record, sizeof record, 1, f);
-    fwrite(frame.data(), 1, frame.size(), f);
-  }
-  fclose(f);
-  return path;
+  return qvtest::WritePcapFile(TempPath(name), linkType, frames);
 }
 
 }  // namespace

@@ -167,10 +167,19 @@ TEST(Bodies, ElementWalkBounds) {
     // Gone before BodyOf's hosts load the library again: a loaded library
     // serves the host that started it last.
     AerlithHost h;
-    h.Decode(Beacon(seven, 0x50));
-    EXPECT_EQ(qvtest::LinesStarting(h.Lines(), "Current Channel").size(), 6u);
-    h.Decode(Beacon(seven, 0x80));
-    EXPECT_EQ(qvtest::LinesStarting(h.Lines(), "Current Channel").size(), 6u);
+    const struct {
+      const char* name;
+      Bytes frame;
+      size_t shown;
+    } kinds[] = {
+        {"probe response", Beacon(seven, 0x50), 6},
+        {"beacon", Beacon(seven, 0x80), 6},
+        {"probe request", Build({.control = 0x40, .body = seven}), 2},
+    };
+    for (const auto& k : kinds) {
+      h.Decode(k.frame);
+      EXPECT_EQ(qvtest::LinesStarting(h.Lines(), "Current Channel").size(), k.shown) << k.name;
+    }
   }
 
   const struct {

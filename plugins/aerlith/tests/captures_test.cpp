@@ -1,11 +1,15 @@
-// Real 802.11 captures (tests/captures/files) through the host's radiotap
-// reading and the parsers, with the fields tshark reads from the same frames.
+// Real 802.11 captures (tests/captures/files, and small ones written here)
+// through the host's capture and radiotap reading and the parsers, with the
+// fields tshark reads from the same frames.
 #include <dirent.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
 
 #include "aerlith_host.h"
+#include "pcap_file.h"
 #include "qvhost/capture.h"
 
 namespace aerlithtest {
@@ -18,11 +22,13 @@ class CaptureHost : public qvtest::TestHost {
     EXPECT_TRUE(loadErrors.empty()) << loadErrors.front();
   }
   // Every frame of the capture through all passes; the callback sees each.
+  // A name is of a file in tests/captures/files, a path of any file.
   template <class Each>
   void DecodeFile(const std::string& name, Each each) {
     qvhost::CaptureSource source;
     std::string error;
-    ASSERT_TRUE(source.OpenFile(std::string(QV_CAPTURE_DIR) + "/" + name, &error)) << error;
+    const std::string path = name[0] == '/' ? name : std::string(QV_CAPTURE_DIR) + "/" + name;
+    ASSERT_TRUE(source.OpenFile(path, &error)) << error;
     qvhost::Packet packet;
     int number = 0;
     while (source.Next(&packet) == 1) {
@@ -49,6 +55,53 @@ std::vector<std::string> Files(const std::string& prefix) {
     closedir(d);
   }
   return files;
+}
+
+// A classic pcap file of this link type in the test program's own folder.
+std::string WriteCapture(const char* name, uint32_t linkType, const std::vector<Bytes>& packets) {
+  const char* dir = getenv("QUORVANE_CONFIG_DIR");
+  const std::string folder = dir ? dir : "/tmp";
+  mkdir(folder.c_str(), 0755);
+  return qvtest::WritePcapFile(folder + "/" + name, linkType, packets);
+}
+
+// A radiotap header that holds the Flags field alone.
+Bytes RadiotapFlags(BYTE flags) { return Cat({Hex("0000 0900 02000000"), Bytes{flags}}); }
+
+// Frames that radiotap marks with a bad FCS, read from a capture: counted
+// and decoded without their FCS, but they add no station traffic and no
+// access point; the same beacon with a good FCS does.
+TEST(RealCaptures, BadFcsFramesAddNoStationsAndNoAccessPoint) {
+  const Bytes fcs = Hex("deadbeef");
+  const Bytes beacon = Beacon(Element(0, "home"));
+  const Bytes data = Build({.flags = 0x01, .body = Hex("aaaa0300000008004500")});
+  const struct {
+    BYTE flags;  // radiotap's: 0x10 an FCS at the end, 0x40 a bad one
+    Bytes frame;
+    const char* protocol;  // the innermost: a data frame goes on to LLC and SNAP
+    size_t stations, accessPoints;  // after this frame
+  } cases[] = {
+      {0x50, beacon, "IEEE 802.11", 0, 0},
+      {0x50, data, "IEEE SNAP", 0, 0},
+      {0x10, beacon, "IEEE 802.11", 2, 1},
+      {0x50, data, "IEEE SNAP", 2, 1},
+  };
+  std::vector<Bytes> packets;
+  for (const auto& c : cases) packets.push_back(Cat({RadiotapFlags(c.flags), c.frame, fcs}));
+  const std::string path = WriteCapture("bad-fcs.pcap", 127, packets);
+  CaptureHost h;
+  int decoded = 0;
+  h.DecodeFile(path, [&](int n) {
+    SCOPED_TRACE(n);
+    decoded = n;
+    const auto& c = cases[n - 1];
+    EXPECT_EQ(h.host.currentFrame()->frameLength, (int)c.frame.size());
+    EXPECT_EQ(h.Protocol(), c.protocol);
+    EXPECT_EQ(h.host.stations().size(), c.stations);
+    EXPECT_EQ(h.host.bssEntries().size(), c.accessPoints);
+  });
+  EXPECT_EQ(decoded, 4);
+  EXPECT_EQ(h.Frames("IEEE 802.11"), 4u);
 }
 
 // Each reason_code-N and status_code-N capture holds one deauthentication
@@ -146,18 +199,42 @@ TEST(RealCaptures, BeaconMakesTheBssEntry) {
   EXPECT_EQ(e.timestamp, 9526800862u);
 }
 
-// QoS data frames, protected: the QoS control field reaches LLC-802.2 as
-// its first bytes, as the hand-on at 24 bytes has it.
-TEST(RealCaptures, QosDataIsHandedOnAtTheBasicHeader) {
+// QoS data frames, protected: their body is ciphertext and goes nowhere;
+// the WEP group shows what the host recorded, which radiotap never carries.
+TEST(RealCaptures, ProtectedQosDataIsNotHandedOn) {
   CaptureHost h;
   int frames = 0;
   h.DecodeFile("ieee802.11_rx-stbc.pcap", [&](int n) {
     frames = n;
     EXPECT_EQ(h.Line("Function"), "Function\t\t\t\t\tData [Reserved SubType]");
-    EXPECT_EQ(h.Protocol(), "IEEE 802.2");  // LLC-802.2 read the QoS control field and the IV
+    EXPECT_EQ(h.Protocol(), "IEEE 802.11");
+    EXPECT_EQ(h.Description(), "Unknown");  // a subtype newer than the table
     EXPECT_EQ(h.Source(), "20-7C-8F-50-3F-3A");
+    EXPECT_EQ(h.Line("IV\t"), "IV\t\t\t\t\t\t0X000000");
+    EXPECT_TRUE(h.handOns.empty());
+    EXPECT_EQ(h.Lines()[0].length, 26);  // the header with its QoS control
   });
   EXPECT_EQ(frames, 3);
+  EXPECT_EQ(h.Frames("IEEE 802.2"), 0u);
+}
+
+// A plain 802.11 capture has no values beside the frame either: the WEP
+// group of a protected frame reads 0 there too, whatever its IV.
+TEST(RealCaptures, PlainCaptureShowsNoWepValues) {
+  const Bytes frame = Build({.flags = 0x41, .body = Hex("a1b2c3 40 aaaa0300000008004500 01020304")});
+  CaptureHost h;
+  int decoded = 0;
+  h.DecodeFile(WriteCapture("protected.pcap", 105, {frame}), [&](int n) {
+    decoded = n;
+    ExpectLines(Section(h.Lines(), "WEP Information", "Duration ID\t\t\t\t0"),
+                {{"WEP Information", 0, 0, OPEN},
+                 {"IV\t\t\t\t\t\t0X000000", 0, 0, 0},
+                 {"Key Index\t\t\t0", 0, 0, 0},
+                 {"CRC\t\t\t\t\t0X00000000", 0, 0, CLOSE}});
+    EXPECT_EQ(h.Protocol(), "IEEE 802.11");
+  });
+  EXPECT_EQ(decoded, 1);
+  EXPECT_EQ(h.Frames("IEEE 802.2"), 0u);
 }
 
 }  // namespace

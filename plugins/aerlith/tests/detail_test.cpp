@@ -98,13 +98,14 @@ TEST(Detail, ControlFramesWholeTree) {
 
 TEST(Detail, FrameControlPictures) {
   AerlithHost h;
-  h.Decode(Build({.control = 0x98, .flags = 0xA5}));
+  h.Decode(Build({.control = 0x98, .flags = 0xA5, .body = Hex("0000 00000000")}));  // QoS and HT control
   ExpectLines(Section(h.Lines(), "Frame Control Byte 0", "Duration ID\t\t\t\t0"),
               Join({FrameControl(0x98, "Data [Reserved SubType]"), Flags(0xA5)}));
   EXPECT_EQ(h.Lines()[1].text, "Function\t\t\t\t\tData [Reserved SubType]");
   EXPECT_EQ(qvtest::LinesStarting(h.Lines(), "Sub-Type").at(0).text, "Sub-Type\t\t\t\t[1001xxxx]\tData [Reserved SubType]");
   EXPECT_EQ(qvtest::LinesStarting(h.Lines(), "Order").at(0).text, "Order\t\t\t\t\t[1xxxxxxx]\ton");
-  EXPECT_EQ(h.handOns.size(), 3u);  // handed on all the same
+  ASSERT_EQ(h.handOns.size(), 3u);  // handed on all the same
+  EXPECT_EQ(h.handOns[2].offset, 30);
   h.Decode(Build({.control = 0x07, .flags = 0x5A}));
   ExpectLines(Section(h.Lines(), "Frame Control Byte 0", "WEP Information"),
               Join({FrameControl(0x07, "Unknown"), Flags(0x5A)}));
@@ -218,6 +219,30 @@ TEST(Detail, CutFramesEndAtTheFirstMissingField) {
   }
 }
 
+// A QoS data frame's title covers its QoS control and HT control fields
+// too, as far as they are captured.
+TEST(Detail, QosDataTitleCoversItsControlFields) {
+  const struct {
+    const char* name;
+    Bytes frame;
+    size_t captured;  // 0: all of it
+    int title;
+  } cases[] = {
+      {"QoS data", Build({.control = 0x88, .body = Hex("0000 aaaa03")}), 0, 26},
+      {"four addresses", Build({.control = 0x88, .flags = 0x03, .body = Hex("0000 aaaa03")}), 0, 32},
+      {"HT control", Build({.control = 0x88, .flags = 0x80, .body = Hex("0000 00000000 aaaa03")}), 0, 30},
+      {"QoS control cut", Build({.control = 0x88, .body = Hex("0000 aaaa03")}), 25, 25},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AerlithHost h;
+    const size_t n = c.captured ? c.captured : c.frame.size();
+    h.Decode(Bytes(c.frame.begin(), c.frame.begin() + (ptrdiff_t)n), qvhost::RUN_DETAIL, (int)c.frame.size());
+    ASSERT_FALSE(h.Lines().empty());
+    EXPECT_EQ(h.Lines()[0].length, c.title);
+  }
+}
+
 // Without a detail line the frame is still handed on, as every parent does
 // (LLC-802.2 itself then hands on nothing).
 TEST(Detail, FailedLineStillHandsOn) {
@@ -254,6 +279,7 @@ TEST(Detail, BoundedAndLineFailuresHandled) {
       Build({.flags = 0x43, .sequence = 0x1235, .body = Hex("aaaa0300000008004500")}),
       Control(0xB4, {kAccessPoint, kStation}),
       Build({.control = 0x98, .flags = 0x02}),
+      Build({.control = 0x88, .flags = 0x83, .body = Hex("0000 00000000 aaaa0300000008004500")}),
   };
   for (const Bytes& frame : frames) {
     qvtest::ExpectBoundedAtEveryCut(h, kRoot, frame, {.linesWithinCapture = true});

@@ -246,6 +246,44 @@ TEST(Summary, NamesColoursAndVendors) {
   EXPECT_EQ(h.Destination(), "02-00-00-00-00-07");
 }
 
+// A cut frame's row: the protocol always, the description once frame
+// control is captured, each address cell once its address is, and the
+// fragment number once the sequence control is.
+TEST(Summary, CutFramesFillTheCellsTheyHave) {
+  const Bytes toDs = Build({.flags = 0x01, .sequence = 0x0123});  // destination address 3, source address 2
+  const Bytes ack = Control(0xD4, {kStation});
+  const std::string station = Text(kStation), other = Text(kOther);
+  const struct {
+    Bytes frame;
+    size_t captured;
+    const char* description;
+    std::string destination, source;
+  } cases[] = {
+      {toDs, 0, "", "", ""},
+      {toDs, 1, "Data", "", ""},
+      {toDs, 2, "Data", "", ""},
+      {toDs, 15, "Data", "", ""},
+      {toDs, 16, "Data", "", station},
+      {toDs, 21, "Data", "", station},
+      {toDs, 22, "Data", other, station},
+      {toDs, 23, "Data", other, station},
+      {toDs, 24, "Data Fragment 3", other, station},
+      {ack, 9, "ACK", "", ""},
+      {ack, 10, "ACK", station, ""},
+  };
+  AerlithHost h;
+  h.Flags() |= MT_RAW_ADDRESSES;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.frame[0]) + " cut to " + std::to_string(c.captured));
+    h.Decode(Bytes(c.frame.begin(), c.frame.begin() + (ptrdiff_t)c.captured), qvhost::RUN_SUMMARY,
+             (int)c.frame.size());
+    EXPECT_EQ(h.Protocol(), "IEEE 802.11");
+    EXPECT_EQ(h.Description(), c.description);
+    EXPECT_EQ(h.Destination(), c.destination);
+    EXPECT_EQ(h.Source(), c.source);
+  }
+}
+
 TEST(Summary, FragmentsAreNamedAndKept) {
   AerlithHost h;
   h.Decode(Build({.sequence = 0x0123}));
@@ -257,11 +295,13 @@ TEST(Summary, FragmentsAreNamedAndKept) {
 }
 
 // What each frame hands to LLC-802.2, in each pass: only data frames whose
-// first fragment this is, behind a header captured in full.
+// first fragment this is, in clear, behind a header captured in full (QoS
+// data with its QoS and HT control fields).
 TEST(HandOn, DataFramesWithTheirWholeHeader) {
   const Bytes payload = Hex("aaaa0300000008004500");
   const Bytes fourAddresses = Build({.flags = 3, .body = payload});
   const Bytes data = Build({.body = payload});
+  const Bytes qos = Build({.control = 0x88, .body = Cat({Hex("0500"), payload})});
   const struct {
     const char* name;
     Bytes frame;
@@ -270,8 +310,19 @@ TEST(HandOn, DataFramesWithTheirWholeHeader) {
   } cases[] = {
       {"data", data, 0, 24},
       {"four addresses", fourAddresses, 0, 30},
-      {"reserved data subtype", Build({.control = 0x98, .body = payload}), 0, 24},
-      {"QoS data, its control field to LLC", Build({.control = 0x88, .body = payload}), 0, 24},
+      {"reserved data subtype (QoS data + CF-Ack)", Build({.control = 0x98, .body = Cat({Hex("0000"), payload})}), 0,
+       26},
+      {"QoS data, behind its QoS control", qos, 0, 26},
+      {"QoS data, four addresses", Build({.control = 0x88, .flags = 3, .body = Cat({Hex("0000"), payload})}), 0, 32},
+      {"QoS data with HT control", Build({.control = 0x88, .flags = 0x80, .body = Cat({Hex("0000 0000000c"), payload})}),
+       0, 30},
+      {"QoS data + CF-Ack + CF-Poll", Build({.control = 0xB8, .body = Cat({Hex("0000"), payload})}), 0, 26},
+      {"QoS null", Build({.control = 0xC8, .body = Hex("0700")}), 0, 26},
+      {"data with the Order bit has no HT control", Build({.flags = 0x80, .body = payload}), 0, 24},
+      {"QoS control cut", qos, 25, -1},
+      {"aggregate MSDUs", Build({.control = 0x88, .body = Cat({Hex("8000"), payload})}), 0, -1},
+      {"protected data", Build({.flags = 0x40, .body = payload}), 0, -1},
+      {"protected QoS data", Build({.control = 0x88, .flags = 0x42, .body = Cat({Hex("0000"), payload})}), 0, -1},
       {"null data", Build({.control = 0x48}), 0, 24},
       {"header only", data, 24, 24},
       {"header cut", data, 23, -1},
@@ -314,6 +365,8 @@ TEST(HandOn, OffsetAfterEachPass) {
       {Beacon(Element(0, "home")), 0, 24},
       {Build({.sequence = 0x0121}), 0, 24},
       {Build({.flags = 3}), 30, 30},
+      {Build({.control = 0x88, .body = Hex("0000")}), 26, 26},
+      {Build({.flags = 0x40, .body = Hex("01020300")}), 0, 24},
       {Control(0xD4, {kStation}), 0, 24},
   };
   for (const auto& c : cases) {

@@ -213,4 +213,31 @@ QColor WindowsTest::CellColor(QWidget* w, int row, int column) {
   return v.isValid() ? v.value<QBrush>().color() : QColor();
 }
 
+WindowsTest::CellFit WindowsTest::FitOfCell(QWidget* w, int row, int column) {
+  QTreeWidget* list = List(w);
+  QTreeWidgetItem* item = list ? list->topLevelItem(row) : nullptr;
+  if (!item) return {1 << 20, false};
+  list->header()->setOffset(0);
+  const int left = list->header()->sectionViewportPosition(column);
+  const int width = list->columnWidth(column);
+  // The band inside the row: a focus frame would lie on its edges.
+  const QRect r = list->visualItemRect(item);
+  const int top = r.top() + 2, bottom = r.bottom() - 2;
+  const QImage drawn = list->viewport()->grab().toImage();
+  // The same cell with room to the viewport's edge draws its text whole.
+  const int wide = list->viewport()->width() - left;
+  list->setColumnWidth(column, wide);
+  const QImage full = list->viewport()->grab().toImage();
+  list->setColumnWidth(column, width);
+  const QRgb background = full.pixel(left + wide - 2, r.center().y());
+  int ink = left - 1;
+  bool whole = true;
+  for (int y = top; y <= bottom; y++)
+    for (int x = left; x < left + wide; x++) {
+      if (full.pixel(x, y) != background) ink = std::max(ink, x);
+      if (x < left + width && drawn.pixel(x, y) != full.pixel(x, y)) whole = false;
+    }
+  return {ink + 1 - (left + width), whole};
+}
+
 }  // namespace names_test

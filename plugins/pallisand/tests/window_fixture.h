@@ -90,6 +90,14 @@ class WindowsTest : public NamesTest {
   static std::string Cell(QWidget* w, int row, int column);
   // The colour a cell's text is drawn in (invalid: the list's own).
   static QColor CellColor(QWidget* w, int row, int column);
+  // A cell measured in screenshots of the list: how many pixels its text,
+  // drawn in full, runs past the column's right edge (0 or less: it fits),
+  // and whether the cell as the column draws it shows that whole text.
+  struct CellFit {
+    int overrun;
+    bool whole;
+  };
+  static CellFit FitOfCell(QWidget* w, int row, int column);
 
   // The colour chooser and the question box answer from these, in order;
   // when they run out the chooser gives back the current colour and a
