@@ -252,9 +252,17 @@ TEST(Ipx, HeaderCutByTheCapture) {
   EXPECT_EQ(h.Frames("NCP"), 0u);
 }
 
+// Padded behind the packet, so that the trim shows in what the child gets:
+// a bound child and DefaultParse get it trimmed, past the header, whatever
+// lines the host refused.
 TEST(Ipx, BoundedAndLineFailures) {
   TessaryHost h;
-  for (const Bytes& frame : {Ipx(17, 0x0451, 0x4003, kNcpCreate), Ipx(4, 0x0452, 0x4008, Hex("00 01 00 04"))}) {
+  h.BindStandIn("NOVELL-IPX", 0x45000, "A");
+  Bytes toChild = Ipx(4, 0x5000, 0x6000, kNcpCreate), toDefault = Ipx(5, 0x5000, 0x6000, kNcpCreate);
+  toChild.resize(60, 0);
+  toDefault.resize(60, 0);
+  for (const Bytes& frame :
+       {Ipx(17, 0x0451, 0x4003, kNcpCreate), Ipx(4, 0x0452, 0x4008, Hex("00 01 00 04")), toChild, toDefault}) {
     qvtest::ExpectBoundedAtEveryCut(h, "NOVELL-IPX", frame);
     qvtest::ExpectLineFailuresHandled(h, "NOVELL-IPX", frame);
   }

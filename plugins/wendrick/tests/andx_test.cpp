@@ -251,8 +251,10 @@ TEST(AndX, BoundedAndLineFailures) {
   WendrickHost h;
   for (const Crafted* c : {&kSessionSetupTreeConnect, &kChainBackwards, &kChainToOtherCommand, &kLongChain,
                            &kErrorResponse, &kNtCreateUnicode, &kNtCreateAscii, &kNtCreateResponse}) {
+    h.DecodePayload("MS-SMB", *c);
+    const qvtest::FrameCheck leadsOn = h.SmbLeadsOn();
     qvtest::ExpectBoundedAtEveryCut(h, "MS-SMB", WendrickHost::Payload(*c));
-    qvtest::ExpectLineFailuresHandled(h, "MS-SMB", WendrickHost::Payload(*c));
+    qvtest::ExpectLineFailuresHandled(h, "MS-SMB", WendrickHost::Payload(*c), leadsOn);
   }
 }
 
