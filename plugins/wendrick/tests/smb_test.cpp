@@ -204,8 +204,8 @@ TEST(Smb, LongAndWideNames) {
   EXPECT_EQ(h.Lines(0).back().text, "Transaction Name\t\t\\MAILSLOT\\BA");
 }
 
-// A name whose terminator is not within the bytes the message declares, or
-// not captured, leads nowhere and moves nothing; it is not shown.
+// A name whose terminator was not captured leads nowhere and moves
+// nothing; it is not shown.
 TEST(Smb, UnterminatedNamesLeadToDefaultParse) {
   const Bytes browse = AsciiName("\\MAILSLOT\\BROWSE");
   struct Case {
@@ -213,13 +213,11 @@ TEST(Smb, UnterminatedNamesLeadToDefaultParse) {
     Bytes frame;
   };
   const Bytes full = Transaction(browse, Hex("0e 00"));
+  const Bytes wide = Transaction(Utf16Name(u"\\MAILSLOT\\BROWSE", true), {}, true);
   const Case cases[] = {
-      {"byte count ends inside the name", Transaction(browse, Hex("0e 00"), false, 10)},
-      {"byte count ends at the NUL", Transaction(browse, Hex("0e 00"), false, 16)},
       {"capture ends inside the name", Bytes(full.begin(), full.begin() + 80)},
       {"capture ends before the NUL", Bytes(full.begin(), full.begin() + 69 + 16)},
-      {"Unicode terminator cut by the byte count",
-       Transaction(Utf16Name(u"\\MAILSLOT\\BROWSE", true), {}, true, 34)},
+      {"capture ends inside the Unicode terminator", Bytes(wide.begin(), wide.end() - 1)},
   };
   WendrickHost h;
   for (const Case& c : cases) {
@@ -231,6 +229,92 @@ TEST(Smb, UnterminatedNamesLeadToDefaultParse) {
     ASSERT_EQ(DefaultCalls().size(), 3u);
     for (const DefaultCall& d : DefaultCalls()) EXPECT_EQ(d.offset, 0);
   }
+}
+
+// The name runs to its terminator within the captured bytes, whatever the
+// byte count says: a count that ends inside the name, at its NUL or at 0
+// still routes it, and the frame moves past the terminator.
+TEST(Smb, NameTerminatorIsLookedForInTheCapture) {
+  const Bytes browse = AsciiName("\\MAILSLOT\\BROWSE");
+  const Bytes wide = Utf16Name(u"\\MAILSLOT\\BROWSE", true);
+  struct Case {
+    const char* name;
+    Bytes frame;
+    int behindName;
+  };
+  const Case cases[] = {
+      {"byte count ends inside the name", Transaction(browse, Hex("0e 00"), false, 10), 69 + 17},
+      {"byte count ends at the NUL", Transaction(browse, Hex("0e 00"), false, 16), 69 + 17},
+      {"byte count 0", Transaction(browse, Hex("0e 00"), false, 0), 69 + 17},
+      {"Unicode terminator behind the byte count", Transaction(wide, Hex("0e 00"), true, 34), 69 + 35},
+  };
+  WendrickHost h;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    h.Run("MS-SMB", c.frame);
+    EXPECT_EQ(h.Protocol(), "BROWSER");
+    EXPECT_EQ(h.Description(), "Reset Browser State ");
+    EXPECT_EQ(h.Lines(0).back().text, "Transaction Name\t\t\\MAILSLOT\\BROWSE");
+    EXPECT_EQ(h.Lines(0)[0].length, c.behindName);
+    ASSERT_FALSE(h.Lines(1).empty());
+    EXPECT_EQ(h.Lines(1)[0].offset, c.behindName);
+  }
+}
+
+// The setup words, the byte count and the name follow by the setup count,
+// within the capture, also where the word count leaves the setup words out
+// (14 words and 3 setup words, as some senders of host announcements make
+// them); a setup count whose words were not captured routes nothing.
+TEST(Smb, SetupWordsAreReadByTheSetupCount) {
+  Bytes outside = WendrickHost::Payload(kHostAnnouncement);
+  ASSERT_EQ(outside[32], 17);
+  outside[32] = 14;
+  WendrickHost h;
+  h.Run("MS-SMB", outside);
+  EXPECT_EQ(h.Description(), "Host Announcement NAS1");
+  Lines transaction = kMailslotTransaction;
+  transaction[0].text = "Parameters\t\t\t\t14 Words";
+  ExpectLines(h.Lines(0), HeaderLines({.function = "Transaction", .titleLength = 86}) + transaction);
+  ASSERT_FALSE(h.Lines(1).empty());
+  EXPECT_EQ(h.Lines(1)[0].offset, 86);
+
+  // Setup count 0: the count alone, the byte count right behind it.
+  h.Run("MS-SMB", Cat({SmbHeader(0x25), SmbBlock(Bytes(28, 0), Cat({AsciiName("\\MAILSLOT\\BROWSE"), Hex("0e 00")}))}));
+  EXPECT_EQ(h.Description(), "Reset Browser State ");
+  ExpectLines(qvtest::LinesFrom(h.Lines(0), "Setup Words"), {
+                                                                {"Setup Words", 59, 2, OPEN},
+                                                                {"Count\t\t\t\t\t0 Words", 59, 1, CLOSE},
+                                                                {"Total Bytes\t\t\t\t19", 61, 2, 0},
+                                                                {"Transaction Name\t\t\\MAILSLOT\\BROWSE", 63, 1, CLOSE},
+                                                            });
+  ASSERT_FALSE(h.Lines(1).empty());
+  EXPECT_EQ(h.Lines(1)[0].offset, 80);
+
+  // 200 setup words, of which the capture holds a few.
+  Bytes many = WendrickHost::Payload(kHostAnnouncement);
+  many[59] = 200;
+  h.Run("MS-SMB", many);
+  EXPECT_EQ(h.Description(), "Transaction Request");
+  EXPECT_EQ(h.Protocol(), "SMB");
+  const auto setup = qvtest::LinesFrom(h.Lines(0), "Setup Words");
+  ASSERT_FALSE(setup.empty());
+  EXPECT_EQ(setup[0].length, (int)many.size() - 59);
+  EXPECT_EQ(setup.back().text, "Word 33\t\t\t\t0x6567");  // "ge", the last two captured
+  EXPECT_EQ(DefaultCalls().back().offset, 0);
+}
+
+// A response with the words of a request is routed as a request is.
+TEST(Smb, ResponseWithFullWordsIsRouted) {
+  WendrickHost h;
+  Bytes response = WendrickHost::Payload(kHostAnnouncement);
+  response[9] |= 0x80;
+  h.Run("MS-SMB", response);
+  EXPECT_EQ(h.Protocol(), "BROWSER");
+  EXPECT_EQ(h.Description(), "Host Announcement NAS1");
+  ExpectLines(h.Lines(0), HeaderLines({.function = "Transaction", .titleLength = 86, .response = true}) +
+                              kMailslotTransaction);
+  ASSERT_FALSE(h.Lines(1).empty());
+  EXPECT_EQ(h.Lines(1)[0].offset, 86);
 }
 
 // Requests and responses are read alike in the request's layout, but only
