@@ -127,7 +127,7 @@ bool HeaderLines(qv::DetailList& list, const qv::View& h) {
   if (!h.Le16(10, &flags2)) return false;
   ChoiceGroup(list, &g_extendedState, o + 10, 2, "Extended Flags", flags2, kExtendedFlags);
   if (!h.Has(12, 2)) return false;
-  list.Group<"Reserved Words">(&g_reservedState, o + 12, 12);
+  list.Group<"Reserved Words">(&g_reservedState, o + 12, (int)h.Sub(12, 12).size());
   for (int i = 0; i < 6; i++)
     if (!h.Le16(12 + 2 * i, &word) || !list.Add<"Word %d\t\t\t\t%u">(o + 12 + 2 * i, 2, i, word)) return false;
   list.Close();
@@ -141,7 +141,7 @@ bool HeaderLines(qv::DetailList& list, const qv::View& h) {
 // host gave no line for one of them.
 bool ParameterWords(qv::DetailList& list, const ParameterBlock& b) {
   if (!b.counted()) return true;
-  list.Group<"Parameter Words">(&g_wordsState, b.Offset(), b.WordsEnd());
+  list.Group<"Parameter Words">(&g_wordsState, b.Offset(), (int)b.view().Sub(0, b.WordsEnd()).size());
   list.Add<"Word Count\t\t\t%d">(b.Offset(), 1, b.count());
   for (int i = 0; i < b.count(); i++) {
     WORD word;
@@ -170,7 +170,7 @@ bool TransactionLines(qv::DetailList& list, const ParameterBlock& b, const Route
   for (int i = 0; i < 2; i++) {
     const int at = 19 + 4 * i;
     if (!f.Word(at, 2)) return false;
-    f.Group(states[i], at, 4, headings[i]);
+    f.Group(states[i], at, f.Cut(at, 4), headings[i]);
     f.Add<"Size\t\t\t\t\t%d Bytes">(at, 2, v.Le16(at));
     if (f.Word(at + 2, 2)) f.Add<"Offset\t\t\t\t%d Bytes">(at + 2, 2, v.Le16(at + 2));
     f.Close();

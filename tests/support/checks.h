@@ -33,7 +33,7 @@ std::vector<qvhost::FlatLine> LinesFrom(const std::vector<qvhost::FlatLine>& lin
 // Options of the property checks.
 struct FrameCheck {
   int wireLength = -1;  // the frame's length on the wire; -1: all of it, whatever is cut
-  bool linesWithinCapture = false;  // every line describes captured bytes only
+  bool linesWithinCapture = false;  // every line of some length describes captured bytes only
   bool keepsCloses = true;  // a failed line leaves the closes of the lines before it as the full decode has them
   // Where a protocol hands on only once all its lines were made (LLC-802.2,
   // NBDS, NBSS, SMB): the last detail slot whose lines decide where the
