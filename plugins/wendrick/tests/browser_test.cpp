@@ -194,6 +194,23 @@ TEST(Netlogon, Opcodes) {
   EXPECT_EQ(h.Frames("NETLOGON"), 0u);
 }
 
+// Disabled, Browser and Netlogon show nothing: the row keeps SMB's words.
+TEST(BrowserAndNetlogon, Disabled) {
+  for (const char* nameId : {"MS-BROWSE", "MS-LOGON"}) {
+    SCOPED_TRACE(nameId);
+    WendrickHost h;
+    h.Enabled(nameId) = 0;
+    h.Carry("MS-SMB", nameId[3] == 'B' ? kHostAnnouncement : kNetlogonQuery);
+    EXPECT_EQ(h.Protocol(), "SMB");
+    EXPECT_EQ(h.Description(), "Transaction Request");
+    EXPECT_FALSE(h.Lines(0).empty());
+    EXPECT_TRUE(h.Lines(1).empty());
+    // Routed all the same: DefaultParse gets the frame only from counting.
+    ASSERT_EQ(h.handOns.size(), 1u);
+    EXPECT_EQ(h.handOns[0].pass, PASS_COUNT);
+  }
+}
+
 TEST(BrowserAndNetlogon, BoundedAndLineFailures) {
   WendrickHost h;
   for (const Crafted* c : {&kHostAnnouncement, &kLocalMasterAnnouncement, &kElectionRequest, &kAnnouncementRequest,

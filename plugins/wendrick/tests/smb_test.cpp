@@ -2,6 +2,7 @@
 // parameter words of commands without a decoder, the transaction lines and
 // the mailslot routing, and messages cut short.
 #include <algorithm>
+#include <span>
 
 #include "smb_builder.h"
 #include "smb_lines.h"
@@ -85,6 +86,9 @@ TEST(Smb, ErrorClassesAndCodes) {
   };
   const Case cases[] = {
       {0, 0, "Success", "Success"},
+      {0, 5, "Success", "Unknown"},  // class 0 has no table of its own
+      {0, 84, "Success", "Message has been buffered"},
+      {0, 0xFFFF, "Success", "Unknown"},
       {2, 84, "Server File System", "Message has been buffered"},
       {4, 85, "Xenix", "Message has been logged"},
       {7, 86, "Unknown", "Message displayed"},
@@ -107,6 +111,54 @@ TEST(Smb, ErrorClassesAndCodes) {
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[2], std::string("Error Class\t\t\t\t") + c.classText);
     EXPECT_EQ(lines[4], std::string("Error Code\t\t\t\t") + c.codeText);
+  }
+}
+
+// Each bit of the flags and of the extended flags turns its own line, and
+// only it, from its clear text to its set text.
+TEST(Smb, FlagLinesShowEachBitBothWays) {
+  struct Bit {
+    WORD bit;
+    const char* set;  // the whole line, set and clear
+    const char* clear;
+  };
+  const Bit flags[] = {
+      {0x80, "Direction\t\t\tServer to Client", "Direction\t\t\tClient to Server"},
+      {0x08, "File Names\t\t\tNot case sensitive", "File Names\t\t\tCase sensitive"},
+      {0x01, "Lock and Read\t\tUsed", "Lock and Read\t\tNot used"},
+  };
+  const Bit extended[] = {
+      {0x8000, "Strings are\t\t\tUnicode", "Strings are\t\t\tASCII"},
+      {0x4000, "Errors are\t\t\t32 Bits", "Errors are\t\t\t16 Bits"},
+      {0x2000, "Reads are\t\t\tPermitted with Execute-Permission", "Reads are\t\t\tPermitted only with Read-Permission"},
+      {0x1000, "DFS Resolution\t\tOn", "DFS Resolution\t\tOff"},
+      {0x0800, "Security\t\t\t\tExtended Security Supported", "Security\t\t\t\tExtended Security Not Supported"},
+      {0x0002, "Attributes\t\t\tExtended Attributes Supported", "Attributes\t\t\tExtended Attributes Not Supported"},
+      {0x0001, "Long FileNames\t\tSupported", "Long FileNames\t\tNot Supported"},
+  };
+  // The group's lines with `value`: heading, then one line per bit.
+  const auto group = [](const char* heading, int at, int length, std::span<const Bit> bits, unsigned value) {
+    Lines lines = {{heading, at, length, OPEN}};
+    for (const Bit& b : bits) lines.push_back({(value & b.bit) ? b.set : b.clear, at, length, 0});
+    lines.back().flags = CLOSE;
+    return lines;
+  };
+  WendrickHost h;
+  for (const std::span<const Bit> bits : {std::span<const Bit>(flags), std::span<const Bit>(extended)}) {
+    const bool inFlags = bits.data() == flags;
+    for (const Bit& b : bits) {
+      // The bit alone, no bit, every bit but it.
+      for (unsigned value : {(unsigned)b.bit, 0u, 0xFFFFu & ~b.bit}) {
+        SCOPED_TRACE(std::string(b.set) + " " + std::to_string(value));
+        const BYTE f = inFlags ? (BYTE)value : 0;
+        const WORD f2 = inFlags ? 0 : (WORD)value;
+        h.Run("MS-SMB", Cat({SmbHeader(0x2B, f, f2), SmbBlock({})}));
+        const auto lines = h.Lines(0);
+        ASSERT_GE(lines.size(), 17u);
+        ExpectLines({lines.begin() + 5, lines.begin() + 9}, group("Flags", 9, 1, flags, f));
+        ExpectLines({lines.begin() + 9, lines.begin() + 17}, group("Extended Flags", 10, 2, extended, f2));
+      }
+    }
   }
 }
 
