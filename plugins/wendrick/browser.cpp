@@ -101,7 +101,8 @@ class BrowserLines {
   }
   void Name(int at) {
     char name[kNameField + 1];
-    if (Check(ReadName(v_, at, name))) list_.Add<"Server Name\t\t\t\t%s">(v_.Offset(at), kNameField, name);
+    if (Check(ReadName(v_, at, name)))
+      list_.Add<"Server Name\t\t\t\t%s">(v_.Offset(at), (int)v_.Sub(at, kNameField).size(), name);
   }
   void Version(int at) {
     const BYTE* b = v_.Bytes(at, 2);

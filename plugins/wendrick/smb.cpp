@@ -27,9 +27,11 @@ bool Unicode(const qv::View& smb) { return smb.Le16(10) & kUnicode; }
 
 const int kMaxNameText = 127;
 
-// A transaction's name and where it leads. The name lies in the bytes the
-// byte count declares, behind the setup words; one with no terminator there
-// leads nowhere and moves nothing.
+// A transaction's name and where it leads. The setup count places the
+// setup words, the byte count and then the name, whatever the word count
+// says (some senders leave the setup words out of it); the name runs to its
+// terminator within the captured bytes, whatever the byte count says. One
+// whose terminator was not captured leads nowhere and moves nothing.
 struct Route {
   ProtocolParse entry;
   int64_t end;  // position behind the name's terminator, from the header; -1: none
@@ -43,9 +45,7 @@ Route RouteMailslot(const qv::View& smb, bool unicode) {
   const ParameterBlock b(smb.From(kParameterBlock));
   if (!b.Word(27, 1)) return r;
   const int setupEnd = 29 + 2 * b.view().U8(27);
-  WORD byteCount;
-  if (!b.Word(29, setupEnd - 29) || !b.Tail(setupEnd, 2) || !b.view().Le16(setupEnd, &byteCount)) return r;
-  const qv::View bytes = b.view().Sub(setupEnd + 2, byteCount);
+  const qv::View bytes = b.view().From(setupEnd + 2);
   int64_t end = -1;
   int n = 0;
   if (unicode) {
@@ -127,7 +127,7 @@ bool HeaderLines(qv::DetailList& list, const qv::View& h) {
   if (!h.Le16(10, &flags2)) return false;
   ChoiceGroup(list, &g_extendedState, o + 10, 2, "Extended Flags", flags2, kExtendedFlags);
   if (!h.Has(12, 2)) return false;
-  list.Group<"Reserved Words">(&g_reservedState, o + 12, 12);
+  list.Group<"Reserved Words">(&g_reservedState, o + 12, (int)h.Sub(12, 12).size());
   for (int i = 0; i < 6; i++)
     if (!h.Le16(12 + 2 * i, &word) || !list.Add<"Word %d\t\t\t\t%u">(o + 12 + 2 * i, 2, i, word)) return false;
   list.Close();
@@ -141,7 +141,7 @@ bool HeaderLines(qv::DetailList& list, const qv::View& h) {
 // host gave no line for one of them.
 bool ParameterWords(qv::DetailList& list, const ParameterBlock& b) {
   if (!b.counted()) return true;
-  list.Group<"Parameter Words">(&g_wordsState, b.Offset(), b.WordsEnd());
+  list.Group<"Parameter Words">(&g_wordsState, b.Offset(), (int)b.view().Sub(0, b.WordsEnd()).size());
   list.Add<"Word Count\t\t\t%d">(b.Offset(), 1, b.count());
   for (int i = 0; i < b.count(); i++) {
     WORD word;
@@ -170,20 +170,22 @@ bool TransactionLines(qv::DetailList& list, const ParameterBlock& b, const Route
   for (int i = 0; i < 2; i++) {
     const int at = 19 + 4 * i;
     if (!f.Word(at, 2)) return false;
-    f.Group(states[i], at, 4, headings[i]);
+    f.Group(states[i], at, f.Cut(at, 4), headings[i]);
     f.Add<"Size\t\t\t\t\t%d Bytes">(at, 2, v.Le16(at));
     if (f.Word(at + 2, 2)) f.Add<"Offset\t\t\t\t%d Bytes">(at + 2, 2, v.Le16(at + 2));
     f.Close();
   }
+  // From the setup count on, by the setup count within the capture (as
+  // RouteMailslot reads them).
   if (!f.Word(27, 1)) return false;
   const int setup = v.U8(27);
-  f.Group<"Setup Words">(&g_setupState, 27, 2 * setup + 2);
+  f.Group<"Setup Words">(&g_setupState, 27, f.Cut(27, 2 * setup + 2));
   f.Add<"Count\t\t\t\t\t%d Words">(27, 1, setup);
   for (int i = 0; i < setup; i++)
-    if (f.Word(29 + 2 * i, 2)) f.Add<"Word %d\t\t\t\t0x%04x">(29 + 2 * i, 2, i, v.Le16(29 + 2 * i));
+    if (f.Captured(29 + 2 * i, 2)) f.Add<"Word %d\t\t\t\t0x%04x">(29 + 2 * i, 2, i, v.Le16(29 + 2 * i));
   f.Close();
   const int count = 29 + 2 * setup;
-  if (f.Tail(count, 2)) f.Add<"Total Bytes\t\t\t\t%d">(count, 2, v.Le16(count));
+  if (f.Captured(count, 2)) f.Add<"Total Bytes\t\t\t\t%d">(count, 2, v.Le16(count));
   if (route.end < 0 || !f.ok()) return false;
   f.Add<"Transaction Name\t\t%s">(count + 2, 1, route.name);
   f.Close();

@@ -80,7 +80,7 @@ void FileName(BlockLines& f, WORD nameLength, bool unicode) {
     name.Copy(0, n, reinterpret_cast<BYTE*>(text));
     text[n] = 0;
   }
-  f.Add<"%s%.*s">(51, nameLength, kFileNameLabel, n, text);
+  f.Add<"%s%.*s">(51, f.Cut(51, nameLength), kFileNameLabel, n, text);
   f.Close();
 }
 

@@ -5,6 +5,7 @@
 
 #include <stdarg.h>
 
+#include <algorithm>
 #include <span>
 
 #include "plugin.h"
@@ -69,6 +70,10 @@ class BlockLines {
   bool Counted() { return Check(b_.counted()); }
   bool Word(int at, int size) { return Check(b_.Word(at, size)); }
   bool Tail(int at, int size) { return Check(b_.Tail(at, size)); }
+  // A field read where the block places it, inside the words or not.
+  bool Captured(int at, int size) { return Check(v().Has(at, size)); }
+  // A length from at, cut at the capture.
+  int Cut(int at, int size) const { return (int)std::min<int64_t>(size, v().Left(at)); }
 
   // A line over the field at..at+size.
   __attribute__((format(printf, 4, 5))) void Add(int at, int size, const char* format, ...) {

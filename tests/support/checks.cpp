@@ -77,7 +77,8 @@ void ExpectBoundedAtEveryCut(TestHost& h, const char* root, const Bytes& frame, 
       for (const qvhost::FlatLine& l : h.Lines()) {
         EXPECT_GE(l.offset, 0) << l.text;
         EXPECT_GE(l.length, 0) << l.text;
-        if (check.linesWithinCapture) {
+        // A line of no length describes no bytes, wherever it stands.
+        if (check.linesWithinCapture && l.length > 0) {
           EXPECT_LE(l.offset + l.length, (int)n) << l.text;
         }
       }
@@ -94,14 +95,25 @@ void ExpectBoundedAtEveryCut(TestHost& h, const char* root, const Bytes& frame, 
 
 void ExpectLineFailuresHandled(TestHost& h, const char* root, const Bytes& frame, const FrameCheck& check) {
   const int wire = check.wireLength >= 0 ? check.wireLength : (int)frame.size();
+  h.ClearRecords();
   h.Decode(root, frame, qvhost::RUN_DETAIL, wire);
   const std::vector<qvhost::FlatLine> full = h.Lines();
+  const std::string fullHandOns = h.HandOnTrace();
+  // The lines that decide where the frame goes: a failure after them keeps it.
+  size_t deciding = 0;
+  if (check.leadOnSlot >= 0)
+    for (const qvhost::FlatLine& l : full)
+      if ((int)l.slot <= check.leadOnSlot) deciding++;
   for (size_t failAt = 1; failAt <= full.size() + 1; failAt++) {
     SCOPED_TRACE(std::string(root) + ": no line from the " + std::to_string(failAt) + "th on");
     h.host.FailDetailLineAt(failAt, true);
+    h.ClearRecords();
     h.Decode(root, frame, qvhost::RUN_DETAIL, wire);
     h.host.FailDetailLineAt(0);
     const std::vector<qvhost::FlatLine> got = h.Lines();
+    if (failAt > deciding) {
+      EXPECT_EQ(h.HandOnTrace(), fullHandOns) << "a line the host did not give changed where the frame went";
+    }
     EXPECT_EQ(got.size(), std::min(failAt - 1, full.size())) << "lines lost or made after the host gave none";
     for (size_t i = 0; i < got.size() && i < full.size(); i++) {
       EXPECT_EQ(got[i].text, full[i].text) << "line " << i;

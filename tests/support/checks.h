@@ -33,8 +33,13 @@ std::vector<qvhost::FlatLine> LinesFrom(const std::vector<qvhost::FlatLine>& lin
 // Options of the property checks.
 struct FrameCheck {
   int wireLength = -1;  // the frame's length on the wire; -1: all of it, whatever is cut
-  bool linesWithinCapture = false;  // every line describes captured bytes only
+  bool linesWithinCapture = false;  // every line of some length describes captured bytes only
   bool keepsCloses = true;  // a failed line leaves the closes of the lines before it as the full decode has them
+  // Where a protocol hands on only once all its lines were made (LLC-802.2,
+  // NBDS, NBSS, SMB): the last detail slot whose lines decide where the
+  // frame goes. A line refused there or before may change the hand-ons, one
+  // refused after them may not. -1: no line decides them.
+  int leadOnSlot = -1;
 };
 
 // Decodes every cut of frame (0 .. all bytes, each pass) twice, over stale
@@ -47,7 +52,9 @@ void ExpectBoundedAtEveryCut(TestHost& h, const char* root, const Bytes& frame, 
 
 // Makes AllocDetailLine fail from its 1st, 2nd, ... call on while the frame
 // is decoded: each time the lines made are the first ones of the full
-// decode, no more and no fewer, and nothing breaks.
+// decode, no more and no fewer, the frame is handed on as in the full
+// decode (the same receivers, offsets, lengths and slots), and nothing
+// breaks.
 void ExpectLineFailuresHandled(TestHost& h, const char* root, const Bytes& frame, const FrameCheck& check = {});
 
 // Loads library into a host whose table is one version behind and one ahead:

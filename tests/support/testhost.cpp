@@ -202,6 +202,12 @@ std::string TestHost::Trace() const {
     snprintf(buf, sizeof buf, "%zu %d %d %08X ", l.slot, l.offset, l.length, (unsigned)l.flags);
     s += buf + l.text + "\n";
   }
+  return s + HandOnTrace();
+}
+
+std::string TestHost::HandOnTrace() const {
+  std::string s;
+  char buf[96];
   for (const HandOn& c : handOns) {
     snprintf(buf, sizeof buf, " %u %d %d %d %ld\n", (unsigned)c.pass, c.offset, c.frameLength, c.capturedLength,
              c.slot);

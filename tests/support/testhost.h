@@ -113,6 +113,8 @@ class TestHost {
   // Everything the passes made of the last frame, as one text: cells,
   // flags, lines, hand-ons.
   std::string Trace() const;
+  // The hand-ons recorded, one line each: receiver, pass, offset, lengths, slot.
+  std::string HandOnTrace() const;
 
   qvhost::Host host;
   qvhost::FrameMedia media;  // what the host knows of each frame beside its bytes (zero: nothing)

@@ -23,9 +23,9 @@ class TruncationTest : public BrannockTest {
     h->Decode("MAC-802.3", Bytes(frame.begin(), frame.begin() + (ptrdiff_t)n), qvhost::RUN_ALL, (int)frame.size());
   }
 
-  void CheckEveryCut(const Bytes& frame, bool keepsCloses) {
+  void CheckEveryCut(const Bytes& frame, bool keepsCloses, int leadOnSlot) {
     qvtest::ExpectBoundedAtEveryCut(*h, "MAC-802.3", frame, {.linesWithinCapture = true});
-    qvtest::ExpectLineFailuresHandled(*h, "MAC-802.3", frame, {.keepsCloses = keepsCloses});
+    qvtest::ExpectLineFailuresHandled(*h, "MAC-802.3", frame, {.keepsCloses = keepsCloses, .leadOnSlot = leadOnSlot});
     // MAC-802.3 counts every frame once, whatever is left of it, and the
     // station traffic from the source address on. (An I frame cut after its
     // control byte is handed on past its header, as LLC-802.2 moves by 4.)
@@ -46,15 +46,16 @@ TEST_P(TruncationTest, EveryCutOfEveryHeaderStaysWithinTheCapture) {
     const char* what;
     Bytes frame;
     bool keepsCloses = true;  // PPPoE ends a tag's group when the host gives no line inside it
+    int leadOnSlot = -1;      // LLC-802.2 (list 1) hands on only once its lines were made
   };
   const Case cases[] = {
       {"DIX", Ether(kHost, kCisco, 0x0800, Hex("45 00 00 14"), 0)},
       {"802.3, LLC UI, SNAP, PPPoE session",
-       Ether(kHost, kCisco, 0x0010, Hex("aa aa 03 00 00 00 88 64 11 00 00 01 00 02 c0 21"), 0)},
-      {"802.3, LLC I frame", Ether(kHost, kCisco, 0x0006, Hex("f0 f0 0a 07 ff ef"), 0)},
+       Ether(kHost, kCisco, 0x0010, Hex("aa aa 03 00 00 00 88 64 11 00 00 01 00 02 c0 21"), 0), true, 1},
+      {"802.3, LLC I frame", Ether(kHost, kCisco, 0x0006, Hex("f0 f0 0a 07 ff ef"), 0), true, 1},
       {"802.3, LLC S frame", Ether(kBroadcast, kCisco, 0x0004, Hex("f0 f1 01 07"), 0)},
       {"802.3, raw IPX", Ether(kHost, kCisco, 0x0008, Hex("ff ff 00 08 00 11 00 00"), 0)},
-      {"802.3 with a length past the capture", Ether(kHost, kCisco, 0x05DC, Hex("06 06 03 45 00"), 0)},
+      {"802.3 with a length past the capture", Ether(kHost, kCisco, 0x05DC, Hex("06 06 03 45 00"), 0), true, 1},
       {"PPPoE discovery",
        Ether(kBroadcast, kHost, 0x8863,
              Cat({Hex("11 09 00 00 00 15"), Hex("01 01 00 03 69 73 70"), hostUnique, Hex("00 00 00 00")}), 0),
@@ -63,7 +64,7 @@ TEST_P(TruncationTest, EveryCutOfEveryHeaderStaysWithinTheCapture) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    CheckEveryCut(c.frame, c.keepsCloses);
+    CheckEveryCut(c.frame, c.keepsCloses, c.leadOnSlot);
   }
 }
 

@@ -277,11 +277,13 @@ TEST(NetBiosCarriers, NothingIsReadPastTheCapture) {
     qvtest::ExpectBoundedAtEveryCut(h, "IP-NBSS", s);
 }
 
+// Both hand on only once their own lines (list 0) were all made.
 TEST(NetBiosCarriers, LinesStopWhenTheHostGivesNone) {
   SmbHost h;
-  qvtest::ExpectLineFailuresHandled(h, "IP-NBDS", DirectDatagram(0x11, kSmb));
-  qvtest::ExpectLineFailuresHandled(h, "IP-NBSS", Session(0x81, 0, 68, Cat({NbName("A", 0x20), NbName("B", 0)})));
-  qvtest::ExpectLineFailuresHandled(h, "IP-NBSS", Session(0x84, 0, 6, Hex("0a 00 00 09 01 bd")));
+  const qvtest::FrameCheck check = {.leadOnSlot = 0};
+  qvtest::ExpectLineFailuresHandled(h, "IP-NBDS", DirectDatagram(0x11, kSmb), check);
+  qvtest::ExpectLineFailuresHandled(h, "IP-NBSS", Session(0x81, 0, 68, Cat({NbName("A", 0x20), NbName("B", 0)})), check);
+  qvtest::ExpectLineFailuresHandled(h, "IP-NBSS", Session(0x84, 0, 6, Hex("0a 00 00 09 01 bd")), check);
 }
 
 }  // namespace

@@ -146,6 +146,46 @@ TEST(RealCaptures, NetBiosOverIpx) {
   EXPECT_EQ(h.Frames("IPX NETBIOS"), 4u);
 }
 
+// From the Ethernet root through the other parents Tessary binds under:
+// 802.1Q to IPX (EtherType 0x8137) and UDP port 524 to NCP over TCP, each
+// on to NCP with its lines in the list behind its parent's.
+TEST(EndToEnd, UnderVlanAndOverUdp) {
+  const Bytes request = Hex("2222 01 05 02 01 17 0001 11");  // Get File Server Information
+  struct Case {
+    const char* name;
+    Bytes frame;
+    std::vector<std::string> titles;  // of each list
+    int ncpAt;
+  };
+  const Case cases[] = {
+      {"IPX under VLAN", qvtest::Ethernet(Cat({Hex("0064 8137"), Ipx(17, 0x0451, 0x4003, request)}), 0, 0x8100),
+       {"Ethernet II (DIX) Media Access Control", "IEEE 802.1q VLAN Protocol", "Novell Internet Packet Exchange", "Netware Core Protocol"},
+       48},
+      {"NCP over UDP 524",
+       qvtest::Ethernet(qvtest::Ip(17, qvtest::Udp(1025, 524, Cat({Hex("446d6454 0000001b 00000001 00000002"), request})))),
+       {"Ethernet II (DIX) Media Access Control", "Internet Protocol", "User Datagram Protocol", "Netware Core Protocol over TCP",
+        "Netware Core Protocol"},
+       58},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EthernetHost h;
+    h.Decode("MAC-802.3", c.frame);
+    EXPECT_EQ(h.Protocol(), "NCP");
+    EXPECT_EQ(h.Description(), "Get File Server Information Request");
+    EXPECT_EQ(h.Frames("NCP"), 1u);
+    EXPECT_EQ(h.Bytes64("NCP"), 10u);
+    ASSERT_EQ(h.out.depth, c.titles.size());
+    for (size_t i = 0; i < c.titles.size(); i++) {
+      const auto lines = h.Lines(i);
+      ASSERT_FALSE(lines.empty()) << i;
+      EXPECT_EQ(lines[0].text, c.titles[i]);
+    }
+    EXPECT_EQ(h.Lines(c.titles.size() - 1)[0].offset, c.ncpAt);
+    EXPECT_TRUE(h.handOns.empty());
+  }
+}
+
 // Every frame of the crafted captures keeps the bounds at every cut.
 TEST(CraftedCaptures, BoundedAtEveryCut) {
   EthernetHost h;

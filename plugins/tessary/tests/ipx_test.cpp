@@ -125,6 +125,28 @@ TEST(Ipx, ChildByTypeAndSocket) {
   }
 }
 
+// Disabled, IPX shows nothing but still counts, trims and hands on: the
+// child gets the packet alone, past the header, in every pass.
+TEST(Ipx, DisabledStillTrimsAndHandsOn) {
+  TessaryHost h;
+  h.BindStandIn("NOVELL-IPX", 0x45000, "A");
+  h.Enabled("NOVELL-IPX") = 0;
+  Bytes frame = Ipx(4, 0x5000, 0x6000, kNcpCreate);
+  frame.resize(60, 0);
+  h.Decode("NOVELL-IPX", frame);
+  EXPECT_TRUE(h.Lines().empty());
+  EXPECT_EQ(h.Protocol(), "");
+  EXPECT_EQ(h.Bytes64("IPX"), 60u);
+  ASSERT_EQ(h.handOns.size(), 3u);
+  for (const HandOn& on : h.handOns) {
+    EXPECT_EQ(on.to, "A");
+    EXPECT_EQ(on.offset, 30);
+    EXPECT_EQ(on.frameLength, 36);
+    EXPECT_EQ(on.capturedLength, 36);
+  }
+  EXPECT_EQ(h.handOns[2].slot, 1);
+}
+
 // A declared length past the frame trims nothing.
 TEST(Ipx, LengthPastTheFrameKeepsTheFrame) {
   TessaryHost h;
@@ -252,9 +274,17 @@ TEST(Ipx, HeaderCutByTheCapture) {
   EXPECT_EQ(h.Frames("NCP"), 0u);
 }
 
+// Padded behind the packet, so that the trim shows in what the child gets:
+// a bound child and DefaultParse get it trimmed, past the header, whatever
+// lines the host refused.
 TEST(Ipx, BoundedAndLineFailures) {
   TessaryHost h;
-  for (const Bytes& frame : {Ipx(17, 0x0451, 0x4003, kNcpCreate), Ipx(4, 0x0452, 0x4008, Hex("00 01 00 04"))}) {
+  h.BindStandIn("NOVELL-IPX", 0x45000, "A");
+  Bytes toChild = Ipx(4, 0x5000, 0x6000, kNcpCreate), toDefault = Ipx(5, 0x5000, 0x6000, kNcpCreate);
+  toChild.resize(60, 0);
+  toDefault.resize(60, 0);
+  for (const Bytes& frame :
+       {Ipx(17, 0x0451, 0x4003, kNcpCreate), Ipx(4, 0x0452, 0x4008, Hex("00 01 00 04")), toChild, toDefault}) {
     qvtest::ExpectBoundedAtEveryCut(h, "NOVELL-IPX", frame);
     qvtest::ExpectLineFailuresHandled(h, "NOVELL-IPX", frame);
   }

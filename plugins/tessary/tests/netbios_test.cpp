@@ -160,6 +160,32 @@ TEST(IpxNetBios, NamePacketCutByTheCapture) {
   EXPECT_TRUE(h.handOns.empty());
 }
 
+// A name's text is its first blank-separated word: blanks before it stay,
+// the first blank after it ends it; the suffix byte is never part of it.
+TEST(IpxNetBios, NameTextIsTheFirstWord) {
+  const struct {
+    const char* name;
+    Bytes field;
+    const char* text;
+  } cases[] = {
+      {"padded", Name("FILESRV", 0x20), "FILESRV.[File Server Service]"},
+      {"leading blanks", Name("  LAB1", 0x00), "  LAB1.[Workstation Service]"},
+      {"inner blank", Name("LAB PRINTER", 0x20), "LAB.[File Server Service]"},
+      {"leading blanks and an inner one", Name(" A B", 0x03), " A.[Messenger Service]"},
+      {"no blank in 15 characters", Name("ABCDEFGHIJKLMNO", 0x99), "ABCDEFGHIJKLMNO.[Unknown Suffix]"},
+      {"a NUL ends it too", Cat({Hex("41 42 00 43"), Bytes(11, ' '), Bytes{0x20}}), "AB.[File Server Service]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    NetBiosHost h;
+    h.Decode("NOVELL-NETBIOS", NamePacket(0, 1, c.field));
+    EXPECT_EQ(h.Description(), std::string("Name Query ") + c.text);
+    const auto lines = h.Lines(0);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().text, std::string("NetBios Name\t\t\t") + c.text);
+  }
+}
+
 TEST(IpxNetBios, CommandNames) {
   const struct {
     BYTE command;

@@ -1,5 +1,7 @@
 // The library as the host meets it: registration, statistics, control forms,
 // bindings under the parents by name id, the version check.
+#include <string.h>
+
 #include "tessary_host.h"
 
 namespace tessarytest {
@@ -103,6 +105,48 @@ TEST(TessaryLibrary, MissingParentsAreSkippedSilently) {
   TessaryHost h;
   EXPECT_TRUE(h.bindings.empty());
   EXPECT_TRUE(h.messages.empty());
+}
+
+// The host's FindProtocol, blind to IPX-NCP.
+ProtocolDescriptor* QV_CALL FindAllButNcp(const char* nameId) {
+  return strcmp(nameId, "IPX-NCP") == 0 ? nullptr : qvhost::Host::Current()->Find(nameId);
+}
+
+// A protocol that the library hands to by name and does not find goes to
+// DefaultParse, where it would have got the frame: MS-SMB (not loaded here)
+// behind NetBIOS and NMPI, IPX-NCP behind the transport header of NCP over
+// TCP and for NCP packets on other sockets than 0x0451.
+TEST(TessaryLibrary, ProtocolsNotFoundHandOnToDefaultParse) {
+  const Bytes smb = Hex("ff534d42 72 000000");
+  const Bytes ncp = Hex("2222 01 05 02 01 17 0001 11");
+  struct Case {
+    const char* name;
+    const char* root;
+    Bytes frame;
+    int at;  // where DefaultParse gets the frame, in every pass
+  };
+  const Case cases[] = {
+      {"SMB behind a NetBIOS session header", "NOVELL-NETBIOS",
+       Cat({Hex("40 06 0a00 0b00 0100 3600 0000 2400 0200 0000"), smb}), 18},
+      {"SMB behind an NMPI mailslot write", "MS-NMPI", Cat({Bytes(32, 0), Bytes{0xFC}, Bytes(35, 0), smb}), 68},
+      {"an NMPI packet that is SMB", "MS-NMPI", smb, 0},
+      {"NCP behind a request header", "NCP-TCP", Cat({Hex("446d6454 0000001a 00000001 00000002"), ncp}), 16},
+      {"NCP behind a reply header", "NCP-TCP", Cat({Hex("744e6350 00000010"), Hex("3333 01 05 02 01 00 00")}), 8},
+      {"NCP to another socket", "NOVELL-IPX", Ipx(17, 0x5000, 0x4003, ncp), 30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qvtest::TestHost h({"tessary"}, false);
+    h.table()->FindProtocol = FindAllButNcp;
+    h.Start();
+    h.Decode(c.root, c.frame);
+    ASSERT_EQ(h.handOns.size(), 3u);
+    for (const HandOn& on : h.handOns) {
+      EXPECT_EQ(on.to, "default");
+      EXPECT_EQ(on.offset, c.at) << on.pass;
+    }
+    EXPECT_EQ(h.Frames("NCP"), 0u);
+  }
 }
 
 TEST(TessaryLibrary, WrongTableVersionMakesItInert) { qvtest::ExpectInertUnderOtherTableVersions("tessary", "Tessary"); }

@@ -142,6 +142,22 @@ TEST(Sap, OperationServiceTypeAndFirstServer) {
   }
 }
 
+// The first server's node shows its name-table name behind its hex text,
+// raw addresses or not, as IPX's nodes do.
+TEST(Sap, ServerNodeShowsItsName) {
+  TessaryHost h;
+  ASSERT_NE(h.table()->AddName("FS1", Hex("00 00 00 00 00 0f").data(), 6, 0), nullptr);
+  for (DWORD raw : {0u, (DWORD)MT_RAW_ADDRESSES}) {
+    h.Flags() = raw;
+    h.Decode("NOVELL-SAP", Cat({Hex("0002"), Entry("0004", "SERVER1", "00000001 00000000000f 0451 0001")}));
+    const auto nodes = qvtest::LinesStarting(h.Lines(0), "Node");
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_EQ(nodes[0].text, "Node\t\t\t\t\t00-00-00-00-00-0F\tFS1");
+    EXPECT_EQ(nodes[0].offset, 56);
+    EXPECT_EQ(nodes[0].length, 6);
+  }
+}
+
 TEST(RipSap, BoundedAndLineFailures) {
   TessaryHost h;
   const Bytes rip = Hex("0002 00000001 0010 0002 00000002 0002 0003");

@@ -207,6 +207,74 @@ Bytes Units(std::initializer_list<unsigned> units) {
   return b;
 }
 
+// Each flag bit of an NT Create request turns its own line, and only it,
+// "On": the creation flags, the desired access, the file attributes, the
+// share access and the security flags.
+TEST(AndX, NtCreateFlagBits) {
+  struct Flag {
+    DWORD bit;
+    const char* label;
+  };
+  struct Group {
+    const char* heading;
+    int at, size;  // in the parameter block
+    std::vector<Flag> flags;
+  };
+  const Group groups[] = {
+      {"Creation Flags", 8, 4, {{0x2, "OpLock\t\t\t\t"}, {0x4, "Batch OpLock\t\t"}, {0x8, "Directory\t\t\t"}}},
+      {"Desired Access",
+       16,
+       4,
+       {{0x10000, "Delete\t\t\t\t"},
+        {0x20000, "Read Control\t\t"},
+        {0x40000, "Write DAC\t\t\t"},
+        {0x80000, "Write Owner\t\t\t"},
+        {0x100000, "Synchronize\t\t\t"},
+        {0x1000000, "System\t\t\t\t"},
+        {0x2000000, "Maximum\t\t\t\t"},
+        {0x10000000, "All\t\t\t\t\t"},
+        {0x20000000, "Execute\t\t\t\t"},
+        {0x40000000, "Write\t\t\t\t\t"},
+        {0x80000000, "Read\t\t\t\t\t"}}},
+      {"Extended File Attributes",
+       28,
+       4,
+       {{0x1, "Read Only\t\t\t"},
+        {0x2, "Hidden\t\t\t\t"},
+        {0x4, "System\t\t\t\t"},
+        {0x10, "Directory\t\t\t"},
+        {0x20, "Archive\t\t\t\t"},
+        {0x80, "Normal\t\t\t\t"},
+        {0x100, "Temporary\t\t\t"},
+        {0x800, "Compressed\t\t\t"},
+        {0x10000000, "Random Access\t\t"},
+        {0x20000000, "No Buffering\t\t"},
+        {0x80000000, "Write Thru\t\t\t"},
+        {0x1000000, "Posix\t\t\t\t\t"},
+        {0x2000000, "Backup\t\t\t\t"},
+        {0x4000000, "Delete\t\t\t\t"},
+        {0x8000000, "Sequential\t\t\t"}}},
+      {"Share Access", 32, 4, {{0x1, "Read Share\t\t\t"}, {0x2, "Write Share\t\t\t"}, {0x4, "Delete Share\t\t"}}},
+      {"Security Flags", 48, 1, {{0x1, "Context\t\t\t\t"}, {0x2, "Effective\t\t\t"}}},
+  };
+  WendrickHost h;
+  for (const Group& g : groups) {
+    for (const Flag& on : g.flags) {
+      SCOPED_TRACE(std::string(g.heading) + " " + on.label);
+      Bytes frame = NtCreate(Text("a"), 1, false);
+      for (int i = 0; i < g.size; i++) frame[32 + g.at + i] = (BYTE)(on.bit >> (8 * i));
+      h.Run("MS-SMB", frame);
+      Lines want = {{g.heading, 32 + g.at, g.size, OPEN}};
+      if (g.at == 16) want.push_back({"Specific Bits\t\t0000", 48, 2, 0});
+      for (const Flag& f : g.flags) want.push_back({f.label + std::string(&f == &on ? "On" : "Off"), 32 + g.at, g.size, 0});
+      want.back().flags = CLOSE;
+      const auto lines = qvtest::LinesFrom(h.Lines(0), g.heading);
+      ASSERT_GE(lines.size(), want.size());
+      ExpectLines({lines.begin(), lines.begin() + (ptrdiff_t)want.size()}, want);
+    }
+  }
+}
+
 // UTF-16 names become Windows-1252 of our own making: every character that
 // has a byte there gets it, others '?', one per character; the name ends at
 // its first NUL, at its declared length or at the capture; a line shows at
@@ -251,8 +319,10 @@ TEST(AndX, BoundedAndLineFailures) {
   WendrickHost h;
   for (const Crafted* c : {&kSessionSetupTreeConnect, &kChainBackwards, &kChainToOtherCommand, &kLongChain,
                            &kErrorResponse, &kNtCreateUnicode, &kNtCreateAscii, &kNtCreateResponse}) {
-    qvtest::ExpectBoundedAtEveryCut(h, "MS-SMB", WendrickHost::Payload(*c));
-    qvtest::ExpectLineFailuresHandled(h, "MS-SMB", WendrickHost::Payload(*c));
+    h.DecodePayload("MS-SMB", *c);
+    const qvtest::FrameCheck leadsOn = h.SmbLeadsOn();
+    qvtest::ExpectBoundedAtEveryCut(h, "MS-SMB", WendrickHost::Payload(*c), {.linesWithinCapture = true});
+    qvtest::ExpectLineFailuresHandled(h, "MS-SMB", WendrickHost::Payload(*c), leadsOn);
   }
 }
 

@@ -58,14 +58,14 @@ TEST(Browser, Announcements) {
        "Announcement Request WORKGROUP",
        {{"Function\t\t\t\t\tAnnouncement Request ", 0, 1, 0},
         {"Flags\t\t\t\t\t\t0", 1, 1, 0},
-        {"Server Name\t\t\t\tWORKGROUP", 2, 16, CLOSE}}},
+        {"Server Name\t\t\t\tWORKGROUP", 2, 10, CLOSE}}},  // the message ends at its NUL: 10 of 16 captured
       {kElectionRequest,
        "Election Request CANDIDATE",
        {{"Function\t\t\t\t\tElection Request ", 0, 1, 0},
         {"Version\t\t\t\t\t1", 1, 1, 0},
         {"Criteria\t\t\t\t\t536940547", 2, 4, 0},
         {"Time Up\t\t\t\t\t3600000", 6, 4, 0},
-        {"Server Name\t\t\t\tCANDIDATE", 14, 16, CLOSE}}},
+        {"Server Name\t\t\t\tCANDIDATE", 14, 10, CLOSE}}},
       {kBackupListRequest,
        "Get Backup List Request ",
        {{"Function\t\t\t\t\tGet Backup List Request ", 0, 1, 0},
@@ -194,14 +194,32 @@ TEST(Netlogon, Opcodes) {
   EXPECT_EQ(h.Frames("NETLOGON"), 0u);
 }
 
+// Disabled, Browser and Netlogon show nothing: the row keeps SMB's words.
+TEST(BrowserAndNetlogon, Disabled) {
+  for (const char* nameId : {"MS-BROWSE", "MS-LOGON"}) {
+    SCOPED_TRACE(nameId);
+    WendrickHost h;
+    h.Enabled(nameId) = 0;
+    h.Carry("MS-SMB", nameId[3] == 'B' ? kHostAnnouncement : kNetlogonQuery);
+    EXPECT_EQ(h.Protocol(), "SMB");
+    EXPECT_EQ(h.Description(), "Transaction Request");
+    EXPECT_FALSE(h.Lines(0).empty());
+    EXPECT_TRUE(h.Lines(1).empty());
+    // Routed all the same: DefaultParse gets the frame only from counting.
+    ASSERT_EQ(h.handOns.size(), 1u);
+    EXPECT_EQ(h.handOns[0].pass, PASS_COUNT);
+  }
+}
+
 TEST(BrowserAndNetlogon, BoundedAndLineFailures) {
   WendrickHost h;
   for (const Crafted* c : {&kHostAnnouncement, &kLocalMasterAnnouncement, &kElectionRequest, &kAnnouncementRequest,
                            &kBackupListRequest, &kMasterAnnouncement, &kSamLogonRequest}) {
     h.Aim("MS-SMB", *c);
     h.Decode("CARRIER", c->bytes);  // names learnt before the cuts stay as they are
-    qvtest::ExpectBoundedAtEveryCut(h, "CARRIER", c->bytes);
-    qvtest::ExpectLineFailuresHandled(h, "CARRIER", c->bytes);
+    const qvtest::FrameCheck leadsOn = h.SmbLeadsOn();
+    qvtest::ExpectBoundedAtEveryCut(h, "CARRIER", c->bytes, {.linesWithinCapture = true});
+    qvtest::ExpectLineFailuresHandled(h, "CARRIER", c->bytes, leadsOn);
   }
 }
 

@@ -81,6 +81,74 @@ TEST(Netbeui, Frames) {
   }
 }
 
+// Every command by its summary text (with the name it shows, where it shows
+// one: a text followed by a name ends in a blank) and its detail name; the
+// session commands show session numbers where the others show names.
+TEST(Netbeui, Commands) {
+  struct Case {
+    BYTE command;
+    const char* summary;
+    const char* detail;
+    bool session;
+  };
+  const std::string to = "SERVER1.[File Server Service]", from = "CLIENT1.[Workstation Service]";
+  const Case cases[] = {
+      {0, "Add Group Name CLIENT1.[Workstation Service]", "Add Group Name", false},
+      {1, "Add Unique Name CLIENT1.[Workstation Service]", "Add Unique Name", false},
+      {2, "Duplicate Name SERVER1.[File Server Service]", "Duplicate Name", false},
+      {3, "Query Status SERVER1.[File Server Service]", "Query Status", false},
+      {7, "Terminate Trace Remote", "Terminate Trace Remote", false},
+      {8, "Datagram SERVER1.[File Server Service]", "Datagram", false},
+      {9, "Broadcast Datagram SERVER1.[File Server Service]", "Broadcast Datagram", false},
+      {10, "Name Query SERVER1.[File Server Service]", "Name Query Request", false},
+      {13, "Name Reject SERVER1.[File Server Service]", "Name Reject", false},
+      {14, "Name Recognized CLIENT1.[Workstation Service]", "Name Recognized", false},
+      {15, "Status Response CLIENT1.[Workstation Service]", "Status Response", false},
+      {19, "Terminate Trace All", "Terminate Trace All", false},
+      {20, "Data Ack", "Data Ack", true},
+      {21, "Chain Data", "Chain Data", true},
+      {22, "Data", "Data", true},
+      {23, "Session Confirm", "Confirm Session Initated", true},
+      {24, "Terminate Session", "Terminate Session", true},
+      {25, "Initiate Session", "Initiate Session", true},
+      {26, "No Buffers", "No Buffers", true},
+      {27, "Retransmit", "Retransmit", true},
+      {31, "Keep Alive", "Keep Alive", true},
+      {29, "Unknown Function 29", "Unknown Command 29", false},
+      {255, "Unknown Function 255", "Unknown Command 255", false},
+  };
+  WendrickHost h;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.detail);
+    h.Carry("MS-NETBEUI", Netbeui(44, c.command, Cat({kOptions, Name("SERVER1", 0x20), Name("CLIENT1", 0x00)})));
+    EXPECT_EQ(h.Description(), c.summary);
+    const auto lines = NetbeuiLines(h);
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[3].text, std::string("Command\t\t\t\t\t") + c.detail);
+    if (c.session)
+      ExpectLines({lines.begin() + 8, lines.end()}, {{"Destination Session\t83", 12, 1, 0}, {"Source Session\t\t\t69", 13, 1, 0}});
+    else
+      ExpectLines({lines.begin() + 8, lines.end()}, Names(to, from));
+  }
+}
+
+// Disabled, NetBEUI shows nothing and learns nothing, but still moves past
+// its header and hands SMB on in every pass.
+TEST(Netbeui, DisabledStillHandsSmbOn) {
+  WendrickHost h;
+  h.Enabled("MS-NETBEUI") = 0;
+  h.Carry("MS-NETBEUI", kSessionData);
+  EXPECT_TRUE(h.Lines(0).empty());
+  EXPECT_EQ(h.Description(), "NT Create and X Request");
+  EXPECT_EQ(h.Frames("SMB"), 1u);
+  ASSERT_FALSE(h.Lines(1).empty());
+  EXPECT_EQ(h.Lines(1)[0].offset, kNetbeuiAt + 14);
+  h.Carry("MS-NETBEUI", kNameRecognized);
+  EXPECT_EQ(h.Protocol(), "");
+  EXPECT_TRUE(h.Lines().empty());
+  EXPECT_TRUE(h.Learnt().empty());
+}
+
 // The names of the detail and the summary alike: 15 characters at most up
 // to a blank or NUL, then the text of the 16th byte, never the 16th byte as
 // a character.
@@ -230,8 +298,9 @@ TEST(Netbeui, BoundedAndLineFailures) {
                            &kSessionChain, &kNetbeuiNetlogon, &kNetbeuiUnicodeNtCreate}) {
     h.Aim("MS-NETBEUI", *c);
     h.Decode("CARRIER", c->bytes);  // names learnt before the cuts stay as they are
-    qvtest::ExpectBoundedAtEveryCut(h, "CARRIER", c->bytes);
-    qvtest::ExpectLineFailuresHandled(h, "CARRIER", c->bytes);
+    const qvtest::FrameCheck leadsOn = h.SmbLeadsOn();
+    qvtest::ExpectBoundedAtEveryCut(h, "CARRIER", c->bytes, {.linesWithinCapture = true});
+    qvtest::ExpectLineFailuresHandled(h, "CARRIER", c->bytes, leadsOn);
   }
 }
 

@@ -2,6 +2,7 @@
 // parameter words of commands without a decoder, the transaction lines and
 // the mailslot routing, and messages cut short.
 #include <algorithm>
+#include <span>
 
 #include "smb_builder.h"
 #include "smb_lines.h"
@@ -85,6 +86,9 @@ TEST(Smb, ErrorClassesAndCodes) {
   };
   const Case cases[] = {
       {0, 0, "Success", "Success"},
+      {0, 5, "Success", "Unknown"},  // class 0 has no table of its own
+      {0, 84, "Success", "Message has been buffered"},
+      {0, 0xFFFF, "Success", "Unknown"},
       {2, 84, "Server File System", "Message has been buffered"},
       {4, 85, "Xenix", "Message has been logged"},
       {7, 86, "Unknown", "Message displayed"},
@@ -107,6 +111,54 @@ TEST(Smb, ErrorClassesAndCodes) {
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[2], std::string("Error Class\t\t\t\t") + c.classText);
     EXPECT_EQ(lines[4], std::string("Error Code\t\t\t\t") + c.codeText);
+  }
+}
+
+// Each bit of the flags and of the extended flags turns its own line, and
+// only it, from its clear text to its set text.
+TEST(Smb, FlagLinesShowEachBitBothWays) {
+  struct Bit {
+    WORD bit;
+    const char* set;  // the whole line, set and clear
+    const char* clear;
+  };
+  const Bit flags[] = {
+      {0x80, "Direction\t\t\tServer to Client", "Direction\t\t\tClient to Server"},
+      {0x08, "File Names\t\t\tNot case sensitive", "File Names\t\t\tCase sensitive"},
+      {0x01, "Lock and Read\t\tUsed", "Lock and Read\t\tNot used"},
+  };
+  const Bit extended[] = {
+      {0x8000, "Strings are\t\t\tUnicode", "Strings are\t\t\tASCII"},
+      {0x4000, "Errors are\t\t\t32 Bits", "Errors are\t\t\t16 Bits"},
+      {0x2000, "Reads are\t\t\tPermitted with Execute-Permission", "Reads are\t\t\tPermitted only with Read-Permission"},
+      {0x1000, "DFS Resolution\t\tOn", "DFS Resolution\t\tOff"},
+      {0x0800, "Security\t\t\t\tExtended Security Supported", "Security\t\t\t\tExtended Security Not Supported"},
+      {0x0002, "Attributes\t\t\tExtended Attributes Supported", "Attributes\t\t\tExtended Attributes Not Supported"},
+      {0x0001, "Long FileNames\t\tSupported", "Long FileNames\t\tNot Supported"},
+  };
+  // The group's lines with `value`: heading, then one line per bit.
+  const auto group = [](const char* heading, int at, int length, std::span<const Bit> bits, unsigned value) {
+    Lines lines = {{heading, at, length, OPEN}};
+    for (const Bit& b : bits) lines.push_back({(value & b.bit) ? b.set : b.clear, at, length, 0});
+    lines.back().flags = CLOSE;
+    return lines;
+  };
+  WendrickHost h;
+  for (const std::span<const Bit> bits : {std::span<const Bit>(flags), std::span<const Bit>(extended)}) {
+    const bool inFlags = bits.data() == flags;
+    for (const Bit& b : bits) {
+      // The bit alone, no bit, every bit but it.
+      for (unsigned value : {(unsigned)b.bit, 0u, 0xFFFFu & ~b.bit}) {
+        SCOPED_TRACE(std::string(b.set) + " " + std::to_string(value));
+        const BYTE f = inFlags ? (BYTE)value : 0;
+        const WORD f2 = inFlags ? 0 : (WORD)value;
+        h.Run("MS-SMB", Cat({SmbHeader(0x2B, f, f2), SmbBlock({})}));
+        const auto lines = h.Lines(0);
+        ASSERT_GE(lines.size(), 17u);
+        ExpectLines({lines.begin() + 5, lines.begin() + 9}, group("Flags", 9, 1, flags, f));
+        ExpectLines({lines.begin() + 9, lines.begin() + 17}, group("Extended Flags", 10, 2, extended, f2));
+      }
+    }
   }
 }
 
@@ -204,8 +256,8 @@ TEST(Smb, LongAndWideNames) {
   EXPECT_EQ(h.Lines(0).back().text, "Transaction Name\t\t\\MAILSLOT\\BA");
 }
 
-// A name whose terminator is not within the bytes the message declares, or
-// not captured, leads nowhere and moves nothing; it is not shown.
+// A name whose terminator was not captured leads nowhere and moves
+// nothing; it is not shown.
 TEST(Smb, UnterminatedNamesLeadToDefaultParse) {
   const Bytes browse = AsciiName("\\MAILSLOT\\BROWSE");
   struct Case {
@@ -213,13 +265,11 @@ TEST(Smb, UnterminatedNamesLeadToDefaultParse) {
     Bytes frame;
   };
   const Bytes full = Transaction(browse, Hex("0e 00"));
+  const Bytes wide = Transaction(Utf16Name(u"\\MAILSLOT\\BROWSE", true), {}, true);
   const Case cases[] = {
-      {"byte count ends inside the name", Transaction(browse, Hex("0e 00"), false, 10)},
-      {"byte count ends at the NUL", Transaction(browse, Hex("0e 00"), false, 16)},
       {"capture ends inside the name", Bytes(full.begin(), full.begin() + 80)},
       {"capture ends before the NUL", Bytes(full.begin(), full.begin() + 69 + 16)},
-      {"Unicode terminator cut by the byte count",
-       Transaction(Utf16Name(u"\\MAILSLOT\\BROWSE", true), {}, true, 34)},
+      {"capture ends inside the Unicode terminator", Bytes(wide.begin(), wide.end() - 1)},
   };
   WendrickHost h;
   for (const Case& c : cases) {
@@ -231,6 +281,92 @@ TEST(Smb, UnterminatedNamesLeadToDefaultParse) {
     ASSERT_EQ(DefaultCalls().size(), 3u);
     for (const DefaultCall& d : DefaultCalls()) EXPECT_EQ(d.offset, 0);
   }
+}
+
+// The name runs to its terminator within the captured bytes, whatever the
+// byte count says: a count that ends inside the name, at its NUL or at 0
+// still routes it, and the frame moves past the terminator.
+TEST(Smb, NameTerminatorIsLookedForInTheCapture) {
+  const Bytes browse = AsciiName("\\MAILSLOT\\BROWSE");
+  const Bytes wide = Utf16Name(u"\\MAILSLOT\\BROWSE", true);
+  struct Case {
+    const char* name;
+    Bytes frame;
+    int behindName;
+  };
+  const Case cases[] = {
+      {"byte count ends inside the name", Transaction(browse, Hex("0e 00"), false, 10), 69 + 17},
+      {"byte count ends at the NUL", Transaction(browse, Hex("0e 00"), false, 16), 69 + 17},
+      {"byte count 0", Transaction(browse, Hex("0e 00"), false, 0), 69 + 17},
+      {"Unicode terminator behind the byte count", Transaction(wide, Hex("0e 00"), true, 34), 69 + 35},
+  };
+  WendrickHost h;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    h.Run("MS-SMB", c.frame);
+    EXPECT_EQ(h.Protocol(), "BROWSER");
+    EXPECT_EQ(h.Description(), "Reset Browser State ");
+    EXPECT_EQ(h.Lines(0).back().text, "Transaction Name\t\t\\MAILSLOT\\BROWSE");
+    EXPECT_EQ(h.Lines(0)[0].length, c.behindName);
+    ASSERT_FALSE(h.Lines(1).empty());
+    EXPECT_EQ(h.Lines(1)[0].offset, c.behindName);
+  }
+}
+
+// The setup words, the byte count and the name follow by the setup count,
+// within the capture, also where the word count leaves the setup words out
+// (14 words and 3 setup words, as some senders of host announcements make
+// them); a setup count whose words were not captured routes nothing.
+TEST(Smb, SetupWordsAreReadByTheSetupCount) {
+  Bytes outside = WendrickHost::Payload(kHostAnnouncement);
+  ASSERT_EQ(outside[32], 17);
+  outside[32] = 14;
+  WendrickHost h;
+  h.Run("MS-SMB", outside);
+  EXPECT_EQ(h.Description(), "Host Announcement NAS1");
+  Lines transaction = kMailslotTransaction;
+  transaction[0].text = "Parameters\t\t\t\t14 Words";
+  ExpectLines(h.Lines(0), HeaderLines({.function = "Transaction", .titleLength = 86}) + transaction);
+  ASSERT_FALSE(h.Lines(1).empty());
+  EXPECT_EQ(h.Lines(1)[0].offset, 86);
+
+  // Setup count 0: the count alone, the byte count right behind it.
+  h.Run("MS-SMB", Cat({SmbHeader(0x25), SmbBlock(Bytes(28, 0), Cat({AsciiName("\\MAILSLOT\\BROWSE"), Hex("0e 00")}))}));
+  EXPECT_EQ(h.Description(), "Reset Browser State ");
+  ExpectLines(qvtest::LinesFrom(h.Lines(0), "Setup Words"), {
+                                                                {"Setup Words", 59, 2, OPEN},
+                                                                {"Count\t\t\t\t\t0 Words", 59, 1, CLOSE},
+                                                                {"Total Bytes\t\t\t\t19", 61, 2, 0},
+                                                                {"Transaction Name\t\t\\MAILSLOT\\BROWSE", 63, 1, CLOSE},
+                                                            });
+  ASSERT_FALSE(h.Lines(1).empty());
+  EXPECT_EQ(h.Lines(1)[0].offset, 80);
+
+  // 200 setup words, of which the capture holds a few.
+  Bytes many = WendrickHost::Payload(kHostAnnouncement);
+  many[59] = 200;
+  h.Run("MS-SMB", many);
+  EXPECT_EQ(h.Description(), "Transaction Request");
+  EXPECT_EQ(h.Protocol(), "SMB");
+  const auto setup = qvtest::LinesFrom(h.Lines(0), "Setup Words");
+  ASSERT_FALSE(setup.empty());
+  EXPECT_EQ(setup[0].length, (int)many.size() - 59);
+  EXPECT_EQ(setup.back().text, "Word 33\t\t\t\t0x6567");  // "ge", the last two captured
+  EXPECT_EQ(DefaultCalls().back().offset, 0);
+}
+
+// A response with the words of a request is routed as a request is.
+TEST(Smb, ResponseWithFullWordsIsRouted) {
+  WendrickHost h;
+  Bytes response = WendrickHost::Payload(kHostAnnouncement);
+  response[9] |= 0x80;
+  h.Run("MS-SMB", response);
+  EXPECT_EQ(h.Protocol(), "BROWSER");
+  EXPECT_EQ(h.Description(), "Host Announcement NAS1");
+  ExpectLines(h.Lines(0), HeaderLines({.function = "Transaction", .titleLength = 86, .response = true}) +
+                              kMailslotTransaction);
+  ASSERT_FALSE(h.Lines(1).empty());
+  EXPECT_EQ(h.Lines(1)[0].offset, 86);
 }
 
 // Requests and responses are read alike in the request's layout, but only
@@ -347,8 +483,9 @@ TEST(Smb, BoundedAndLineFailures) {
   for (const Crafted* c : {&kHostAnnouncement, &kUnicodeHostAnnouncement, &kNetlogonQuery, &kEcho, &kNegotiate}) {
     // Learnt once before: a name learnt again leaves the table as it was.
     h.DecodePayload("MS-SMB", *c);
-    qvtest::ExpectBoundedAtEveryCut(h, "MS-SMB", WendrickHost::Payload(*c));
-    qvtest::ExpectLineFailuresHandled(h, "MS-SMB", WendrickHost::Payload(*c));
+    const qvtest::FrameCheck leadsOn = h.SmbLeadsOn();
+    qvtest::ExpectBoundedAtEveryCut(h, "MS-SMB", WendrickHost::Payload(*c), {.linesWithinCapture = true});
+    qvtest::ExpectLineFailuresHandled(h, "MS-SMB", WendrickHost::Payload(*c), leadsOn);
   }
 }
 

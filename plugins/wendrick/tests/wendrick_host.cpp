@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+#include <algorithm>
+
 namespace wendricktest {
 
 namespace {
@@ -68,6 +70,13 @@ std::vector<std::string> WendrickHost::Learnt() const {
     out.push_back(text);
   }
   return out;
+}
+
+qvtest::FrameCheck WendrickHost::SmbLeadsOn() const {
+  qvtest::FrameCheck check;
+  for (const qvhost::FlatLine& l : Lines())
+    if (l.text == "Server Message Block Protocol") check.leadOnSlot = std::max(check.leadOnSlot, (int)l.slot);
+  return check;
 }
 
 }  // namespace wendricktest

@@ -93,6 +93,10 @@ class WendrickHost : public qvtest::TestHost {
   }
   // Names learnt, as "NAME 00-A0-C9-14-C8-29".
   std::vector<std::string> Learnt() const;
+  // SMB leads a frame on only once the lines of its header and of every
+  // chained block were made: the line-failure check's option that says so,
+  // from the lists of the last decode.
+  qvtest::FrameCheck SmbLeadsOn() const;
 };
 
 }  // namespace wendricktest
