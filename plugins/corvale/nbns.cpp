@@ -80,16 +80,21 @@ void LearnAnsweredName(const qv::Layer& l, WORD flags, const qv::NetBiosName& na
   qv::LearnNetBiosName(l.frame, text);
 }
 
+// A message too short for its flags names no function; a name that cannot
+// be decoded adds nothing.
 void SummarizeNbns(qv::Layer& l, SummaryRow* row) {
   const qv::View& m = l.header;
   WORD flags, questions, answers;
-  if (!m.Be16(2, &flags)) return;
   qv::SetCellText(row->protocol, "NBNS");
+  if (!m.Be16(2, &flags)) {
+    qv::SetCellText(row->description, "");
+    return;
+  }
   qv::SetCellText(row->description, kFunctionNames(flags & kFunction));
   if (!m.Be16(4, &questions) || !m.Be16(6, &answers) || (questions == 0 && answers == 0)) return;
   qv::NetBiosName name;
   const int64_t end = qv::DecodeNetBiosName(m, kHeader, &name);
-  if (end < 0) return;
+  if (end < 0 || !name.text[0]) return;
   qv::AppendCell(row->description, "  %s", name.text);
   if (questions == 0) LearnAnsweredName(l, flags, name, end);
 }
@@ -157,10 +162,9 @@ bool Record(qv::DetailList& list, const qv::View& m, int64_t* q) {
 void DetailNbns(qv::Layer& l, qv::DetailList& list) {
   const qv::View& m = l.header;
   const int o = l.offset();
-  if (!l.Title(list, (int)m.size())) return;
-  WORD id, flags;
-  if (!m.Be16(0, &id)) return;
-  list.Add<"Transaction ID\t\t\t%u">(o, 2, id);
+  if (!l.OpenDetail(list, m.size(), 2)) return;
+  WORD flags;
+  list.Add<"Transaction ID\t\t\t%u">(o, 2, m.Be16(0));
   if (!m.Be16(2, &flags)) return;
   list.Add<"Function\t\t\t\t\t%s">(o + 2, 2, kFunctionNames(flags & kFunction));
   list.Group<"Flags">(&g_flagsState, o + 2, 2);

@@ -132,7 +132,8 @@ TEST(IpArp, LongAddresses) {
 
 // Lengths taken from the message never carry a read past the capture: the
 // summary needs the fixed bytes and shows an address only where captured;
-// the detail ends at the first field missing.
+// the detail ends at the first field missing, and the title covers the
+// message only as far as it was captured.
 TEST(IpArp, CutAndLyingMessages) {
   struct Case {
     Bytes message;
@@ -144,12 +145,12 @@ TEST(IpArp, CutAndLyingMessages) {
       {Hex(""), "", 1, 0},
       {Hex("0001 08"), "", 2, 3},
       {Hex("0001 0800 06"), "", 4, 5},
-      {Hex("0001 0800 06 04 00"), "", 5, 28},
-      {Hex("0001 0800 06 04 0001"), "Request-", 6, 28},
-      {Hex("0001 0800 06 04 0002 00A0C914C829 0A0000"), "Response-", 7, 28},
-      {Hex("0001 0800 06 04 0002 00A0C914C829 0A000002"), "Response-10.0.0.2", 8, 28},
-      {Hex("0001 0800 06 04 0001 00A0C914C829 0A000002 000000000000 0A00"), "Request-", 9, 28},
-      {Hex("0001 0800 FF FF 0001 00A0C914C829 0A000002 000000000000 0A000001"), "Request-", 6, 1028},
+      {Hex("0001 0800 06 04 00"), "", 5, 7},
+      {Hex("0001 0800 06 04 0001"), "Request-", 6, 8},
+      {Hex("0001 0800 06 04 0002 00A0C914C829 0A0000"), "Response-", 7, 17},
+      {Hex("0001 0800 06 04 0002 00A0C914C829 0A000002"), "Response-10.0.0.2", 8, 18},
+      {Hex("0001 0800 06 04 0001 00A0C914C829 0A000002 000000000000 0A00"), "Request-", 9, 26},
+      {Hex("0001 0800 FF FF 0001 00A0C914C829 0A000002 000000000000 0A000001"), "Request-", 6, 28},
       {Hex("0001 0800 00 00 0001"), "Request-", 10, 8},
   };
   for (const Case& c : cases) {

@@ -156,7 +156,8 @@ TEST(IpBootp, SummaryNamesTheOp) {
 }
 
 // A UDP header that runs past the capture hands BOOTP an offset behind
-// the captured end: the title covers nothing, and no word is named.
+// the captured end: the title covers nothing and ends its group, and no
+// word is named.
 TEST(IpBootp, UdpHeaderPastTheCapture) {
   CorvaleHost h;
   Bytes frame = OverUdp(Discover());
@@ -164,7 +165,7 @@ TEST(IpBootp, UdpHeaderPastTheCapture) {
   h.Decode("DOD-IP", frame, qvhost::RUN_ALL, 328);
   EXPECT_EQ(h.Protocol(), "BOOTP");
   EXPECT_EQ(h.Description(), "");
-  ExpectLines(h.Lines(2), {{"Bootstrap Protocol", kAt, 0, OPEN}});
+  ExpectLines(h.Lines(2), {{"Bootstrap Protocol", kAt, 0, OPEN | CLOSE}});
 }
 
 // Without the DHCP cookie: the dump and the cookie line, which closes the

@@ -331,6 +331,31 @@ TEST(Nbns, NamePointers) {
   }
 }
 
+// The summary appends the name at 12 only when it decodes to a text: a
+// pointer that leads nowhere and a name of no characters add nothing.
+TEST(Nbns, SummaryAppendsOnlyANameThatDecodes) {
+  struct Case {
+    const char* what;
+    Bytes message;
+    const char* description;
+  };
+  Bytes empty = NbName("PC1", 0x00);
+  empty[0] = 0;  // no characters
+  const Case cases[] = {
+      {"a pointer to itself", Nbns(0x8500, 0, 1, Record(Hex("c0 0c"), kNbData)), "Name Query Response"},
+      {"a pointer forwards", Nbns(0x8500, 0, 1, Record(Hex("c0 40"), kNbData)), "Name Query Response"},
+      {"a name of no characters", Nbns(0x0000, 1, 0, Question(empty)), "Name Query"},
+      {"one character: the suffix alone", Nbns(0x0000, 1, 0, Question(Cat({Hex("02 41 41"), Bytes(31, 0x41)}))),
+       "Name Query  .[Workstation Service]"},
+  };
+  CorvaleHost h;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    h.Decode("IP-NBNS", c.message);
+    EXPECT_EQ(h.Description(), c.description);
+  }
+}
+
 // The title covers the captured bytes, not the frame's length.
 TEST(Nbns, TitleCoversTheCapturedBytes) {
   CorvaleHost h;
@@ -342,9 +367,10 @@ TEST(Nbns, TitleCoversTheCapturedBytes) {
   EXPECT_EQ(h.Lines(0)[13].text, "Answers");
   EXPECT_EQ(h.Lines(0)[13].length, 28);
   EXPECT_EQ(h.Description(), "Name Query Response");
-  // Too short for the flags: no summary of its own.
+  // Too short for the flags: the protocol's word and no function.
   h.Decode("IP-NBNS", Hex("12 34 85"));
-  EXPECT_EQ(h.Protocol(), "");
+  EXPECT_EQ(h.Protocol(), "NBNS");
+  EXPECT_EQ(h.Description(), "");
 }
 
 TEST(Nbns, NothingIsReadPastTheCapture) {
