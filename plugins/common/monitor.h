@@ -229,6 +229,9 @@ enum : DWORD {
   // Set by MAC-802.11 on the frames it decodes, so that the protocols that
   // learn names from the media source address know it is not at data + 6.
   FRAME_WIRELESS_MEDIA = 0x20000000u,
+  // Set by DOD-IP on a datagram that crossed a router: its media source
+  // address is the last router's, so no name is learnt for it.
+  FRAME_ROUTED = 0x10000000u,
 };
 
 // The host allocates the record with room for capturedLength bytes of data.

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "plugin.h"
 #include "text.h"
 
 namespace qv {
@@ -48,6 +49,12 @@ const int kMaxCharacters = 16;
 
 bool Encoded(BYTE c) { return c >= 'A' && c <= 'P'; }
 
+bool Printable(const char* name) {
+  for (const unsigned char* c = reinterpret_cast<const unsigned char*>(name); *c; c++)
+    if (*c < 0x20 || *c == 0x7F) return false;
+  return true;
+}
+
 }  // namespace
 
 const char* NetBiosSuffixText(BYTE suffix) { return kSuffixNames(suffix); }
@@ -91,6 +98,12 @@ int64_t DecodeNetBiosName(const View& message, int64_t field, NetBiosName* name)
   name->text[n] = 0;
   AppendText(name->text, sizeof name->text, "%s", NetBiosSuffixText(name->suffix));
   return field + name->used;
+}
+
+void LearnNetBiosName(const CaptureFrame* frame, const char* name) {
+  if (!g_svc.AddName || (frame->flags & FRAME_ROUTED) || !name[0] || !Printable(name)) return;
+  const BYTE* source = EthernetSource(frame);
+  if (source) g_svc.AddName(name, source, 6, 0);
 }
 
 }  // namespace qv

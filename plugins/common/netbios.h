@@ -35,4 +35,12 @@ struct NetBiosName {
 // an empty text and no suffix.
 int64_t DecodeNetBiosName(const View& message, int64_t field, NetBiosName* name);
 
+// The one rule by which every NetBIOS decoder teaches the name table a
+// station's name: `name` goes to AddName for the frame's media source
+// address, unless that address is not the station's own (a frame that came
+// through MAC-802.11, or one that crossed a router), or the name is empty
+// or holds a control character (below 0x20, or 0x7F), which would reach
+// the name file and the address columns as it stands.
+void LearnNetBiosName(const CaptureFrame* frame, const char* name);
+
 }  // namespace qv

@@ -196,6 +196,13 @@ DetailLine* Layer::Title(DetailList& list, int length) const {
   return list.Group<"%s">(&protocol.titleState, offset(), length, title);
 }
 
+bool Layer::OpenDetail(DetailList& list, int64_t length, int first) const {
+  if (!Title(list, (int)(length < header.size() ? length : header.size()))) return false;
+  if (header.Has(0, first)) return true;
+  list.Close();
+  return false;
+}
+
 namespace {
 
 // The hand-on that ends every pass (the layer's pass, which no routine

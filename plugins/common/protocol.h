@@ -45,6 +45,11 @@ struct Layer {
   // The title line: the protocol's description heading a group over length
   // bytes from the header.
   DetailLine* Title(DetailList& list, int length) const;
+  // The title over length bytes, cut at the captured ones; false when the
+  // message is too short for its first field (of `first` bytes), which
+  // then shows the title alone, its group closed, or when the host gave no
+  // line.
+  bool OpenDetail(DetailList& list, int64_t length, int first) const;
 };
 
 typedef void (*CountRoutine)(Layer& layer);

@@ -119,16 +119,14 @@ void DetailArp(qv::Layer& l, qv::DetailList& list) {
   const ArpMessage m(l.header);
   const qv::View& v = m.v;
   const int o = v.Offset();
-  if (!l.Title(list, m.HasSizes() ? m.Length() : (int)v.size())) return;
+  if (!l.OpenDetail(list, m.HasSizes() ? m.Length() : v.size(), 2)) return;
   // Ethernet padding behind the message drops out of what the host shows
   // next; the wire length stays.
   CaptureFrame* frame = l.frame;
   if (m.HasSizes() && (int64_t)o + m.Length() < frame->capturedLength) frame->capturedLength = o + m.Length();
 
-  WORD word;
-  if (!v.Be16(0, &word)) return;
   char name[kAddressTextSize];
-  ArpHardwareTypeName(word, name);
+  ArpHardwareTypeName(v.Be16(0), name);
   list.Add<"Hardware Type\t\t\t%s">(o, 2, name);
   const BYTE* type = v.Bytes(2, 2);
   if (!type) return;

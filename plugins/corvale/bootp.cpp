@@ -248,11 +248,11 @@ void SummarizeBootp(qv::Layer& l, SummaryRow* row) {
 void DetailBootp(qv::Layer& l, qv::DetailList& list) {
   const qv::View& m = l.header;
   const int o = m.Offset();
-  if (!l.Title(list, (int)m.size())) return;
-  BYTE op, type, hlen, hops;
+  if (!l.OpenDetail(list, m.size(), 1)) return;
+  const BYTE op = m.U8(0);
+  BYTE type, hlen, hops;
   WORD seconds;
   DWORD value;
-  if (!m.U8(0, &op)) return;
   list.Add<"Function\t\t\t\t\t%s">(o, 1, op == 1 ? "Request"sv : "Response"sv);
   if (!m.U8(1, &type)) return;
   char name[kHardwareTypeTextSize];

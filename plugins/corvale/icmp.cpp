@@ -190,10 +190,10 @@ bool FieldLines(qv::DetailList& list, const qv::View& m, Fields fields) {
 // the captured bytes and its group stays open.
 void DetailIcmp(qv::Layer& l, qv::DetailList& list) {
   const qv::View& m = l.header;
-  if (!l.Title(list, (int)m.size())) return;
-  BYTE type, code;
+  if (!l.OpenDetail(list, m.size(), 1)) return;
+  const BYTE type = m.U8(0);
+  BYTE code;
   WORD checksum;
-  if (!m.U8(0, &type)) return;
   const Layout* layout = FindLayout(type);
   if (!layout) {
     list.Add<"Unknown Type\t%d">(m.Offset(), 1, type);

@@ -22,14 +22,14 @@ void SummarizeIgmp(qv::Layer& l, SummaryRow* row) {
   qv::SetCellText(row->description, l.header.U8(0, &type) ? kTypeNames(type) : "");
 }
 
-// Lines end at the first field that was not captured.
+// Lines end at the first field that was not captured; the title covers the
+// message as far as it was.
 void DetailIgmp(qv::Layer& l, qv::DetailList& list) {
   const qv::View& m = l.header;
-  if (!l.Title(list, kMessageLength)) return;
-  BYTE type, time;
+  if (!l.OpenDetail(list, kMessageLength, 1)) return;
+  BYTE time;
   WORD checksum;
-  if (!m.U8(0, &type)) return;
-  list.Add<"Type\t\t\t\t\t\t%s">(m.Offset(), 1, kTypeNames(type));
+  list.Add<"Type\t\t\t\t\t\t%s">(m.Offset(), 1, kTypeNames(m.U8(0)));
   if (!m.U8(1, &time)) return;
   list.Add<"Max Response Time\t\t%d tenths of a second">(m.Offset(1), 1, time);
   if (!m.Be16(2, &checksum)) return;

@@ -99,6 +99,11 @@ void DetailIp(qv::Layer& l, qv::DetailList& list) {
   AddressLine<"Destination Address\t">(list, o + 16, h.Address(16));
 }
 
+// Stations send with a time-to-live of 32, 64, 128 or 255; any other value
+// means a router forwarded the datagram, and the frame's media source is
+// that router, not the station.
+bool CrossedRouter(BYTE ttl) { return ttl != 32 && ttl != 64 && ttl != 128 && ttl != 255; }
+
 // The datagram's total length trims the frame, so children count and read
 // only the datagram; then the protocol number picks the child. A header cut
 // before its protocol number names no child. Fragments go on like whole
@@ -112,6 +117,7 @@ ProtocolParse HandOnIp(qv::Layer& l) {
   const BYTE* source = h.Address(12);
   LastIpSource.seen = source != nullptr;
   if (source) memcpy(LastIpSource.address, source, 4);
+  if (source && CrossedRouter(h.v.U8(8))) frame->flags |= FRAME_ROUTED;
   BYTE protocol;
   if (!h.v.U8(9, &protocol)) return nullptr;
   frame->offset = l.offset() + h.Ihl() * 4;

@@ -3,8 +3,6 @@
 // follows to MS-SMB when it begins with the SMB signature.
 #include <string.h>
 
-#include <algorithm>
-
 #include "corvale.h"
 #include "netbios.h"
 
@@ -56,20 +54,20 @@ int DatagramHeaderLength(BYTE type) {
   return 10;
 }
 
+// A datagram too short for its type names none.
 void SummarizeNbds(qv::Layer& l, SummaryRow* row) {
   BYTE type;
-  if (!l.header.U8(0, &type)) return;
   qv::SetCellText(row->protocol, "NBDS");
-  qv::SetCellText(row->description, kDatagramTypeNames(type));
+  qv::SetCellText(row->description, l.header.U8(0, &type) ? kDatagramTypeNames(type) : "");
 }
 
 // The lines up to byte 82 for every type, each while its field is captured.
 void DetailNbds(qv::Layer& l, qv::DetailList& list) {
   const qv::View& h = l.header;
   const int o = l.offset();
-  BYTE type = 0, flags;
-  const bool haveType = h.U8(0, &type);
-  if (!l.Title(list, (int)std::min<int64_t>(DatagramHeaderLength(type), h.size())) || !haveType) return;
+  const BYTE type = h.U8(0);
+  BYTE flags;
+  if (!l.OpenDetail(list, DatagramHeaderLength(type), 1)) return;
   list.Add<"Datagram Type\t\t\t%s">(o, 1, kDatagramTypeNames(type));
   if (!h.U8(1, &flags)) return;
   list.Group<"Flags">(&g_datagramFlagsState, o + 1, 1);
@@ -132,33 +130,34 @@ const char* SessionTypeName(const qv::Layer& l, BYTE type) {
   return l.frame->frameLength - l.offset() < 6 ? "Pulse" : "Data";
 }
 
+// A packet too short for its type names none.
 void SummarizeNbss(qv::Layer& l, SummaryRow* row) {
   BYTE type;
-  if (!l.header.U8(0, &type)) return;
   qv::SetCellText(row->protocol, "NBSS");
-  qv::SetCellText(row->description, SessionTypeName(l, type));
+  qv::SetCellText(row->description, l.header.U8(0, &type) ? SessionTypeName(l, type) : "");
 }
 
 bool DescribesPacket(BYTE type) { return type == kSessionRequest || type == kNegativeResponse || type == kRetarget; }
 
 // The title covers the header; for the three types that describe the
-// packet, the packet too; for a piece of a longer message, all of it. Never
-// more than was captured.
-int SessionTitleLength(const qv::View& h) {
+// packet, the packet too; for a piece of a longer message, all of it (the
+// title is then cut at the captured bytes).
+int64_t SessionTitleLength(const qv::View& h) {
   BYTE type, flags;
   WORD length;
-  if (h.U8(0, &type) && !kSessionTypeNames.Has(type)) return (int)h.size();
+  if (h.U8(0, &type) && !kSessionTypeNames.Has(type)) return h.size();
   int64_t covered = kSessionHeader;
   if (h.U8(0, &type) && DescribesPacket(type) && h.U8(1, &flags) && h.Be16(2, &length))
     covered += length + ((flags & 0x01) ? 0x10000 : 0);
-  return (int)std::min<int64_t>(covered, h.size());
+  return covered;
 }
 
 void DetailNbss(qv::Layer& l, qv::DetailList& list) {
   const qv::View& h = l.header;
   const int o = l.offset();
-  BYTE type, flags;
-  if (!l.Title(list, SessionTitleLength(h)) || !h.U8(0, &type)) return;
+  if (!l.OpenDetail(list, SessionTitleLength(h), 1)) return;
+  const BYTE type = h.U8(0);
+  BYTE flags;
   list.Add<"Packet Type\t\t\t\t%s">(o, 1, SessionTypeName(l, type));
   if (!kSessionTypeNames.Has(type)) {
     list.Close();

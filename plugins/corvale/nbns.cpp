@@ -61,9 +61,10 @@ Section g_sections[] = {{"Answers", 0}, {"Authority", 0}, {"Additional Resources
 // response over UDP whose first answer binds a unique name, written in
 // first-level encoding, to the address that sent the datagram. Anything
 // else (negative and node-status answers, answers relayed by a server,
-// group names) would bind a name to the wrong station.
-void LearnName(const qv::Layer& l, WORD flags, const qv::NetBiosName& name, int64_t record) {
-  if (l.variant != kOverUdp || !qv::g_svc.AddName) return;
+// group names) would bind a name to the wrong station. What the name table
+// then learns is the shared rule's to decide.
+void LearnAnsweredName(const qv::Layer& l, WORD flags, const qv::NetBiosName& name, int64_t record) {
+  if (l.variant != kOverUdp) return;
   if (!(flags & kResponse) || !(flags & kAuthoritative) || (flags & kResponseCode) != 0 || !name.plain) return;
   const qv::View& m = l.header;
   WORD type, dataLength;
@@ -72,27 +73,30 @@ void LearnName(const qv::Layer& l, WORD flags, const qv::NetBiosName& name, int6
   const BYTE* data = m.Bytes(record + 10, 6);
   if (!data || (data[0] & 0x80)) return;  // a group name
   if (!LastIpSource.seen || memcmp(data + 2, LastIpSource.address, 4) != 0) return;
-  const BYTE* mac = qv::EthernetSource(l.frame);
-  if (!mac) return;
   char text[qv::NETBIOS_NAME_TEXT_SIZE];
   memcpy(text, name.text, sizeof text);
   if (char* dot = strchr(text, '.')) *dot = 0;
-  if (text[0] == 0 || text[0] == '*') return;
-  qv::g_svc.AddName(text, mac, 6, 0);
+  if (text[0] == '*') return;
+  qv::LearnNetBiosName(l.frame, text);
 }
 
+// A message too short for its flags names no function; a name that cannot
+// be decoded adds nothing.
 void SummarizeNbns(qv::Layer& l, SummaryRow* row) {
   const qv::View& m = l.header;
   WORD flags, questions, answers;
-  if (!m.Be16(2, &flags)) return;
   qv::SetCellText(row->protocol, "NBNS");
+  if (!m.Be16(2, &flags)) {
+    qv::SetCellText(row->description, "");
+    return;
+  }
   qv::SetCellText(row->description, kFunctionNames(flags & kFunction));
   if (!m.Be16(4, &questions) || !m.Be16(6, &answers) || (questions == 0 && answers == 0)) return;
   qv::NetBiosName name;
   const int64_t end = qv::DecodeNetBiosName(m, kHeader, &name);
-  if (end < 0) return;
+  if (end < 0 || !name.text[0]) return;
   qv::AppendCell(row->description, "  %s", name.text);
-  if (questions == 0) LearnName(l, flags, name, end);
+  if (questions == 0) LearnAnsweredName(l, flags, name, end);
 }
 
 const char* RecordTypeText(WORD type, const char* unknown, char* buffer, size_t size) {
@@ -158,10 +162,9 @@ bool Record(qv::DetailList& list, const qv::View& m, int64_t* q) {
 void DetailNbns(qv::Layer& l, qv::DetailList& list) {
   const qv::View& m = l.header;
   const int o = l.offset();
-  if (!l.Title(list, (int)m.size())) return;
-  WORD id, flags;
-  if (!m.Be16(0, &id)) return;
-  list.Add<"Transaction ID\t\t\t%u">(o, 2, id);
+  if (!l.OpenDetail(list, m.size(), 2)) return;
+  WORD flags;
+  list.Add<"Transaction ID\t\t\t%u">(o, 2, m.Be16(0));
   if (!m.Be16(2, &flags)) return;
   list.Add<"Function\t\t\t\t\t%s">(o + 2, 2, kFunctionNames(flags & kFunction));
   list.Group<"Flags">(&g_flagsState, o + 2, 2);

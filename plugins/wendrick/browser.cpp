@@ -61,7 +61,7 @@ constexpr NamedOpcode kNamedOpcodes[] = {
 };
 
 // Servers announce themselves: the name is learnt for the frame's source
-// address. Over IP that address is the last router's, not the server's.
+// address, unless the datagram crossed a router, whose address that is.
 void SummarizeBrowser(qv::Layer& l, SummaryRow* row) {
   const qv::View& v = l.header;
   qv::SetCellText(row->protocol, "BROWSER");

@@ -1,16 +1,5 @@
-// The library entry: attach, service copies, registration in order; and the
-// name learning that NetBEUI and the Browser share.
+// The library entry: attach, service copies, registration in order.
 #include "wendrick.h"
-
-namespace wendrick {
-
-void LearnName(const CaptureFrame* frame, const char* name) {
-  const BYTE* source = qv::EthernetSource(frame);
-  if (!source || !name[0] || !qv::g_table->AddName) return;
-  qv::g_table->AddName(name, source, 6, 0);
-}
-
-}  // namespace wendrick
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <span>
 
+#include "netbios.h"
 #include "plugin.h"
 
 namespace wendrick {
@@ -149,9 +150,8 @@ bool DetailAndXCommand(qv::DetailList& list, BYTE command, bool response, const 
 // length written.
 int Utf16ToWindows1252(const qv::View& units, char* out, int max);
 
-// A name learnt from the wire for the frame's media source address, through
-// the name table. Frames that came through MAC-802.11 hold no source at
-// data + 6 and teach nothing.
-void LearnName(const CaptureFrame* frame, const char* name);
+// A name learnt from the wire for the frame's media source address, by the
+// rule all NetBIOS decoders share.
+inline void LearnName(const CaptureFrame* frame, const char* name) { qv::LearnNetBiosName(frame, name); }
 
 }  // namespace wendrick

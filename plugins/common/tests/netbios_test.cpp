@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "netbios.h"
+#include "services.h"
 
 namespace {
 
@@ -151,6 +152,68 @@ TEST(NetBiosName, FieldsCutShortAreNotDecoded) {
   }
   EXPECT_EQ(Decode(Bytes{0, 0, 0xC0}, 2).end, -1);
   EXPECT_EQ(Decode(Field("SERVER", 0x20), -1).end, -1);
+}
+
+// What the name table is asked to learn, through its AddName slot.
+struct Learnt {
+  std::string name;
+  Bytes address;
+  int value;
+};
+std::vector<Learnt> g_learnt;
+void* QV_CALL RecordAddName(const char* name, const BYTE* address, int length, int value) {
+  g_learnt.push_back({name, Bytes(address, address + length), value});
+  return nullptr;
+}
+
+// The rule every NetBIOS decoder learns by: a name only for a media source
+// that is the station's own, and only a name without control characters.
+TEST(NetBiosName, LearntOnlyWhereTheSourceIsTheStationAndTheNamePrintable) {
+  struct Case {
+    const char* what;
+    const char* name;
+    DWORD flags;
+    int captured;
+    bool learnt;
+  };
+  const Case cases[] = {
+      {"a plain name", "PC1", 0, 14, true},
+      {"an inner blank", "MY PC", 0, 14, true},
+      {"a letter above 0x7F", "CAF\xc9", 0, 14, true},
+      {"the source captured and no more", "PC1", 0, 12, true},
+      {"a TAB", "PC\t1", 0, 14, false},
+      {"0x01", "\x01PC", 0, 14, false},
+      {"0x1F", "PC\x1f", 0, 14, false},
+      {"DEL", "PC\x7f", 0, 14, false},
+      {"an empty name", "", 0, 14, false},
+      {"a frame that came through 802.11", "PC1", FRAME_WIRELESS_MEDIA, 14, false},
+      {"a datagram that crossed a router", "PC1", FRAME_ROUTED, 14, false},
+      {"the source cut by the capture", "PC1", 0, 11, false},
+  };
+  const Bytes header = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0xA0, 0xC9, 0x14, 0xC8, 0x29, 0x08, 0x00};
+  alignas(CaptureFrame) BYTE storage[sizeof(CaptureFrame) + 14];
+  CaptureFrame* frame = reinterpret_cast<CaptureFrame*>(storage);
+  qv::g_svc.AddName = RecordAddName;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    memset(storage, 0, sizeof storage);
+    memcpy(frame->data, header.data(), header.size());
+    frame->flags = c.flags;
+    frame->frameLength = frame->capturedLength = c.captured;
+    g_learnt.clear();
+    qv::LearnNetBiosName(frame, c.name);
+    if (!c.learnt) {
+      EXPECT_TRUE(g_learnt.empty());
+      continue;
+    }
+    ASSERT_EQ(g_learnt.size(), 1u);
+    EXPECT_EQ(g_learnt[0].name, c.name);
+    EXPECT_EQ(g_learnt[0].address, Bytes(header.begin() + 6, header.begin() + 12));
+    EXPECT_EQ(g_learnt[0].value, 0);
+  }
+  // Without a name table nothing is called.
+  qv::g_svc.AddName = nullptr;
+  qv::LearnNetBiosName(frame, "PC1");
 }
 
 }  // namespace

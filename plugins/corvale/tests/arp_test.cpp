@@ -132,7 +132,8 @@ TEST(IpArp, LongAddresses) {
 
 // Lengths taken from the message never carry a read past the capture: the
 // summary needs the fixed bytes and shows an address only where captured;
-// the detail ends at the first field missing.
+// the detail ends at the first field missing, and the title covers the
+// message only as far as it was captured.
 TEST(IpArp, CutAndLyingMessages) {
   struct Case {
     Bytes message;
@@ -144,12 +145,12 @@ TEST(IpArp, CutAndLyingMessages) {
       {Hex(""), "", 1, 0},
       {Hex("0001 08"), "", 2, 3},
       {Hex("0001 0800 06"), "", 4, 5},
-      {Hex("0001 0800 06 04 00"), "", 5, 28},
-      {Hex("0001 0800 06 04 0001"), "Request-", 6, 28},
-      {Hex("0001 0800 06 04 0002 00A0C914C829 0A0000"), "Response-", 7, 28},
-      {Hex("0001 0800 06 04 0002 00A0C914C829 0A000002"), "Response-10.0.0.2", 8, 28},
-      {Hex("0001 0800 06 04 0001 00A0C914C829 0A000002 000000000000 0A00"), "Request-", 9, 28},
-      {Hex("0001 0800 FF FF 0001 00A0C914C829 0A000002 000000000000 0A000001"), "Request-", 6, 1028},
+      {Hex("0001 0800 06 04 00"), "", 5, 7},
+      {Hex("0001 0800 06 04 0001"), "Request-", 6, 8},
+      {Hex("0001 0800 06 04 0002 00A0C914C829 0A0000"), "Response-", 7, 17},
+      {Hex("0001 0800 06 04 0002 00A0C914C829 0A000002"), "Response-10.0.0.2", 8, 18},
+      {Hex("0001 0800 06 04 0001 00A0C914C829 0A000002 000000000000 0A00"), "Request-", 9, 26},
+      {Hex("0001 0800 FF FF 0001 00A0C914C829 0A000002 000000000000 0A000001"), "Request-", 6, 28},
       {Hex("0001 0800 00 00 0001"), "Request-", 10, 8},
   };
   for (const Case& c : cases) {
@@ -172,7 +173,7 @@ TEST(IpArp, NoPassReadsPastTheCaptureAndLineFailuresKeepTheLines) {
   }
 }
 
-TEST(IpArp, BoundUnderMacAndVlan) {
+TEST(IpArp, BoundUnderMacAndVlanAndReachedOverSnap) {
   CorvaleHost h({"brannock", "quillet", "corvale", "halvern", "pallisand"});
   if (!h.Has("MAC-802.3")) GTEST_SKIP() << "MAC-802.3 is not built in this tree";
   const CTRLARG arp = (CTRLARG)h.host.Find("IP-ARP")->parse;
@@ -180,10 +181,33 @@ TEST(IpArp, BoundUnderMacAndVlan) {
   if (h.Has("VLAN")) {
     EXPECT_EQ(h.host.Find("VLAN")->control(PCTL_FIND_CHILD, 0x0806, 0, 0, 0), arp);
   }
-  h.Decode("MAC-802.3", qvtest::Ether(qvtest::kBroadcast, qvtest::kHost, 0x0806, Arp(1)));
-  EXPECT_EQ(h.Protocol(), "ARP");
-  EXPECT_EQ(h.Description(), "Request-10.0.0.1");
-  EXPECT_EQ(h.host.currentFrame()->capturedLength, 42);
+  // Behind MAC-802.3, behind a VLAN tag, and over SNAP (by the EtherType
+  // in MAC-802.3's table): the same message, and the padding behind it
+  // dropped wherever it starts.
+  struct Case {
+    const char* what;
+    Bytes frame;
+    size_t slot;
+    int at;
+  };
+  const Case cases[] = {
+      {"Ethernet II", qvtest::Ether(qvtest::kBroadcast, qvtest::kHost, 0x0806, Arp(1)), 1, 14},
+      {"VLAN", qvtest::Ether(qvtest::kBroadcast, qvtest::kHost, 0x8100, Cat({Hex("0005 0806"), Arp(1)})), 2, 18},
+      {"SNAP", qvtest::Ether(qvtest::kBroadcast, qvtest::kHost, 36, Cat({Hex("aaaa03 000000 0806"), Arp(1)})), 3, 22},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.slot == 2 && !h.Has("VLAN")) continue;
+    h.Decode("MAC-802.3", c.frame);
+    EXPECT_EQ(h.Protocol(), "ARP");
+    EXPECT_EQ(h.Description(), "Request-10.0.0.1");
+    const auto lines = h.Lines(c.slot);
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[0].text, "Address Resolution Protocol");
+    EXPECT_EQ(lines[0].offset, c.at);
+    EXPECT_EQ(lines[9].text, "Target Prot Address\t10.0.0.1");
+    EXPECT_EQ(h.host.currentFrame()->capturedLength, c.at + 28);
+  }
 }
 
 }  // namespace

@@ -156,7 +156,8 @@ TEST(IpBootp, SummaryNamesTheOp) {
 }
 
 // A UDP header that runs past the capture hands BOOTP an offset behind
-// the captured end: the title covers nothing, and no word is named.
+// the captured end: the title covers nothing and ends its group, and no
+// word is named.
 TEST(IpBootp, UdpHeaderPastTheCapture) {
   CorvaleHost h;
   Bytes frame = OverUdp(Discover());
@@ -164,7 +165,7 @@ TEST(IpBootp, UdpHeaderPastTheCapture) {
   h.Decode("DOD-IP", frame, qvhost::RUN_ALL, 328);
   EXPECT_EQ(h.Protocol(), "BOOTP");
   EXPECT_EQ(h.Description(), "");
-  ExpectLines(h.Lines(2), {{"Bootstrap Protocol", kAt, 0, OPEN}});
+  ExpectLines(h.Lines(2), {{"Bootstrap Protocol", kAt, 0, OPEN | CLOSE}});
 }
 
 // Without the DHCP cookie: the dump and the cookie line, which closes the
@@ -198,6 +199,41 @@ TEST(IpBootp, HardwareAddressAndFileNameKeepTheirBounds) {
   ASSERT_EQ(file.size(), 1u);
   EXPECT_EQ(file[0].text, "Boot File Name\t\t\t" + std::string(111, 'a'));
   EXPECT_EQ(file[0].text.size(), 128u);
+}
+
+// Text fields end at their first NUL; a server name of all 64 characters
+// has none and shows exactly them, not the file name behind it. Each line
+// still covers its whole field.
+TEST(IpBootp, TextFieldsEndAtTheirFirstNul) {
+  struct Case {
+    const char* what;
+    int at;         // bytes written over the message from here
+    Bytes bytes;
+    const char* options;
+    const char* label;
+    std::string text;
+    int length;
+  };
+  const Case cases[] = {
+      {"server name with a NUL inside", 44, Hex("73 65 72 00 76 65 72"), "FF", "Server Name", "Server Name\t\t\t\tser",
+       64},
+      {"server name of 64 characters", 44, Bytes(64, 's'), "FF", "Server Name",
+       "Server Name\t\t\t\t" + std::string(64, 's'), 64},
+      {"file name with a NUL inside", 108, Hex("62 00 63"), "FF", "Boot File Name", "Boot File Name\t\t\tb", 128},
+      {"host name with a NUL inside", 0, {}, "0C05 6869 006A6B FF", "Host Name\t", "Host Name\t\t\thi", 5},
+      {"vendor class with a NUL inside", 0, {}, "3C04 41 00 4243 FF", "Vendor Class", "Vendor Class\t\tA", 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes m = Bootp(1, Dhcp(Hex(c.options)));
+    std::copy(c.bytes.begin(), c.bytes.end(), m.begin() + c.at);
+    CorvaleHost h;
+    h.Decode("DOD-IP", OverUdp(m));
+    const auto lines = LinesStarting(h.Lines(2), c.label);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text, c.text);
+    EXPECT_EQ(lines[0].length, c.length);
+  }
 }
 
 // Option lengths that do not cover a value, option data cut by the capture
@@ -238,6 +274,13 @@ TEST(IpBootp, OptionsThatLieOrAreCut) {
        Join({Group(268, 5, "Vendor Specific Information", 43), {{"Data Length\t\t\t3", 269, 1, CLOSE}},
              Group(273, 3, "DHCP Message Type", 53),
              {{"Data Length\t\t\t1", 274, 1, 0}, {"Message Type\t\tAcknowledge", 275, 1, CLOSE + 1}}})},
+      {"0606 08080808 0404 FF",  // an address list takes whole addresses only
+       Join({Group(268, 8, "DNS Server Address", 6),
+             {{"Data Length\t\t\t6", 269, 1, 0}, {"Address\t\t\t\t8.8.8.8", 270, 4, CLOSE}},
+             {{"Extension Option\t\tEnd of Extensions", 276, 1, OPEN}, {"Code\t\t\t\t\t255", 276, 1, CLOSE + 1}}})},
+      {"0303 0A0000 FF",  // fewer than four bytes: no address at all
+       Join({Group(268, 5, "Router Address", 3), {{"Data Length\t\t\t3", 269, 1, CLOSE}},
+             {{"Extension Option\t\tEnd of Extensions", 273, 1, OPEN}, {"Code\t\t\t\t\t255", 273, 1, CLOSE + 1}}})},
       {"7105 0102030405 80",  // above 112: no body; an unnamed code
        Join({Group(268, 7, "NetInfo Parent Server Tag", 113), {{"Data Length\t\t\t5", 269, 1, CLOSE}},
              Group(275, 1, "Unknown Function", 128, CLOSE + 1)})},

@@ -278,7 +278,8 @@ TEST(IpIcmp, CutMessageShowsOnlyCapturedFields) {
 }
 
 // An IP header longer than what was captured hands ICMP an offset past the
-// captured end: the title covers nothing and no word is named.
+// captured end: the title covers nothing and ends its group, and no word is
+// named.
 TEST(IpIcmp, IpHeaderPastTheCapture) {
   CorvaleHost h;
   IpFields f;
@@ -289,7 +290,7 @@ TEST(IpIcmp, IpHeaderPastTheCapture) {
   h.Decode("DOD-IP", frame, qvhost::RUN_ALL, 68);
   EXPECT_EQ(h.Protocol(), "ICMP");
   EXPECT_EQ(h.Description(), "");
-  ExpectLines(h.Lines(1), {{"Internet Control Message Protocol", 60, 0, OPEN}});
+  ExpectLines(h.Lines(1), {{"Internet Control Message Protocol", 60, 0, OPEN | CLOSE}});
 }
 
 TEST(IpIcmp, NoPassReadsPastTheCaptureAndLineFailuresKeepTheLines) {
@@ -338,6 +339,7 @@ TEST(IpIgmp, SummaryAndDetailNameTheType) {
   EXPECT_EQ(h.Bytes64("IGMP"), 48u);
 }
 
+// The title covers the message as far as it was captured.
 TEST(IpIgmp, CutMessageShowsOnlyCapturedFields) {
   const Bytes message = Hex("11 64 EE9B 00000000");
   const size_t lines[] = {1, 2, 3, 3, 4, 4, 4, 4, 5};
@@ -347,7 +349,8 @@ TEST(IpIgmp, CutMessageShowsOnlyCapturedFields) {
     frame.resize(20 + n);
     h.Decode("DOD-IP", frame, qvhost::RUN_ALL, 28);
     EXPECT_EQ(h.Description(), n ? "Membership Query" : "") << n;
-    EXPECT_EQ(h.Lines(1).size(), lines[n]) << n;
+    ASSERT_EQ(h.Lines(1).size(), lines[n]) << n;
+    EXPECT_EQ(h.Lines(1)[0].length, (int)n);
   }
   CorvaleHost h;
   qvtest::ExpectBoundedAtEveryCut(h, "IP-IGMP", message);

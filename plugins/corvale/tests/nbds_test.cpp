@@ -249,6 +249,41 @@ TEST(Nbss, DisabledStillHandsOn) {
   EXPECT_EQ(h.Handed(), (Handed{"MS-SMB@4", "MS-SMB@4", "MS-SMB@4"}));
 }
 
+// Each service is decoded over the other transport too, by either port, and
+// hands its SMB on as it does over its usual one.
+TEST(NetBiosCarriers, DecodedOverEitherTransport) {
+  struct Case {
+    const char* what;
+    Bytes frame;
+    const char* word;
+    const char* description;
+    int at;  // the service's header
+    int title;
+    const char* smb;
+  };
+  const Bytes datagram = DirectDatagram(0x10, kSmb);
+  const Bytes session = Session(0x00, 0, (WORD)kSmb.size(), kSmb);
+  const Case cases[] = {
+      {"datagram over TCP to 138", Ip(6, Tcp(1027, 138, 0x18, {}, datagram)), "NBDS", "Direct Unique Datagram", 40, 82,
+       "MS-SMB@122"},
+      {"session over UDP to 139", Ip(17, Udp(1027, 139, session)), "NBSS", "Session Message", 28, 4, "MS-SMB@32"},
+      {"session over UDP from 445", Ip(17, Udp(445, 1027, session)), "NBSS", "Session Message", 28, 4, "MS-SMB@32"},
+  };
+  SmbHost h;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    h.ClearRecords();
+    h.Decode("DOD-IP", c.frame);
+    EXPECT_EQ(h.Protocol(), c.word);
+    EXPECT_EQ(h.Description(), c.description);
+    const std::vector<qvhost::FlatLine> lines = h.Lines(2);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0].offset, c.at);
+    EXPECT_EQ(lines[0].length, c.title);
+    EXPECT_EQ(h.Handed(), (Handed{c.smb, c.smb, c.smb}));
+  }
+}
+
 // When the host gives no line the detail pass hands nothing on; the other
 // passes still do.
 TEST(NetBiosCarriers, NoHandOnWhenTheHostGivesNoLine) {

@@ -152,8 +152,11 @@ TEST(Nbns, FunctionsAndFlags) {
 // gets the name only when the station answers positively for itself.
 struct EthernetHost : CorvaleHost {
   EthernetHost() : CorvaleHost({"brannock", "corvale", "halvern", "pallisand"}) {}
-  Bytes Frame(const Bytes& message, bool tcp = false) {
-    return Ethernet(Ip(tcp ? 6 : 17, tcp ? Tcp(137, 1027, 0x18, {}, message) : Udp(137, 137, message)));
+  Bytes Frame(const Bytes& message, bool tcp = false, BYTE ttl = 64) {
+    IpFields ip;
+    ip.protocol = tcp ? 6 : 17;
+    ip.ttl = ttl;
+    return Ethernet(Ip(ip, tcp ? Tcp(137, 1027, 0x18, {}, message) : Udp(137, 137, message)));
   }
 };
 
@@ -182,6 +185,11 @@ TEST(Nbns, LearnsOnlyWhatAStationSaysOfItself) {
       {"characters outside A..P", Nbns(0x8500, 0, 1, Record(lower, kNbData)), nullptr},
       {"a question first", Nbns(0x8500, 1, 1, Cat({Question(NbName("PC1", 0x00)), Record(Hex("c0 0c"), kNbData)})),
        nullptr},
+      // Encoded as it should be, but no name the table or its file can hold.
+      {"a TAB in the name", Nbns(0x8500, 0, 1, Record(NbName("PC\t1", 0x00), kNbData)), nullptr},
+      {"a control byte in the name", Nbns(0x8500, 0, 1, Record(NbName("\x01PC", 0x00), kNbData)), nullptr},
+      {"a DEL in the name", Nbns(0x8500, 0, 1, Record(NbName("PC\x7f", 0x00), kNbData)), nullptr},
+      {"a letter above 0x7F", Nbns(0x8500, 0, 1, Record(NbName("CAF\xc9", 0x00), kNbData)), "CAF\xc9"},
   };
   EthernetHost h;
   if (!h.Has("MAC-802.3")) GTEST_SKIP() << "MAC-802.3 is not built in this tree";
@@ -203,6 +211,27 @@ TEST(Nbns, LearnsOnlyWhatAStationSaysOfItself) {
   h.Enabled("IP-NBNS") = 0;
   h.Decode("MAC-802.3", h.Frame(kAnswer));
   EXPECT_TRUE(h.addNames.empty());
+}
+
+// A station's answer comes with the time-to-live it was sent with; a router
+// on the way lowers it, and the frame's source address is then the
+// router's: nothing is learnt from it.
+TEST(Nbns, LearnsNothingFromRoutedAnswers) {
+  struct Case {
+    BYTE ttl;
+    bool learnt;
+  };
+  const Case cases[] = {{32, true},   {64, true},   {128, true},  {255, true}, {127, false},
+                        {63, false},  {254, false}, {31, false},  {1, false},  {0, false}};
+  EthernetHost h;
+  if (!h.Has("MAC-802.3")) GTEST_SKIP() << "MAC-802.3 is not built in this tree";
+  for (const Case& c : cases) {
+    SCOPED_TRACE((int)c.ttl);
+    h.addNames.clear();
+    h.Decode("MAC-802.3", h.Frame(kAnswer, false, c.ttl));
+    EXPECT_EQ(h.addNames.size(), c.learnt ? 1u : 0u);
+    EXPECT_EQ(h.Description(), "Name Query Response  PC1.[Workstation Service]");
+  }
 }
 
 // Over TCP the message is shown from the segment's first byte, as over UDP,
@@ -302,6 +331,31 @@ TEST(Nbns, NamePointers) {
   }
 }
 
+// The summary appends the name at 12 only when it decodes to a text: a
+// pointer that leads nowhere and a name of no characters add nothing.
+TEST(Nbns, SummaryAppendsOnlyANameThatDecodes) {
+  struct Case {
+    const char* what;
+    Bytes message;
+    const char* description;
+  };
+  Bytes empty = NbName("PC1", 0x00);
+  empty[0] = 0;  // no characters
+  const Case cases[] = {
+      {"a pointer to itself", Nbns(0x8500, 0, 1, Record(Hex("c0 0c"), kNbData)), "Name Query Response"},
+      {"a pointer forwards", Nbns(0x8500, 0, 1, Record(Hex("c0 40"), kNbData)), "Name Query Response"},
+      {"a name of no characters", Nbns(0x0000, 1, 0, Question(empty)), "Name Query"},
+      {"one character: the suffix alone", Nbns(0x0000, 1, 0, Question(Cat({Hex("02 41 41"), Bytes(31, 0x41)}))),
+       "Name Query  .[Workstation Service]"},
+  };
+  CorvaleHost h;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    h.Decode("IP-NBNS", c.message);
+    EXPECT_EQ(h.Description(), c.description);
+  }
+}
+
 // The title covers the captured bytes, not the frame's length.
 TEST(Nbns, TitleCoversTheCapturedBytes) {
   CorvaleHost h;
@@ -313,9 +367,10 @@ TEST(Nbns, TitleCoversTheCapturedBytes) {
   EXPECT_EQ(h.Lines(0)[13].text, "Answers");
   EXPECT_EQ(h.Lines(0)[13].length, 28);
   EXPECT_EQ(h.Description(), "Name Query Response");
-  // Too short for the flags: no summary of its own.
+  // Too short for the flags: the protocol's word and no function.
   h.Decode("IP-NBNS", Hex("12 34 85"));
-  EXPECT_EQ(h.Protocol(), "");
+  EXPECT_EQ(h.Protocol(), "NBNS");
+  EXPECT_EQ(h.Description(), "");
 }
 
 TEST(Nbns, NothingIsReadPastTheCapture) {
