@@ -216,10 +216,10 @@ TEST_F(Captures, DnsResponseCutByTheCapture) {
   EXPECT_EQ(Texts("Domain Name Service Protocol"), want);
 }
 
-// Crafted messages whose names run on for thousands of bytes (labels of
-// 0xFB bytes are labels here; tshark takes them as pointers and gives up
-// with "Name too long"): each name line stays within a line and the capture,
-// and the detail ends where the capture does.
+// Crafted messages of thousands of questions whose names are runs of short
+// labels ended by pointers that lead forwards (tshark gives up with "Name
+// too long"): each name line stays within a line and the capture, and the
+// detail ends where the capture does.
 TEST_F(Captures, DnsNamesThatRunOn) {
   for (const char* file : {"dns_fwdptr.pcap", "dns-badlabel.pcap"}) {
     SCOPED_TRACE(file);
