@@ -21,13 +21,14 @@ extern qv::Protocol g_nbds;   // "IP-NBDS"
 extern qv::Protocol g_nbss;   // "IP-NBSS"
 extern qv::Protocol g_dns;    // "IP-DNS"
 
-// What IP-TCP keeps of the last TCP header it saw, for DNS over TCP: a copy
-// of the source port, never a pointer into a frame that the host may since
-// have freed. Recorded in every pass, so that each pass of DNS decides on
-// the frame at hand.
+// What IP-TCP keeps of the last TCP header it saw, for DNS over TCP: copies
+// of the ports, never a pointer into a frame that the host may since have
+// freed. Recorded in every pass, so that each pass of DNS decides on the
+// frame at hand.
 struct TcpHeaderRecord {
   BYTE seen;  // a header has been recorded
   WORD sourcePort;
+  WORD destinationPort;  // 0 when it was not captured
 };
 extern TcpHeaderRecord LastTcpHeader;
 

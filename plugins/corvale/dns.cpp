@@ -1,7 +1,7 @@
 // IP-DNS: Domain Name System messages on UDP and TCP port 53: the header,
 // its flags, the questions and the three sections of resource records, with
-// compressed names resolved. Over TCP a message from port 53 leads with the
-// stream's 2-byte length.
+// compressed names resolved. Over TCP a message leads with the stream's
+// 2-byte length.
 #include <string.h>
 
 #include <algorithm>
@@ -13,10 +13,12 @@ namespace corvale {
 namespace {
 
 const int kHeader = 12;
+const WORD kPort = 53;
 const int kLineSize = 128;      // a line that quotes a name: 127 characters and the NUL
 const int kNameSize = 256;      // a name's text
 const int kMaxLabelText = 255;  // characters of a name's text
 const int kMaxJumps = 128;      // pointers followed in one name
+const BYTE kPointer = 0xC0;     // the top bits of a pointer's first byte
 
 enum : WORD {
   kResponse = 0x8000,
@@ -121,22 +123,25 @@ constexpr FlagBit kFlagBits[] = {
     {0x0100, "Recursion Desired\t[0x0100]\t"}, {0x0080, "Recursion Avail\t[0x0080]\t"},
 };
 
-// Over TCP, a message leads with its length when it comes from port 53 (or
-// before any TCP header was seen); a query to port 53 starts at once. IP-TCP
-// records the header of the frame at hand in every pass.
+// Over TCP every message leads with its 2-byte length, queries to port 53
+// as well as answers from it: the prefix is taken when either port of the
+// segment is 53 (or before any TCP header was seen). IP-TCP records the
+// header of the frame at hand in every pass.
 bool HasLengthPrefix(const qv::Layer& l) {
-  return l.variant == kOverTcp && (!LastTcpHeader.seen || LastTcpHeader.sourcePort == 53);
+  const TcpHeaderRecord& t = LastTcpHeader;
+  return l.variant == kOverTcp && (!t.seen || t.sourcePort == kPort || t.destinationPort == kPort);
 }
 
 // ---------------------------------------------------------------- names
 
 // The name at position `at` of `place` (the message, or one record's data)
 // into text; returns the bytes the name occupies in place. Its labels end
-// where place ends; a pointer (a byte of exactly 0xC0 and a one-byte offset
-// from the message start) continues the name in the message, and is
-// followed only when it leads strictly backwards, before the labels that
-// hold it, so no chain can loop. The text keeps the labels that fit in its
-// 255 characters; the walk goes on to find where the name ends.
+// where place ends; a pointer (two bytes whose top two bits are set, the
+// other 14 the offset from the message start) continues the name in the
+// message, and is followed only when it leads strictly backwards, before
+// the labels that hold it, so no chain can loop. The text keeps the labels
+// that fit in its 255 characters; the walk goes on to find where the name
+// ends.
 int64_t ReadDnsName(const qv::View& message, const qv::View& place, int64_t at, char* text) {
   qv::View part = place;
   int64_t p = at;
@@ -152,12 +157,13 @@ int64_t ReadDnsName(const qv::View& message, const qv::View& place, int64_t at, 
       p += 1;
       break;
     }
-    if (length == 0xC0) {
-      BYTE target;
-      if (!part.U8(p + 1, &target)) {
+    if ((length & kPointer) == kPointer) {
+      BYTE low;
+      if (!part.U8(p + 1, &low)) {
         p += 1;
         break;
       }
+      const int64_t target = (length & ~kPointer) << 8 | low;
       if (used < 0) used = p + 2 - at;
       if (target >= start || ++jumps > kMaxJumps || full) return used;
       part = message;
@@ -351,7 +357,7 @@ void DetailDns(qv::Layer& l, qv::DetailList& list) {
   list.Close();  // the title's group
 }
 
-constexpr qv::Binding kBindings[] = {{"IP-UDP", 53, kOverUdp}, {"IP-TCP", 53, kOverTcp}};
+constexpr qv::Binding kBindings[] = {{"IP-UDP", kPort, kOverUdp}, {"IP-TCP", kPort, kOverTcp}};
 
 }  // namespace
 

@@ -11,6 +11,7 @@ namespace {
 const WORD kDontFragment = 0x4000;
 const WORD kMoreFragments = 0x2000;
 const WORD kOffsetMask = 0x1FFF;
+const int kMinimumIhl = 5;  // the 20 fixed bytes, in words
 
 ChildTable g_children;
 BYTE g_fragmentState;
@@ -22,6 +23,9 @@ struct IpHeader {
   int Version() const { return v.U8(0) >> 4; }
   int Ihl() const { return v.U8(0) & 0xF; }
   const BYTE* Address(int pos) const { return v.Bytes(pos, 4); }
+  // A fragment other than the first: its payload starts inside the
+  // datagram's, so it holds no header of the protocol it carries.
+  bool LaterFragment() const { return (v.Be16(6) & kOffsetMask) != 0; }
 };
 
 void CountIp(qv::Layer& l) {
@@ -37,7 +41,7 @@ void SummarizeIp(qv::Layer& l, SummaryRow* row) {
   const IpHeader h{l.header};
   const DWORD flags = TableFlags();
   qv::SetCellText(row->protocol, "IP");
-  qv::SetCellText(row->description, "Datagram");
+  qv::SetCellText(row->description, h.LaterFragment() ? "Datagram Fragment" : "Datagram");
   if (!(flags & MT_SHOW_NETWORK_ADDRESSES)) return;
   // A cell that holds a name-table name keeps it unless raw addresses are
   // asked for; an address that was not captured leaves its cell alone, so
@@ -106,8 +110,10 @@ bool CrossedRouter(BYTE ttl) { return ttl != 32 && ttl != 64 && ttl != 128 && tt
 
 // The datagram's total length trims the frame, so children count and read
 // only the datagram; then the protocol number picks the child. A header cut
-// before its protocol number names no child. Fragments go on like whole
-// datagrams; an IHL below 5 is used as it stands.
+// before its protocol number names no child. Nor does a header length
+// below the fixed 20 bytes, whose "payload" would be the header's own
+// bytes, nor a fragment other than the first, whose bytes would be read as
+// a header they are not: there is no reassembly.
 ProtocolParse HandOnIp(qv::Layer& l) {
   const IpHeader h{l.header};
   CaptureFrame* frame = l.frame;
@@ -119,7 +125,7 @@ ProtocolParse HandOnIp(qv::Layer& l) {
   if (source) memcpy(LastIpSource.address, source, 4);
   if (source && CrossedRouter(h.v.U8(8))) frame->flags |= FRAME_ROUTED;
   BYTE protocol;
-  if (!h.v.U8(9, &protocol)) return nullptr;
+  if (!h.v.U8(9, &protocol) || h.Ihl() < kMinimumIhl || h.LaterFragment()) return nullptr;
   frame->offset = l.offset() + h.Ihl() * 4;
   return qv::FindChildProtocol(&g_children, protocol);
 }

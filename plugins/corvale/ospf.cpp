@@ -3,8 +3,8 @@
 // link state advertisements with the bodies of the five LSA types. A leaf.
 //
 // Every field is shown only when it was captured. A header or body cut
-// short ends the detail where it is, its groups left open; every LSA is
-// read within its own length and the capture.
+// short by the capture ends the detail where it is, its groups left open;
+// every LSA is read within its own length, the packet's and the capture.
 #include <inttypes.h>
 
 #include "corvale.h"
@@ -43,6 +43,7 @@ struct Fields {
   qv::DetailList& list;
   const qv::View& v;
   bool ok = true;
+  int open = 0;  // groups opened below the record's own and not closed
 
   // A big-endian number of 1, 2 or 4 bytes; format takes it as an int.
   bool Number(int64_t at, int size, const char* format) {
@@ -104,11 +105,15 @@ bool Hello(Fields& f) {
 bool TosEntries(Fields& f, int64_t at, int64_t count, BYTE* state) {
   for (int64_t i = 0; f.ok && i < count && at < f.v.size(); i++, at += 4) {
     f.list.Group<"Type of Service">(state, f.v.Offset(at), (int)f.v.Sub(at, 4).size());
+    f.open++;
     f.Number(at, 1, "TOS\t\t\t\t%d");
     // The reserved byte is shown multiplied by 256.
     f.ok = f.ok && f.v.Has(at + 1, 1) && f.list.Add<"Reserved\t\t\t%d">(f.v.Offset(at + 1), 1, f.v.U8(at + 1) * 256);
     f.Number(at + 2, 2, "TOS Metric\t\t%d");
-    if (f.ok) f.list.Close();
+    if (f.ok) {
+      f.list.Close();
+      f.open--;
+    }
   }
   return f.ok;
 }
@@ -162,15 +167,18 @@ bool ExternalLsa(Fields& f, WORD lsaLength) {
   return TosEntries(f, 36, TosCount(lsaLength, 36), &g_externalTosState);
 }
 
-// One LSA from the start of rest (the captured bytes from there on). Its
-// length counts as 20 when it says less and as what is captured when it
-// says more, so an LSA always moves the walk forward. False when the LSA
-// was cut short.
-bool Lsa(qv::DetailList& list, const qv::View& rest, int64_t* consumed) {
+// One LSA from the start of rest (the packet's bytes from there on, as far
+// as they were captured; captureCut: the capture ends before the packet
+// does). Its length counts as 20 when it says less and as what is left when
+// it says more, so an LSA always moves the walk forward. A field past the
+// LSA's own length or the packet's ends the LSA: its groups close and the
+// walk goes on. False when the capture cut the LSA short (its groups stay
+// open) or the host gave no line.
+bool Lsa(qv::DetailList& list, const qv::View& rest, bool captureCut, int64_t* consumed) {
   const int64_t r = rest.size();
-  int64_t length = r;
   const WORD declared = rest.Be16(18);
-  if (r >= kLsaHeader) length = declared < kLsaHeader ? kLsaHeader : declared < r ? declared : r;
+  const int64_t needed = declared < kLsaHeader ? kLsaHeader : declared;
+  const int64_t length = needed < r ? needed : r;
   *consumed = length;
   const qv::View lsa = rest.Sub(0, length);
   list.Group<"Link State Advertisement">(&g_lsaState, lsa.Offset(), (int)length);
@@ -183,40 +191,54 @@ bool Lsa(qv::DetailList& list, const qv::View& rest, int64_t* consumed) {
   f.Number(12, 4, "Sequence Number\t%d");
   f.Number(16, 2, "CheckSum\t\t\t\t%d");
   f.Number(18, 2, "Length\t\t\t\t%d");
-  if (!f.ok) return false;
-  switch (lsa.U8(3)) {
-    case 1: RouterLsa(f); break;
-    case 2: NetworkLsa(f, declared); break;
-    case 3: SummaryLsa(f, declared); break;
-    case 4: AsbrSummaryLsa(f, declared); break;
-    case 5: ExternalLsa(f, declared); break;
-    default: break;
+  if (f.ok) {
+    switch (lsa.U8(3)) {
+      case 1: RouterLsa(f); break;
+      case 2: NetworkLsa(f, declared); break;
+      case 3: SummaryLsa(f, declared); break;
+      case 4: AsbrSummaryLsa(f, declared); break;
+      case 5: ExternalLsa(f, declared); break;
+      default: break;
+    }
   }
-  if (f.ok) list.Close();
-  return f.ok;
+  if (list.stopped || (!f.ok && captureCut && needed > r)) return false;
+  for (int i = 0; i <= f.open; i++) list.Close();
+  return true;
+}
+
+// The packet's bytes as far as its length says and the capture holds them;
+// an authentication digest behind them is not the packet's.
+struct Body {
+  qv::View v;
+  bool captureCut;  // the capture ends before the packet does
+};
+Body PacketBody(const qv::Layer& l) {
+  const WORD length = l.header.Be16(2);
+  const qv::View v = l.header.Sub(0, length);
+  return {v, v.size() < length && l.frame->capturedLength < l.frame->frameLength};
 }
 
 // Database Description and Acknowledgment packets: one LSA, whose body (by
 // its type) is read from the bytes behind its header, when any are there.
-bool OneLsa(qv::DetailList& list, const qv::View& v, int64_t at) {
+bool OneLsa(qv::DetailList& list, const Body& body, int64_t at) {
   int64_t consumed;
-  return v.Left(at) == 0 || Lsa(list, v.From(at), &consumed);
+  return body.v.Left(at) == 0 || Lsa(list, body.v.From(at), body.captureCut, &consumed);
 }
 
-bool Database(Fields& f) {
+bool Database(Fields& f, const Body& body) {
   f.Number(24, 2, "MTU\t\t\t\t\t\t%d");
   f.Number(26, 2, "Options\t\t\t\t\t%d");
   f.Number(28, 4, "Sequence Number\t\t%d");
-  return f.ok && OneLsa(f.list, f.v, 32);
+  return f.ok && OneLsa(f.list, body, 32);
 }
 
-bool Update(Fields& f) {
+bool Update(Fields& f, const Body& body) {
   if (!f.Number(24, 4, "Lsa Count\t\t\t\t%d")) return false;
   const DWORD count = f.v.Be32(24);
   int64_t at = 28;
-  for (DWORD i = 0; i < count && f.v.Left(at) > 0; i++) {
+  for (DWORD i = 0; i < count && body.v.Left(at) > 0; i++) {
     int64_t consumed;
-    if (!Lsa(f.list, f.v.From(at), &consumed)) return false;
+    if (!Lsa(f.list, body.v.From(at), body.captureCut, &consumed)) return false;
     at += consumed;
   }
   return true;
@@ -233,12 +255,13 @@ void DetailOspf(qv::Layer& l, qv::DetailList& list) {
   if (v.empty() || !l.Title(list, (int)v.size())) return;
   Fields f{list, v};
   if (!Header(f)) return;
+  const Body body = PacketBody(l);
   bool ok = true;
   switch (v.U8(1)) {
     case 1: ok = Hello(f); break;
-    case 2: ok = Database(f); break;
-    case 4: ok = Update(f); break;
-    case 5: ok = OneLsa(list, v, kHeader); break;
+    case 2: ok = Database(f, body); break;
+    case 4: ok = Update(f, body); break;
+    case 5: ok = OneLsa(list, body, kHeader); break;
     default: break;  // the request body and unknown types are not decoded
   }
   if (ok) list.Close();

@@ -9,7 +9,7 @@
 
 namespace corvale {
 
-TcpHeaderRecord LastTcpHeader = {0, 0};
+TcpHeaderRecord LastTcpHeader = {0, 0, 0};
 IpSourceRecord LastIpSource = {0, {0, 0, 0, 0}};
 
 void PrintDottedAddress(const BYTE* address, char* text) {

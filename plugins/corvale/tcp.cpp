@@ -198,7 +198,7 @@ void DetailTcp(qv::Layer& l, qv::DetailList& list) {
 // payload reaches no child.
 ProtocolParse HandOnTcp(qv::Layer& l) {
   const TcpHeader h = ReadHeader(l.header);
-  if (h.haveSource) LastTcpHeader = TcpHeaderRecord{1, h.sourcePort};
+  if (h.haveSource) LastTcpHeader = TcpHeaderRecord{1, h.sourcePort, h.destinationPort};
   if (!h.haveLength) return nullptr;
   CaptureFrame* frame = l.frame;
   frame->offset = l.offset() + h.headerLength;

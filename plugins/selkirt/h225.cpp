@@ -45,22 +45,22 @@ constexpr qv::Name kRasNames[] = {
 };
 constexpr qv::NameTable kRasName(kRasNames, "Unknown");
 
-// The type is the first byte less its two low bits; with no byte captured
-// there is no type to name.
-const char* H225RasMessageName(const qv::View& message) {
-  BYTE first;
-  return message.U8(0, &first) ? kRasName(first & 0xFC) : "Unknown";
-}
+// The type is the first byte less its two low bits.
+const char* H225RasMessageName(BYTE first) { return kRasName(first & 0xFC); }
 
+// With no byte captured there is no type to name: the description stays
+// empty.
 void SummarizeH225(qv::Layer& l, SummaryRow* row) {
+  BYTE first;
   qv::SetCellText(row->protocol, "H.225");
-  qv::SetCellText(row->description, H225RasMessageName(l.header));
+  qv::SetCellText(row->description, l.header.U8(0, &first) ? H225RasMessageName(first) : "");
 }
 
-// The type line describes the first byte only where it was captured.
+// The title, and the type line where the first byte was captured.
 void DetailH225(qv::Layer& l, qv::DetailList& list) {
   l.Title(list, (int)l.header.size());
-  list.Add<"Message Type\t\t\t%s">(l.offset(), l.header.Has(0, 1) ? 1 : 0, H225RasMessageName(l.header));
+  BYTE first;
+  if (l.header.U8(0, &first)) list.Add<"Message Type\t\t\t%s">(l.offset(), 1, H225RasMessageName(first));
   list.Close();
 }
 

@@ -3,10 +3,11 @@
 // fields and a walk over its information elements, of which Bearer
 // Capability, Display and User-User are decoded further.
 //
-// The message is the TPKT's payload (bounded by the TPKT length and the
-// capture), so a second TPKT in the same segment is never read as elements;
-// every field is read from it, and the lines stop at the first field that is
-// not there.
+// Behind a TPKT header the message ends with the TPKT length where a second
+// TPKT follows it in the segment, so that one is never read as elements;
+// elsewhere it runs to the end of the capture, so a length that lies short
+// hides nothing. Every field is read from the message, and the lines stop
+// at the first field that is not there.
 #include "selkirt.h"
 
 namespace selkirt {
@@ -162,8 +163,13 @@ Location Locate(const qv::View& v) {
   if (reserved != 0) return {FRAGMENT, {}};
   if (!v.U8(4, &discriminator)) return {UNDECIDED, {}};
   if (discriminator != Q931_DISCRIMINATOR) return {FRAGMENT, {}};
-  // The TPKT length counts its own four bytes.
-  return {TPKT, v.Sub(4, (int64_t)v.Be16(2) - 4)};
+  // The TPKT length counts its own four bytes. It ends the message only
+  // where the next TPKT starts: a version byte and a zero reserved byte
+  // (where captured) past this message's discriminator.
+  const int64_t end = v.Be16(2);
+  BYTE next;
+  const bool another = end > 4 && v.U8(end, &next) && next == TPKT_VERSION && v.U8(end + 1) == 0;
+  return {TPKT, another ? v.Sub(4, end - 4) : v.From(4)};
 }
 
 // The message type's name; null when the type is not within the message.
@@ -340,7 +346,9 @@ void DetailQ931(qv::Layer& l, qv::DetailList& list) {
   } else if (at.form == PLAIN) {
     DetailMessage(l, list, at.message);
   } else if (v.empty()) {
+    // Nothing captured: the title alone, its group closed.
     list.Group<"%s">(&l.protocol.titleState, l.offset(), 0, kTitle);
+    list.Close();
   } else {  // a TPKT header, with a message or cut before one
     DetailTpkt(list, v);
     if (at.form != TPKT || list.stopped) return;

@@ -176,6 +176,67 @@ TEST(Dns, FunctionsAndResponseCodes) {
   EXPECT_EQ(h.Lines(0).back().flags, CLOSE);
 }
 
+// Every response code: the line's name, and the summary's " Error" for
+// every code but 0.
+TEST(Dns, ResponseCodeNames) {
+  const char* const names[16] = {"Success",
+                                 "Format Error",
+                                 "Server Failure",
+                                 "Name Error",
+                                 "Not Implemented",
+                                 "Refused",
+                                 "Name Exists when it should not",
+                                 "RR Set Exists when it should not",
+                                 "RR Set that should exist does not",
+                                 "Server Not Authoritative for zone",
+                                 "Name not contained in zone",
+                                 "Unknown",
+                                 "Unknown",
+                                 "Unknown",
+                                 "Unknown",
+                                 "Unknown"};
+  CorvaleHost h;
+  for (WORD code = 0; code < 16; code++) {
+    h.Decode("IP-DNS", Dns((WORD)(0x8000 | code), 0, 0, {}));
+    char line[64];
+    snprintf(line, sizeof line, "Response Code\t\t[0x%04x]\t", code);
+    EXPECT_EQ(h.Lines(0)[9].text, std::string(line) + names[code]) << code;
+    EXPECT_EQ(h.Description(), code ? "Query Response Error" : "Query Response") << code;
+  }
+}
+
+// The two record sections behind the answers, each under its own heading,
+// which runs to the captured end; the records of every section are
+// "Answer Resource Record" groups.
+TEST(Dns, AuthorityAndAdditionalRecords) {
+  const Bytes sections = Cat({Rr(Name("a"), 1, Hex("0a000001")),               // answer at 12
+                              Rr(Name("^c00c"), 2, Name("ns.^c00c")),           // authority at 29, data at 41
+                              Rr(Name("^c029"), 1, Hex("0a000003"))});          // additional at 46
+  CorvaleHost h;
+  h.Decode("IP-DNS", Dns(0x8180, 0, 1, sections, 1, 1));
+  auto record = [](int at, int owner, const char* name, const char* type, int length) {
+    const int t = at + owner;
+    return qvtest::Lines{{"Answer Resource Record", at, 0, OPEN},
+                         {std::string("Owner Name\t\t") + name, at, owner, 0},
+                         {std::string("Type\t\t\t\t") + type, t, 2, 0},
+                         {"Class\t\t\t\tInternet", t + 2, 2, 0},
+                         {"Time To Live\t3600", t + 4, 4, 0},
+                         {"Length\t\t\t" + std::to_string(length), t + 8, 2, 0}};
+  };
+  ExpectLines(LinesFrom(h.Lines(0), "Answers"),
+              qvtest::Join({{{"Answers", 12, 50, OPEN}},
+                            record(12, 3, "a", "Host Address", 4),
+                            {{"Address\t\t\t10.0.0.1", 25, 4, CLOSE + 1}, {"Authority Records", 29, 33, OPEN}},
+                            record(29, 2, "a", "Unknown", 5),
+                            {{"Name Server\t\tns.a", 41, 5, CLOSE + 1}, {"Additional Records", 46, 16, OPEN}},
+                            record(46, 2, "ns.a", "Host Address", 4),
+                            {{"Address\t\t\t10.0.0.3", 58, 4, CLOSE + 2}}}));
+  // A section whose count is 0 has no heading.
+  h.Decode("IP-DNS", Dns(0x8180, 0, 0, Rr(Name("a"), 1, Hex("0a000001")), 0, 1));
+  EXPECT_TRUE(LinesStarting(h.Lines(0), "Authority Records").empty());
+  EXPECT_EQ(LinesStarting(h.Lines(0), "Additional Records").size(), 1u);
+}
+
 TEST(Dns, TypeAndClassNames) {
   struct Case {
     WORD type;
@@ -201,9 +262,9 @@ TEST(Dns, TypeAndClassNames) {
   }
 }
 
-// Over TCP a message from port 53 leads with its 2-byte length; a query to
-// port 53 starts at once (the segment's source port decides, as recorded
-// by TCP for the frame at hand in every pass).
+// Over TCP every message leads with its 2-byte length: a query to port 53
+// as well as an answer from it (the segment's ports decide, as recorded by
+// TCP for the frame at hand in every pass).
 TEST(Dns, LengthPrefixOverTcp) {
   CorvaleHost h;
   const Bytes response = Dns(0x8180, 0, 0, {});
@@ -215,22 +276,25 @@ TEST(Dns, LengthPrefixOverTcp) {
   ExpectLines(h.Lines(2), want);
   EXPECT_EQ(h.Description(), "Query Response");
 
-  h.Decode("DOD-IP", Ip(6, Tcp(1027, 53, 0x18, {}, kQuery)));
-  EXPECT_EQ(h.Description(), "Query");
-  EXPECT_EQ(h.Lines(2)[1].text, "Identifier\t\t\t\t4660");
-  EXPECT_EQ(h.Lines(2)[1].offset, 40);
-  // A query to port 53 that leads with its length is read from its first
-  // byte all the same: the length is taken for the identifier.
-  h.Decode("DOD-IP", Ip(6, Tcp(1027, 53, 0x18, {}, Cat({Word(33), kQuery}))));
-  EXPECT_EQ(h.Lines(2)[1].text, "Identifier\t\t\t\t33");
+  // A query to port 53: its length, then the message behind it, in every
+  // pass (the summary reads the flags behind the length too).
+  h.Decode("DOD-IP", Ip(6, Tcp(1027, 53, 0x18, {}, Cat({Word(19), Dns(0x2800, 1, 0, Question(Name("a")))}))));
+  EXPECT_EQ(h.Description(), "Update");
+  const std::vector<qvhost::FlatLine> query = h.Lines(2);
+  ASSERT_GE(query.size(), 3u);
+  ExpectLines(std::vector<qvhost::FlatLine>(query.begin(), query.begin() + 3),
+              {{"Domain Name Service Protocol", 40, 21, OPEN},
+               {"Length\t\t\t\t\t19", 40, 2, 0},
+               {"Identifier\t\t\t\t4660", 42, 2, 0}});
+  EXPECT_EQ(LinesStarting(query, "Query Name")[0].offset, 54);
   // Over UDP there is never a prefix, whatever the ports.
   h.Decode("DOD-IP", Ip(17, Udp(53, 1027, response)));
   EXPECT_EQ(h.Lines(2)[1].text, "Identifier\t\t\t\t4660");
 }
 
-// Name compression: a pointer is exactly 0xC0 and one byte; it is followed
-// only when it leads strictly backwards, before the labels that hold it, so
-// no chain loops. A pointer that is not followed ends the name.
+// Name compression: a pointer is two bytes whose top two bits are set; it is
+// followed only when it leads strictly backwards, before the labels that
+// hold it, so no chain loops. A pointer that is not followed ends the name.
 TEST(Dns, NamePointers) {
   struct Case {
     const char* what;
@@ -242,8 +306,10 @@ TEST(Dns, NamePointers) {
       {"to itself", Name("www.^c00c"), "www.", 6},
       {"forwards", Name("www.^c020"), "www.", 6},
       {"a pointer first, to itself", Name("^c00c"), "", 2},
-      {"0xC1 is a label of 193 characters", Cat({Hex("c1"), Bytes(193, 'x'), Hex("00")}), nullptr, 195},
+      {"0xC1 leads past the message", Cat({Hex("c1"), Bytes(193, 'x'), Hex("00")}), "", 2},
+      {"0xFF leads forwards", Name("www.^ff00"), "www.", 6},
       {"0xC0 as the last byte", Hex("03 77 77 77 c0"), "www.", 5},
+      {"0xBF is a label", Cat({Hex("bf"), Bytes(191, 'x'), Hex("00")}), nullptr, 193},
   };
   CorvaleHost h;
   for (const Case& c : cases) {
@@ -258,8 +324,8 @@ TEST(Dns, NamePointers) {
     EXPECT_EQ(lines[0].length, c.length);
     EXPECT_EQ(lines[0].offset, 12);
   }
-  // The 193-character label: the line holds 127 characters.
-  h.Decode("IP-DNS", Dns(0, 1, 0, Question(Cat({Hex("c1"), Bytes(193, 'x'), Hex("00")}))));
+  // The 191-character label: the line holds 127 characters.
+  h.Decode("IP-DNS", Dns(0, 1, 0, Question(Cat({Hex("bf"), Bytes(191, 'x'), Hex("00")}))));
   EXPECT_EQ(LinesStarting(h.Lines(0), "Query Name")[0].text, "Query Name\t\t\t" + std::string(114, 'x'));
 }
 
@@ -295,6 +361,30 @@ TEST(Dns, PointerChains) {
   names = LinesStarting(h.Lines(0), "Query Name");
   ASSERT_EQ(names.size(), 20u);
   EXPECT_EQ(names[19].text, "Query Name\t\t\tt.s.r.q.p.o.n.m.l.k.j.i.h.g.f.e.d.c.b.n0");
+}
+
+// In a message longer than 255 bytes a pointer's offset takes 14 bits: the
+// name at 291 is found through C1 23, and every record behind it is read
+// in place.
+TEST(Dns, PointersPastTheFirst256Bytes) {
+  const Bytes sections = Cat({
+      Question(Name("example.com")),                  // 12
+      Rr(Name("^c00c"), 16, Bytes(250, 't')),         // 29
+      Rr(Name("www.^c00c"), 1, Hex("0a000001")),      // 291 (0x123)
+      Rr(Name("^c123"), 1, Hex("0a000002")),          // 311
+      Rr(Name("^c00c"), 1, Hex("0a000003")),          // 327
+  });
+  CorvaleHost h;
+  h.Decode("IP-DNS", Dns(0x8180, 1, 4, sections));
+  const std::vector<qvhost::FlatLine> owners = LinesStarting(h.Lines(0), "Owner Name");
+  ASSERT_EQ(owners.size(), 4u);
+  EXPECT_EQ(owners[2].text, "Owner Name\t\twww.example.com");
+  EXPECT_EQ(owners[2].offset, 311);
+  EXPECT_EQ(owners[2].length, 2);
+  EXPECT_EQ(owners[3].text, "Owner Name\t\texample.com");
+  EXPECT_EQ(LinesStarting(h.Lines(0), "Address").size(), 3u);
+  EXPECT_EQ(h.Lines(0).back().text, "Address\t\t\t10.0.0.3");
+  EXPECT_EQ(h.Lines(0).back().flags, CLOSE + 2);
 }
 
 // The text of a name keeps what fits in 255 characters; the name still

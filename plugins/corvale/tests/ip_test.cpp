@@ -141,43 +141,85 @@ TEST(DodIp, TotalLengthBelowTheHeaderStillShowsTheHeader) {
   EXPECT_EQ(h.defaultParses[0].capturedLength, 10);
 }
 
-TEST(DodIp, FragmentsGoToTheChildOfTheirProtocol) {
+// Only a datagram's first fragment (offset 0) goes on to the child of its
+// protocol: a later one starts inside the payload, holds no header of that
+// protocol and hands nothing on, not even to DefaultParse; its row says
+// that it is a fragment. Every fragment records its offset.
+TEST(DodIp, OnlyTheFirstFragmentGoesOn) {
   struct Case {
     WORD fragment;
     DWORD fragmentOffset;
+    bool handedOn;
   };
-  for (const Case& c : {Case{0x2000, 0}, Case{0x20B9, 185}, Case{0x00B9, 185}, Case{0x5FFF, 0x1FFF}}) {
+  const Case cases[] = {
+      {0x2000, 0, true}, {0x4000, 0, true}, {0x20B9, 185, false}, {0x00B9, 185, false}, {0x0001, 1, false},
+      {0x5FFF, 0x1FFF, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fragment);
     CorvaleHost h;
-    h.Bind("DOD-IP", 50, kChildA);
+    h.Bind("DOD-IP", 17, kChildA);
     IpFields f;
-    f.protocol = 50;
+    f.protocol = 17;
     f.fragment = c.fragment;
-    h.Decode("DOD-IP", Ip(f, kPayload));
-    std::vector<HandOn> got = h.handOns;
-    ASSERT_EQ(got.size(), 3u) << c.fragment;
-    EXPECT_EQ(got[0].to, "A");
-    EXPECT_EQ(got[0].offset, 20);
-    EXPECT_EQ(h.host.currentFrame()->fragmentOffset, c.fragmentOffset) << c.fragment;
+    h.Flags() = MT_SHOW_NETWORK_ADDRESSES;
+    h.Decode("DOD-IP", Ip(f, Udp(1027, 53, kPayload)));
+    EXPECT_EQ(h.host.currentFrame()->fragmentOffset, c.fragmentOffset);
+    EXPECT_TRUE(h.defaultParses.empty());
+    if (c.handedOn) {
+      ASSERT_EQ(h.handOns.size(), 3u);
+      EXPECT_EQ(h.handOns[0].to, "A");
+      EXPECT_EQ(h.handOns[0].offset, 20);
+      EXPECT_EQ(h.Description(), "Datagram");
+    } else {
+      EXPECT_TRUE(h.handOns.empty());
+      EXPECT_EQ(h.Description(), "Datagram Fragment");
+    }
+    EXPECT_EQ(h.Protocol(), "IP");
+    EXPECT_EQ(h.Source(), "192.168.0.1") << "no port appended";
+    EXPECT_EQ(h.Frames("UDP"), 0u);
+    EXPECT_EQ(h.Lines(0).size(), 15u);
   }
+  // Through IP-UDP itself: a later fragment's first bytes are not read as ports.
+  CorvaleHost h;
+  IpFields f;
+  f.protocol = 17;
+  f.fragment = 0x00B9;
+  h.Flags() = MT_SHOW_NETWORK_ADDRESSES;
+  h.Decode("DOD-IP", Ip(f, Udp(1027, 53, kPayload)));
+  EXPECT_EQ(h.Destination(), "10.0.0.2");
+  EXPECT_EQ(h.Frames("UDP"), 0u);
+  EXPECT_EQ(h.Frames("DNS"), 0u);
+  EXPECT_TRUE(h.Lines(1).empty());
 }
 
-// A header length of 0 does not move past the header: the bytes go to
-// DefaultParse, never to the bound child, so no chain of hand-ons can loop.
-TEST(DodIp, HeaderLengthIsUsedAsItStands) {
+// A header length below the fixed 20 bytes is malformed: the header's
+// lines show what was captured (the title keeps the length it gives) and
+// nothing is handed on; from 20 bytes on the length is used as it stands.
+TEST(DodIp, HeaderLengthBelowTwentyHandsNothingOn) {
   for (int ihl : {0, 1, 4, 5, 6, 15}) {
+    SCOPED_TRACE(ihl);
     CorvaleHost h;
     h.Bind("DOD-IP", 50, kChildA);
     IpFields f;
     f.versionIhl = (BYTE)(0x40 | ihl);
     f.protocol = 50;
+    h.Flags() = MT_SHOW_NETWORK_ADDRESSES;
     h.Decode("DOD-IP", Ip(f, Bytes(40, 0x11)));
-    std::vector<HandOn> got = h.handOns;
-    ASSERT_EQ(got.size(), 3u) << ihl;
-    for (const HandOn& o : got) {
-      EXPECT_EQ(o.to, ihl == 0 ? "default" : "A") << ihl;
-      EXPECT_EQ(o.offset, ihl * 4) << ihl;
+    EXPECT_EQ(h.Lines(0).size(), 15u);
+    EXPECT_EQ(h.Lines(0)[0].length, ihl * 4);
+    EXPECT_EQ(h.Description(), "Datagram");
+    EXPECT_EQ(h.Source(), "192.168.0.1");
+    EXPECT_TRUE(h.defaultParses.empty());
+    if (ihl < 5) {
+      EXPECT_TRUE(h.handOns.empty());
+    } else {
+      ASSERT_EQ(h.handOns.size(), 3u);
+      for (const HandOn& o : h.handOns) {
+        EXPECT_EQ(o.to, "A");
+        EXPECT_EQ(o.offset, ihl * 4);
+      }
     }
-    EXPECT_EQ(h.Lines(0)[0].length, ihl * 4) << ihl;
   }
 }
 

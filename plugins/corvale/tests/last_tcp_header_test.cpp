@@ -1,6 +1,6 @@
 // What IP-TCP keeps for DNS over TCP, driven without a host: every pass
-// records the source port of the frame at hand, also with IP-TCP disabled,
-// so that DNS never decides on a stale frame.
+// records the ports of the frame at hand, also with IP-TCP disabled, so
+// that DNS never decides on a stale frame; and what DNS decides from them.
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -57,12 +57,44 @@ TEST(LastTcpHeader, RecordedInEveryPass) {
     corvale::g_tcp.descriptor.parse(s.pass, frame.f, s.out);
     EXPECT_EQ(corvale::LastTcpHeader.seen, 1) << s.pass;
     EXPECT_EQ(corvale::LastTcpHeader.sourcePort, s.source) << "pass " << s.pass << " enabled " << (int)s.enabled;
+    EXPECT_EQ(corvale::LastTcpHeader.destinationPort, 53);
   }
   // A segment cut before its source port leaves the record as it was.
   Frame cut({0x01});
   corvale::g_tcp.descriptor.parse(PASS_COUNT, cut.f, nullptr);
   EXPECT_EQ(corvale::LastTcpHeader.sourcePort, 53);
   corvale::g_tcp.enabled = 1;
+  qv::g_table = nullptr;
+}
+
+// Over TCP a DNS message leads with its length before any TCP header was
+// seen and whenever either port of the last one is 53; over UDP never. The
+// summary tells which: flags 0x8180 behind the length, 0x2800 in its place.
+TEST(LastTcpHeader, DecidesTheDnsLengthPrefix) {
+  MonitorTable table = {};
+  table.version = MONITOR_TABLE_VERSION;
+  qv::g_table = &table;
+  const corvale::TcpHeaderRecord kept = corvale::LastTcpHeader;
+  struct Case {
+    corvale::TcpHeaderRecord last;
+    int variant;  // 0 over UDP, 1 over TCP
+    const char* description;
+  };
+  const Case cases[] = {
+      {{0, 0, 0}, 1, "Query Response"},      {{1, 53, 1027}, 1, "Query Response"}, {{1, 1027, 53}, 1, "Query Response"},
+      {{1, 1027, 1028}, 1, "Update"},        {{0, 0, 0}, 0, "Update"},             {{1, 53, 53}, 0, "Update"},
+  };
+  for (const Case& c : cases) {
+    Frame frame({0x00, 0x0c, 0x28, 0x00, 0x81, 0x80, 0, 0, 0, 0, 0, 0, 0, 0});
+    SummaryCell cells[4] = {};
+    SummaryRow row = {0, 0, &cells[0], &cells[1], &cells[2], &cells[3]};
+    corvale::LastTcpHeader = c.last;
+    corvale::g_dns.entries[c.variant](PASS_SUMMARY, frame.f, &row);
+    EXPECT_STREQ(cells[3].text, c.description)
+        << "variant " << c.variant << " seen " << (int)c.last.seen << " ports " << c.last.sourcePort << " "
+        << c.last.destinationPort;
+  }
+  corvale::LastTcpHeader = kept;
   qv::g_table = nullptr;
 }
 

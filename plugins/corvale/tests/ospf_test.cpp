@@ -205,6 +205,95 @@ TEST(Ospf, ShortLsaLengthCountsAsTwenty) {
   ExpectLines(h.Lines(0), want);
 }
 
+// An LSA whose length is too short for its body's fixed fields ends at that
+// length: its group closes, and the LSA behind it is shown.
+TEST(Ospf, LsaBodyEndsAtItsOwnLength) {
+  struct Case {
+    BYTE type;
+    const char* name;
+    Bytes body;   // all the LSA's length holds behind its header
+    Lines lines;  // the body's lines, offsets from the LSA's start
+  };
+  const Case cases[] = {
+      {1, "Router-LSA", {}, {}},
+      {1, "Router-LSA", Hex("0100"), {{"Flags\t\t\t\t\t256", 20, 2, 0}}},
+      {1, "Router-LSA", Hex("0000 0001 0a000000"), {{"Flags\t\t\t\t\t0", 20, 2, 0}, {"Links\t\t\t\t\t1", 22, 2, 0},
+                                                    {"Link ID\t\t\t\t10.0.0.0", 24, 4, 0}}},
+      {2, "Network-LSA", {}, {}},
+      {3, "IP Summary-LSA", Hex("ffff0000"), {{"Network Mask\t\t255.255.0.0", 20, 4, 0}}},
+      {4, "ASBR Summary-LSA", Hex("00000000 0000"), {{"Unused\t\t\t\t0", 20, 4, 0}}},
+      {5, "AS External-LSA", Hex("00000000 80000014 0000"),
+       {{"Network Mask\t\t0.0.0.0", 20, 4, 0}, {"Metric\t\t\t\t-2147483628", 24, 4, 0}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " of " + std::to_string(20 + c.body.size()) + " bytes");
+    const int length = 20 + (int)c.body.size();
+    const Bytes packet = Ospf(4, Cat({Be32(2), Lsa(c.type, "0a000001", c.body), Lsa(2, "0a000002", Hex("ffffff00"))}));
+    CorvaleHost h;
+    h.Decode("IP-OSPF", packet);
+    Lines body = c.lines;
+    for (qvtest::Line& l : body) l.offset += 28;
+    const int next = 28 + length;
+    ExpectLines(h.Lines(0), Join({
+                                {{"Open Shortest Path First Protocol", 0, next + 24, OPEN}},
+                                HeaderLines("Link State Update", next + 24),
+                                {{"Lsa Count\t\t\t\t2", 24, 4, 0}},
+                                WithCloses(Join({LsaLines(28, length, c.name, "10.0.0.1", length), body}), 1),
+                                LsaLines(next, 24, "Network-LSA", "10.0.0.2", 24),
+                                {{"Network Mask\t\t255.255.255.0", next + 20, 4, CLOSE + 1}},
+                            }));
+  }
+}
+
+// Database Description, Acknowledgment and Update packets end at their
+// length: a cryptographic authentication digest behind it is never read
+// as an LSA.
+TEST(Ospf, DigestBehindThePacketIsNoLsa) {
+  const Bytes digest = Cat({LsaHeader(2, "0a0000ff", 24), Hex("ffffffff")});  // 24 bytes that look like an LSA
+  struct Case {
+    BYTE type;
+    Bytes body;
+    const char* last;  // the packet's last line
+  };
+  const Case cases[] = {
+      {2, Hex("05dc 0207 00001234"), "Sequence Number\t\t4660"},
+      {5, {}, "Authentication Info\t256"},
+      {4, Cat({Be32(2), Lsa(2, "0a000002", Hex("ffffff00"))}), "Network Mask\t\t255.255.255.0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE((int)c.type);
+    CorvaleHost h;
+    h.Decode("IP-OSPF", Cat({Ospf(c.type, c.body), digest}));
+    const auto lines = h.Lines(0);
+    EXPECT_EQ(lines[0].length, 24 + (int)c.body.size() + 24) << "the title covers what follows it";
+    EXPECT_EQ(LinesStarting(lines, "Link State ID\t\t10.0.0.255").size(), 0u);
+    EXPECT_EQ(lines.back().text, c.last);
+    EXPECT_EQ(lines.back().flags & CLOSE, CLOSE);
+  }
+}
+
+// A Database Description of two real LSA headers (those of ospf-ack.pcap):
+// the Router-LSA header's body is read from the header behind it, its
+// links until the LSA's length of 36 ends them; its group closes there.
+TEST(Ospf, DatabaseDescriptionOfRealHeaders) {
+  const Bytes headers = Hex("002e 22 01 01010101 01010101 80000002 62ba 0024"
+                            "002b 22 03 01000000 01010101 80000001 c26b 001c");
+  CorvaleHost h;
+  h.Decode("IP-OSPF", Ospf(2, Cat({Hex("05dc 0042 00001234"), headers})));
+  const auto lines = LinesFrom(h.Lines(0), "Link State Advertisement");
+  ASSERT_EQ(lines.size(), 16u);
+  EXPECT_EQ(lines[0].offset, 32);
+  EXPECT_EQ(lines[0].length, 36);
+  ExpectLines(std::vector<qvhost::FlatLine>(lines.begin() + 9, lines.end()),
+              {{"Flags\t\t\t\t\t43", 52, 2, 0},  // the age of the second header
+               {"Links\t\t\t\t\t8707", 54, 2, 0},
+               {"Link ID\t\t\t\t1.0.0.0", 56, 4, 0},
+               {"Link Data\t\t\t1.1.1.1", 60, 4, 0},
+               {"Link Type\t\t\tUnknown", 64, 1, 0},
+               {"Number of TOS\t\t0", 65, 1, 0},
+               {"Metric\t\t\t\t1", 66, 2, CLOSE + 1}});
+}
+
 // Database Description and Acknowledgment packets show one LSA, whose body
 // is read from the bytes behind its header; with none behind the fixed
 // fields, no LSA at all.
@@ -275,12 +364,14 @@ TEST(Ospf, ClaimsBeyondTheCapture) {
        24 + 4 + 32, "Router ID\t\t\t1", 2, "Router ID\t\t\t1.1.1.2", CLOSE + 1},
       {"LSA count 2^32 - 1", Ospf(4, Cat({Be32(0xFFFFFFFF), Lsa(2, "0a000002", Hex("ffffff00"))})), 52,
        "Link State Advertisement", 1, "Network Mask", CLOSE + 1},
+      // Counts that the LSA's own length or the packet's ends, the whole
+      // packet captured: the groups close there, the title's too.
       {"router LSA with more links than bytes", Ospf(4, Cat({Be32(1), LsaHeader(1, "0a000001", 36),
                                                              Hex("0000 ffff 0a000000 ffffff00 03 00 000a")})),
-       64, "Link ID", 1, "Metric", 0},
+       64, "Link ID", 1, "Metric", CLOSE + 1},
       {"router link with more entries than bytes", Ospf(4, Cat({Be32(1), LsaHeader(1, "0a000001", 44),
                                                                 Hex("0000 0001 0a000000 ffffff00 03 ff 000a 08010014 09")})),
-       69, "Type of Service", 2, "TOS\t\t\t\t9", 0},
+       69, "Type of Service", 2, "TOS\t\t\t\t9", CLOSE + 2},
       {"LSA header cut", Ospf(4, Cat({Be32(1), LsaHeader(2, "0a000002", 24)})), 24 + 4 + 13, "Link State Advertisement", 1,
        "Router", 0},
       {"header cut in the authentication", Ospf(3, {}), 20, "Authentication Info", 0, "Authentication Type", 0},

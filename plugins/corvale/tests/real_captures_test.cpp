@@ -55,7 +55,9 @@ class Captures : public ::testing::Test {
 // tshark: version 2, LS Acknowledge, length 64, router 2.2.2.2, area
 // 0.0.0.1, checksum 0x88e8, null authentication; the first LSA header: age
 // 46, options 0x22, Router-LSA, 1.1.1.1 advertised by 1.1.1.1, sequence
-// 0x80000002, checksum 0x62ba, length 36.
+// 0x80000002, checksum 0x62ba, length 36. Its body is read from the
+// Summary-LSA header behind it (age 43, options 0x22, type 3, 1.0.0.0 by
+// 1.1.1.1) until its length ends it: the LSA's group and the title close.
 TEST_F(Captures, OspfAcknowledgment) {
   const auto frames = ReadCapture("ospf-ack.pcap");
   ASSERT_EQ(frames.size(), 1u);
@@ -73,6 +75,11 @@ TEST_F(Captures, OspfAcknowledgment) {
                                       "Router\t\t\t\t1.1.1.1",
                                       "Sequence Number\t" + std::to_string((int32_t)0x80000002u),
                                       "CheckSum\t\t\t\t" + std::to_string(0x62ba), "Length\t\t\t\t36"}));
+  EXPECT_EQ(std::vector<std::string>(texts.begin() + 18, texts.end()),
+            (std::vector<std::string>{"Flags\t\t\t\t\t43", "Links\t\t\t\t\t8707", "Link ID\t\t\t\t1.0.0.0",
+                                      "Link Data\t\t\t1.1.1.1", "Link Type\t\t\tUnknown", "Number of TOS\t\t0",
+                                      "Metric\t\t\t\t1"}));
+  EXPECT_EQ(LinesFrom(h.Lines(), "Metric").back().flags, CLOSE + 1);
 }
 
 // tshark: LS Update of length 152 from 10.255.245.35 in area 0, checksum
@@ -216,10 +223,10 @@ TEST_F(Captures, DnsResponseCutByTheCapture) {
   EXPECT_EQ(Texts("Domain Name Service Protocol"), want);
 }
 
-// Crafted messages whose names run on for thousands of bytes (labels of
-// 0xFB bytes are labels here; tshark takes them as pointers and gives up
-// with "Name too long"): each name line stays within a line and the capture,
-// and the detail ends where the capture does.
+// Crafted messages of thousands of questions whose names are runs of short
+// labels ended by pointers that lead forwards (tshark gives up with "Name
+// too long"): each name line stays within a line and the capture, and the
+// detail ends where the capture does.
 TEST_F(Captures, DnsNamesThatRunOn) {
   for (const char* file : {"dns_fwdptr.pcap", "dns-badlabel.pcap"}) {
     SCOPED_TRACE(file);

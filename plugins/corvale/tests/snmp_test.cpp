@@ -204,6 +204,79 @@ TEST(Snmp, BitStringIsSkipped) {
   EXPECT_EQ(LinesStarting(h.Lines(0), "Variable").size(), 2u);
 }
 
+// Values whose items hold more than the walk takes from them: a sequence
+// gives only its header, so the walk goes on into its contents, and a null
+// takes two bytes whatever its length says. The next binding's header is
+// read from there.
+TEST(Snmp, WalkBehindSequenceAndNullValues) {
+  const Bytes next = Binding(Ber(0x02, Hex("05")));
+  struct Case {
+    const char* name;
+    Bytes value;       // of the first binding
+    size_t values;     // "Value" label lines
+    std::string last;  // the detail's last line
+  };
+  const Case cases[] = {
+      {"empty sequence", Ber(0x30, {}), 2, "Value\t\t\t\t\t5"},
+      {"sequence with contents", Ber(0x30, Ber(0x02, Hex("07"))), 1, "Sequence Header\t\tInvalid Type"},
+      {"null of length 1 without its byte", Hex("05 01"), 2, "Value\t\t\t\t\t5"},
+      {"null of length 1 with its byte", Hex("05 01 00"), 1, "Sequence Header\t\tInvalid Type"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CorvaleHost h;
+    h.Decode("IP-SNMP", Message(0xA2, Cat({Binding(c.value), next})));
+    const auto lines = h.Lines(0);
+    EXPECT_EQ(LinesStarting(lines, "Value\t\t\t\t\t\t").size(), c.values);
+    EXPECT_EQ(lines.back().text, c.last);
+    if (c.values == 2) {
+      EXPECT_EQ(LinesStarting(lines, "Value\t\t\t\t\t\t5").size(), 1u);
+    }
+  }
+}
+
+// Every error status and generic trap name, and the texts past the last.
+TEST(Snmp, ErrorAndTrapNames) {
+  const char* const errors[] = {"No Error",
+                                "Too Big",
+                                "No Such Name",
+                                "Bad Value",
+                                "Read Only",
+                                "Undefined Error",
+                                "No Access",
+                                "Wrong Type",
+                                "Wrong Length",
+                                "Wrong Encoding",
+                                "Wrong Value",
+                                "No Creation",
+                                "Inconsistent Value",
+                                "Resource Unavailable",
+                                "Commit Failed",
+                                "Undo Failed",
+                                "Authorization Error",
+                                "Not Writable",
+                                "Inconsistent Name",
+                                "Unknown Error Code"};
+  CorvaleHost h;
+  for (BYTE code = 0; code < 20; code++) {
+    h.Decode("IP-SNMP", Ber(0x30, Cat({Ber(0x02, Hex("01")), Ber(0x04, Text("public")),
+                                       Ber(0xA2, Cat({Ber(0x02, Hex("12 34")), Ber(0x02, {code}),
+                                                      Ber(0x02, Hex("00")), Ber(0x30, {})}))})));
+    EXPECT_EQ(LinesStarting(h.Lines(0), "Error Code")[0].text,
+              "Error Code\t\t\t\t" + std::to_string(code) + "\t" + errors[code]);
+  }
+  const char* const traps[] = {"Cold Start",  "Warm Start", "Link Down",           "Link Up",
+                               "Authentication Failure", "EGP Neighbor Loss", "Enterprise Specific", "Unknown"};
+  for (BYTE type = 0; type < 8; type++) {
+    h.Decode("IP-SNMP", Ber(0x30, Cat({Ber(0x02, Hex("00")), Ber(0x04, Text("public")),
+                                       Ber(0xA4, Cat({Ber(0x06, Hex("2b 06 01 04 01")), Ber(0x40, Hex("c0 a8 00 01")),
+                                                      Ber(0x02, {type}), Ber(0x02, Hex("00")), Ber(0x43, Hex("01")),
+                                                      Ber(0x30, {})}))})));
+    EXPECT_EQ(LinesStarting(h.Lines(0), "Trap Type")[0].text,
+              "Trap Type\t\t\t\t" + std::to_string(type) + "\t" + traps[type]);
+  }
+}
+
 // An object identifier prints up to four characters a byte: its text stops
 // before the line's bound, with "..." where it was cut.
 TEST(Snmp, ObjectIdentifierTextsStayWithinTheLine) {

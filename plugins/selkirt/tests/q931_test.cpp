@@ -100,6 +100,34 @@ TEST(Q931, TpktHeaderListAndMessageList) {
   ExpectLines(h.Lines(2), SetupLines(4));
 }
 
+// A TPKT length that lies short hides nothing: without a second TPKT behind
+// it, the message runs to the end of the capture.
+TEST(Q931, TpktLengthThatLiesShort) {
+  struct Case {
+    const char* name;
+    WORD length;
+  };
+  const Case cases[] = {{"0", 0}, {"only the TPKT header", 4}, {"6", 6}, {"into the elements", 0x10},
+                        {"behind the message", 0x40}};
+  SelkirtHost h;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    h.Decode("ITU-Q931", Cat({{3, 0, (BYTE)(c.length >> 8), (BYTE)c.length}, kSetup}));
+    EXPECT_EQ(h.Description(), "Setup");
+    EXPECT_EQ(h.Lines(1).back().text, "Length\t\t\t\t\t" + std::to_string(c.length));
+    ExpectLines(h.Lines(2), SetupLines(4));
+  }
+  // Where a second TPKT follows at the place the length gives, the message
+  // ends there, also when only the second header's version byte is captured.
+  for (const Bytes& behind : {Hex("03 00 0009 08 02 0001 07"), Hex("03")}) {
+    h.Decode("ITU-Q931", Cat({Hex("03 00 0009 08 02 8001 5a"), behind}));
+    const auto lines = h.Lines(2);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0].length, 5);
+    EXPECT_EQ(lines[4].text, "Message Type\t\t\tRelease Complete");
+  }
+}
+
 TEST(Q931, DataFragmentsAndBareTpkt) {
   struct Case {
     const char* name;
@@ -388,6 +416,10 @@ TEST(Q931, CutCaptures) {
     SCOPED_TRACE(c.captured);
     h.Decode("ITU-Q931", Bytes(frame.begin(), frame.begin() + (ptrdiff_t)c.captured), qvhost::RUN_ALL,
              (int)frame.size());
+    // Nothing captured: the title alone, over no bytes, its group closed.
+    if (c.captured == 0) {
+      ExpectLines(h.Lines(1), {{kTitle, 0, 0, OPEN | CLOSE}});
+    }
     EXPECT_EQ(h.Protocol(), "Q.931");
     EXPECT_EQ(h.Description(), c.description);
     EXPECT_EQ(h.Lines(1).size(), c.captured == 0 ? 1 : c.tpktLines);

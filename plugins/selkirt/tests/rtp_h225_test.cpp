@@ -76,25 +76,68 @@ TEST(H225, SummaryAndDetailAgreeOnEveryFirstByte) {
   }
 }
 
-// A UDP header cut after its ports hands on with nothing captured: the
-// type is unknown and no line describes bytes that are not there.
-TEST(H225, NothingCaptured) {
+// A message too short for its first field, whether the datagram is empty
+// or a UDP header cut after its ports hands on with nothing captured: the
+// row shows the protocol's word with an empty description (RTP, which
+// reads no field, its two words), the detail the title over no bytes, its
+// group closed.
+TEST(Voice, NothingCaptured) {
   IpHost h;
   if (!h.Has("DOD-IP")) GTEST_SKIP() << "the IP suite is not built in this tree";
-  for (WORD port : {1718, 1719}) {
-    Bytes cut = Ip(17, Udp(40000, port, kAdmissionRequest));
-    cut.resize(24);
-    h.Decode("DOD-IP", cut);
-    EXPECT_EQ(h.Protocol(), "H.225");
-    EXPECT_EQ(h.Description(), "Unknown");
-    ExpectLines(h.Lines(3), {{"H.225 Call Signalling Protocol", 28, 0, OPEN},
-                             {"Message Type\t\t\tUnknown", 28, 0, CLOSE}});
+  struct Case {
+    WORD port;
+    const char* protocol;
+    const char* description;
+    const char* title;
+  };
+  const Case cases[] = {
+      {1718, "H.225", "", "H.225 Call Signalling Protocol"},
+      {1719, "H.225", "", "H.225 Call Signalling Protocol"},
+      {1720, "Q.931", "", "Q.931 Connection Control Protocol"},
+      {11720, "Q.931", "", "Q.931 Connection Control Protocol"},
+      {5004, "RTP", "Packet", "Real-Time Transport Protocol"},
+  };
+  for (const Case& c : cases) {
+    for (bool empty : {true, false}) {
+      SCOPED_TRACE(std::to_string(c.port) + (empty ? " empty" : " cut"));
+      Bytes frame = Ip(17, Udp(40000, c.port, empty ? Bytes{} : kAdmissionRequest));
+      if (!empty) frame.resize(24);
+      h.Decode("DOD-IP", frame, qvhost::RUN_ALL, empty ? -1 : 36);
+      EXPECT_EQ(h.Protocol(), c.protocol);
+      EXPECT_EQ(h.Description(), c.description);
+      EXPECT_TRUE(h.Lines(2).empty()) << "the protocol's own slot";
+      ExpectLines(h.Lines(3), {{c.title, 28, 0, OPEN | CLOSE}});
+      EXPECT_TRUE(h.Lines(4).empty());
+    }
   }
-  // The same for RTP's title.
-  Bytes cut = Ip(17, Udp(40000, 5004, kRtp));
-  cut.resize(26);
-  h.Decode("DOD-IP", cut);
-  ExpectLines(h.Lines(3), {{"Real-Time Transport Protocol", 28, 0, OPEN | CLOSE}});
+}
+
+// The voice protocols are found by the source port too, where the
+// destination port has no binding.
+TEST(Voice, BoundBySourcePort) {
+  IpHost h;
+  if (!h.Has("DOD-IP")) GTEST_SKIP() << "the IP suite is not built in this tree";
+  struct Case {
+    WORD port;
+    Bytes payload;
+    const char* protocol;
+    const char* description;
+  };
+  const Case cases[] = {
+      {5004, kRtp, "RTP", "Packet"},
+      {1719, kAdmissionRequest, "H.225", "Admission Request"},
+      {1720, Hex("08 00 5a"), "Q.931", "Release Complete"},
+  };
+  for (const Case& c : cases) {
+    for (bool tcp : {false, true}) {
+      SCOPED_TRACE(std::to_string(c.port) + (tcp ? " TCP" : " UDP"));
+      h.Decode("DOD-IP", tcp ? Ip(6, Tcp(c.port, 40000, 0x18, {}, c.payload)) : Ip(17, Udp(c.port, 40000, c.payload)));
+      EXPECT_EQ(h.Protocol(), c.protocol);
+      EXPECT_EQ(h.Description(), c.description);
+      ASSERT_FALSE(h.Lines(3).empty());
+      EXPECT_EQ(h.Lines(3)[0].offset, tcp ? 40 : 28);
+    }
+  }
 }
 
 TEST(RtpAndH225, BoundedAndLineFailures) {
