@@ -37,6 +37,29 @@ const char* const kStopped = "The monitoring service has been stopped on the rem
 const char* const kNoServers = "No servers currently monitored.\rLast attempt: ";
 const char* const kDisabled = "Monitoring is currently disabled.\rLast attempt: ";
 
+// One box ticked, the other two not, over a walk that makes each change
+// between passed, retrying and failed once (0>1 and 2>1 medium, 1>2 and 0>2
+// bad, 1>0 and 2>0 good): only the ticked kind notifies.
+Scenario onlyTicked(const char* name, const char* box) {
+  struct Walk {
+    const char* body;
+    qint64 icon;
+    const char* hint;
+    const char* kind;  // the box of the change this answer makes (the constant itself)
+  };
+  static const Walk kWalk[] = {
+      {"a,0\r\n", 1, kOk, nullptr},           {"a,1\r\n", 2, kRetry, kValueNotifyMedium},
+      {"a,2\r\n", 3, kFailed, kValueNotifyBad}, {"a,1\r\n", 2, kRetry, kValueNotifyMedium},
+      {"a,0\r\n", 1, kOk, kValueNotifyGood},   {"a,2\r\n", 3, kFailed, kValueNotifyBad},
+      {"a,0\r\n", 1, kOk, kValueNotifyGood},
+  };
+  Scenario s{name, {}, {}};
+  for (const char* value : {kValueNotifyBad, kValueNotifyMedium, kValueNotifyGood})
+    s.settings.emplace_back(value, value == box ? 1 : 0);
+  for (const Walk& w : kWalk) s.steps.push_back({body(w.body), w.icon, w.hint, w.kind == box, 1});
+  return s;
+}
+
 const Scenario kScenarios[] = {
     {"FirstSightRaisesNothing", {{body("a,0\r\nb,2\r\n"), 3, kFailed, false, 2}}},
     {"ZeroToTwoRaisesBadOnce",
@@ -78,6 +101,9 @@ const Scenario kScenarios[] = {
       {body("a,1\r\n"), 2, kRetry, false, 1},
       {body("a,0\r\n"), 1, kOk, true, 1}},
      {{kValueNotifyBad, 0}, {kValueNotifyMedium, 0}, {kValueNotifyGood, 1}}},
+    onlyTicked("OnlyOnBadTicked", kValueNotifyBad),
+    onlyTicked("OnlyOnMediumTicked", kValueNotifyMedium),
+    onlyTicked("OnlyOnGoodTicked", kValueNotifyGood),
     {"LineFeedsDuplicatesAndCase",
      // "a" is made and updated again by the same answer: 0 then 1 is a change.
      {{body("a,0\nA,2\na,1\n"), 3, kFailed, true, 2}, {body("a,1\nA,2"), 3, kFailed, false, 2}}},
