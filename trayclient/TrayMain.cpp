@@ -385,6 +385,11 @@ TWinMain::TWinMain(QWidget* parent) : QWidget(parent) {
   m_animation->setObjectName("animation");
   m_animation->setInterval(kAnimationIntervalMs);
   connect(m_animation, &QTimer::timeout, this, &TWinMain::nextFrame);
+
+  m_deadline = new QTimer(this);
+  m_deadline->setObjectName("pollDeadline");
+  m_deadline->setSingleShot(true);
+  connect(m_deadline, &QTimer::timeout, this, &TWinMain::pollDeadlinePassed);
 }
 
 TWinMain::~TWinMain() {
@@ -765,12 +770,16 @@ void TWinMain::GetStatusFromServer() {
   QNetworkRequest request(url);
   request.setRawHeader("Accept", kAccept);
   request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(kUserAgent));
-  request.setTransferTimeout(m_pollTimeout);
   // A redirect is an answer other than the status, as any non-2xx status.
   request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
   m_answer.clear();
   m_answerTooLong = false;
+  m_pastDeadline = false;
   m_reply = m_network->get(request);
+  // One deadline for the whole poll: a time-out of the transfer would start
+  // again at every byte, and a server that drips its answer would hold the
+  // poll, and every poll after it, for ever.
+  m_deadline->start(m_pollTimeout);
   // Without a bound the network thread buffers whatever arrives while this
   // thread is busy, however far past the answer cap that is.
   m_reply->setReadBufferSize(kReadBufferBytes);
@@ -794,10 +803,17 @@ void TWinMain::pollDataArrived() {
   if (m_reply && !readAnswer(m_reply)) m_reply->abort();  // finishes the reply: the poll fails
 }
 
+void TWinMain::pollDeadlinePassed() {
+  if (!m_reply || m_reply->isFinished()) return;
+  m_pastDeadline = true;
+  m_reply->abort();  // finishes the reply: the poll fails
+}
+
 void TWinMain::pollFinishedReply() {
   QNetworkReply* reply = m_reply;
   m_reply = nullptr;
   if (!reply) return;
+  m_deadline->stop();
   reply->deleteLater();
   const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
   if (!m_answerTooLong && reply->error() == QNetworkReply::NoError) readAnswer(reply);
@@ -806,6 +822,9 @@ void TWinMain::pollFinishedReply() {
   if (m_answerTooLong)
     qWarning("the status answer of %s is longer than %lld bytes; it is not read", qPrintable(reply->url().toString()),
              static_cast<long long>(kMaxAnswerBytes));
+  if (m_pastDeadline)
+    qWarning("the status answer of %s did not come whole within %d ms; it is not read",
+             qPrintable(reply->url().toString()), m_pollTimeout);
   if (!m_answerTooLong && reply->error() == QNetworkReply::NoError && code >= 200 && code < 300)
     DoActions(QString::fromLatin1(answer));  // byte for byte, names compare exactly
   else

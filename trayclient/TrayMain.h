@@ -75,6 +75,7 @@ class TWinMain : public QWidget {
   void setSoundPlayer(SoundPlayer player) { m_player = std::move(player); }
   void setUrlOpener(UrlOpener opener) { m_opener = std::move(opener); }
   void setWarner(Warner warner) { m_warner = std::move(warner); }
+  // The deadline of each poll, from its start to the whole answer.
   void setPollTimeout(int milliseconds) { m_pollTimeout = milliseconds; }
 
   // ---- poll and status
@@ -149,6 +150,7 @@ class TWinMain : public QWidget {
   // poll reads.
   bool readAnswer(QNetworkReply* reply);
   void pollDataArrived();
+  void pollDeadlinePassed();
   void startAnimation();
   void stopAnimation();
   void nextFrame();
@@ -195,6 +197,8 @@ class TWinMain : public QWidget {
   QNetworkReply* m_reply = nullptr;
   bool m_pollQueued = false;
   int m_pollTimeout = vandrel::kPollTimeoutMs;
+  QTimer* m_deadline;
+  bool m_pastDeadline = false;
   QByteArray m_answer;       // the body read so far
   bool m_answerTooLong = false;
   vandrel::StatusBook m_book;

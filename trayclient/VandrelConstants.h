@@ -13,7 +13,7 @@ inline constexpr char kAppTitle[] = "Vandrel Client";
 inline constexpr int kRefreshIntervalMs = 30000;
 inline constexpr int kStartupDelayMs = 1;
 inline constexpr int kAnimationIntervalMs = 250;
-inline constexpr int kPollTimeoutMs = 20000;
+inline constexpr int kPollTimeoutMs = 20000;  // from the poll's start to the whole answer
 
 inline constexpr char kStatusPath[] = "/getserverstatus";
 inline constexpr char kHelpPath[] = "/help-welcome.htm";

@@ -1,6 +1,7 @@
 // The status poll against a stand-in server: successive answers and the icon,
 // hint and notifications each one leaves.
 #include <QAction>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -282,6 +283,39 @@ TEST_F(PollTest, OnePollAtATime) {
   EXPECT_EQ(done.count(), 2);
   EXPECT_EQ(win->iconIndex(), kIconFailed);
   EXPECT_EQ(sounds.size(), 1);
+}
+
+// A server that drips its answer, a byte every 100 ms, never lets a time-out
+// of the transfer pass: the poll fails at its deadline all the same, as for
+// an unreadable answer, and the poll asked for meanwhile reaches the server.
+TEST_F(PollTest, ADrippingServerFailsThePollAtItsDeadline) {
+  StatusServer server;
+  make();
+  const int deadline = 400;
+  win->setPollTimeout(deadline);
+  pointAt(server);
+  server.enqueue(body("a,0\r\n"));
+  ASSERT_TRUE(poll());
+  server.enqueue(dripped(QByteArray(100, ' ') + "a,0\r\n", 100));
+  server.enqueue(body("a,2\r\n"));
+  QSignalSpy done(win.get(), &TWinMain::pollFinished);
+  QElapsedTimer clock;
+  clock.start();
+  win->GetStatusFromServer();
+  win->GetStatusFromServer();  // waits for the first
+  ASSERT_TRUE(done.wait(5000));
+  const qint64 took = clock.elapsed();
+  EXPECT_GE(took, deadline - 50);
+  EXPECT_LT(took, deadline + 1000);  // a loaded machine may be late, not seconds late
+  EXPECT_GE(server.drippedBytes, 2);  // bytes came, and kept coming
+  EXPECT_EQ(win->iconIndex(), kIconNoContact);
+  EXPECT_TRUE(win->hint().startsWith(kNoContact));
+  EXPECT_EQ(win->records().size(), 1u);
+
+  ASSERT_TRUE(done.count() > 1 || done.wait(5000));
+  EXPECT_EQ(server.requests.size(), 3);
+  EXPECT_EQ(win->iconIndex(), kIconFailed);
+  EXPECT_FALSE(win->isAnimating());
 }
 
 TEST_F(PollTest, RequestsGoDirectWithASystemProxySet) {
