@@ -13,6 +13,7 @@
 
 #include "StatusAnswer.h"
 #include "VandrelConstants.h"
+#include "plat/types.h"
 
 class QCheckBox;
 class QLabel;
@@ -68,6 +69,9 @@ class TWinMain : public QWidget {
   using UrlOpener = std::function<void(const QUrl& url)>;
   // Tells the user something went wrong (a warning box by default).
   using Warner = std::function<void(const QString& text)>;
+  // What became of a call to the settings store: writing says whether a
+  // value was to be kept.
+  using StoreOutcome = std::function<void(bool writing, bool ok)>;
 
   explicit TWinMain(QWidget* parent = nullptr);  // FormCreate
   ~TWinMain() override;                          // FormDestroy
@@ -158,6 +162,11 @@ class TWinMain : public QWidget {
   bool playSound(const QString& file);
   void browseSoundFile();
 
+  void writeSetting(const char* name, DWORD value);
+  void writeSetting(const char* name, const QString& text);
+  // Shows or clears the note of the options window on the settings store.
+  void tellStore(bool writing, bool ok);
+
   // change handlers: each writes its value at once
   void sePortChange(int value);
   void ckOnBadClick(bool checked);
@@ -171,6 +180,7 @@ class TWinMain : public QWidget {
 
   // controls
   QLabel* lbTop;
+  QLabel* lbStoreNote;
   QLineEdit* edServer;
   QSpinBox* sePort;
   QCheckBox* ckStartup;
@@ -205,6 +215,8 @@ class TWinMain : public QWidget {
   QString m_hint;
   qint64 m_iconIndex = vandrel::kIconNoContact;
   int m_imageIndex = 0;
+
+  QString m_storeTold[2];  // why reading, and keeping, failed; empty when told of nothing
 
   bool m_hasProxy = false;
   vandrel::ProxySetting m_proxy;

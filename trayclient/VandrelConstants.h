@@ -81,13 +81,17 @@ inline constexpr char kValueServer[] = "ServerAddress";
 inline constexpr char kValueNotifyBrowser[] = "ClientNotifyBrowser";
 
 inline constexpr int kDefaultPort = 1529;
-inline constexpr int kInitialPort = 1530;  // the spin box before the first load
 inline constexpr bool kDefaultNotifyBad = true;
 inline constexpr bool kDefaultNotifyMedium = true;
 inline constexpr bool kDefaultNotifyGood = false;
 inline constexpr bool kDefaultNotifySound = true;
 inline constexpr bool kDefaultNotifyBrowser = true;
 inline constexpr char kDefaultServer[] = "localhost";
+
+// Told in the options window while the settings store fails (why is the
+// note's tip).
+inline constexpr char kSettingsNotRead[] = "The settings could not be read; those shown here are in force.";
+inline constexpr char kSettingsNotKept[] = "A change of the settings could not be kept.";
 
 inline constexpr char kFallbackSound[] = "alert.wav";
 
