@@ -689,9 +689,9 @@ void TWinMain::writeSetting(const char* name, const QString& text) {
 
 void TWinMain::tellStore(bool writing, bool ok) {
   // Told once while it lasts: a failure already shown is not shown again,
-  // and the note goes when the same kind of call works again.
-  // The window has room for the short texts only: the reasons (the file,
-  // the line, the system's word) are the note's tip, and in the log.
+  // and the note goes when the same kind of call works again. The window
+  // has room for the short texts only: the reasons (the file, the line, the
+  // system's word) are the note's tip, and go to the log.
   QString& why = m_storeTold[writing ? 1 : 0];
   if (ok == why.isEmpty()) return;
   why = ok ? QString() : QString::fromLocal8Bit(plat::RegLastErrorText());
