@@ -257,13 +257,24 @@ void warnStore(const char* what, LONG code) {
   qWarning("%s", qPrintable(text));
 }
 
+// How a key is opened: to read only, to load (made when missing, so that the
+// defaults can be written) or to write a value.
+enum class Open { kRead, kLoad, kWrite };
+
 class Key {
  public:
-  Key(plat::Hive hive, const char* path, bool create) {
-    const LONG rc = plat::RegOpenKey(hive, path, create, &m_key);
+  // told hears of every failure of the store and of every write that worked
+  // (a missing key or value is no failure).
+  Key(plat::Hive hive, const char* path, Open how, TWinMain::StoreOutcome told = {}) : m_told(std::move(told)) {
+    bool writing = how == Open::kWrite;
+    LONG rc = plat::RegOpenKey(hive, path, writing, &m_key);
+    if (rc == plat::ERROR_FILE_NOT_FOUND && how == Open::kLoad) {
+      writing = true;  // the key is made: failing now is failing to keep
+      rc = plat::RegOpenKey(hive, path, true, &m_key);
+    }
     if (rc != plat::ERROR_SUCCESS) {
       m_key = nullptr;
-      if (create || rc != plat::ERROR_FILE_NOT_FOUND) warnStore(path, rc);
+      if (rc != plat::ERROR_FILE_NOT_FOUND) failed(writing, path, rc);
     }
   }
   ~Key() {
@@ -277,22 +288,28 @@ class Key {
   bool readDword(const char* name, DWORD* value) const {
     DWORD type = plat::REG_NONE, size = sizeof(DWORD), data = 0;
     const LONG rc = plat::RegQueryValue(m_key, name, &type, reinterpret_cast<BYTE*>(&data), &size);
+    if (rc != plat::ERROR_SUCCESS && rc != plat::ERROR_MORE_DATA) readFailed(name, rc);
     if (rc != plat::ERROR_SUCCESS || type != plat::REG_DWORD || size != sizeof(DWORD)) return false;
     *value = data;
     return true;
   }
   bool readString(const char* name, QString* value) const {
     DWORD type = plat::REG_NONE, size = 0;
-    if (plat::RegQueryValue(m_key, name, &type, nullptr, &size) != plat::ERROR_SUCCESS || type != plat::REG_SZ)
+    LONG rc = plat::RegQueryValue(m_key, name, &type, nullptr, &size);
+    if (rc != plat::ERROR_SUCCESS || type != plat::REG_SZ) {
+      readFailed(name, rc);
       return false;
+    }
     QByteArray data;
-    LONG rc;
     do {
       data.resize(std::max<DWORD>(size, 1));
       size = static_cast<DWORD>(data.size());
       rc = plat::RegQueryValue(m_key, name, &type, reinterpret_cast<BYTE*>(data.data()), &size);
     } while (rc == plat::ERROR_MORE_DATA);
-    if (rc != plat::ERROR_SUCCESS || type != plat::REG_SZ) return false;
+    if (rc != plat::ERROR_SUCCESS || type != plat::REG_SZ) {
+      readFailed(name, rc);
+      return false;
+    }
     data.resize(size);
     const qsizetype nul = data.indexOf('\0');
     if (nul >= 0) data.truncate(nul);
@@ -300,29 +317,32 @@ class Key {
     return true;
   }
   void writeDword(const char* name, DWORD value) const {
-    const LONG rc = plat::RegSetValue(m_key, name, plat::REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    if (rc != plat::ERROR_SUCCESS) warnStore(name, rc);
+    written(name, plat::RegSetValue(m_key, name, plat::REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value));
   }
   void writeString(const char* name, const QString& value) const {
     const QByteArray data = value.toUtf8();  // written with its NUL
-    const LONG rc = plat::RegSetValue(m_key, name, plat::REG_SZ, reinterpret_cast<const BYTE*>(data.constData()),
-                                      static_cast<DWORD>(data.size() + 1));
-    if (rc != plat::ERROR_SUCCESS) warnStore(name, rc);
+    written(name, plat::RegSetValue(m_key, name, plat::REG_SZ, reinterpret_cast<const BYTE*>(data.constData()),
+                                    static_cast<DWORD>(data.size() + 1)));
   }
 
  private:
+  void failed(bool writing, const char* what, LONG rc) const {
+    warnStore(what, rc);
+    if (m_told) m_told(writing, false);
+  }
+  void readFailed(const char* name, LONG rc) const {
+    if (rc != plat::ERROR_SUCCESS && rc != plat::ERROR_FILE_NOT_FOUND) failed(false, name, rc);
+  }
+  void written(const char* name, LONG rc) const {
+    if (rc != plat::ERROR_SUCCESS)
+      failed(true, name, rc);
+    else if (m_told)
+      m_told(true, true);
+  }
+
   plat::HKEY m_key = nullptr;
+  TWinMain::StoreOutcome m_told;
 };
-
-void writeSettingDword(const char* name, DWORD value) {
-  Key key(plat::HKEY_CURRENT_USER, kSettingsKey, true);
-  if (key) key.writeDword(name, value);
-}
-
-void writeSettingString(const char* name, const QString& value) {
-  Key key(plat::HKEY_CURRENT_USER, kSettingsKey, true);
-  if (key) key.writeString(name, value);
-}
 
 QFont windowFont() {
   QFont font(kFontFamily, kFontPoints);
@@ -385,6 +405,11 @@ TWinMain::TWinMain(QWidget* parent) : QWidget(parent) {
   m_animation->setObjectName("animation");
   m_animation->setInterval(kAnimationIntervalMs);
   connect(m_animation, &QTimer::timeout, this, &TWinMain::nextFrame);
+
+  m_deadline = new QTimer(this);
+  m_deadline->setObjectName("pollDeadline");
+  m_deadline->setSingleShot(true);
+  connect(m_deadline, &QTimer::timeout, this, &TWinMain::pollDeadlinePassed);
 }
 
 TWinMain::~TWinMain() {
@@ -425,6 +450,15 @@ void TWinMain::buildWindow() {
   lbTop->setObjectName("lbTop");
   lbTop->setWordWrap(true);
   main->addWidget(lbTop);
+  // Shown while the settings store fails.
+  lbStoreNote = new QLabel(this);
+  lbStoreNote->setObjectName("lbStoreNote");
+  lbStoreNote->setWordWrap(true);
+  lbStoreNote->setTextFormat(Qt::PlainText);
+  lbStoreNote->setFrameShape(QFrame::StyledPanel);
+  lbStoreNote->setMargin(4);
+  lbStoreNote->hide();
+  main->addWidget(lbStoreNote);
 
   // General settings
   section(kGeneralTitle);
@@ -437,7 +471,7 @@ void TWinMain::buildWindow() {
   sePort = new QSpinBox(this);
   sePort->setObjectName("sePort");
   sePort->setRange(0, 65535);
-  sePort->setValue(kInitialPort);
+  sePort->setValue(kDefaultPort);
   sePort->setFixedWidth(80);
   ckStartup = new QCheckBox(kStartupText, this);
   ckStartup->setObjectName("ckStartup");
@@ -519,6 +553,14 @@ void TWinMain::buildWindow() {
   buttons->addWidget(bClose);
   main->addLayout(buttons);
 
+  // The defaults are in force until the settings are read, and stay so when
+  // they cannot be (set before the handlers, so that nothing is written).
+  ckOnBad->setChecked(kDefaultNotifyBad);
+  ckOnMedium->setChecked(kDefaultNotifyMedium);
+  ckOnGood->setChecked(kDefaultNotifyGood);
+  ckSoundNotify->setChecked(kDefaultNotifySound);
+  ckNotifyBrowser->setChecked(kDefaultNotifyBrowser);
+
   connect(sePort, &QSpinBox::valueChanged, this, &TWinMain::sePortChange);
   connect(ckOnBad, &QCheckBox::toggled, this, &TWinMain::ckOnBadClick);
   connect(ckOnMedium, &QCheckBox::toggled, this, &TWinMain::ckOnMediumClick);
@@ -571,7 +613,8 @@ void TWinMain::buildTray() {
 }
 
 void TWinMain::readSystemProxy() {
-  Key key(plat::HKEY_LOCAL_MACHINE, kProxyKey, false);
+  // The proxy is not used, so a failure to read it is only logged.
+  Key key(plat::HKEY_LOCAL_MACHINE, kProxyKey, Open::kRead);
   if (!key) return;
   DWORD enable = 0;
   QString server;
@@ -585,8 +628,14 @@ void TWinMain::readSystemProxy() {
 
 void TWinMain::LoadSettings() {
   [this] {
-    Key key(plat::HKEY_CURRENT_USER, kSettingsKey, true);
-    if (!key) return;  // reported; the controls keep what they hold
+    bool unread = false;
+    Key key(plat::HKEY_CURRENT_USER, kSettingsKey, Open::kLoad, [this, &unread](bool writing, bool ok) {
+      unread |= !writing && !ok;
+      tellStore(writing, ok);
+    });
+    // Told; the controls keep what they hold: the defaults until a load
+    // has worked, else what it read.
+    if (!key) return;
     DWORD number = 0;
     QString text;
     auto loadBool = [&](QCheckBox* box, const char* name, bool fallback) {
@@ -623,22 +672,52 @@ void TWinMain::LoadSettings() {
       key.writeString(kValueServer, kDefaultServer);
     }
     loadBool(ckNotifyBrowser, kValueNotifyBrowser, kDefaultNotifyBrowser);
+    if (!unread) tellStore(false, true);
   }();
   ckStartup->setChecked(QFileInfo::exists(autostartPath()));
 }
 
-void TWinMain::sePortChange(int value) { writeSettingDword(kValuePort, static_cast<DWORD>(value)); }
-void TWinMain::ckOnBadClick(bool checked) { writeSettingDword(kValueNotifyBad, checked); }
-void TWinMain::ckOnMediumClick(bool checked) { writeSettingDword(kValueNotifyMedium, checked); }
-void TWinMain::ckOnGoodClick(bool checked) { writeSettingDword(kValueNotifyGood, checked); }
-void TWinMain::ckNotifyBrowserClick(bool checked) { writeSettingDword(kValueNotifyBrowser, checked); }
-void TWinMain::edSoundFileChange(const QString& text) { writeSettingString(kValueSoundFile, text.trimmed()); }
-void TWinMain::edServerChange(const QString& text) { writeSettingString(kValueServer, text); }
+void TWinMain::writeSetting(const char* name, DWORD value) {
+  Key key(plat::HKEY_CURRENT_USER, kSettingsKey, Open::kWrite, [this](bool writing, bool ok) { tellStore(writing, ok); });
+  if (key) key.writeDword(name, value);
+}
+
+void TWinMain::writeSetting(const char* name, const QString& text) {
+  Key key(plat::HKEY_CURRENT_USER, kSettingsKey, Open::kWrite, [this](bool writing, bool ok) { tellStore(writing, ok); });
+  if (key) key.writeString(name, text);
+}
+
+void TWinMain::tellStore(bool writing, bool ok) {
+  // Told once while it lasts: a failure already shown is not shown again,
+  // and the note goes when the same kind of call works again. The window
+  // has room for the short texts only: the reasons (the file, the line, the
+  // system's word) are the note's tip, and go to the log.
+  QString& why = m_storeTold[writing ? 1 : 0];
+  if (ok == why.isEmpty()) return;
+  why = ok ? QString() : QString::fromLocal8Bit(plat::RegLastErrorText());
+  QStringList texts, reasons;
+  for (int kind = 0; kind < 2; ++kind) {
+    if (m_storeTold[kind].isEmpty()) continue;
+    texts << (kind ? kSettingsNotKept : kSettingsNotRead);
+    reasons << m_storeTold[kind];
+  }
+  lbStoreNote->setText(texts.join('\n'));
+  lbStoreNote->setToolTip(reasons.join('\n'));
+  lbStoreNote->setVisible(!texts.isEmpty());
+}
+
+void TWinMain::sePortChange(int value) { writeSetting(kValuePort, static_cast<DWORD>(value)); }
+void TWinMain::ckOnBadClick(bool checked) { writeSetting(kValueNotifyBad, DWORD(checked)); }
+void TWinMain::ckOnMediumClick(bool checked) { writeSetting(kValueNotifyMedium, DWORD(checked)); }
+void TWinMain::ckOnGoodClick(bool checked) { writeSetting(kValueNotifyGood, DWORD(checked)); }
+void TWinMain::ckNotifyBrowserClick(bool checked) { writeSetting(kValueNotifyBrowser, DWORD(checked)); }
+void TWinMain::edSoundFileChange(const QString& text) { writeSetting(kValueSoundFile, text.trimmed()); }
+void TWinMain::edServerChange(const QString& text) { writeSetting(kValueServer, text); }
 
 void TWinMain::ckSoundNotifyClick(bool checked) {
   edSoundFile->setEnabled(checked);
   bBrowseSound->setEnabled(checked);
-  writeSettingDword(kValueNotifySound, checked);
+  writeSetting(kValueNotifySound, DWORD(checked));
 }
 
 void TWinMain::ckStartupClick(bool checked) {
@@ -765,12 +844,16 @@ void TWinMain::GetStatusFromServer() {
   QNetworkRequest request(url);
   request.setRawHeader("Accept", kAccept);
   request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(kUserAgent));
-  request.setTransferTimeout(m_pollTimeout);
   // A redirect is an answer other than the status, as any non-2xx status.
   request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
   m_answer.clear();
   m_answerTooLong = false;
+  m_pastDeadline = false;
   m_reply = m_network->get(request);
+  // One deadline for the whole poll: a time-out of the transfer would start
+  // again at every byte, and a server that drips its answer would hold the
+  // poll, and every poll after it, for ever.
+  m_deadline->start(m_pollTimeout);
   // Without a bound the network thread buffers whatever arrives while this
   // thread is busy, however far past the answer cap that is.
   m_reply->setReadBufferSize(kReadBufferBytes);
@@ -794,10 +877,17 @@ void TWinMain::pollDataArrived() {
   if (m_reply && !readAnswer(m_reply)) m_reply->abort();  // finishes the reply: the poll fails
 }
 
+void TWinMain::pollDeadlinePassed() {
+  if (!m_reply || m_reply->isFinished()) return;
+  m_pastDeadline = true;
+  m_reply->abort();  // finishes the reply: the poll fails
+}
+
 void TWinMain::pollFinishedReply() {
   QNetworkReply* reply = m_reply;
   m_reply = nullptr;
   if (!reply) return;
+  m_deadline->stop();
   reply->deleteLater();
   const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
   if (!m_answerTooLong && reply->error() == QNetworkReply::NoError) readAnswer(reply);
@@ -806,6 +896,9 @@ void TWinMain::pollFinishedReply() {
   if (m_answerTooLong)
     qWarning("the status answer of %s is longer than %lld bytes; it is not read", qPrintable(reply->url().toString()),
              static_cast<long long>(kMaxAnswerBytes));
+  if (m_pastDeadline)
+    qWarning("the status answer of %s did not come whole within %d ms; it is not read",
+             qPrintable(reply->url().toString()), m_pollTimeout);
   if (!m_answerTooLong && reply->error() == QNetworkReply::NoError && code >= 200 && code < 300)
     DoActions(QString::fromLatin1(answer));  // byte for byte, names compare exactly
   else

@@ -13,6 +13,7 @@
 
 #include "StatusAnswer.h"
 #include "VandrelConstants.h"
+#include "plat/types.h"
 
 class QCheckBox;
 class QLabel;
@@ -68,6 +69,9 @@ class TWinMain : public QWidget {
   using UrlOpener = std::function<void(const QUrl& url)>;
   // Tells the user something went wrong (a warning box by default).
   using Warner = std::function<void(const QString& text)>;
+  // What became of a call to the settings store: writing says whether a
+  // value was to be kept.
+  using StoreOutcome = std::function<void(bool writing, bool ok)>;
 
   explicit TWinMain(QWidget* parent = nullptr);  // FormCreate
   ~TWinMain() override;                          // FormDestroy
@@ -75,6 +79,7 @@ class TWinMain : public QWidget {
   void setSoundPlayer(SoundPlayer player) { m_player = std::move(player); }
   void setUrlOpener(UrlOpener opener) { m_opener = std::move(opener); }
   void setWarner(Warner warner) { m_warner = std::move(warner); }
+  // The deadline of each poll, from its start to the whole answer.
   void setPollTimeout(int milliseconds) { m_pollTimeout = milliseconds; }
 
   // ---- poll and status
@@ -149,12 +154,18 @@ class TWinMain : public QWidget {
   // poll reads.
   bool readAnswer(QNetworkReply* reply);
   void pollDataArrived();
+  void pollDeadlinePassed();
   void startAnimation();
   void stopAnimation();
   void nextFrame();
   void notify();
   bool playSound(const QString& file);
   void browseSoundFile();
+
+  void writeSetting(const char* name, DWORD value);
+  void writeSetting(const char* name, const QString& text);
+  // Shows or clears the note of the options window on the settings store.
+  void tellStore(bool writing, bool ok);
 
   // change handlers: each writes its value at once
   void sePortChange(int value);
@@ -169,6 +180,7 @@ class TWinMain : public QWidget {
 
   // controls
   QLabel* lbTop;
+  QLabel* lbStoreNote;
   QLineEdit* edServer;
   QSpinBox* sePort;
   QCheckBox* ckStartup;
@@ -195,12 +207,16 @@ class TWinMain : public QWidget {
   QNetworkReply* m_reply = nullptr;
   bool m_pollQueued = false;
   int m_pollTimeout = vandrel::kPollTimeoutMs;
+  QTimer* m_deadline;
+  bool m_pastDeadline = false;
   QByteArray m_answer;       // the body read so far
   bool m_answerTooLong = false;
   vandrel::StatusBook m_book;
   QString m_hint;
   qint64 m_iconIndex = vandrel::kIconNoContact;
   int m_imageIndex = 0;
+
+  QString m_storeTold[2];  // why reading, and keeping, failed; empty when told of nothing
 
   bool m_hasProxy = false;
   vandrel::ProxySetting m_proxy;

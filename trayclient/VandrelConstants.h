@@ -13,7 +13,7 @@ inline constexpr char kAppTitle[] = "Vandrel Client";
 inline constexpr int kRefreshIntervalMs = 30000;
 inline constexpr int kStartupDelayMs = 1;
 inline constexpr int kAnimationIntervalMs = 250;
-inline constexpr int kPollTimeoutMs = 20000;
+inline constexpr int kPollTimeoutMs = 20000;  // from the poll's start to the whole answer
 
 inline constexpr char kStatusPath[] = "/getserverstatus";
 inline constexpr char kHelpPath[] = "/help-welcome.htm";
@@ -81,13 +81,17 @@ inline constexpr char kValueServer[] = "ServerAddress";
 inline constexpr char kValueNotifyBrowser[] = "ClientNotifyBrowser";
 
 inline constexpr int kDefaultPort = 1529;
-inline constexpr int kInitialPort = 1530;  // the spin box before the first load
 inline constexpr bool kDefaultNotifyBad = true;
 inline constexpr bool kDefaultNotifyMedium = true;
 inline constexpr bool kDefaultNotifyGood = false;
 inline constexpr bool kDefaultNotifySound = true;
 inline constexpr bool kDefaultNotifyBrowser = true;
 inline constexpr char kDefaultServer[] = "localhost";
+
+// Told in the options window while the settings store fails (why is the
+// note's tip).
+inline constexpr char kSettingsNotRead[] = "The settings could not be read; those shown here are in force.";
+inline constexpr char kSettingsNotKept[] = "A change of the settings could not be kept.";
 
 inline constexpr char kFallbackSound[] = "alert.wav";
 

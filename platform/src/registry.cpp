@@ -17,13 +17,16 @@
 // Writes hold an exclusive flock on "<hive>.lock", re-read the hive, apply
 // the change, write a temporary file "<hive>.XXXXXX" in the same folder,
 // fsync it, rename it over the hive and fsync the folder; a writer also
-// removes the temporaries that writers killed before their rename left.
+// removes the temporaries that writers killed before their rename left. A
+// hive that is a symbolic link stays one: all of this is done to the file
+// the link names, beside it.
 // Readers read the whole file through one descriptor and need no lock: rename
 // swaps complete files only. A file that does not parse fails every call on
 // its hive and is never written; nor is anything but a regular file read.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <pwd.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -509,6 +512,30 @@ LONG ReadWhole(const std::string& file, std::string& text) {
   return ERROR_SUCCESS;
 }
 
+std::string Folder(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a path names once every symbolic link is followed (it may not
+// exist yet).
+LONG FollowLinks(const std::string& path, std::string& target) {
+  std::string p = path;
+  for (int hops = 0; hops < 40; hops++) {
+    struct stat st;
+    if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      target = p;
+      return ERROR_SUCCESS;
+    }
+    char link[PATH_MAX];
+    const ssize_t n = readlink(p.c_str(), link, sizeof link - 1);
+    if (n <= 0) return FailErrno(n < 0 ? errno : ENOENT, "cannot follow the link", p);
+    link[n] = 0;
+    p = link[0] == '/' ? std::string(link) : Folder(p) + "/" + link;
+  }
+  return FailErrno(ELOOP, "cannot follow the link", path);
+}
+
 LONG MakeFolders(const std::string& dir) {
   std::string path;
   size_t pos = 0;
@@ -638,14 +665,17 @@ LONG ReadHive(Hive hive, F&& read) {
 // reading of the file and writes the result when something changed.
 template <class F>
 LONG ModifyHive(Hive hive, F&& change) {
-  std::string dir = ConfigDir();
   std::string file = HiveFile(hive);
-  if (LONG result = MakeFolders(dir)) return Reported(true, result);
+  if (LONG result = MakeFolders(ConfigDir())) return Reported(true, result);
+  // The file written: the hive's, or the one its links name.
+  std::string target;
+  if (LONG result = FollowLinks(file, target)) return Reported(true, result);
+  const std::string dir = Folder(target);
   WriteLock lock;
-  if (LONG result = lock.Take(file + ".lock")) return Reported(true, result);
-  RemoveStaleTemporaries(dir, file);
+  if (LONG result = lock.Take(target + ".lock")) return Reported(true, result);
+  RemoveStaleTemporaries(dir, target);
   std::string text;
-  if (LONG result = ReadWhole(file, text)) return Reported(true, result);
+  if (LONG result = ReadWhole(target, text)) return Reported(true, result);
   HiveData data;
   std::string error;
   if (!Parse(text, file, data, error)) return Reported(true, Fail(ERROR_REGISTRY_CORRUPT, "%s", error.c_str()));
@@ -653,7 +683,7 @@ LONG ModifyHive(Hive hive, F&& change) {
   if (LONG result = change(data, changed)) return result;
   if (!changed) return ERROR_SUCCESS;
   std::string out = Serialize(hive, data);
-  if (LONG result = ReplaceFile(dir, file, out)) return Reported(true, result);
+  if (LONG result = ReplaceFile(dir, target, out)) return Reported(true, result);
   std::lock_guard<std::mutex> cacheLock(g_cacheMutex);
   Cache& cache = CacheOf(hive);
   cache.file = std::move(file);

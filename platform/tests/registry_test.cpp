@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <ftw.h>
+#include <limits.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -504,6 +505,87 @@ TEST_F(PlatRegistry, ConcurrentWritersInOneProcess) {
   HKEY key = Open("Software\\Quorvane\\Shared", false);
   ExpectAll(key, {"a", "b", "c"}, count);
   plat::RegCloseKey(key);
+}
+
+// A hive that is a symbolic link stays one: a write replaces the file the
+// link names (through a chain of links, absolute or relative, or one not
+// made yet) with its mode, and leaves no temporary beside either.
+TEST_F(PlatRegistry, LinkedHiveStaysALink) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> links;  // file below top_, what it names
+    bool made;  // the named file is there before the write
+  };
+  const std::string target = "elsewhere/settings.reg";
+  const Case cases[] = {
+      {"Absolute", {{"config/current_user.reg", top_ + "/" + target}}, true},
+      {"Relative", {{"config/current_user.reg", "../" + target}}, true},
+      {"Chain", {{"config/current_user.reg", "middle.reg"}, {"config/middle.reg", top_ + "/" + target}}, true},
+      {"NotMadeYet", {{"config/current_user.reg", "../" + target}}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* folder : {"config", "elsewhere"}) ASSERT_EQ(mkdir((top_ + "/" + folder).c_str(), 0755), 0);
+    const std::string named = top_ + "/" + target;
+    if (c.made) {
+      std::ofstream(named) << "[K]\n\"old\"=dword:00000001\n";
+      ASSERT_EQ(chmod(named.c_str(), 0600), 0);
+    }
+    std::set<std::string> kept;
+    for (const auto& [link, to] : c.links) {
+      ASSERT_EQ(symlink(to.c_str(), (top_ + "/" + link).c_str()), 0) << strerror(errno);
+      kept.insert(link.substr(link.find('/') + 1));
+    }
+
+    HKEY key = Open("K");
+    const DWORD two = 2;
+    ASSERT_EQ(plat::RegSetValue(key, "new", plat::REG_DWORD, (const BYTE*)&two, 4), plat::ERROR_SUCCESS)
+        << plat::RegLastErrorText();
+    DWORD type = 0;
+    Bytes data;
+    ASSERT_EQ(Get(key, "new", &type, &data), plat::ERROR_SUCCESS);
+    EXPECT_EQ(data, (Bytes{2, 0, 0, 0}));
+    plat::RegCloseKey(key);
+
+    for (const auto& [link, to] : c.links) {
+      char was[PATH_MAX];
+      const ssize_t n = readlink((top_ + "/" + link).c_str(), was, sizeof was);
+      ASSERT_GT(n, 0) << link << " is no link now";
+      EXPECT_EQ(std::string(was, (size_t)n), to);
+    }
+    struct stat st;
+    ASSERT_EQ(lstat(named.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    if (c.made) {
+      EXPECT_EQ(st.st_mode & 07777, 0600u);
+    }
+    std::ifstream in(named);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str().find("\"old\"=dword:00000001") != std::string::npos, c.made) << text.str();
+    EXPECT_NE(text.str().find("\"new\"=dword:00000002"), std::string::npos) << text.str();
+    EXPECT_EQ(Entries(), kept);
+    std::set<std::string> beside;
+    if (DIR* d = opendir((top_ + "/elsewhere").c_str())) {
+      while (dirent* e = readdir(d))
+        if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) beside.insert(e->d_name);
+      closedir(d);
+    }
+    EXPECT_EQ(beside, (std::set<std::string>{"settings.reg", "settings.reg.lock"}));
+    nftw((top_ + "/config").c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    nftw((top_ + "/elsewhere").c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+  }
+
+  // A link that names itself names no file: nothing is read or written.
+  ASSERT_EQ(mkdir(dir_.c_str(), 0755), 0);
+  ASSERT_EQ(symlink("current_user.reg", file_.c_str()), 0);
+  HKEY key = nullptr;
+  EXPECT_EQ(plat::RegOpenKey(plat::HKEY_CURRENT_USER, "K", true, &key), plat::ERROR_REGISTRY_IO);
+  EXPECT_NE(std::string(plat::RegLastErrorText()).find("Too many levels of symbolic links"), std::string::npos)
+      << plat::RegLastErrorText();
+  struct stat st;
+  ASSERT_EQ(lstat(file_.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 // Reading a FIFO would wait for a writer that never comes.

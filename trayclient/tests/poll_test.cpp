@@ -1,6 +1,7 @@
 // The status poll against a stand-in server: successive answers and the icon,
 // hint and notifications each one leaves.
 #include <QAction>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -36,6 +37,29 @@ const char* const kFailed = "A test has failed.\rLast checked: ";
 const char* const kStopped = "The monitoring service has been stopped on the remote server.\rLast attempt: ";
 const char* const kNoServers = "No servers currently monitored.\rLast attempt: ";
 const char* const kDisabled = "Monitoring is currently disabled.\rLast attempt: ";
+
+// One box ticked, the other two not, over a walk that makes each change
+// between passed, retrying and failed once (0>1 and 2>1 medium, 1>2 and 0>2
+// bad, 1>0 and 2>0 good): only the ticked kind notifies.
+Scenario onlyTicked(const char* name, const char* box) {
+  struct Walk {
+    const char* body;
+    qint64 icon;
+    const char* hint;
+    const char* kind;  // the box of the change this answer makes (the constant itself)
+  };
+  static const Walk kWalk[] = {
+      {"a,0\r\n", 1, kOk, nullptr},           {"a,1\r\n", 2, kRetry, kValueNotifyMedium},
+      {"a,2\r\n", 3, kFailed, kValueNotifyBad}, {"a,1\r\n", 2, kRetry, kValueNotifyMedium},
+      {"a,0\r\n", 1, kOk, kValueNotifyGood},   {"a,2\r\n", 3, kFailed, kValueNotifyBad},
+      {"a,0\r\n", 1, kOk, kValueNotifyGood},
+  };
+  Scenario s{name, {}, {}};
+  for (const char* value : {kValueNotifyBad, kValueNotifyMedium, kValueNotifyGood})
+    s.settings.emplace_back(value, value == box ? 1 : 0);
+  for (const Walk& w : kWalk) s.steps.push_back({body(w.body), w.icon, w.hint, w.kind == box, 1});
+  return s;
+}
 
 const Scenario kScenarios[] = {
     {"FirstSightRaisesNothing", {{body("a,0\r\nb,2\r\n"), 3, kFailed, false, 2}}},
@@ -78,6 +102,9 @@ const Scenario kScenarios[] = {
       {body("a,1\r\n"), 2, kRetry, false, 1},
       {body("a,0\r\n"), 1, kOk, true, 1}},
      {{kValueNotifyBad, 0}, {kValueNotifyMedium, 0}, {kValueNotifyGood, 1}}},
+    onlyTicked("OnlyOnBadTicked", kValueNotifyBad),
+    onlyTicked("OnlyOnMediumTicked", kValueNotifyMedium),
+    onlyTicked("OnlyOnGoodTicked", kValueNotifyGood),
     {"LineFeedsDuplicatesAndCase",
      // "a" is made and updated again by the same answer: 0 then 1 is a change.
      {{body("a,0\nA,2\na,1\n"), 3, kFailed, true, 2}, {body("a,1\nA,2"), 3, kFailed, false, 2}}},
@@ -256,6 +283,39 @@ TEST_F(PollTest, OnePollAtATime) {
   EXPECT_EQ(done.count(), 2);
   EXPECT_EQ(win->iconIndex(), kIconFailed);
   EXPECT_EQ(sounds.size(), 1);
+}
+
+// A server that drips its answer, a byte every 100 ms, never lets a time-out
+// of the transfer pass: the poll fails at its deadline all the same, as for
+// an unreadable answer, and the poll asked for meanwhile reaches the server.
+TEST_F(PollTest, ADrippingServerFailsThePollAtItsDeadline) {
+  StatusServer server;
+  make();
+  const int deadline = 400;
+  win->setPollTimeout(deadline);
+  pointAt(server);
+  server.enqueue(body("a,0\r\n"));
+  ASSERT_TRUE(poll());
+  server.enqueue(dripped(QByteArray(100, ' ') + "a,0\r\n", 100));
+  server.enqueue(body("a,2\r\n"));
+  QSignalSpy done(win.get(), &TWinMain::pollFinished);
+  QElapsedTimer clock;
+  clock.start();
+  win->GetStatusFromServer();
+  win->GetStatusFromServer();  // waits for the first
+  ASSERT_TRUE(done.wait(5000));
+  const qint64 took = clock.elapsed();
+  EXPECT_GE(took, deadline - 50);
+  EXPECT_LT(took, deadline + 1000);  // a loaded machine may be late, not seconds late
+  EXPECT_GE(server.drippedBytes, 2);  // bytes came, and kept coming
+  EXPECT_EQ(win->iconIndex(), kIconNoContact);
+  EXPECT_TRUE(win->hint().startsWith(kNoContact));
+  EXPECT_EQ(win->records().size(), 1u);
+
+  ASSERT_TRUE(done.count() > 1 || done.wait(5000));
+  EXPECT_EQ(server.requests.size(), 3);
+  EXPECT_EQ(win->iconIndex(), kIconFailed);
+  EXPECT_FALSE(win->isAnimating());
 }
 
 TEST_F(PollTest, RequestsGoDirectWithASystemProxySet) {

@@ -2,7 +2,9 @@
 // folder and the system proxy values.
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -163,6 +165,130 @@ TEST_F(SettingsTest, UntickingSoundDisablesTheSoundFile) {
   sound->click();
   EXPECT_TRUE(file->isEnabled());
   EXPECT_TRUE(browse->isEnabled());
+}
+
+// The settings store in a folder of its own for the time of a test.
+class OwnStore {
+ public:
+  OwnStore() : m_saved(qgetenv("QUORVANE_CONFIG_DIR")) {
+    QDir().mkpath(folder());
+    qputenv("QUORVANE_CONFIG_DIR", QFile::encodeName(folder()));
+  }
+  ~OwnStore() { qputenv("QUORVANE_CONFIG_DIR", m_saved); }
+  QString folder() const { return m_dir.filePath("config"); }
+  QString file(const char* name = "current_user.reg") const { return folder() + "/" + name; }
+
+ private:
+  QTemporaryDir m_dir;
+  QByteArray m_saved;
+};
+
+// A store that cannot be read or kept leaves the defaults in force (the
+// port box held 1530 before the first load), and the options window says
+// so, once while it lasts; the note goes when the store works again.
+TEST_F(SettingsTest, StoreThatFailsLeavesTheDefaultsAndSaysSoInTheWindow) {
+  struct Case {
+    const char* name;
+    std::function<void(const OwnStore&)> spoil, mend;
+    const char* told;    // the note
+    const char* reason;  // part of its tip
+  };
+  const Case cases[] = {
+      {"Damaged",
+       [](const OwnStore& store) {
+         QFile f(store.file());
+         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+         f.write("garbage\n");
+       },
+       [](const OwnStore& store) { ASSERT_TRUE(QFile::remove(store.file())); }, kSettingsNotRead,
+       "current_user.reg, line 1: unparseable line"},
+      {"NotAFile", [](const OwnStore& store) { ASSERT_TRUE(QDir().mkdir(store.file())); },
+       [](const OwnStore& store) { ASSERT_TRUE(QDir().rmdir(store.file())); }, kSettingsNotRead,
+       "is not a regular file"},
+      {"NotWritable", [](const OwnStore& store) { ASSERT_TRUE(QDir().mkdir(store.file("current_user.reg.lock"))); },
+       [](const OwnStore& store) { ASSERT_TRUE(QDir().rmdir(store.file("current_user.reg.lock"))); },
+       kSettingsNotKept, "cannot open lock file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    OwnStore store;
+    c.spoil(store);
+    make();
+    auto* note = control<QLabel>(*win, "lbStoreNote");
+    ASSERT_NE(note, nullptr);
+    EXPECT_FALSE(note->isVisibleTo(win.get()));
+    win->LoadSettings();
+    const QString tip = note->toolTip();
+    win->LoadSettings();  // as before every poll
+    win->LoadSettings();
+
+    EXPECT_EQ(control<QSpinBox>(*win, "sePort")->value(), 1529);
+    EXPECT_EQ(win->statusAddress(), "http://localhost:1529/getserverstatus");
+    EXPECT_TRUE(control<QCheckBox>(*win, "ckOnBad")->isChecked());
+    EXPECT_TRUE(control<QCheckBox>(*win, "ckOnMedium")->isChecked());
+    EXPECT_FALSE(control<QCheckBox>(*win, "ckOnGood")->isChecked());
+    EXPECT_TRUE(control<QCheckBox>(*win, "ckSoundNotify")->isChecked());
+    EXPECT_TRUE(control<QCheckBox>(*win, "ckNotifyBrowser")->isChecked());
+
+    EXPECT_TRUE(note->isVisibleTo(win.get()));
+    EXPECT_EQ(note->text(), c.told);
+    EXPECT_EQ(note->toolTip(), tip);
+    EXPECT_TRUE(tip.contains(store.folder())) << qPrintable(tip);
+    EXPECT_TRUE(tip.contains(c.reason)) << qPrintable(tip);
+    EXPECT_TRUE(warnings.isEmpty());  // no box pops up at every poll
+
+    c.mend(store);
+    win->LoadSettings();
+    EXPECT_FALSE(note->isVisibleTo(win.get()));
+    EXPECT_EQ(Store().dword(kValuePort), 1529u);
+    win.reset();
+  }
+}
+
+TEST_F(SettingsTest, AChangeThatCannotBeKeptIsToldInTheWindow) {
+  OwnStore store;
+  make();
+  win->LoadSettings();
+  auto* note = control<QLabel>(*win, "lbStoreNote");
+  ASSERT_NE(note, nullptr);
+  const QString lock = store.file("current_user.reg.lock");
+  ASSERT_TRUE(QFile::remove(lock) && QDir().mkdir(lock));
+  auto* good = control<QCheckBox>(*win, "ckOnGood");
+  good->click();
+  EXPECT_TRUE(note->isVisibleTo(win.get()));
+  EXPECT_EQ(note->text(), kSettingsNotKept);
+  EXPECT_EQ(note->toolTip(), "cannot open lock file " + lock + ": Is a directory");
+  control<QSpinBox>(*win, "sePort")->setValue(2000);
+  EXPECT_EQ(note->text(), kSettingsNotKept);
+  EXPECT_EQ(Store().dword(kValueNotifyGood), 0u);
+
+  ASSERT_TRUE(QDir().rmdir(lock));
+  good->click();  // back to what is stored
+  control<QSpinBox>(*win, "sePort")->setValue(2001);
+  EXPECT_EQ(Store().dword(kValuePort), 2001u);
+  EXPECT_FALSE(note->isVisibleTo(win.get()));
+}
+
+// Both notes at once, in the window of fixed size: each line is shown whole
+// and nothing is pushed off the bottom.
+TEST_F(SettingsTest, BothStoreNotesFitTheWindow) {
+  OwnStore store;
+  {
+    QFile f(store.file());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("garbage\n");
+  }
+  make();
+  win->ShowOptions();
+  control<QCheckBox>(*win, "ckOnGood")->click();
+  QTest::qWait(50);
+  auto* note = control<QLabel>(*win, "lbStoreNote");
+  ASSERT_NE(note, nullptr);
+  EXPECT_EQ(note->text(), QString(kSettingsNotRead) + "\n" + kSettingsNotKept);
+  EXPECT_GE(note->height(), note->heightForWidth(note->width()));
+  auto* close = win->findChild<QPushButton*>("bClose");
+  ASSERT_NE(close, nullptr);
+  EXPECT_TRUE(win->rect().contains(close->geometry()));
 }
 
 // ---------------------------------------------------------------- start-up entry

@@ -72,9 +72,37 @@ void StatusServer::answer(QTcpSocket* socket, const Answer& reply) {
   out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
   out += reply.headers;
   out += "Connection: close\r\n\r\n";
+  if (reply.dripMs > 0) {
+    socket->write(out);
+    drip(socket, reply);
+    return;
+  }
   out += reply.body;
   socket->write(out);
   socket->disconnectFromHost();
+}
+
+void StatusServer::drip(QTcpSocket* socket, const Answer& reply) {
+  if (reply.body.isEmpty()) {
+    socket->disconnectFromHost();
+    return;
+  }
+  // The timer goes with the socket, when the client drops the connection.
+  auto* timer = new QTimer(socket);
+  auto sent = std::make_shared<qsizetype>(0);
+  connect(timer, &QTimer::timeout, socket, [this, socket, timer, body = reply.body, sent] {
+    if (socket->state() != QAbstractSocket::ConnectedState) {
+      timer->stop();
+      return;
+    }
+    socket->write(body.constData() + *sent, 1);
+    ++drippedBytes;
+    if (++*sent == body.size()) {
+      timer->stop();
+      socket->disconnectFromHost();
+    }
+  });
+  timer->start(reply.dripMs);
 }
 
 void StatusServer::stream(QTcpSocket* socket, const Answer& reply) {

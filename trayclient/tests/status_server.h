@@ -23,12 +23,22 @@ struct Answer {
   // When set: no Content-Length, and body repeated as long as the client
   // reads, up to this many bytes; the end of the connection ends the body.
   qint64 streamBytes = 0;
+  // When set: the head at once, with the body's length, then one byte of
+  // the body every this many milliseconds.
+  int dripMs = 0;
 };
 
 // An answer of unannounced length: body repeated up to bytes.
 inline Answer streamed(QByteArray body, qint64 bytes) {
   Answer a{200, std::move(body)};
   a.streamBytes = bytes;
+  return a;
+}
+
+// An answer of body whose bytes come one every milliseconds.
+inline Answer dripped(QByteArray body, int milliseconds) {
+  Answer a{200, std::move(body)};
+  a.dripMs = milliseconds;
   return a;
 }
 
@@ -52,6 +62,7 @@ class StatusServer : public QObject {
   QList<Request> requests;
   int unanswered = 0;  // requests read and not yet answered
   qint64 streamedBytes = 0;  // of streamed answers, handed to the network
+  qint64 drippedBytes = 0;   // of dripped answers, handed to the network
 
  signals:
   void requestReceived();
@@ -61,6 +72,7 @@ class StatusServer : public QObject {
   void readFrom(QTcpSocket* socket);
   void answer(QTcpSocket* socket, const Answer& answer);
   void stream(QTcpSocket* socket, const Answer& answer);
+  void drip(QTcpSocket* socket, const Answer& answer);
 
   QTcpServer m_server;
   std::deque<Answer> m_queue;
