@@ -63,8 +63,8 @@ struct Header {
 
   bool HasControl() const { return view.Has(0, 1); }
   bool HasFlags() const { return view.Has(1, 1); }
-  BYTE Control() const { return view.U8(0); }
-  BYTE Flags() const { return view.U8(1); }
+  BYTE Control() const { return view.U8Or0(0); }
+  BYTE Flags() const { return view.U8Or0(1); }
   BYTE Kind() const { return Control() & 0xFC; }
   BYTE Type() const { return Control() & 0x0C; }
   bool IsData() const { return HasControl() && Type() == TYPE_DATA; }
@@ -84,12 +84,12 @@ struct Header {
   bool Whole() const { return HasFlags() && view.Has(0, Length()); }
   // QoS control bit 7: the body aggregates MSDUs, each behind addresses and
   // a length of its own, and is no LLC frame.
-  bool Aggregate() const { return IsQos() && (view.U8(AddressesEnd()) & 0x80); }
+  bool Aggregate() const { return IsQos() && (view.U8Or0(AddressesEnd()) & 0x80); }
   // Addresses 1 to 4 at bytes 4, 10, 16 and 24; null when not captured.
   static int AddressAt(int n) { return n == 4 ? 24 : 4 + 6 * (n - 1); }
   const BYTE* Address(int n) const { return view.Bytes(AddressAt(n), kAddressLength); }
   bool HasSequence() const { return view.Has(22, 2); }
-  WORD Sequence() const { return view.Le16(22); }
+  WORD Sequence() const { return view.Le16Or0(22); }
   int Fragment() const { return Sequence() & 0x0F; }
   // The frame has a transmitter: all but CTS and ACK.
   bool HasSource() const { return Control() != FRAME_CTS && Control() != FRAME_ACK; }

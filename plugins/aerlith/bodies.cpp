@@ -105,7 +105,7 @@ void ElementFields(const qv::View& e, BYTE id, qv::DetailList& list) {
   for (const ElementField& f : kElementFields) {
     if (f.key != id) continue;
     if (!e.Has(f.at, f.width)) return;
-    const int value = f.width == 2 ? e.Le16(f.at) : e.U8(f.at);
+    const int value = f.width == 2 ? e.Le16Or0(f.at) : e.U8Or0(f.at);
     list.Add(e.Offset(f.at), f.width, f.format, value);
   }
 }
@@ -120,7 +120,7 @@ void SsidLine(const qv::View& e, int declared, qv::DetailList& list) {
   char text[128] = "SSID\t\t\t\t\t";
   size_t used = strlen(text);
   for (int64_t i = 0; i < n && used <= 126; i++) {
-    const BYTE c = e.U8(2 + i);
+    const BYTE c = e.U8Or0(2 + i);
     text[used++] = c >= 0x20 && c < 0x7F ? (char)c : '.';
   }
   text[used] = 0;
@@ -129,7 +129,7 @@ void SsidLine(const qv::View& e, int declared, qv::DetailList& list) {
 
 void RateLines(const qv::View& e, qv::DetailList& list) {
   for (int64_t i = 2; e.Has(i, 1) && !list.stopped; i++) {
-    const BYTE rate = e.U8(i);
+    const BYTE rate = e.U8Or0(i);
     list.Add(e.Offset(i), 1, "Rate\t\t\t\t\t%1.1f MB\t[%s", (rate & 0x7F) / 2.0,
              rate & 0x80 ? "1xxxxxxx]\tIn Basic Rate Set" : "0xxxxxxx]\tNot in Basic Rate Set");
   }
@@ -148,22 +148,22 @@ void CountryLines(const qv::View& e, int declared, qv::DetailList& list) {
     const int at = 5 + 3 * k;
     if (!e.Has(at, 3)) return;
     list.Group<"Channel Group">(&g_channelState, e.Offset(at), 3);
-    list.Add<"First\t\t\t\t%d">(e.Offset(at), 1, e.U8(at));
-    list.Add<"Number\t\t\t%d">(e.Offset(at + 1), 1, e.U8(at + 1));
-    list.Add<"Transmit Power\t%d dBm">(e.Offset(at + 2), 1, e.U8(at + 2));
+    list.Add<"First\t\t\t\t%d">(e.Offset(at), 1, e.U8Or0(at));
+    list.Add<"Number\t\t\t%d">(e.Offset(at + 1), 1, e.U8Or0(at + 1));
+    list.Add<"Transmit Power\t%d dBm">(e.Offset(at + 2), 1, e.U8Or0(at + 2));
     list.Close();
   }
 }
 
 void RequestLines(const qv::View& e, int declared, qv::DetailList& list) {
   for (int i = 0; i < declared && i < 16 && e.Has(2 + i, 1) && !list.stopped; i++)
-    list.Add<"ID\t\t\t\t%d">(e.Offset(2 + i), 1, e.U8(2 + i));
+    list.Add<"ID\t\t\t\t%d">(e.Offset(2 + i), 1, e.U8Or0(2 + i));
 }
 
 // One element from its own range e (its header captured).
 void DetailElement(const qv::View& e, qv::DetailList& list) {
-  const BYTE id = e.U8(0);
-  const int declared = e.U8(1);
+  const BYTE id = e.U8Or0(0);
+  const int declared = e.U8Or0(1);
   list.Group<"Information Element">(&g_elementState, e.Offset(), (int)e.size());
   list.Add<"Identity\t\t\t\t%s">(e.Offset(), 1, kElementNames(id));
   list.Add<"Length\t\t\t\t%d">(e.Offset(1), 1, declared);
@@ -191,7 +191,7 @@ void DetailElement(const qv::View& e, qv::DetailList& list) {
 // element's two header bytes are not captured.
 void DetailElements(const qv::View& v, int64_t at, int most, qv::DetailList& list) {
   for (int count = 0; count < most && v.Has(at, 2) && !list.stopped; count++) {
-    const int length = v.U8(at + 1) + 2;
+    const int length = v.U8Or0(at + 1) + 2;
     DetailElement(v.Sub(at, length), list);
     at += length;
   }
@@ -200,7 +200,7 @@ void DetailElements(const qv::View& v, int64_t at, int most, qv::DetailList& lis
 // ---------------------------------------------------------------- fixed fields
 
 void DetailCapability(const qv::View& v, int64_t at, qv::DetailList& list) {
-  const WORD c = v.Le16(at);
+  const WORD c = v.Le16Or0(at);
   const int o = v.Offset(at);
   static const struct {
     std::string_view label;
@@ -241,10 +241,10 @@ void DetailBeaconBody(const qv::View& v, qv::DetailList& list) {
 }
 
 void DetailAuthentication(const qv::View& v, qv::DetailList& list) {
-  const WORD algorithm = v.Le16(24), sequence = v.Le16(26);
+  const WORD algorithm = v.Le16Or0(24), sequence = v.Le16Or0(26);
   if (!WordLine(v, 24, list, "Algorithm\t\t\t\t%u\t%s", kAlgorithms(algorithm))) return;
   if (!WordLine(v, 26, list, "Sequence Number\t\t%u")) return;
-  if (!WordLine(v, 28, list, "Status Code\t\t\t\t%u\t%s", kStatuses(v.Le16(28)))) return;
+  if (!WordLine(v, 28, list, "Status Code\t\t\t\t%u\t%s", kStatuses(v.Le16Or0(28)))) return;
   // Only the challenge text follows.
   if (algorithm == 1 && (sequence == 2 || sequence == 3)) DetailElements(v, 30, 1, list);
 }
@@ -274,7 +274,7 @@ void DetailBody(const Header& h, qv::DetailList& list) {
       break;
     case FRAME_DISASSOCIATION:
     case FRAME_DEAUTHENTICATION:
-      WordLine(v, 24, list, "Reason Code\t\t\t\t%u\t%s", kReasons(v.Le16(24)));
+      WordLine(v, 24, list, "Reason Code\t\t\t\t%u\t%s", kReasons(v.Le16Or0(24)));
       break;
     case FRAME_AUTHENTICATION:
       DetailAuthentication(v, list);

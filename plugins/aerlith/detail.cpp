@@ -194,7 +194,7 @@ void DetailHeader(const Header& h, const CaptureFrame* frame, qv::DetailList& li
   if (!h.HasFlags()) return;
   if (h.Flags() & 0x40) DetailWep(frame->radioInfo, list);
   if (!h.view.Has(2, 2)) return;
-  list.Add<"Duration ID\t\t\t\t%d">(o + 2, 2, h.view.Le16(2));
+  list.Add<"Duration ID\t\t\t\t%d">(o + 2, 2, h.view.Le16Or0(2));
   for (int i = 0; i < kind.addresses; i++) {
     const BYTE* address = h.Address(i + 1);
     if (!address || list.stopped) return;

@@ -106,12 +106,12 @@ void ReportAccessPoint(const Header& h, const CaptureFrame* frame) {
   const BYTE* bssid = h.Address(2);
   if (memcmp(bssid, h.Address(3), kAddressLength) != 0) return;
   char ssid[64] = {};
-  if (h.view.U8(36) == 0) {
-    int length = h.view.U8(37);
+  if (h.view.U8Or0(36) == 0) {
+    int length = h.view.U8Or0(37);
     if (length > 63) length = 63;
     h.view.Copy(38, length, reinterpret_cast<BYTE*>(ssid));
   }
-  int privacy = (h.view.Le16(34) & 0x0010) ? 1 : 0;
+  int privacy = (h.view.Le16Or0(34) & 0x0010) ? 1 : 0;
   const BYTE* radio = frame->radioInfo;
   g_svc.AddBssEntry(bssid, ssid, radio[RADIO_BSS_INFO_8], radio[RADIO_BSS_INFO_10], radio[RADIO_BSS_INFO_11], 0,
                     privacy, frame->hostCookie[0], frame->hostCookie[1]);

@@ -61,9 +61,9 @@ struct LlcHeader {
   LlcHeader h = {};
   if (!v.Has(0, 3)) return h;
   h.known = true;
-  h.dsap = v.U8(0);
-  h.ssap = v.U8(1);
-  h.control = v.U8(2);
+  h.dsap = v.U8Or0(0);
+  h.ssap = v.U8Or0(1);
+  h.control = v.U8Or0(2);
   if ((h.control & 3) == 3) {
     h.kind = FRAME_U;
     h.length = 3;

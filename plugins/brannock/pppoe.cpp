@@ -67,7 +67,7 @@ DetailLine* TagValue(qv::DetailList& list, const qv::View& value, int length, in
     p[n] = 0;
   } else {
     p[0] = 0;
-    for (int i = 0; i < std::min(n, 16); i++) qv::AppendText(text, sizeof text, "%02X ", value.U8(i));
+    for (int i = 0; i < std::min(n, 16); i++) qv::AppendText(text, sizeof text, "%02X ", value.U8Or0(i));
   }
   return list.Text(value.Offset(), std::min(length, captured), text);
 }
@@ -116,12 +116,13 @@ DetailEnd HeaderAndTags(qv::DetailList& list, const qv::View& h, bool discovery)
   if (!h.Has(0, 1)) return END_DONE;
   if (!list.Add<"Packet Stage\t\t\t%s">(o, (int)h.Sub(0, kHeaderLength).size(),
                                         discovery ? "Discovery Packet"sv : "Session Packet"sv) ||
-      !list.Add<"Version\t\t\t\t\t%d">(o, 1, h.U8(0) >> 4) || !list.Add<"Type\t\t\t\t\t\t%d">(o, 1, h.U8(0) & 0xF))
+      !list.Add<"Version\t\t\t\t\t%d">(o, 1, h.U8Or0(0) >> 4) ||
+      !list.Add<"Type\t\t\t\t\t\t%d">(o, 1, h.U8Or0(0) & 0xF))
     return END_STOPPED;
   if (!h.Has(1, 1)) return END_DONE;
-  if (!list.Add<"Code\t\t\t\t\t\t%s">(o + 1, 1, discovery ? kCodeNames(h.U8(1)) : "Data")) return END_STOPPED;
+  if (!list.Add<"Code\t\t\t\t\t\t%s">(o + 1, 1, discovery ? kCodeNames(h.U8Or0(1)) : "Data")) return END_STOPPED;
   if (!h.Has(2, 2)) return END_DONE;
-  if (!list.Add<"Session ID\t\t\t\t%d">(o + 2, 2, h.Be16(2))) return END_STOPPED;
+  if (!list.Add<"Session ID\t\t\t\t%d">(o + 2, 2, h.Be16Or0(2))) return END_STOPPED;
   WORD length;
   if (!h.Be16(4, &length)) return END_DONE;
   if (!list.Add<"Length\t\t\t\t\t%d">(o + 4, 2, length)) return END_STOPPED;

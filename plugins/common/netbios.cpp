@@ -76,7 +76,7 @@ int64_t DecodeNetBiosName(const View& message, int64_t field, NetBiosName* name)
     if (target >= field) return field + kPointerField;
     at = target;
   }
-  int count = (message.U8(at) & 0x3F) / 2;
+  int count = (message.U8Or0(at) & 0x3F) / 2;
   if (count > kMaxCharacters) count = kMaxCharacters;
   const BYTE* encoded = message.Bytes(at + 1, 2 * count);
   if (count == 0 || !encoded) return field + name->used;

@@ -126,14 +126,14 @@ void DetailArp(qv::Layer& l, qv::DetailList& list) {
   if (m.HasSizes() && (int64_t)o + m.Length() < frame->capturedLength) frame->capturedLength = o + m.Length();
 
   char name[kAddressTextSize];
-  ArpHardwareTypeName(v.Be16(0), name);
+  ArpHardwareTypeName(v.Be16Or0(0), name);
   list.Add<"Hardware Type\t\t\t%s">(o, 2, name);
   const BYTE* type = v.Bytes(2, 2);
   if (!type) return;
   name[0] = 0;
   if (qv::g_svc.RetrieveEtherType) qv::g_svc.RetrieveEtherType(type, name, 1);
   name[sizeof name - 1] = 0;
-  list.Add<"Protocol Type\t\t\t%04x\t%s">(o + 2, 2, (unsigned)v.Be16(2), name);
+  list.Add<"Protocol Type\t\t\t%04x\t%s">(o + 2, 2, (unsigned)v.Be16Or0(2), name);
   if (!v.Has(4, 1)) return;
   list.Add<"Hardware Addr Size\t%d">(o + 4, 1, m.hlen);
   if (!v.Has(5, 1)) return;

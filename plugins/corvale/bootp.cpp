@@ -220,7 +220,7 @@ void OptionBody(qv::DetailList& list, BYTE code, const qv::View& data, int len) 
 // captured).
 int64_t DetailBootpOption(qv::DetailList& list, const qv::View& area, int64_t at) {
   const int pos = area.Offset(at);
-  const BYTE code = area.U8(at);
+  const BYTE code = area.U8Or0(at);
   BYTE len;
   if (code == kPad || code == kEnd || !area.U8(at + 1, &len)) {
     list.Group<"Extension Option\t\t%s">(&g_optionState, pos, 1, BootpOptionName(code));
@@ -249,7 +249,7 @@ void DetailBootp(qv::Layer& l, qv::DetailList& list) {
   const qv::View& m = l.header;
   const int o = m.Offset();
   if (!l.OpenDetail(list, m.size(), 1)) return;
-  const BYTE op = m.U8(0);
+  const BYTE op = m.U8Or0(0);
   BYTE type, hlen, hops;
   WORD seconds;
   DWORD value;
@@ -268,7 +268,7 @@ void DetailBootp(qv::Layer& l, qv::DetailList& list) {
   list.Add<"Seconds\t\t\t\t\t%d">(o + 8, 2, seconds);
   if (!m.Has(10, 2)) return;
   list.Group<"Flags">(&g_flagsState, o + 10, 2);
-  list.Add<"Broadcast Flag\t\t%s">(o + 10, 2, (m.U8(10) & 0x80) ? "On"sv : "Off"sv);
+  list.Add<"Broadcast Flag\t\t%s">(o + 10, 2, (m.U8Or0(10) & 0x80) ? "On"sv : "Off"sv);
   list.Close();
   struct AddressField {
     int at;

@@ -176,7 +176,7 @@ int64_t ReadDnsName(const qv::View& message, const qv::View& place, int64_t at, 
       n += (size_t)k;
       text[n] = 0;
       // A dot between labels, never at the end.
-      if (k == length && part.U8(p + 1 + length) != 0 && n < kMaxLabelText) {
+      if (k == length && part.U8Or0(p + 1 + length) != 0 && n < kMaxLabelText) {
         text[n++] = '.';
         text[n] = 0;
       }

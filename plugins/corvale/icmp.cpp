@@ -117,11 +117,11 @@ void SummarizeIcmp(qv::Layer& l, SummaryRow* row) {
 // Identifier and sequence as sent and with their bytes swapped.
 bool EchoLines(qv::DetailList& list, const qv::View& m) {
   if (!m.Has(4, 2)) return false;
-  list.Add<"ID\t\t\t\t\t\t\t%0d">(m.Offset(4), 2, m.Be16(4));
-  list.Add<"ID Swapped\t\t\t\t%0d">(m.Offset(4), 2, m.Le16(4));
+  list.Add<"ID\t\t\t\t\t\t\t%0d">(m.Offset(4), 2, m.Be16Or0(4));
+  list.Add<"ID Swapped\t\t\t\t%0d">(m.Offset(4), 2, m.Le16Or0(4));
   if (!m.Has(6, 2)) return false;
-  list.Add<"Sequence\t\t\t\t\t%0d">(m.Offset(6), 2, m.Be16(6));
-  list.Add<"Sequence Swapped\t\t%0d">(m.Offset(6), 2, m.Le16(6));
+  list.Add<"Sequence\t\t\t\t\t%0d">(m.Offset(6), 2, m.Be16Or0(6));
+  list.Add<"Sequence Swapped\t\t%0d">(m.Offset(6), 2, m.Le16Or0(6));
   return !list.stopped;
 }
 
@@ -157,11 +157,11 @@ bool FieldLines(qv::DetailList& list, const qv::View& m, Fields fields) {
     }
     case kAdvertisement:
       if (!m.Has(4, 1)) return false;
-      list.Add<"Address Count\t\t%d">(m.Offset(4), 1, m.U8(4));
+      list.Add<"Address Count\t\t%d">(m.Offset(4), 1, m.U8Or0(4));
       if (!m.Has(5, 1)) return false;
-      list.Add<"Entry Size\t\t\t%d">(m.Offset(5), 1, m.U8(5));
+      list.Add<"Entry Size\t\t\t%d">(m.Offset(5), 1, m.U8Or0(5));
       if (!m.Has(6, 2)) return false;
-      list.Add<"Life Time\t\t%d">(m.Offset(6), 2, m.Be16(6));
+      list.Add<"Life Time\t\t%d">(m.Offset(6), 2, m.Be16Or0(6));
       break;
     case kReserved:
       if (!m.Be32(4, &value)) return false;
@@ -169,9 +169,9 @@ bool FieldLines(qv::DetailList& list, const qv::View& m, Fields fields) {
       break;
     case kPointer:
       if (!m.Has(4, 1)) return false;
-      list.Add<"Pointer\t\t\t\t%d">(m.Offset(4), 1, m.U8(4));
+      list.Add<"Pointer\t\t\t\t%d">(m.Offset(4), 1, m.U8Or0(4));
       if (!m.Has(5, 3)) return false;
-      list.Add<"Entry Size\t\t\t0x%02x%02x%02x">(m.Offset(5), 3, m.U8(5), m.U8(6), m.U8(7));
+      list.Add<"Entry Size\t\t\t0x%02x%02x%02x">(m.Offset(5), 3, m.U8Or0(5), m.U8Or0(6), m.U8Or0(7));
       break;
     case kTimestamps:
       // Originate, receive and transmit follow the identifier and sequence.
@@ -191,7 +191,7 @@ bool FieldLines(qv::DetailList& list, const qv::View& m, Fields fields) {
 void DetailIcmp(qv::Layer& l, qv::DetailList& list) {
   const qv::View& m = l.header;
   if (!l.OpenDetail(list, m.size(), 1)) return;
-  const BYTE type = m.U8(0);
+  const BYTE type = m.U8Or0(0);
   BYTE code;
   WORD checksum;
   const Layout* layout = FindLayout(type);

@@ -29,7 +29,7 @@ void DetailIgmp(qv::Layer& l, qv::DetailList& list) {
   if (!l.OpenDetail(list, kMessageLength, 1)) return;
   BYTE time;
   WORD checksum;
-  list.Add<"Type\t\t\t\t\t\t%s">(m.Offset(), 1, kTypeNames(m.U8(0)));
+  list.Add<"Type\t\t\t\t\t\t%s">(m.Offset(), 1, kTypeNames(m.U8Or0(0)));
   if (!m.U8(1, &time)) return;
   list.Add<"Max Response Time\t\t%d tenths of a second">(m.Offset(1), 1, time);
   if (!m.Be16(2, &checksum)) return;

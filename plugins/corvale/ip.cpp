@@ -20,12 +20,12 @@ BYTE g_fragmentState;
 struct IpHeader {
   const qv::View& v;  // the layer's view of the header, not a copy (see brannock's MacHeader)
   bool Has(int pos, int count) const { return v.Has(pos, count); }
-  int Version() const { return v.U8(0) >> 4; }
-  int Ihl() const { return v.U8(0) & 0xF; }
+  int Version() const { return v.U8Or0(0) >> 4; }
+  int Ihl() const { return v.U8Or0(0) & 0xF; }
   const BYTE* Address(int pos) const { return v.Bytes(pos, 4); }
   // A fragment other than the first: its payload starts inside the
   // datagram's, so it holds no header of the protocol it carries.
-  bool LaterFragment() const { return (v.Be16(6) & kOffsetMask) != 0; }
+  bool LaterFragment() const { return (v.Be16Or0(6) & kOffsetMask) != 0; }
 };
 
 void CountIp(qv::Layer& l) {
@@ -73,17 +73,17 @@ void DetailIp(qv::Layer& l, qv::DetailList& list) {
   const int o = l.offset();
   if (!l.Title(list, h.Has(0, 1) ? h.Ihl() * 4 : 0)) return;
   if (!h.Has(0, 1)) return;
-  const BYTE first = h.v.U8(0);
+  const BYTE first = h.v.U8Or0(0);
   list.Add<"Header Version\t\t\t%u\t\t\t\t[%s]">(o, 1, (unsigned)h.Version(), qv::Bits(first, 0xF0, 8, 4));
   list.Add<"Header Length\t\t\t%u bytes\t\t[%s]">(o, 1, (unsigned)h.Ihl() * 4, qv::Bits(first, 0x0F, 8, 4));
   if (!h.Has(1, 1)) return;
-  list.Add<"Type of Service\t\t%d">(o + 1, 1, h.v.U8(1));
+  list.Add<"Type of Service\t\t%d">(o + 1, 1, h.v.U8Or0(1));
   if (!h.Has(2, 2)) return;
-  list.Add<"Datagram Length\t\t%u">(o + 2, 2, (unsigned)h.v.Be16(2));
+  list.Add<"Datagram Length\t\t%u">(o + 2, 2, (unsigned)h.v.Be16Or0(2));
   if (!h.Has(4, 2)) return;
-  list.Add<"Differentiator\t\t\t%01u">(o + 4, 2, (unsigned)h.v.Be16(4));
+  list.Add<"Differentiator\t\t\t%01u">(o + 4, 2, (unsigned)h.v.Be16Or0(4));
   if (!h.Has(6, 2)) return;
-  const WORD word = h.v.Be16(6);
+  const WORD word = h.v.Be16Or0(6);
   list.Group<"Fragmentation Information">(&g_fragmentState, o + 6, 2);
   list.Add<"More Fragments\t\t%s%s">(o + 6, 2, (word & kMoreFragments) ? "on\t\t"sv : "off\t"sv,
                                      qv::Bits(word, kMoreFragments, 16, 4));
@@ -92,11 +92,11 @@ void DetailIp(qv::Layer& l, qv::DetailList& list) {
   list.Add<"Offset\t\t\t\t%01u\t\t%s ">(o + 6, 2, (unsigned)(word & kOffsetMask), qv::Bits(word, kOffsetMask, 16, 4));
   list.Close();
   if (list.stopped || !h.Has(8, 1)) return;
-  list.Add<"Time To Live\t\t\t%u">(o + 8, 1, (unsigned)h.v.U8(8));
+  list.Add<"Time To Live\t\t\t%u">(o + 8, 1, (unsigned)h.v.U8Or0(8));
   if (!h.Has(9, 1)) return;
-  list.Add<"Protocol\t\t\t\t\t%s">(o + 9, 1, ProtocolDescription(h.v.U8(9)));
+  list.Add<"Protocol\t\t\t\t\t%s">(o + 9, 1, ProtocolDescription(h.v.U8Or0(9)));
   if (!h.Has(10, 2)) return;
-  list.Add<"Header Checksum\t\t0x%04x">(o + 10, 2, (unsigned)h.v.Be16(10));
+  list.Add<"Header Checksum\t\t0x%04x">(o + 10, 2, (unsigned)h.v.Be16Or0(10));
   if (!h.Has(12, 4)) return;
   AddressLine<"Source Address\t\t\t">(list, o + 12, h.Address(12));
   if (!h.Has(16, 4)) return;
@@ -123,7 +123,7 @@ ProtocolParse HandOnIp(qv::Layer& l) {
   const BYTE* source = h.Address(12);
   LastIpSource.seen = source != nullptr;
   if (source) memcpy(LastIpSource.address, source, 4);
-  if (source && CrossedRouter(h.v.U8(8))) frame->flags |= FRAME_ROUTED;
+  if (source && CrossedRouter(h.v.U8Or0(8))) frame->flags |= FRAME_ROUTED;
   BYTE protocol;
   if (!h.v.U8(9, &protocol) || h.Ihl() < kMinimumIhl || h.LaterFragment()) return nullptr;
   frame->offset = l.offset() + h.Ihl() * 4;

@@ -65,7 +65,7 @@ void SummarizeNbds(qv::Layer& l, SummaryRow* row) {
 void DetailNbds(qv::Layer& l, qv::DetailList& list) {
   const qv::View& h = l.header;
   const int o = l.offset();
-  const BYTE type = h.U8(0);
+  const BYTE type = h.U8Or0(0);
   BYTE flags;
   if (!l.OpenDetail(list, DatagramHeaderLength(type), 1)) return;
   list.Add<"Datagram Type\t\t\t%s">(o, 1, kDatagramTypeNames(type));
@@ -156,7 +156,7 @@ void DetailNbss(qv::Layer& l, qv::DetailList& list) {
   const qv::View& h = l.header;
   const int o = l.offset();
   if (!l.OpenDetail(list, SessionTitleLength(h), 1)) return;
-  const BYTE type = h.U8(0);
+  const BYTE type = h.U8Or0(0);
   BYTE flags;
   list.Add<"Packet Type\t\t\t\t%s">(o, 1, SessionTypeName(l, type));
   if (!kSessionTypeNames.Has(type)) {

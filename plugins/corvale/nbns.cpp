@@ -164,7 +164,7 @@ void DetailNbns(qv::Layer& l, qv::DetailList& list) {
   const int o = l.offset();
   if (!l.OpenDetail(list, m.size(), 2)) return;
   WORD flags;
-  list.Add<"Transaction ID\t\t\t%u">(o, 2, m.Be16(0));
+  list.Add<"Transaction ID\t\t\t%u">(o, 2, m.Be16Or0(0));
   if (!m.Be16(2, &flags)) return;
   list.Add<"Function\t\t\t\t\t%s">(o + 2, 2, kFunctionNames(flags & kFunction));
   list.Group<"Flags">(&g_flagsState, o + 2, 2);

@@ -49,7 +49,7 @@ struct Fields {
   bool Number(int64_t at, int size, const char* format) {
     DWORD value = 0;
     if (ok && v.Has(at, size)) {
-      for (int i = 0; i < size; i++) value = (value << 8) | v.U8(at + i);
+      for (int i = 0; i < size; i++) value = (value << 8) | v.U8Or0(at + i);
       ok = list.Add(v.Offset(at), size, format, value) != nullptr;
     } else {
       ok = false;
@@ -71,7 +71,7 @@ struct Fields {
 bool Header(Fields& f) {
   const qv::View& v = f.v;
   f.Number(0, 1, "Version\t\t\t\t\t%d");
-  f.Text(1, 1, "Type\t\t\t\t\t\t", kPacketTypeNames(v.U8(1)));
+  f.Text(1, 1, "Type\t\t\t\t\t\t", kPacketTypeNames(v.U8Or0(1)));
   f.Number(2, 2, "Length\t\t\t\t\t%d");
   f.Address(4, "Router ID\t\t\t\t");
   f.Address(8, "Area ID\t\t\t\t\t");
@@ -93,7 +93,7 @@ bool Hello(Fields& f) {
   f.Address(40, "Backup Router\t\t\t");
   // As many neighbours as the packet length holds, and no more than were
   // captured.
-  const int64_t declared = ((int64_t)f.v.Be16(2) - kHelloNeighbors) / 4;
+  const int64_t declared = ((int64_t)f.v.Be16Or0(2) - kHelloNeighbors) / 4;
   const int64_t captured = (f.v.size() - kHelloNeighbors) / 4;
   for (int64_t i = 0; f.ok && i < declared && i < captured; i++)
     f.Address(kHelloNeighbors + 4 * i, "Neighbor\t\t\t\t\t");
@@ -108,7 +108,7 @@ bool TosEntries(Fields& f, int64_t at, int64_t count, BYTE* state) {
     f.open++;
     f.Number(at, 1, "TOS\t\t\t\t%d");
     // The reserved byte is shown multiplied by 256.
-    f.ok = f.ok && f.v.Has(at + 1, 1) && f.list.Add<"Reserved\t\t\t%d">(f.v.Offset(at + 1), 1, f.v.U8(at + 1) * 256);
+    f.ok = f.ok && f.v.Has(at + 1, 1) && f.list.Add<"Reserved\t\t\t%d">(f.v.Offset(at + 1), 1, f.v.U8Or0(at + 1) * 256);
     f.Number(at + 2, 2, "TOS Metric\t\t%d");
     if (f.ok) {
       f.list.Close();
@@ -123,15 +123,15 @@ int64_t TosCount(WORD lsaLength, int fixed) { return lsaLength > fixed ? (lsaLen
 bool RouterLsa(Fields& f) {
   f.Number(20, 2, "Flags\t\t\t\t\t%d");
   f.Number(22, 2, "Links\t\t\t\t\t%d");
-  const WORD links = f.v.Be16(22);
+  const WORD links = f.v.Be16Or0(22);
   int64_t k = 24;
   for (WORD i = 0; f.ok && i < links; i++) {
     f.Address(k, "Link ID\t\t\t\t");
     f.Address(k + 4, "Link Data\t\t\t");
-    f.Text(k + 8, 1, "Link Type\t\t\t", kLinkTypeNames(f.v.U8(k + 8)));
+    f.Text(k + 8, 1, "Link Type\t\t\t", kLinkTypeNames(f.v.U8Or0(k + 8)));
     f.Number(k + 9, 1, "Number of TOS\t\t%d");
     f.Number(k + 10, 2, "Metric\t\t\t\t%d");
-    const BYTE tos = f.v.U8(k + 9);
+    const BYTE tos = f.v.U8Or0(k + 9);
     TosEntries(f, k + 12, tos, &g_routerTosState);
     k += 12 + 4 * tos;
   }
@@ -176,7 +176,7 @@ bool ExternalLsa(Fields& f, WORD lsaLength) {
 // open) or the host gave no line.
 bool Lsa(qv::DetailList& list, const qv::View& rest, bool captureCut, int64_t* consumed) {
   const int64_t r = rest.size();
-  const WORD declared = rest.Be16(18);
+  const WORD declared = rest.Be16Or0(18);
   const int64_t needed = declared < kLsaHeader ? kLsaHeader : declared;
   const int64_t length = needed < r ? needed : r;
   *consumed = length;
@@ -185,14 +185,14 @@ bool Lsa(qv::DetailList& list, const qv::View& rest, bool captureCut, int64_t* c
   Fields f{list, lsa};
   f.Number(0, 2, "Age\t\t\t\t\t%d");
   f.Number(2, 1, "Options\t\t\t\t%d");
-  f.Text(3, 1, "Type\t\t\t\t\t", kLsaTypeNames(lsa.U8(3)));
+  f.Text(3, 1, "Type\t\t\t\t\t", kLsaTypeNames(lsa.U8Or0(3)));
   f.Address(4, "Link State ID\t\t");
   f.Address(8, "Router\t\t\t\t");
   f.Number(12, 4, "Sequence Number\t%d");
   f.Number(16, 2, "CheckSum\t\t\t\t%d");
   f.Number(18, 2, "Length\t\t\t\t%d");
   if (f.ok) {
-    switch (lsa.U8(3)) {
+    switch (lsa.U8Or0(3)) {
       case 1: RouterLsa(f); break;
       case 2: NetworkLsa(f, declared); break;
       case 3: SummaryLsa(f, declared); break;
@@ -213,7 +213,7 @@ struct Body {
   bool captureCut;  // the capture ends before the packet does
 };
 Body PacketBody(const qv::Layer& l) {
-  const WORD length = l.header.Be16(2);
+  const WORD length = l.header.Be16Or0(2);
   const qv::View v = l.header.Sub(0, length);
   return {v, v.size() < length && l.frame->capturedLength < l.frame->frameLength};
 }
@@ -234,7 +234,7 @@ bool Database(Fields& f, const Body& body) {
 
 bool Update(Fields& f, const Body& body) {
   if (!f.Number(24, 4, "Lsa Count\t\t\t\t%d")) return false;
-  const DWORD count = f.v.Be32(24);
+  const DWORD count = f.v.Be32Or0(24);
   int64_t at = 28;
   for (DWORD i = 0; i < count && body.v.Left(at) > 0; i++) {
     int64_t consumed;
@@ -257,7 +257,7 @@ void DetailOspf(qv::Layer& l, qv::DetailList& list) {
   if (!Header(f)) return;
   const Body body = PacketBody(l);
   bool ok = true;
-  switch (v.U8(1)) {
+  switch (v.U8Or0(1)) {
     case 1: ok = Hello(f); break;
     case 2: ok = Database(f, body); break;
     case 4: ok = Update(f, body); break;

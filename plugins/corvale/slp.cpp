@@ -31,14 +31,14 @@ constexpr FlagBit kFlagBits[] = {
 void SummarizeSlp(qv::Layer& l, SummaryRow* row) {
   if (l.header.size() < kMinimum) return;
   qv::SetCellText(row->protocol, "SLP");
-  qv::SetCellText(row->description, kFunctionNames(l.header.U8(1)));
+  qv::SetCellText(row->description, kFunctionNames(l.header.U8Or0(1)));
 }
 
 // The lines both layouts open with; false when the header ends before the
 // length or the host gave no line.
 bool CommonLines(qv::DetailList& list, const qv::View& v) {
-  list.Add<"Version\t\t\t\t\t%d">(v.Offset(), 1, v.U8(0));
-  list.Add<"Function\t\t\t\t\t%s">(v.Offset(1), 1, kFunctionNames(v.U8(1)));
+  list.Add<"Version\t\t\t\t\t%d">(v.Offset(), 1, v.U8Or0(0));
+  list.Add<"Function\t\t\t\t\t%s">(v.Offset(1), 1, kFunctionNames(v.U8Or0(1)));
   WORD length;
   return v.Be16(2, &length) && list.Add<"Length\t\t\t\t\t%d">(v.Offset(2), 2, length);
 }
@@ -81,7 +81,7 @@ void DetailSlpV2(qv::DetailList& list, const qv::View& v) {
 void DetailSlp(qv::Layer& l, qv::DetailList& list) {
   const qv::View& v = l.header;
   if (v.size() < kMinimum) return;
-  const bool v1 = v.U8(0) == 1;
+  const bool v1 = v.U8Or0(0) == 1;
   if (!list.Group<"%s">(v1 ? &g_v1State : &g_v2State, v.Offset(), (int)v.size(), l.protocol.descriptor.description))
     return;
   if (v1)

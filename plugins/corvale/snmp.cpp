@@ -84,7 +84,7 @@ LengthStatus ReadBerLength(const qv::View& v, int64_t at, int* fieldBytes, DWORD
   if (n > kMaxLengthBytes) return kLengthTooLong;
   if (!v.Has(at + 1, n)) return kLengthCut;
   *length = 0;
-  for (int i = 1; i <= n; i++) *length = (*length << 8) | v.U8(at + i);
+  for (int i = 1; i <= n; i++) *length = (*length << 8) | v.U8Or0(at + i);
   return kLengthOk;
 }
 
@@ -258,7 +258,7 @@ void ObjectIdText(const BYTE* contents, int64_t count, size_t labelLength, char*
 // line never changes the lines before it.
 bool Decode(qv::DetailList& list, const qv::View& v, int64_t p, DetailLine* L, const AsnType& t,
             int64_t* consumed, DWORD* valueOut) {
-  const BYTE tag = v.U8(p);
+  const BYTE tag = v.U8Or0(p);
   if (t.value == kValueObjectId ? (tag & 0x1F) != kTagObjectId : tag != t.tag) {
     Append(L, "Invalid Type");
     return false;
@@ -403,7 +403,7 @@ struct Walk {
 
   // A binding's value, its decoder picked by its tag.
   bool Value() {
-    const BYTE tag = v.U8(p);
+    const BYTE tag = v.U8Or0(p);
     DetailLine* L = list.Add<"Value\t\t\t\t\t\t">(v.Offset(p), 1);
     if (!L) return false;
     if (tag == kTagOpaque) return false;
@@ -459,7 +459,7 @@ void DetailSnmp(qv::Layer& l, qv::DetailList& list) {
       !w.Plain("Community\t\t\t\t", kOctetString) || !w.More())
     return;
 
-  const BYTE tag = v.U8(w.p);
+  const BYTE tag = v.U8Or0(w.p);
   if (!list.Add<"PDU-type\t\t\t\t\t%s%s">(v.Offset(w.p), 1, kDetailPduNames(tag & 0x1F),
                                           (tag & 0xE0) != 0xA0 ? " - badly formed PDU Type"sv : ""sv))
     return;

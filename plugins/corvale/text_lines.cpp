@@ -40,8 +40,8 @@ void DetailTextLines(qv::Layer& l, qv::DetailList& list, Form form) {
     const int64_t start = at;
     bool ended = false;
     while (n - kLabelLength < kRoom && size - at >= 3) {
-      BYTE c = v.U8(at++);
-      if (c == '\r' && v.U8(at) == '\n') {
+      BYTE c = v.U8Or0(at++);
+      if (c == '\r' && v.U8Or0(at) == '\n') {
         at++;
         ended = true;
         break;
@@ -56,7 +56,7 @@ void DetailTextLines(qv::Layer& l, qv::DetailList& list, Form form) {
     // belongs to this line.
     if (!ended && n - kLabelLength == kRoom) {
       while (at < size)
-        if (v.U8(at++) == '\n') break;
+        if (v.U8Or0(at++) == '\n') break;
     }
     text[n] = 0;
     int64_t length = at - start;
@@ -79,7 +79,7 @@ void DetailFtp(qv::Layer& l, qv::DetailList& list) {
     int copied = 0;
     const int64_t start = at;
     while (copied < kFtpLineBytes && size - at > 2) {
-      const BYTE c = v.U8(at++);
+      const BYTE c = v.U8Or0(at++);
       if (c == '\n') {
         if (copied > 0 && bytes[copied - 1] == '\r') copied--;
         break;

@@ -98,9 +98,9 @@ void DetailLcpOptions(qv::DetailList& list, const qv::View& options) {
 void DetailRejectedHeader(qv::DetailList& list, const qv::View& rejected) {
   const int p = rejected.Offset();
   list.Group<"Packet Header">(&g_rejectedState, p, (int)rejected.size());
-  list.Add<"Code\t\t\t\t\t%s">(p, 1, kCodeNames(rejected.U8(0)));
-  list.Add<"Identifier\t\t\t%d">(p + 1, 1, rejected.U8(1));
-  list.Add<"Length\t\t\t\t%d">(p + 2, 2, rejected.Be16(2));
+  list.Add<"Code\t\t\t\t\t%s">(p, 1, kCodeNames(rejected.U8Or0(0)));
+  list.Add<"Identifier\t\t\t%d">(p + 1, 1, rejected.U8Or0(1));
+  list.Add<"Length\t\t\t\t%d">(p + 2, 2, rejected.Be16Or0(2));
   list.Close();
 }
 
@@ -112,9 +112,9 @@ void DetailLcp(qv::Layer& l, qv::DetailList& list) {
   const qv::View packet = hasLength ? h.Sub(0, declared) : h;
   const int o = l.offset();
   if (!l.Title(list, (int)packet.size()) || packet.size() < kHeaderLength) return;
-  const BYTE code = packet.U8(0);
+  const BYTE code = packet.U8Or0(0);
   list.Add<"Code\t\t\t\t\t\t%s">(o, 1, kCodeNames(code));
-  list.Add<"Identifier\t\t\t\t%d">(o + 1, 1, packet.U8(1));
+  list.Add<"Identifier\t\t\t\t%d">(o + 1, 1, packet.U8Or0(1));
   list.Add<"Length\t\t\t\t\t%d">(o + 2, 2, declared);
   if (list.stopped) return;
   const qv::View data = packet.From(kHeaderLength);
@@ -127,7 +127,7 @@ void DetailLcp(qv::Layer& l, qv::DetailList& list) {
       break;
     case CODE_PROTOCOL_REJECT: {
       if (data.size() < kRejectedMinimum) break;
-      const WORD number = data.Be16(0);
+      const WORD number = data.Be16Or0(0);
       list.Add<"Protocol\t\t\t\t\t%04X\t%s">(data.Offset(), kProtocolField, number, kPppProtocolNames(number));
       DetailRejectedHeader(list, data.From(kProtocolField));
       list.Close();

@@ -38,10 +38,10 @@ void DetailPap(qv::Layer& l, qv::DetailList& list) {
   const qv::View& h = l.header;
   const int o = l.offset();
   if (!list.Group<"PAP Protocol">(&l.protocol.titleState, o, (int)h.size()) || h.size() < kHeaderLength) return;
-  const BYTE code = h.U8(0);
+  const BYTE code = h.U8Or0(0);
   list.Add<"Code\t\t\t\t\t\t%s">(o, 1, kCodeNames(code));
-  list.Add<"Identifier\t\t\t\t%d">(o + 1, 1, h.U8(1));
-  list.Add<"Length\t\t\t\t\t%d">(o + 2, 2, h.Be16(2));
+  list.Add<"Identifier\t\t\t\t%d">(o + 1, 1, h.U8Or0(1));
+  list.Add<"Length\t\t\t\t\t%d">(o + 2, 2, h.Be16Or0(2));
   if (list.stopped) return;
   const qv::View data = h.From(kHeaderLength);
   if (code != CODE_AUTHENTICATE_REQUEST) {

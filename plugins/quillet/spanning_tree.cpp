@@ -17,9 +17,9 @@ bool FieldLine(qv::DetailList& list, const qv::View& h) {
   if constexpr (Size == 1)
     list.Add<F>(at, Size, p[0]);
   else if constexpr (Size == 2)
-    list.Add<F>(at, Size, h.Be16(At));
+    list.Add<F>(at, Size, h.Be16Or0(At));
   else if constexpr (Size == 4)
-    list.Add<F>(at, Size, (int32_t)h.Be32(At));
+    list.Add<F>(at, Size, (int32_t)h.Be32Or0(At));
   else
     list.Add<F>(at, Size, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
   return !list.stopped;

@@ -166,9 +166,9 @@ Location Locate(const qv::View& v) {
   // The TPKT length counts its own four bytes. It ends the message only
   // where the next TPKT starts: a version byte and a zero reserved byte
   // (where captured) past this message's discriminator.
-  const int64_t end = v.Be16(2);
+  const int64_t end = v.Be16Or0(2);
   BYTE next;
-  const bool another = end > 4 && v.U8(end, &next) && next == TPKT_VERSION && v.U8(end + 1) == 0;
+  const bool another = end > 4 && v.U8(end, &next) && next == TPKT_VERSION && v.U8Or0(end + 1) == 0;
   return {TPKT, another ? v.Sub(4, end - 4) : v.From(4)};
 }
 
@@ -183,7 +183,7 @@ void SummarizeQ931(qv::Layer& l, SummaryRow* row) {
   qv::SetCellText(row->protocol, "Q.931");
   const qv::View& v = l.header;
   const char* description = "";  // nothing to tell where the deciding byte is not captured
-  BYTE first = v.U8(0), reserved;
+  BYTE first = v.U8Or0(0), reserved;
   // A bare TPKT header is told by the frame's length, before byte 4 is looked at.
   if (v.Has(0, 1) && first == TPKT_VERSION && v.U8(1, &reserved) && reserved == 0 &&
       (int64_t)l.frame->frameLength - l.offset() == 4) {
@@ -207,14 +207,14 @@ void SummarizeQ931(qv::Layer& l, SummaryRow* row) {
 // at the message's end, whichever comes first.
 
 DetailLine* DecodeLength(qv::DetailList& list, const qv::View& e) {
-  return list.Add<"Element Length\t\t%d">(e.Offset(1), 1, e.U8(1));
+  return list.Add<"Element Length\t\t%d">(e.Offset(1), 1, e.U8Or0(1));
 }
 
 // Octets 3, 4 and, for the multi-rate, 4.1, each listed only where the
 // content holds it; octets beyond are not shown. An octet the content holds
 // but the message does not ends the list.
 DetailLine* DecodeBearerCapability(qv::DetailList& list, const qv::View& e) {
-  const int n = e.U8(1);
+  const int n = e.U8Or0(1);
   DetailLine* last = DecodeLength(list, e);
   BYTE c;
   if (n < 1) return last;
@@ -239,18 +239,18 @@ DetailLine* DecodeDisplay(qv::DetailList& list, const qv::View& e) {
   char text[kShown + 4];
   const int shown = content.size() < kShown ? (int)content.size() : kShown;
   for (int i = 0; i < shown; i++) {
-    BYTE c = content.U8(i);
+    BYTE c = content.U8Or0(i);
     text[i] = c >= 0x20 && c <= 0x7E ? (char)c : '.';
   }
   text[shown] = 0;
-  if (e.U8(1) > shown) qv::AppendText(text, sizeof text, "...");
+  if (e.U8Or0(1) > shown) qv::AppendText(text, sizeof text, "...");
   return list.Add<"Value\t\t\t\t\t%s">(content.Offset(), (int)content.size(), text);
 }
 
 // A 16-bit length, then the protocol discriminator as the first content byte
 // (absent from an element of length 0).
 DetailLine* DecodeUserUser(qv::DetailList& list, const qv::View& e) {
-  DetailLine* last = list.Add<"Element Length\t\t%d">(e.Offset(1), 2, e.Be16(1));
+  DetailLine* last = list.Add<"Element Length\t\t%d">(e.Offset(1), 2, e.Be16Or0(1));
   BYTE discriminator;
   if (!e.U8(3, &discriminator)) return last;
   return list.Add<"Discriminator\t\t%s">(e.Offset(3), 1, kUserUserName(discriminator));
@@ -263,7 +263,7 @@ bool WalkElements(qv::DetailList& list, const qv::View& elements) {
   int64_t at = 0;
   while (at < elements.size() && !list.stopped) {
     const qv::View rest = elements.From(at);
-    const BYTE id = rest.U8(0);
+    const BYTE id = rest.U8Or0(0);
     if (id & 0x80) {  // a single-octet element
       list.Group<"Information Element">(&g_elementState, rest.Offset(), 1);
       list.Add<"Element Type\t\t%s">(rest.Offset(), 1, kElementName(id));
@@ -273,7 +273,7 @@ bool WalkElements(qv::DetailList& list, const qv::View& elements) {
     }
     // User-User needs its 16-bit length and its discriminator's place.
     if (!rest.Has(0, id == USER_USER ? 4 : 2)) return false;
-    const int64_t size = id == USER_USER ? (int64_t)rest.Be16(1) + 3 : (int64_t)rest.U8(1) + 2;
+    const int64_t size = id == USER_USER ? (int64_t)rest.Be16Or0(1) + 3 : (int64_t)rest.U8Or0(1) + 2;
     const qv::View e = rest.Sub(0, size);
     list.Group<"Information Element">(&g_elementState, e.Offset(), (int)e.size());
     const bool named = kElementName.Has(id);
@@ -324,7 +324,7 @@ void DetailMessage(qv::Layer& l, qv::DetailList& list, const qv::View& m) {
 // The TPKT header's fields as far as they are captured.
 void DetailTpkt(qv::DetailList& list, const qv::View& v) {
   list.Group<"TPKT">(&g_tpktState, v.Offset(), (int)(v.size() < 4 ? v.size() : 4));
-  list.Add<"Version\t\t\t\t\t%d">(v.Offset(0), 1, v.U8(0));
+  list.Add<"Version\t\t\t\t\t%d">(v.Offset(0), 1, v.U8Or0(0));
   BYTE reserved;
   WORD length;
   if (!v.U8(1, &reserved)) return;

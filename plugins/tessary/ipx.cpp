@@ -104,9 +104,9 @@ ProtocolParse HandOnIpx(qv::Layer& l) {
     return qv::g_svc.DefaultParse;
   qv::TrimFrame(frame, (int64_t)l.offset() + length);
   if (!h.Has(0, kHeaderLength)) return qv::g_svc.DefaultParse;
-  const BYTE type = h.U8(5);
-  ProtocolParse child = qv::FindChildProtocol(&g_children, ChildKey(type, h.Be16(16)));
-  if (child == qv::g_svc.DefaultParse) child = qv::FindChildProtocol(&g_children, ChildKey(type, h.Be16(28)));
+  const BYTE type = h.U8Or0(5);
+  ProtocolParse child = qv::FindChildProtocol(&g_children, ChildKey(type, h.Be16Or0(16)));
+  if (child == qv::g_svc.DefaultParse) child = qv::FindChildProtocol(&g_children, ChildKey(type, h.Be16Or0(28)));
   if (child == qv::g_svc.DefaultParse && g_typeFallback[type]) child = g_typeFallback[type];
   frame->offset = l.offset() + kHeaderLength;
   return child;

@@ -60,7 +60,7 @@ bool IsDatagram(BYTE command) { return command == 11 || command == 12; }
 // command, a session header otherwise.
 int LayoutLength(const qv::Layer& l) {
   if (IsNamePacket(l)) return kNamePacket;
-  return IsDatagram(l.header.U8(kCommand)) ? kDatagram : kSession;
+  return IsDatagram(l.header.U8Or0(kCommand)) ? kDatagram : kSession;
 }
 
 // The summary's own rule: the command decides how far it moves, and a
@@ -126,7 +126,7 @@ void DetailNamePacket(const qv::View& h, qv::DetailList& list) {
 }
 
 void DetailDatagram(const qv::View& h, qv::DetailList& list) {
-  const BYTE command = h.U8(kCommand);  // captured: the layout was chosen by it
+  const BYTE command = h.U8Or0(kCommand);  // captured: the layout was chosen by it
   list.Add<"Command\t\t\t\t\t%s">(0, 0, kCommandNames(command));
   char text[128] = "";
   const BYTE* destination = h.Bytes(kDestination, kNameField);

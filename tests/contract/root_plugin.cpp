@@ -17,15 +17,15 @@ constexpr qv::Cache kCaches[] = {{"TEST-LEAF", &g_leafCache}};
 
 void CountRoot(qv::Layer& l) {
   qv::CountProtocolFrame(&l.protocol.counters, l.frame);
-  if (l.header.Has(0, 2) && l.header.U8(0) != 0) g_keyed++;
+  if (l.header.Has(0, 2) && l.header.U8Or0(0) != 0) g_keyed++;
 }
 
 void DetailRoot(qv::Layer& l, qv::DetailList& list) {
   const qv::View& h = l.header;
   l.Title(list, 2);
   if (!h.Has(0, 2)) return;
-  list.Group(&g_keyState, h.Offset(), 1, "Key\t\t\t%02X", h.U8(0));
-  list.Add(h.Offset(1), 1, "Length\t\t\t%u", h.U8(1));
+  list.Group(&g_keyState, h.Offset(), 1, "Key\t\t\t%02X", h.U8Or0(0));
+  list.Add(h.Offset(1), 1, "Length\t\t\t%u", h.U8Or0(1));
   list.Close();
 }
 
