@@ -111,15 +111,16 @@ void ElementFields(const qv::View& e, BYTE id, qv::DetailList& list) {
 }
 
 // The SSID as text: printable bytes as themselves, others as '.'. The whole
-// line stops growing once it passes 126 characters, so it keeps the bound of
-// every line (127 characters and the NUL); an SSID of up to 32 bytes is
-// always whole.
+// line stops growing once it passes 126 characters, one short of the line
+// bound (127 characters and the NUL); an SSID of up to 32 bytes is always
+// whole.
+const int kSsidLineBound = qv::kLineBound - 1;
 void SsidLine(const qv::View& e, int declared, qv::DetailList& list) {
   const int64_t n = e.Left(2);
   if (declared > 0 && n == 0) return;
-  char text[128] = "SSID\t\t\t\t\t";
+  char text[kSsidLineBound + 1] = "SSID\t\t\t\t\t";
   size_t used = strlen(text);
-  for (int64_t i = 0; i < n && used <= 126; i++) {
+  for (int64_t i = 0; i < n && used < kSsidLineBound; i++) {
     const BYTE c = e.U8Or0(2 + i);
     text[used++] = c >= 0x20 && c < 0x7F ? (char)c : '.';
   }

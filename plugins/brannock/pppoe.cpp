@@ -53,12 +53,13 @@ const TagType& Tag(WORD type) {
 
 enum DetailEnd { END_DONE, END_OF_LIST, END_STOPPED };
 
-// A tag's value line: a text that would take the line past 128 characters
-// is cut to 127 less the label, and the value to what was captured of it.
+// A tag's value line: a text that would take the line past the line bound
+// is cut one character short of it (127 characters in all), and the value
+// to what was captured of it.
 DetailLine* TagValue(qv::DetailList& list, const qv::View& value, int length, int captured, const TagType& tag) {
   static const char kLabel[] = "Tag Value\t\t\t";
   const int label = (int)sizeof kLabel - 1;
-  const int n = std::min<int>(label + length > 128 ? 127 - label : length, (int)value.size());
+  const int n = std::min<int>(label + length > qv::kLineBound ? qv::LineRoom(label) - 1 : length, (int)value.size());
   char text[DETAIL_TEXT_SIZE];
   memcpy(text, kLabel, (size_t)label);
   char* p = text + label;

@@ -456,6 +456,18 @@ int FormatLiteral(char* buffer, size_t size, const A&... args) {
 }
 
 // ---------------------------------------------------------------- detail lines
+// The line bound: a line that quotes frame text (a name, a string, an
+// address) holds at most kLineBound characters, its NUL aside, so
+// kLineTextSize bytes hold it. A protocol whose lines keep a tighter bound
+// of their own says so where it cuts them.
+constexpr int kLineBound = 128;
+constexpr int kLineTextSize = kLineBound + 1;
+// The characters left for a text behind a label of labelLength characters.
+constexpr int LineRoom(size_t labelLength) {
+  return labelLength < (size_t)kLineBound ? kLineBound - (int)labelLength : 0;
+}
+inline int LineRoom(const char* label) { return LineRoom(strnlen(label, kLineBound)); }
+
 // One more group ends after this line.
 inline void CloseDetailGroup(DetailLine* line) {
   if (line->flags & DETAIL_GROUP_CLOSE)
@@ -500,6 +512,12 @@ struct DetailList {
   }
   // Text as it stands, no formatting.
   DetailLine* Text(int offset, int length, const char* text);
+  // A label and at most n characters of text quoted from the frame, up to
+  // a NUL among them, cut so that the whole line keeps within kLineBound.
+  DetailLine* Quote(int offset, int length, const char* label, const char* text, int64_t n) {
+    const int room = LineRoom(label);
+    return Add<"%.*s%.*s">(offset, length, kLineBound, label, n < room ? (int)(n > 0 ? n : 0) : room, text);
+  }
   // Hex dump lines through the host, behind the last line.
   DetailLine* HexDump(const char* label, const BYTE* data, int length, int frameOffset);
   // Ends the innermost open group after the last line (one more group when

@@ -95,8 +95,7 @@ DetailLine* AppendAddress(qv::DetailList& list, int at, const BYTE* data, int le
   if (!data) return nullptr;
   char text[kAddressTextSize];
   format(data, length, text);
-  const int room = kLineBound - (int)strnlen(label, kLineBound);
-  return list.Add<"%.*s%.*s">(at, length, kLineBound, label, room, text);
+  return list.Quote(at, length, label, text, kLineBound);
 }
 
 void SummarizeArp(qv::Layer& l, SummaryRow* row) {

@@ -165,10 +165,7 @@ const char* BootpOptionName(BYTE code) { return kOptionNames(code); }
 DetailLine* TextLine(qv::DetailList& list, const qv::View& field, int max, const char* label) {
   const BYTE* bytes = field.Bytes(0, max);
   if (!bytes) return nullptr;
-  const int room = kLineBound - (int)strlen(label);
-  int n = (int)strnlen(reinterpret_cast<const char*>(bytes), (size_t)max);
-  if (n > room) n = room;
-  return list.Add<"%s%.*s">(field.Offset(), max, label, n, reinterpret_cast<const char*>(bytes));
+  return list.Quote(field.Offset(), max, label, reinterpret_cast<const char*>(bytes), max);
 }
 
 // The body of an option; data holds its len bytes as far as they were

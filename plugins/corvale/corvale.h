@@ -72,12 +72,11 @@ inline void DottedAddress(const BYTE* address, char* text) {
     PrintDottedAddress(address, text);
 }
 
-// Characters of a detail line that quotes addresses or frame text.
-const int kLineBound = 128;
+using qv::kLineBound;
 
 // The name table's address texts of any length: hex pairs or dotted
 // numbers, cut at 16 bytes with "...". text holds kAddressTextSize bytes.
-const int kAddressTextSize = kLineBound + 1;
+const int kAddressTextSize = qv::kLineTextSize;
 void HexAddressText(const BYTE* data, int length, char* text);
 void DottedAddressText(const BYTE* data, int length, char* text);
 

@@ -14,7 +14,9 @@ namespace {
 
 const int kHeader = 12;
 const WORD kPort = 53;
-const int kLineSize = 128;      // a line that quotes a name: 127 characters and the NUL
+// Lines that quote a name stop one character short of the line bound, as
+// they always have: 127 characters and the NUL.
+const int kNameLineBound = kLineBound - 1;
 const int kNameSize = 256;      // a name's text
 const int kMaxLabelText = 255;  // characters of a name's text
 const int kMaxJumps = 128;      // pointers followed in one name
@@ -189,9 +191,9 @@ int64_t ReadDnsName(const qv::View& message, const qv::View& place, int64_t at, 
   return used >= 0 ? used : std::min(p, place.size()) - at;
 }
 
-// A line of a label and a name, bounded like every line that quotes one.
+// A line of a label and a name, within the name lines' bound.
 bool NameLine(qv::DetailList& list, int offset, int64_t length, const char* label, const char* name) {
-  char line[kLineSize];
+  char line[kNameLineBound + 1];
   qv::FormatText(line, sizeof line, "%s%s", label, name);
   return list.Text(offset, (int)length, line) != nullptr;
 }

@@ -17,7 +17,6 @@ namespace corvale {
 
 namespace {
 
-const int kLineBound = 128;  // characters of a line, without its NUL
 const int kMaxLengthBytes = 4;
 
 enum Tag : BYTE {
@@ -204,19 +203,19 @@ const AsnType* ValueType(BYTE tag) {
 // Text appended to a label line, within the line's bound.
 void Append(DetailLine* line, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void Append(DetailLine* line, const char* format, ...) {
-  char text[kLineBound + 1];
+  char text[qv::kLineTextSize];
   va_list args;
   va_start(args, format);
   qv::FormatTextV(text, sizeof text, format, args);
   va_end(args);
-  qv::AppendText(line->text, kLineBound + 1, "%s", text);
+  qv::AppendText(line->text, qv::kLineTextSize, "%s", text);
 }
 
 // A line whose text is bounded to the line's 128 characters.
 DetailLine* AddLine(qv::DetailList& list, int offset, int length, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
 DetailLine* AddLine(qv::DetailList& list, int offset, int length, const char* format, ...) {
-  char text[kLineBound + 1];
+  char text[qv::kLineTextSize];
   va_list args;
   va_start(args, format);
   qv::FormatTextV(text, sizeof text, format, args);
@@ -232,7 +231,7 @@ void ObjectIdText(const BYTE* contents, int64_t count, size_t labelLength, char*
   const int64_t room = kLineBound - (int64_t)labelLength;
   bool cut = count + (int64_t)labelLength > kLineBound - 1;
   const int64_t used = cut ? (int64_t)kLineBound - 4 - (int64_t)labelLength : count;
-  int n = qv::FormatText(text, kLineBound + 1, "1.3.");
+  int n = qv::FormatText(text, qv::kLineTextSize, "1.3.");
   for (int64_t i = 1; i < used; i++) {
     char number[8];
     const int digits = qv::FormatText(number, sizeof number, "%u.", contents[i]);
@@ -246,7 +245,7 @@ void ObjectIdText(const BYTE* contents, int64_t count, size_t labelLength, char*
     n += digits;
   }
   if (cut)
-    qv::AppendText(text, kLineBound + 1, "..");
+    qv::AppendText(text, qv::kLineTextSize, "..");
   else
     text[n - 1] = 0;
 }
@@ -343,7 +342,7 @@ bool Decode(qv::DetailList& list, const qv::View& v, int64_t p, DetailLine* L, c
       int copied = n;
       const bool cut = n + labelLength > kLineBound - 1;
       if (cut) copied = (int)labelLength < kLineBound - 4 ? kLineBound - 4 - (int)labelLength : 0;
-      char text[kLineBound + 1];
+      char text[qv::kLineTextSize];
       const size_t shown = strnlen(reinterpret_cast<const char*>(contents), (size_t)copied);
       memcpy(text, contents, shown);
       text[shown] = 0;
@@ -357,7 +356,7 @@ bool Decode(qv::DetailList& list, const qv::View& v, int64_t p, DetailLine* L, c
         list.Text(offset, n, "Invalid first byte");
         return false;
       }
-      char text[kLineBound + 1];
+      char text[qv::kLineTextSize];
       ObjectIdText(contents, n, strlen(L->text), text);
       Append(L, "%s", text);
       list.Text(offset, n, text);

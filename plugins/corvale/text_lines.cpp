@@ -10,9 +10,8 @@ namespace {
 
 const char kLabel[] = "Text\t\t\t\t\t\t";
 const int kLabelLength = sizeof kLabel - 1;
-const int kLineBound = 128;                       // characters of a line, without its NUL
-const int kRoom = kLineBound - kLabelLength;      // characters of text a line shows
-const int kFtpLineBytes = 127;                    // bytes an FTP line consumes at most
+const int kRoom = qv::LineRoom(kLabelLength);  // characters of text a line shows
+const int kFtpLineBytes = 127;                 // bytes an FTP line consumes at most
 
 enum Form {
   kCommon,  // a line with a non-printing byte ends the listing
@@ -34,7 +33,7 @@ void DetailTextLines(qv::Layer& l, qv::DetailList& list, Form form) {
   int64_t at = 0;
   bool stop = false;
   while (!stop && size - at >= 3) {
-    char text[kLineBound + 1];
+    char text[qv::kLineTextSize];
     memcpy(text, kLabel, kLabelLength);
     int n = kLabelLength;
     const int64_t start = at;
@@ -86,7 +85,7 @@ void DetailFtp(qv::Layer& l, qv::DetailList& list) {
       }
       bytes[copied++] = (char)c;
     }
-    char text[kLineBound + 1];
+    char text[qv::kLineTextSize];
     memcpy(text, kLabel, kLabelLength);
     const int shown = copied < kRoom ? copied : kRoom;
     memcpy(text + kLabelLength, bytes, shown);

@@ -1,8 +1,6 @@
 // CISCO-CDP: a 4-byte header and type-length-value records. A leaf, bound
 // under MAC-802.3 0x2000, which LLC-SNAP also reaches through MAC-802.3's
 // table.
-#include <string.h>
-
 #include <algorithm>
 
 #include "quillet.h"
@@ -22,7 +20,6 @@ enum RecordType : WORD {
   kRecordKinds,
 };
 const int kRecordHeader = 4;
-const size_t kMaxLineText = 128;  // characters of a line that quotes frame text
 
 constexpr qv::Name kRecords[] = {
     {kDeviceId, "Device ID"}, {kAddress, "Address"},   {kPortId, "Port ID"},     {kCapabilities, "Capabilities"},
@@ -55,11 +52,9 @@ struct Record {
 // A text value: at most its declared length, up to a NUL, and no more than
 // the line's bound allows.
 DetailLine* TextValue(qv::DetailList& list, const Record& r, const char* label) {
-  const int64_t room = (int64_t)kMaxLineText - (int64_t)strlen(label);
-  const int64_t n = std::max<int64_t>(0, std::min<int64_t>({(int64_t)r.valueLength, room, r.value.size()}));
+  const int64_t n = std::max<int64_t>(0, std::min<int64_t>(r.valueLength, r.value.size()));
   const BYTE* bytes = r.value.Bytes(0, n);
-  const char* text = bytes ? reinterpret_cast<const char*>(bytes) : "";
-  return list.Add<"%s%.*s">(r.value.Offset(), r.valueLength, label, (int)n, text);
+  return list.Quote(r.value.Offset(), r.valueLength, label, bytes ? reinterpret_cast<const char*>(bytes) : "", n);
 }
 
 // The address list: a count, then entries of a protocol (type, length,

@@ -551,4 +551,51 @@ TEST(SharedRoutines, LiteralFormatsWriteWhatTheFormatterWrites) {
 
 #pragma GCC diagnostic pop
 
+// Detail lines as the host gives them, zero-filled, from a pool of the
+// test's: `give` of them, then none.
+struct DetailLinesTest : ::testing::Test {
+  void SetUp() override {
+    saved = qv::g_svc.AllocDetailLine;
+    qv::g_svc.AllocDetailLine = Alloc;
+    pool.assign(64, DetailLine{});
+    given = 0;
+    give = pool.size();
+  }
+  void TearDown() override { qv::g_svc.AllocDetailLine = saved; }
+  static DetailLine* QV_CALL Alloc() { return given < give ? &pool[given++] : nullptr; }
+  // The list's lines, as text, offset and length.
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines;
+    for (const DetailLine* l = head; l; l = l->next)
+      lines.push_back(std::string(l->text) + " @" + std::to_string(l->offset) + "+" + std::to_string(l->length));
+    return lines;
+  }
+
+  static inline std::vector<DetailLine> pool;
+  static inline size_t given, give;
+  AllocDetailLineProc saved = nullptr;
+  DetailLine* head = nullptr;
+  qv::DetailList list{&head};
+};
+
+// A quoted text keeps the whole line within the bound, stops at a NUL and
+// at the count it is given, and never reads past that count.
+TEST_F(DetailLinesTest, QuotesKeepTheLineWithinTheBound) {
+  const std::string label = "Name\t\t";  // 6 characters: 122 are left for the text
+  EXPECT_EQ(qv::LineRoom(label.c_str()), qv::kLineBound - 6);
+  EXPECT_EQ(qv::LineRoom(std::string(200, 'l').c_str()), 0);
+  const std::string text(300, 'x');
+  list.Quote(10, 300, label.c_str(), text.c_str(), 300);
+  list.Quote(10, 121, label.c_str(), text.c_str(), 121);
+  list.Quote(10, 5, label.c_str(), "ab\0cd", 5);
+  char unended[3] = {'a', 'b', 'c'};  // no NUL: only the three are read
+  list.Quote(10, 3, label.c_str(), unended, 3);
+  list.Quote(10, 3, label.c_str(), unended, -1);
+  list.Quote(0, 0, std::string(200, 'l').c_str(), "x", 1);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{label + std::string(122, 'x') + " @10+300",
+                                                label + std::string(121, 'x') + " @10+121", label + "ab @10+5",
+                                                label + "abc @10+3", label + " @10+3",
+                                                std::string(qv::kLineBound, 'l') + " @0+0"}));
+}
+
 }  // namespace
