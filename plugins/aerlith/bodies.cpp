@@ -203,17 +203,14 @@ void DetailElements(const qv::View& v, int64_t at, int most, qv::DetailList& lis
 void DetailCapability(const qv::View& v, int64_t at, qv::DetailList& list) {
   const WORD c = v.Le16Or0(at);
   const int o = v.Offset(at);
-  static const struct {
-    std::string_view label;
-    BYTE bit;
-  } kBits[] = {
-      {"Channel Agility\t[", 0x80}, {"PBCC\t\t\t\t\t[", 0x40},  {"Short Preamble\t\t[", 0x20},
-      {"Privacy\t\t\t\t[", 0x10},    {"CF Poll Request\t[", 0x08}, {"CF Pollable\t\t\t[", 0x04},
-      {"IBSS\t\t\t\t\t[", 0x02},     {"ESS\t\t\t\t\t[", 0x01},
+  static constexpr qv::FlagBit kBits[] = {
+      {0x80, "Channel Agility\t["}, {0x40, "PBCC\t\t\t\t\t["},  {0x20, "Short Preamble\t\t["},
+      {0x10, "Privacy\t\t\t\t["},    {0x08, "CF Poll Request\t["}, {0x04, "CF Pollable\t\t\t["},
+      {0x02, "IBSS\t\t\t\t\t["},     {0x01, "ESS\t\t\t\t\t["},
   };
   list.Group<"Capability Information">(&g_capabilityState, o, 2);
-  for (const auto& b : kBits)
-    list.Add<"%s%s xxxxxxxx]\t%s">(o, 2, b.label, qv::Bits(c, b.bit, 8), c & b.bit ? "On"sv : "Off"sv);
+  // The low byte's picture: the flags all stand in it.
+  list.FlagLines<"%s%s xxxxxxxx]\t%s">(o, 2, c, kBits, {8}, {"On", "Off"});
   const int high = c >> 8;
   list.Add<"Reserved\t\t\t\t[xxxxxxxx %s%s]\t%d">(o, 2, qv::NibbleBitsText(high >> 4), qv::NibbleBitsText(high), high);
   list.Close();

@@ -137,17 +137,13 @@ void DetailFrameControl(BYTE control, BYTE flags, bool hasFlags, const char* fun
   list.Add<"Sub-Type\t\t\t\t[%s]\t%s">(o, 1, qv::Bits(control, 0xF0, 8), function);
   list.Close();
   if (!hasFlags) return;
-  static const struct {
-    std::string_view label;
-    BYTE bit;
-  } kFlagLines[] = {
-      {"Order\t\t\t\t\t", 0x80},     {"WEP\t\t\t\t\t", 0x40},         {"More Data\t\t\t", 0x20},
-      {"Power Mgmt\t\t\t", 0x10},    {"Retry\t\t\t\t\t", 0x08},       {"More Fragments\t\t", 0x04},
-      {"From DS\t\t\t\t", 0x02},     {"To DS\t\t\t\t\t", 0x01},
+  static constexpr qv::FlagBit kFlagLines[] = {
+      {0x80, "Order\t\t\t\t\t"},   {0x40, "WEP\t\t\t\t\t"},            {0x20, "More Data\t\t\t"},
+      {0x10, "Power Mgmt\t\t\t"}, {0x08, "Retry\t\t\t\t\t"},          {0x04, "More Fragments\t\t"},
+      {0x02, "From DS\t\t\t\t"},   {0x01, "To DS\t\t\t\t\t"},
   };
   list.Group<"Frame Control Byte 1">(&g_control1State, o + 1, 1);
-  for (const auto& f : kFlagLines)
-    list.Add<"%s[%s]\t%s">(o + 1, 1, f.label, qv::Bits(flags, f.bit, 8), flags & f.bit ? "on"sv : "off"sv);
+  list.FlagLines<"%s[%s]\t%s">(o + 1, 1, flags, kFlagLines, {8}, {"on", "off"});
   list.Close();
 }
 

@@ -468,6 +468,21 @@ constexpr int LineRoom(size_t labelLength) {
 }
 inline int LineRoom(const char* label) { return LineRoom(strnlen(label, kLineBound)); }
 
+// Flags fields shown a line per flag: the flag's bit and its line's label,
+// what the line shows for a set and for a clear bit, and the places of the
+// flag's bit picture, among how many bits and in groups of how many.
+struct FlagBit {
+  DWORD bit;
+  std::string_view label;
+};
+struct OnOff {
+  std::string_view on, off;
+};
+struct FlagPicture {
+  int bits;
+  int group = 8;
+};
+
 // One more group ends after this line.
 inline void CloseDetailGroup(DetailLine* line) {
   if (line->flags & DETAIL_GROUP_CLOSE)
@@ -509,6 +524,26 @@ struct DetailList {
       OpenGroup(line, expandState);
     }
     return line;
+  }
+  // One line per flag of value, each over the same bytes. F takes the
+  // flag's label, then its word and its bit picture in the order given.
+  template <literal::Format F>
+  void FlagLines(int offset, int length, DWORD value, std::span<const FlagBit> flags, OnOff words) {
+    for (const FlagBit& f : flags) Add<F>(offset, length, f.label, value & f.bit ? words.on : words.off);
+  }
+  template <literal::Format F>
+  void FlagLines(int offset, int length, DWORD value, std::span<const FlagBit> flags, OnOff words,
+                 FlagPicture picture) {
+    for (const FlagBit& f : flags)
+      Add<F>(offset, length, f.label, value & f.bit ? words.on : words.off,
+             Bits(value, f.bit, picture.bits, picture.group));
+  }
+  template <literal::Format F>
+  void FlagLines(int offset, int length, DWORD value, std::span<const FlagBit> flags, FlagPicture picture,
+                 OnOff words) {
+    for (const FlagBit& f : flags)
+      Add<F>(offset, length, f.label, Bits(value, f.bit, picture.bits, picture.group),
+             value & f.bit ? words.on : words.off);
   }
   // Text as it stands, no formatting.
   DetailLine* Text(int offset, int length, const char* text);

@@ -116,11 +116,7 @@ constexpr qv::NameTable kTypeNames(kTypes, "Unknown");
 constexpr qv::Name kClasses[] = {{1, "Internet"}, {2, "CSNET"}, {3, "Chaos"}, {4, "Hesiod"}, {254, "None"}, {255, "Any"}};
 constexpr qv::NameTable kClassNames(kClasses, "Unknown");
 
-struct FlagBit {
-  WORD bit;
-  std::string_view label;
-};
-constexpr FlagBit kFlagBits[] = {
+constexpr qv::FlagBit kFlagBits[] = {
     {0x0400, "Authoritative\t\t[0x0400]\t"},     {0x0200, "Truncation\t\t\t[0x0200]\t"},
     {0x0100, "Recursion Desired\t[0x0100]\t"}, {0x0080, "Recursion Avail\t[0x0080]\t"},
 };
@@ -340,7 +336,7 @@ void DetailDns(qv::Layer& l, qv::DetailList& list) {
   list.Group<"Flags">(&g_flagsState, h + 2, 2);
   list.Add<"Response\t\t\t\t[0x8000]\t%s">(h + 2, 2, (flags & kResponse) ? "On"sv : "Off"sv);
   list.Add<"Function Code\t\t[0x%04x]\t%s">(h + 2, 2, (unsigned)(flags & kFunction), kFunctionNames(flags & kFunction));
-  for (const FlagBit& f : kFlagBits) list.Add<"%s%s">(h + 2, 2, f.label, (flags & f.bit) ? "On"sv : "Off"sv);
+  list.FlagLines<"%s%s">(h + 2, 2, flags, kFlagBits, {"On", "Off"});
   list.Add<"Response Code\t\t[0x%04x]\t%s">(h + 2, 2, (unsigned)(flags & kResponseCode),
                                             kResponseCodeNames(flags & kResponseCode));
   list.Close();

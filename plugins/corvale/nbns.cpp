@@ -38,11 +38,7 @@ constexpr qv::Name kFunctions[] = {
 };
 constexpr qv::NameTable kFunctionNames(kFunctions, "Unknown");
 
-struct FlagBit {
-  WORD bit;
-  std::string_view label;
-};
-constexpr FlagBit kFlagBits[] = {
+constexpr qv::FlagBit kFlagBits[] = {
     {0x0010, "Broadcast\t\t\t"},  {0x0080, "Recursion Capable\t"}, {0x0100, "Recursion Desired\t"},
     {0x0200, "Truncation\t\t\t"}, {0x0400, "Authoritative\t\t"},
 };
@@ -168,8 +164,7 @@ void DetailNbns(qv::Layer& l, qv::DetailList& list) {
   if (!m.Be16(2, &flags)) return;
   list.Add<"Function\t\t\t\t\t%s">(o + 2, 2, kFunctionNames(flags & kFunction));
   list.Group<"Flags">(&g_flagsState, o + 2, 2);
-  for (const FlagBit& f : kFlagBits)
-    list.Add<"%s%s%s">(o + 2, 2, f.label, (flags & f.bit) ? "On\t\t"sv : "Off\t"sv, qv::Bits(flags, f.bit, 16, 4));
+  list.FlagLines<"%s%s%s">(o + 2, 2, flags, kFlagBits, {"On\t\t", "Off\t"}, {16, 4});
   list.Close();
   WORD counts[4];
   if (!AddSectionCounts(list, m, counts) || list.stopped) return;

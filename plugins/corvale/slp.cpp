@@ -19,11 +19,7 @@ constexpr qv::Name kFunctions[] = {
 };
 constexpr qv::NameTable kFunctionNames(kFunctions, "Unknown");
 
-struct FlagBit {
-  BYTE bit;
-  std::string_view label;
-};
-constexpr FlagBit kFlagBits[] = {
+constexpr qv::FlagBit kFlagBits[] = {
     {0x80, "OverFlow\t\t\t\t"}, {0x40, "Monolingual\t\t\t"},  {0x20, "URL Auth\t\t\t\t"},
     {0x10, "Attribute Auth\t\t"}, {0x08, "New Entry\t\t\t"},
 };
@@ -51,8 +47,7 @@ void DetailSlpV1(qv::DetailList& list, const qv::View& v) {
   if (!v.U8(4, &flags)) return;
   const int at = v.Offset(4);
   list.Group<"Flags">(&g_flagsState, at, 1);
-  for (const FlagBit& f : kFlagBits)
-    list.Add<"%s%s[%s]">(at, 1, f.label, (flags & f.bit) ? "On \t"sv : "Off\t"sv, qv::Bits(flags, f.bit, 8, 4));
+  list.FlagLines<"%s%s[%s]">(at, 1, flags, kFlagBits, {"On \t", "Off\t"}, {8, 4});
   list.Add<"Reserved\t\t\t\t0x%02x">(at, 1, flags & 0x07);
   list.Close();
   BYTE dialect;

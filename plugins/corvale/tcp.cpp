@@ -12,15 +12,14 @@ const int kFixedHeader = 20;
 ChildTable g_children;
 BYTE g_flagsState, g_optionState;
 
-// The flag bits, in the order the summary and the detail show them.
-struct FlagBit {
-  BYTE bit;
-  const char* word;   // summary
-  std::string_view label;  // detail
+// The flag bits, in the order the detail and the summary show them: the
+// detail's labels and the summary's words.
+constexpr qv::FlagBit kFlagBits[] = {
+    {0x20, "Urgent Pointer\t\t"}, {0x10, "Ack\t\t\t\t\t"}, {0x08, "Push\t\t\t\t\t"},
+    {0x04, "Reset\t\t\t\t\t"},        {0x02, "SYN\t\t\t\t\t"}, {0x01, "FIN\t\t\t\t\t"},
 };
-constexpr FlagBit kFlagBits[] = {
-    {0x20, "Urgent ", "Urgent Pointer\t\t"}, {0x10, "Ack ", "Ack\t\t\t\t\t"},     {0x08, "Push ", "Push\t\t\t\t\t"},
-    {0x04, "Reset ", "Reset\t\t\t\t\t"},      {0x02, "Syn ", "SYN\t\t\t\t\t"}, {0x01, "Fin ", "FIN\t\t\t\t\t"},
+constexpr qv::Name kSummaryWords[] = {
+    {0x20, "Urgent "}, {0x10, "Ack "}, {0x08, "Push "}, {0x04, "Reset "}, {0x02, "Syn "}, {0x01, "Fin "},
 };
 
 // The summary's words for every set of the six flags, joined once here
@@ -36,9 +35,9 @@ consteval FlagWordTable JoinFlagWords() {
   FlagWordTable t{};
   for (int set = 0; set < 64; set++) {
     FlagWords& w = t.sets[set];
-    for (const FlagBit& f : kFlagBits)
-      if (set & f.bit)
-        for (const char* c = f.word; *c; c++) w.text[w.length++] = *c;
+    for (const qv::Name& f : kSummaryWords)
+      if (set & f.key)
+        for (const char* c = f.text; *c; c++) w.text[w.length++] = *c;
   }
   return t;
 }
@@ -178,8 +177,7 @@ void DetailTcp(qv::Layer& l, qv::DetailList& list) {
   list.Add<"Header Size\t\t\t\t%u">(o + 12, 1, (unsigned)h.headerLength);
   if (!h.haveFlags) return;
   list.Group<"Flags">(&g_flagsState, o + 13, 1);
-  for (const FlagBit& f : kFlagBits)
-    list.Add<"%s%s[%s]">(o + 13, 1, f.label, (h.flags & f.bit) ? "On  "sv : "Off "sv, qv::Bits(h.flags, f.bit, 8, 4));
+  list.FlagLines<"%s%s[%s]">(o + 13, 1, h.flags, kFlagBits, {"On  ", "Off "}, {8, 4});
   list.Close();
   if (list.stopped) return;
   WORD value;

@@ -32,11 +32,7 @@ BYTE g_recordState[kRecordKinds];
 BYTE g_protocolState, g_addressState, g_capabilitiesState;
 size_t RecordKind(WORD type) { return type < kRecordKinds ? type : 0; }
 
-struct Capability {
-  DWORD bit;
-  std::string_view label;
-};
-constexpr Capability kCapabilityBits[] = {
+constexpr qv::FlagBit kCapabilityBits[] = {
     {0x40, "Provides L1\t\t"}, {0x20, "IGMP Not Fwd\t"}, {0x10, "L3 Protocol\t\t"}, {0x08, "L2 Switch\t\t"},
     {0x04, "SR Bridge\t\t"},   {0x02, "L2 Bridge\t\t"},  {0x01, "L3 Router\t\t"},
 };
@@ -111,9 +107,7 @@ bool CapabilitiesValue(qv::DetailList& list, const Record& r) {
   if (!r.value.Be32(0, &word)) return true;
   const int at = r.value.Offset();
   list.Group<"Capabilities">(&g_capabilitiesState, at, r.valueLength);
-  for (const Capability& c : kCapabilityBits)
-    list.Add<"%s%s[%s]">(at, r.valueLength, c.label, (word & c.bit) ? "On\t\t"sv : "Off\t"sv,
-                         qv::Bits(word, c.bit, 32));
+  list.FlagLines<"%s%s[%s]">(at, r.valueLength, word, kCapabilityBits, {"On\t\t", "Off\t"}, {32});
   if (list.stopped) return false;
   list.Close();
   return true;

@@ -598,4 +598,22 @@ TEST_F(DetailLinesTest, QuotesKeepTheLineWithinTheBound) {
                                                 std::string(qv::kLineBound, 'l') + " @0+0"}));
 }
 
+// Each flag's line shows its label, then its word and picture in the order
+// the call gives them, over the same bytes.
+TEST_F(DetailLinesTest, FlagLinesShowEachFlagInTheOrderGiven) {
+  static constexpr qv::FlagBit kFlags[] = {{0x80, "High "}, {0x01, "Low "}};
+  list.FlagLines<"%s%s">(4, 1, 0x81, kFlags, {"On", "Off"});
+  list.FlagLines<"%s%s[%s]">(4, 2, 0x0100, kFlags, {"set", "clear"}, {16, 4});
+  list.FlagLines<"%s[%s] %s">(4, 1, 0x01, kFlags, {8}, {"on", "off"});
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"High On @4+1", "Low On @4+1",
+                                                "High clear[xxxx xxxx 0xxx xxxx] @4+2",
+                                                "Low clear[xxxx xxxx xxxx xxx0] @4+2", "High [0xxxxxxx] off @4+1",
+                                                "Low [xxxxxxx1] on @4+1"}));
+  // A refused line ends the rest.
+  give = given + 1;
+  list.FlagLines<"%s%s">(4, 1, 0, kFlags, {"On", "Off"});
+  EXPECT_TRUE(list.stopped);
+  EXPECT_EQ(Lines().size(), 7u);
+}
+
 }  // namespace
