@@ -1,7 +1,8 @@
 // Routines every parser plug-in shares. This code is compiled into each
 // plug-in library, so each has its own copy of the globals below.
 // view.h: bounded reads of frame bytes; text.h: the formatter, name tables,
-// bit pictures, detail lines; protocol.h: a protocol declared as data.
+// bit pictures, detail lines; fields.h: the lines of a record's fields;
+// protocol.h: a protocol declared as data.
 #pragma once
 
 #include <string.h>
@@ -11,6 +12,7 @@
 
 #include <span>
 
+#include "fields.h"
 #include "monitor.h"
 #include "protocol.h"
 #include "services.h"

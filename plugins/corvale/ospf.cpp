@@ -37,133 +37,114 @@ constexpr qv::Name kLinkTypes[] = {{1, "PPP"}, {2, "Transit"}, {3, "Stub"}, {4, 
 constexpr qv::NameTable kLinkTypeNames(kLinkTypes, "Unknown");
 
 // One record's fields: each line only when its field lies inside the
-// record; the first that does not (or a line the host does not give) makes
-// every later call fail too.
-struct Fields {
-  qv::DetailList& list;
-  const qv::View& v;
-  bool ok = true;
+// record; the first that does not (or a line the host does not give) ends
+// every later one.
+struct Fields : qv::FieldLines {
+  using FieldLines::FieldLines;
   int open = 0;  // groups opened below the record's own and not closed
 
-  // A big-endian number of 1, 2 or 4 bytes; format takes it as an int.
-  bool Number(int64_t at, int size, const char* format) {
-    DWORD value = 0;
-    if (ok && v.Has(at, size)) {
-      for (int i = 0; i < size; i++) value = (value << 8) | v.U8Or0(at + i);
-      ok = list.Add(v.Offset(at), size, format, value) != nullptr;
-    } else {
-      ok = false;
-    }
-    return ok;
-  }
-  bool Text(int64_t at, int size, const char* label, const char* text) {
-    ok = ok && v.Has(at, size) && list.Add<"%s%s">(v.Offset(at), size, label, text);
-    return ok;
-  }
-  bool Address(int64_t at, const char* label) {
-    const BYTE* address = ok ? v.Bytes(at, 4) : nullptr;
+  template <qv::literal::Format F>
+  bool Address(int64_t at) {
+    const BYTE* address = ok() ? v.Bytes(at, 4) : nullptr;
     char text[32];
     if (address) DottedAddress(address, text);
-    return Text(at, 4, label, address ? text : "");
+    return Field<F>(at, 4, address ? text : "");
   }
 };
 
 bool Header(Fields& f) {
-  const qv::View& v = f.v;
-  f.Number(0, 1, "Version\t\t\t\t\t%d");
-  f.Text(1, 1, "Type\t\t\t\t\t\t", kPacketTypeNames(v.U8Or0(1)));
-  f.Number(2, 2, "Length\t\t\t\t\t%d");
-  f.Address(4, "Router ID\t\t\t\t");
-  f.Address(8, "Area ID\t\t\t\t\t");
-  f.Number(12, 2, "Check Sum\t\t\t\t%04x");
-  f.Number(14, 2, "Authentication Type\t%04x");
+  f.Number<"Version\t\t\t\t\t%d">(0, 1);
+  f.Field<"Type\t\t\t\t\t\t%s">(1, 1, kPacketTypeNames(f.v.U8Or0(1)));
+  f.Number<"Length\t\t\t\t\t%d">(2, 2);
+  f.Address<"Router ID\t\t\t\t%s">(4);
+  f.Address<"Area ID\t\t\t\t\t%s">(8);
+  f.Number<"Check Sum\t\t\t\t%04x">(12, 2);
+  f.Number<"Authentication Type\t%04x">(14, 2);
   uint64_t authentication;
-  f.ok = f.ok && v.Be64(16, &authentication) &&
-         f.list.Add(v.Offset(16), 8, "Authentication Info\t%" PRIu64, authentication);
-  return f.ok;
+  return f.Check(f.v.Be64(16, &authentication)) && f.Add(16, 8, "Authentication Info\t%" PRIu64, authentication);
 }
 
 bool Hello(Fields& f) {
-  f.Address(24, "Network Mask\t\t\t");
-  f.Number(28, 2, "Hello Interval\t\t\t%d");
-  f.Number(30, 1, "Options\t\t\t\t\t%d");
-  f.Number(31, 1, "Router Priority\t\t%d");
-  f.Number(32, 4, "Router Dead Interval\t%d");
-  f.Address(36, "Designated Router\t\t");
-  f.Address(40, "Backup Router\t\t\t");
+  f.Address<"Network Mask\t\t\t%s">(24);
+  f.Number<"Hello Interval\t\t\t%d">(28, 2);
+  f.Number<"Options\t\t\t\t\t%d">(30, 1);
+  f.Number<"Router Priority\t\t%d">(31, 1);
+  f.Number<"Router Dead Interval\t%d">(32, 4);
+  f.Address<"Designated Router\t\t%s">(36);
+  f.Address<"Backup Router\t\t\t%s">(40);
   // As many neighbours as the packet length holds, and no more than were
   // captured.
   const int64_t declared = ((int64_t)f.v.Be16Or0(2) - kHelloNeighbors) / 4;
   const int64_t captured = (f.v.size() - kHelloNeighbors) / 4;
-  for (int64_t i = 0; f.ok && i < declared && i < captured; i++)
-    f.Address(kHelloNeighbors + 4 * i, "Neighbor\t\t\t\t\t");
-  return f.ok;
+  for (int64_t i = 0; f.ok() && i < declared && i < captured; i++)
+    f.Address<"Neighbor\t\t\t\t\t%s">(kHelloNeighbors + 4 * i);
+  return f.ok();
 }
 
 // Type-of-service entries of an LSA body from `at`; an entry starts only
 // while bytes of the LSA are left.
 bool TosEntries(Fields& f, int64_t at, int64_t count, BYTE* state) {
-  for (int64_t i = 0; f.ok && i < count && at < f.v.size(); i++, at += 4) {
-    f.list.Group<"Type of Service">(state, f.v.Offset(at), (int)f.v.Sub(at, 4).size());
+  for (int64_t i = 0; f.ok() && i < count && at < f.v.size(); i++, at += 4) {
+    f.Group<"Type of Service">(state, at, (int)f.v.Sub(at, 4).size());
     f.open++;
-    f.Number(at, 1, "TOS\t\t\t\t%d");
+    f.Number<"TOS\t\t\t\t%d">(at, 1);
     // The reserved byte is shown multiplied by 256.
-    f.ok = f.ok && f.v.Has(at + 1, 1) && f.list.Add<"Reserved\t\t\t%d">(f.v.Offset(at + 1), 1, f.v.U8Or0(at + 1) * 256);
-    f.Number(at + 2, 2, "TOS Metric\t\t%d");
-    if (f.ok) {
-      f.list.Close();
+    f.Field<"Reserved\t\t\t%d">(at + 1, 1, f.v.U8Or0(at + 1) * 256);
+    f.Number<"TOS Metric\t\t%d">(at + 2, 2);
+    if (f.ok()) {
+      f.Close();
       f.open--;
     }
   }
-  return f.ok;
+  return f.ok();
 }
 
 int64_t TosCount(WORD lsaLength, int fixed) { return lsaLength > fixed ? (lsaLength - fixed) / 4 : 0; }
 
 bool RouterLsa(Fields& f) {
-  f.Number(20, 2, "Flags\t\t\t\t\t%d");
-  f.Number(22, 2, "Links\t\t\t\t\t%d");
+  f.Number<"Flags\t\t\t\t\t%d">(20, 2);
+  f.Number<"Links\t\t\t\t\t%d">(22, 2);
   const WORD links = f.v.Be16Or0(22);
   int64_t k = 24;
-  for (WORD i = 0; f.ok && i < links; i++) {
-    f.Address(k, "Link ID\t\t\t\t");
-    f.Address(k + 4, "Link Data\t\t\t");
-    f.Text(k + 8, 1, "Link Type\t\t\t", kLinkTypeNames(f.v.U8Or0(k + 8)));
-    f.Number(k + 9, 1, "Number of TOS\t\t%d");
-    f.Number(k + 10, 2, "Metric\t\t\t\t%d");
+  for (WORD i = 0; f.ok() && i < links; i++) {
+    f.Address<"Link ID\t\t\t\t%s">(k);
+    f.Address<"Link Data\t\t\t%s">(k + 4);
+    f.Field<"Link Type\t\t\t%s">(k + 8, 1, kLinkTypeNames(f.v.U8Or0(k + 8)));
+    f.Number<"Number of TOS\t\t%d">(k + 9, 1);
+    f.Number<"Metric\t\t\t\t%d">(k + 10, 2);
     const BYTE tos = f.v.U8Or0(k + 9);
     TosEntries(f, k + 12, tos, &g_routerTosState);
     k += 12 + 4 * tos;
   }
-  return f.ok;
+  return f.ok();
 }
 
 // The routers the LSA length declares, no more than were captured.
 bool NetworkLsa(Fields& f, WORD lsaLength) {
-  f.Address(20, "Network Mask\t\t");
+  f.Address<"Network Mask\t\t%s">(20);
   const int64_t declared = lsaLength > 24 ? (lsaLength - 24) / 4 : 0;
-  for (int64_t i = 0; f.ok && i < declared && f.v.Has(24 + 4 * i, 4); i++)
-    f.Address(24 + 4 * i, "Router ID\t\t\t");
-  return f.ok;
+  for (int64_t i = 0; f.ok() && i < declared && f.v.Has(24 + 4 * i, 4); i++)
+    f.Address<"Router ID\t\t\t%s">(24 + 4 * i);
+  return f.ok();
 }
 
 bool SummaryLsa(Fields& f, WORD lsaLength) {
-  f.Address(20, "Network Mask\t\t");
-  f.Number(24, 4, "Metric\t\t\t\t%d");
+  f.Address<"Network Mask\t\t%s">(20);
+  f.Number<"Metric\t\t\t\t%d">(24, 4);
   return TosEntries(f, 28, TosCount(lsaLength, 28), &g_summaryTosState);
 }
 
 bool AsbrSummaryLsa(Fields& f, WORD lsaLength) {
-  f.Number(20, 4, "Unused\t\t\t\t%d");
-  f.Number(24, 4, "Metric\t\t\t\t%d");
+  f.Number<"Unused\t\t\t\t%d">(20, 4);
+  f.Number<"Metric\t\t\t\t%d">(24, 4);
   return TosEntries(f, 28, TosCount(lsaLength, 28), &g_asbrTosState);
 }
 
 bool ExternalLsa(Fields& f, WORD lsaLength) {
-  f.Address(20, "Network Mask\t\t");
-  f.Number(24, 4, "Metric\t\t\t\t%d");
-  f.Address(28, "Forwarding\t\t\t");
-  f.Address(32, "External Route\t\t");
+  f.Address<"Network Mask\t\t%s">(20);
+  f.Number<"Metric\t\t\t\t%d">(24, 4);
+  f.Address<"Forwarding\t\t\t%s">(28);
+  f.Address<"External Route\t\t%s">(32);
   return TosEntries(f, 36, TosCount(lsaLength, 36), &g_externalTosState);
 }
 
@@ -182,16 +163,16 @@ bool Lsa(qv::DetailList& list, const qv::View& rest, bool captureCut, int64_t* c
   *consumed = length;
   const qv::View lsa = rest.Sub(0, length);
   list.Group<"Link State Advertisement">(&g_lsaState, lsa.Offset(), (int)length);
-  Fields f{list, lsa};
-  f.Number(0, 2, "Age\t\t\t\t\t%d");
-  f.Number(2, 1, "Options\t\t\t\t%d");
-  f.Text(3, 1, "Type\t\t\t\t\t", kLsaTypeNames(lsa.U8Or0(3)));
-  f.Address(4, "Link State ID\t\t");
-  f.Address(8, "Router\t\t\t\t");
-  f.Number(12, 4, "Sequence Number\t%d");
-  f.Number(16, 2, "CheckSum\t\t\t\t%d");
-  f.Number(18, 2, "Length\t\t\t\t%d");
-  if (f.ok) {
+  Fields f(list, lsa);
+  f.Number<"Age\t\t\t\t\t%d">(0, 2);
+  f.Number<"Options\t\t\t\t%d">(2, 1);
+  f.Field<"Type\t\t\t\t\t%s">(3, 1, kLsaTypeNames(lsa.U8Or0(3)));
+  f.Address<"Link State ID\t\t%s">(4);
+  f.Address<"Router\t\t\t\t%s">(8);
+  f.Number<"Sequence Number\t%d">(12, 4);
+  f.Number<"CheckSum\t\t\t\t%d">(16, 2);
+  f.Number<"Length\t\t\t\t%d">(18, 2);
+  if (f.ok()) {
     switch (lsa.U8Or0(3)) {
       case 1: RouterLsa(f); break;
       case 2: NetworkLsa(f, declared); break;
@@ -201,7 +182,7 @@ bool Lsa(qv::DetailList& list, const qv::View& rest, bool captureCut, int64_t* c
       default: break;
     }
   }
-  if (list.stopped || (!f.ok && captureCut && needed > r)) return false;
+  if (list.stopped || (!f.ok() && captureCut && needed > r)) return false;
   for (int i = 0; i <= f.open; i++) list.Close();
   return true;
 }
@@ -226,14 +207,14 @@ bool OneLsa(qv::DetailList& list, const Body& body, int64_t at) {
 }
 
 bool Database(Fields& f, const Body& body) {
-  f.Number(24, 2, "MTU\t\t\t\t\t\t%d");
-  f.Number(26, 2, "Options\t\t\t\t\t%d");
-  f.Number(28, 4, "Sequence Number\t\t%d");
-  return f.ok && OneLsa(f.list, body, 32);
+  f.Number<"MTU\t\t\t\t\t\t%d">(24, 2);
+  f.Number<"Options\t\t\t\t\t%d">(26, 2);
+  f.Number<"Sequence Number\t\t%d">(28, 4);
+  return f.ok() && OneLsa(f.list, body, 32);
 }
 
 bool Update(Fields& f, const Body& body) {
-  if (!f.Number(24, 4, "Lsa Count\t\t\t\t%d")) return false;
+  if (!f.Number<"Lsa Count\t\t\t\t%d">(24, 4)) return false;
   const DWORD count = f.v.Be32Or0(24);
   int64_t at = 28;
   for (DWORD i = 0; i < count && body.v.Left(at) > 0; i++) {
@@ -253,7 +234,7 @@ void SummarizeOspf(qv::Layer& l, SummaryRow* row) {
 void DetailOspf(qv::Layer& l, qv::DetailList& list) {
   const qv::View& v = l.header;
   if (v.empty() || !l.Title(list, (int)v.size())) return;
-  Fields f{list, v};
+  Fields f(list, v);
   if (!Header(f)) return;
   const Body body = PacketBody(l);
   bool ok = true;

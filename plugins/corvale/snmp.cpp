@@ -372,22 +372,26 @@ bool Decode(qv::DetailList& list, const qv::View& v, int64_t p, DetailLine* L, c
   return true;
 }
 
-// The walk over the message: position p from the SNMP start.
-struct Walk {
-  qv::DetailList& list;
-  const qv::View& v;
+// The walk over the message: position p from the SNMP start. Its lines end
+// at the first item that is not captured or that its decoder refuses, and
+// when the host gives no line.
+struct Walk : qv::FieldLines {
+  using FieldLines::FieldLines;
   int64_t p = 0;
 
   bool More() const { return p < v.size(); }
 
   // A label line at p and the item's decoder. The label line, or null when
   // the detail ends (nothing captured at p, a decoder's failure, no line
-  // from the host before the item's own lines).
+  // from the host before the item's own lines). A label line is settled
+  // even when the host gives none of the item's own lines.
   DetailLine* Item(const char* label, const AsnType& type, DWORD* value = nullptr) {
-    if (!More()) return nullptr;
+    if (!Check(More())) return nullptr;
     DetailLine* L = list.Add<"%s">(v.Offset(p), 1, label);
     int64_t consumed;
-    if (!L || !Decode(list, v, p, L, type, &consumed, value)) return nullptr;
+    const bool decoded = L && Decode(list, v, p, L, type, &consumed, value);
+    Check(decoded);
+    if (!decoded) return nullptr;
     p += consumed;
     return L;
   }
@@ -396,9 +400,9 @@ struct Walk {
     DWORD value = 0;
     DetailLine* L = Item(label, type, &value);
     if (L) Append(L, "\t%s", names(value));
-    return L && !list.stopped;
+    return L && ok();
   }
-  bool Plain(const char* label, const AsnType& type) { return Item(label, type) && !list.stopped; }
+  bool Plain(const char* label, const AsnType& type) { return Item(label, type) && ok(); }
 
   // A binding's value, its decoder picked by its tag.
   bool Value() {
@@ -453,7 +457,7 @@ struct Walk {
 void DetailSnmp(qv::Layer& l, qv::DetailList& list) {
   const qv::View& v = l.header;
   if (!l.Title(list, (int)v.size())) return;
-  Walk w{list, v};
+  Walk w(list, v);
   if (!w.Plain("Sequence Header\t\t", kSequenceItem) || !w.Named("Version\t\t\t\t\t", kVersion, SnmpVersionName) ||
       !w.Plain("Community\t\t\t\t", kOctetString) || !w.More())
     return;

@@ -7,46 +7,29 @@ namespace {
 
 // The configuration BPDU, field by field. Identifiers are 8 bytes: a 2-byte
 // priority and a 6-byte address; the other fields are big-endian numbers.
-// A field's line; false when the field is not captured or the host gave no
-// line, which ends the lines.
-template <int At, int Size, qv::literal::Format F>
-bool FieldLine(qv::DetailList& list, const qv::View& h) {
-  const BYTE* p = h.Bytes(At, Size);
-  if (!p) return false;
-  const int at = h.Offset(At);
-  if constexpr (Size == 1)
-    list.Add<F>(at, Size, p[0]);
-  else if constexpr (Size == 2)
-    list.Add<F>(at, Size, h.Be16Or0(At));
-  else if constexpr (Size == 4)
-    list.Add<F>(at, Size, (int32_t)h.Be32Or0(At));
-  else
-    list.Add<F>(at, Size, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
-  return !list.stopped;
+template <qv::literal::Format F>
+void Identifier(qv::FieldLines& f, int at) {
+  const BYTE* p = f.v.Bytes(at, 8);
+  if (f.Check(p != nullptr)) f.Add<F>(at, 8, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]);
 }
 
-constexpr bool (*const kFields[])(qv::DetailList&, const qv::View&) = {
-    FieldLine<0, 2, "Protocol ID\t\t\t\t%d">,
-    FieldLine<2, 1, "Version\t\t\t\t\t%d">,
-    FieldLine<3, 1, "Type\t\t\t\t\t\t%d">,
-    FieldLine<4, 1, "Flags\t\t\t\t\t\t%d">,
-    FieldLine<5, 8, "Root\t\t\t\t\t\t%02X-%02X  %02X-%02X-%02X-%02X-%02X-%02X">,
-    FieldLine<13, 4, "Path Cost\t\t\t\t%d">,
-    FieldLine<17, 8, "Bridge ID\t\t\t\t%02X-%02X  %02X-%02X-%02X-%02X-%02X-%02X">,
-    FieldLine<25, 2, "Port ID\t\t\t\t\t%d">,
-    FieldLine<27, 2, "Age\t\t\t\t\t\t%d">,
-    FieldLine<29, 2, "Maximum Age\t\t\t\t%d">,
-    FieldLine<31, 2, "Hello Time\t\t\t\t%d">,
-    FieldLine<33, 2, "Forward Delay\t\t\t%d">,
-};
-
 void DetailSpanningTree(qv::Layer& l, qv::DetailList& list) {
-  const qv::View& h = l.header;
-  if (!l.Title(list, (int)h.size())) return;
+  if (!l.Title(list, (int)l.header.size())) return;
   // A topology change BPDU has 4 bytes: the lines end at the captured end.
-  for (auto line : kFields)
-    if (!line(list, h)) return;
-  list.Close();  // the Forward Delay line ends the title group
+  qv::FieldLines f(list, l.header);
+  f.Number<"Protocol ID\t\t\t\t%d">(0, 2);
+  f.Number<"Version\t\t\t\t\t%d">(2, 1);
+  f.Number<"Type\t\t\t\t\t\t%d">(3, 1);
+  f.Number<"Flags\t\t\t\t\t\t%d">(4, 1);
+  Identifier<"Root\t\t\t\t\t\t%02X-%02X  %02X-%02X-%02X-%02X-%02X-%02X">(f, 5);
+  f.Number<"Path Cost\t\t\t\t%d">(13, 4);
+  Identifier<"Bridge ID\t\t\t\t%02X-%02X  %02X-%02X-%02X-%02X-%02X-%02X">(f, 17);
+  f.Number<"Port ID\t\t\t\t\t%d">(25, 2);
+  f.Number<"Age\t\t\t\t\t\t%d">(27, 2);
+  f.Number<"Maximum Age\t\t\t\t%d">(29, 2);
+  f.Number<"Hello Time\t\t\t\t%d">(31, 2);
+  f.Number<"Forward Delay\t\t\t%d">(33, 2);
+  f.Close();  // the Forward Delay line ends the title group
 }
 
 constexpr qv::Binding kBindings[] = {{"LLC-802.2", 0x42}};

@@ -616,4 +616,41 @@ TEST_F(DetailLinesTest, FlagLinesShowEachFlagInTheOrderGiven) {
   EXPECT_EQ(Lines().size(), 7u);
 }
 
+// The first field that is not captured ends the lines, even where later
+// fields are; so does a line the host does not give. The groups then stay
+// open.
+TEST_F(DetailLinesTest, FieldLinesEndAtTheFirstFieldNotThere) {
+  TestFrame t("\x01\x02\x03\x04\x05\x06\x07\x08", 8);
+  const qv::View record = qv::View::At(t.f, 2);  // bytes 2 .. 7
+  static BYTE state;
+  qv::FieldLines f(list, record);
+  EXPECT_TRUE(f.Group<"Record">(&state, 0, 6));
+  EXPECT_TRUE(f.Number<"One %u">(0, 1));
+  EXPECT_TRUE(f.Number<"Two %04x">(1, 2));
+  EXPECT_FALSE(f.Number<"Three %u">(3, 3));  // no such width: ends them too
+  EXPECT_FALSE(f.Number<"Four %u">(0, 4));   // captured, but after the end
+  f.Close();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"Record @2+6", "One 3 @2+1", "Two 0405 @3+2"}));
+  EXPECT_EQ(head->next->next->flags, 0u);
+
+  head = nullptr;
+  list = qv::DetailList(&head);
+  qv::FieldLines g(list, record);
+  EXPECT_TRUE(g.Number<"Four %08X">(0, 4));
+  EXPECT_FALSE(g.Field<"Past %d">(4, 4, 0));  // runs past the capture
+  EXPECT_FALSE(g.Number<"Last %d">(5, 1));
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"Four 03040506 @2+4"}));
+
+  head = nullptr;
+  list = qv::DetailList(&head);
+  give = given + 1;
+  qv::FieldLines h(list, record);
+  EXPECT_TRUE(h.Field<"First %d">(0, 1, 1));
+  EXPECT_FALSE(h.Field<"Refused %d">(1, 1, 2));
+  EXPECT_FALSE(h.ok());
+  give = pool.size();
+  EXPECT_FALSE(h.Number<"Given %d">(2, 1));  // the host would give one again: the lines stay ended
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"First 1 @2+1"}));
+}
+
 }  // namespace
