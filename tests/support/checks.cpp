@@ -148,4 +148,80 @@ void ExpectInertUnderOtherTableVersions(const char* library, const char* name) {
   }
 }
 
+void ExpectRegistered(const std::vector<ProtocolDescriptor*>& protocols,
+                      const std::vector<StatisticsEntry*>& statistics, std::initializer_list<Registered> want) {
+  ASSERT_EQ(protocols.size(), want.size());
+  ASSERT_EQ(statistics.size(), want.size());
+  size_t i = 0;
+  for (const Registered& w : want) {
+    SCOPED_TRACE(w.nameId);
+    const ProtocolDescriptor* d = protocols[i];
+    EXPECT_STREQ(d->nameId, w.nameId);
+    EXPECT_STREQ(d->description, w.description);
+    EXPECT_EQ(d->flags, w.flags);
+    EXPECT_EQ(*d->enabled, 1);
+    EXPECT_EQ(*d->textColor, 0u);
+    EXPECT_EQ(d->frameTypes, nullptr);
+    const StatisticsEntry* s = statistics[i];
+    EXPECT_STREQ(s->name, w.statistics);
+    EXPECT_EQ(s->layer, w.layer);
+    EXPECT_EQ(s->counters, nullptr);
+    i++;
+  }
+}
+
+void ExpectRegistered(const TestHost& h, std::initializer_list<Registered> want) {
+  ExpectRegistered(h.host.protocols(), h.host.statistics(), want);
+}
+
+void ExpectBindings(const TestHost& h, std::initializer_list<Bound> want) {
+  ASSERT_EQ(h.bindings.size(), want.size());
+  size_t i = 0;
+  for (const Bound& w : want) {
+    SCOPED_TRACE(std::string(w.child) + " under " + w.parent + " at " + std::to_string(w.key));
+    const ProtocolDescriptor* child = h.host.Find(w.child);
+    ASSERT_NE(child, nullptr);
+    const Binding& got = h.bindings[i++];
+    EXPECT_EQ(got.parent, w.parent);
+    EXPECT_EQ(got.key, w.key);
+    EXPECT_EQ(got.parse, child->parse);
+    EXPECT_EQ(got.control, child->control);  // always the binding protocol's own control
+  }
+}
+
+void ExpectColoursKeptUnderNameIds(std::initializer_list<std::string> libraries) {
+  const DWORD first = 0x10;
+  {
+    TestHost h(libraries);
+    ASSERT_TRUE(h.loadErrors.empty()) << h.loadErrors.front();
+    DWORD colour = first;
+    for (ProtocolDescriptor* d : h.host.protocols()) *d->textColor = colour++;
+  }
+  TestHost h(libraries);
+  ASSERT_FALSE(h.host.protocols().empty());
+  DWORD colour = first;
+  for (ProtocolDescriptor* d : h.host.protocols()) EXPECT_EQ(*d->textColor, colour++) << d->nameId;
+}
+
+void ExpectNothingBoundWithoutParents(const TestHost& h, size_t protocols) {
+  EXPECT_TRUE(h.bindings.empty());
+  EXPECT_TRUE(h.messages.empty());
+  EXPECT_EQ(h.host.protocols().size(), protocols);
+}
+
+void ExpectTerminateEmptiesChildTable(TestHost& h, const char* parent, DWORD key) {
+  ProtocolDescriptor* d = h.host.Find(parent);
+  ASSERT_NE(d, nullptr) << parent;
+  d->control(PCTL_TERMINATE, 0, 0, 0, 0);
+  EXPECT_TRUE(ChildKeys(d).empty()) << parent;
+  EXPECT_EQ(d->control(PCTL_FIND_CHILD, key, 0, 0, 0), (CTRLARG)h.host.table()->DefaultParse) << parent;
+}
+
+std::vector<DWORD> ChildKeys(ProtocolDescriptor* parent) {
+  std::vector<DWORD> keys;
+  CTRLARG e = 0;
+  while ((e = parent->control(PCTL_NEXT_CHILD, e, 0, 0, 0)) != 0) keys.push_back(((ChildEntry*)e)->key);
+  return keys;
+}
+
 }  // namespace qvtest

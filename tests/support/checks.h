@@ -2,6 +2,7 @@
 // properties every protocol keeps on any frame.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -61,5 +62,46 @@ void ExpectLineFailuresHandled(TestHost& h, const char* root, const Bytes& frame
 // each time the library says once, as name, that the versions differ, then
 // registers nothing, and stays inert when a good table comes later.
 void ExpectInertUnderOtherTableVersions(const char* library, const char* name);
+
+// A protocol as its library registers it, and the statistics entry it
+// registers for it.
+struct Registered {
+  const char* nameId;
+  const char* description;
+  DWORD flags;
+  const char* statistics;
+  int layer;
+};
+// Exactly these protocols, in this order, and a statistics entry for each
+// in the same order: each protocol with its name id, description and
+// flags, enabled, of colour 0 and with no frame types; each entry with its
+// name and layer and no counters.
+void ExpectRegistered(const std::vector<ProtocolDescriptor*>& protocols,
+                      const std::vector<StatisticsEntry*>& statistics, std::initializer_list<Registered> want);
+void ExpectRegistered(const TestHost& h, std::initializer_list<Registered> want);
+
+// A binding a stand-in parent received: the child bound under it at key.
+struct Bound {
+  const char* parent;
+  DWORD key;
+  const char* child;
+};
+// The stand-ins received exactly these bindings, in this order, each with
+// the child's own parse and control entries.
+void ExpectBindings(const TestHost& h, std::initializer_list<Bound> want);
+
+// Started with none of the parents it binds under: the library binds
+// nowhere, says nothing and registers all its protocols all the same.
+void ExpectNothingBoundWithoutParents(const TestHost& h, size_t protocols);
+// Terminating a parent empties its child table: it lists no child, and a
+// key it held finds DefaultParse.
+void ExpectTerminateEmptiesChildTable(TestHost& h, const char* parent, DWORD key);
+
+// Colours set on every protocol of the libraries come back when they are
+// loaded again: each protocol keeps its own under its name id.
+void ExpectColoursKeptUnderNameIds(std::initializer_list<std::string> libraries);
+
+// The keys of a parent's child table, newest first.
+std::vector<DWORD> ChildKeys(ProtocolDescriptor* parent);
 
 }  // namespace qvtest

@@ -136,7 +136,7 @@ Bytes Hex(const char* text) {
   return bytes;
 }
 
-TestHost::TestHost(std::initializer_list<std::string> libraries, bool start, const std::string& folder) {
+TestHost::TestHost(const std::vector<std::string>& libraries, bool start, const std::string& folder) {
   // A library loaded once serves the host that started it last: an older
   // host still alive would stop the libraries through the newer one's table.
   if (g_current) ADD_FAILURE() << "another test host is still alive";
@@ -214,6 +214,20 @@ std::string TestHost::HandOnTrace() const {
     s += "-> " + c.to + buf;
   }
   return s;
+}
+
+std::vector<std::string> TestHost::Receivers(DWORD pass) const {
+  std::vector<std::string> got;
+  for (const HandOn& c : handOns)
+    if (c.pass == pass) got.push_back(c.to + "@" + std::to_string(c.offset));
+  return got;
+}
+
+LibraryHost::LibraryHost(const std::vector<std::string>& libraries, std::initializer_list<const char*> standIns)
+    : TestHost(libraries, false) {
+  for (const char* name : standIns) StandIn(name);
+  Start();
+  EXPECT_TRUE(loadErrors.empty()) << loadErrors.front();
 }
 
 void TestHost::Decode(const char* root, const Bytes& frame, unsigned mask, int wireLength) {

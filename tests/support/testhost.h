@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,9 @@ class TestHost {
   // Loads the named libraries (short names, from folder) and, when start is
   // set, runs the start-up sequence.
   explicit TestHost(std::initializer_list<std::string> libraries, bool start = true,
+                    const std::string& folder = PluginDir())
+      : TestHost(std::vector<std::string>(libraries), start, folder) {}
+  explicit TestHost(const std::vector<std::string>& libraries, bool start = true,
                     const std::string& folder = PluginDir());
   virtual ~TestHost();
   TestHost(const TestHost&) = delete;
@@ -115,6 +119,8 @@ class TestHost {
   std::string Trace() const;
   // The hand-ons recorded, one line each: receiver, pass, offset, lengths, slot.
   std::string HandOnTrace() const;
+  // The receivers of one pass's hand-ons, as "to@offset".
+  std::vector<std::string> Receivers(DWORD pass) const;
 
   qvhost::Host host;
   qvhost::FrameMedia media;  // what the host knows of each frame beside its bytes (zero: nothing)
@@ -128,6 +134,24 @@ class TestHost {
 
   // Internal: stand-in records.
   long SlotOf(void* out) const;
+};
+
+// The host of a library's tests: the libraries it decodes with, and the
+// stand-ins a test wants, registered before the start so that the
+// libraries find them by name id, bind under them and cache them. Every
+// library must load.
+class LibraryHost : public TestHost {
+ public:
+  LibraryHost(const std::vector<std::string>& libraries, std::initializer_list<const char*> standIns);
+};
+
+// The same with the libraries a library's tests load unless a test names
+// others: `using QuilletHost = HostOf<kLibraries>;` over an array of names.
+template <const auto& Libraries>
+struct HostOf : LibraryHost {
+  explicit HostOf(std::initializer_list<const char*> standIns = {},
+                  const std::vector<std::string>& libraries = {std::begin(Libraries), std::end(Libraries)})
+      : LibraryHost(libraries, standIns) {}
 };
 
 }  // namespace qvtest

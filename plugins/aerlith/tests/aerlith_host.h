@@ -9,15 +9,7 @@
 
 namespace aerlithtest {
 
-using qvtest::Bytes;
-using qvtest::Cat;
-using qvtest::CLOSE;
-using qvtest::ExpectLines;
-using qvtest::Join;
-using qvtest::Hex;
-using qvtest::Line;
-using qvtest::Lines;
-using qvtest::OPEN;
+using namespace qvtest;
 
 constexpr const char* kRoot = "MAC-802.11";
 

@@ -4,8 +4,6 @@
 
 namespace brannocktest {
 
-using qvtest::Built;
-
 std::unique_ptr<TestHost> MakeHost(bool withNames, std::string* skip, bool start) {
   if (!withNames) return std::unique_ptr<TestHost>(new TestHost({"brannock"}, start));
   for (const char* lib : {"halvern", "pallisand"})

@@ -15,9 +15,7 @@ struct NameEntry;
 
 namespace brannocktest {
 
-using qvtest::Bytes;
-using qvtest::Hex;
-using qvtest::TestHost;
+using namespace qvtest;
 
 // The libraries for one configuration; null (and a skip message) when one of
 // them was not built.
@@ -50,19 +48,6 @@ std::string ConfigName(const ::testing::TestParamInfo<bool>& info);
 
 #define BRANNOCK_CONFIGS(suite) \
   INSTANTIATE_TEST_SUITE_P(Config, suite, ::testing::Bool(), ::brannocktest::ConfigName)
-
-using qvtest::Built;
-using qvtest::Cat;
-using qvtest::Ether;
-using qvtest::Join;
-using qvtest::kBroadcast;
-using qvtest::kCisco;
-using qvtest::kHost;
-using qvtest::Line;
-using qvtest::Lines;
-using qvtest::ExpectLines;
-using qvtest::OPEN;
-using qvtest::CLOSE;
 
 // DefaultParse was called once per pass, with these offset and lengths.
 void ExpectDefaultInEveryPass(const TestHost& h, int offset, int frameLength, int capturedLength);

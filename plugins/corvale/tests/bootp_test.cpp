@@ -8,9 +8,6 @@
 namespace corvaletest {
 namespace {
 
-using qvtest::Join;
-using qvtest::Lines;
-
 const int kAt = 28;  // behind the IP and UDP headers
 
 // A BOOTP message from 00-A0-C9-14-C8-29 (transaction 0x12345678, 3

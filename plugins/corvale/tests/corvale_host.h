@@ -9,21 +9,7 @@
 
 namespace corvaletest {
 
-using qvtest::Bytes;
-using qvtest::Cat;
-using qvtest::CLOSE;
-using qvtest::Ethernet;
-using qvtest::ExpectLines;
-using qvtest::HandOn;
-using qvtest::Hex;
-using qvtest::Ip;
-using qvtest::IpFields;
-using qvtest::Line;
-using qvtest::LinesFrom;
-using qvtest::LinesStarting;
-using qvtest::OPEN;
-using qvtest::Tcp;
-using qvtest::Udp;
+using namespace qvtest;
 
 enum Child { kChildA, kChildB };
 

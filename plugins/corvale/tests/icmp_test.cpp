@@ -5,8 +5,6 @@
 namespace corvaletest {
 namespace {
 
-using qvtest::Lines;
-
 // An ICMP message: type, code, checksum, then the rest as given.
 Bytes Icmp(BYTE type, BYTE code, const Bytes& rest = Hex("00010002")) {
   return Cat({Bytes{type, code, 0xAB, 0xCD}, rest});

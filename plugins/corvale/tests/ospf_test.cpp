@@ -6,9 +6,6 @@
 namespace corvaletest {
 namespace {
 
-using qvtest::Join;
-using qvtest::Lines;
-
 Bytes Be16(int v) { return {(BYTE)(v >> 8), (BYTE)v}; }
 Bytes Be32(uint32_t v) { return {(BYTE)(v >> 24), (BYTE)(v >> 16), (BYTE)(v >> 8), (BYTE)v}; }
 

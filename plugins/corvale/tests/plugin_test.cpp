@@ -12,26 +12,12 @@ namespace {
 
 const char kMismatch[] = "Corvale has mismatched Monitor Table version!\nPlease verify your installation.";
 
-std::vector<DWORD> ChildKeys(ProtocolDescriptor* parent) {
-  std::vector<DWORD> keys;
-  CTRLARG e = 0;
-  while ((e = parent->control(PCTL_NEXT_CHILD, e, 0, 0, 0)) != 0) keys.push_back(((ChildEntry*)e)->key);
-  return keys;
-}
-
 TEST(CorvalePlugin, RegistersTheSuiteInOrderWithItsDescriptors) {
   CorvaleHost h({"corvale"});
   const DWORD P = PROTOCOL_PARENT | PROTOCOL_CHILD, C = PROTOCOL_CHILD;
-  struct Row {
-    const char* nameId;
-    const char* description;
-    DWORD flags;
-    const char* statistics;
-    int layer;
-  };
   // The suite in its order; the library registers these, in this order,
   // and no others.
-  const Row rows[] = {
+  const Registered rows[] = {
       {"DOD-IP", "Internet Protocol", P, "IP", 3},
       {"IP-ICMP", "Internet Control Message Protocol", C, "ICMP", 3},
       {"IP-IGMP", "Internet Group Management Protocol", C, "IGMP", 3},
@@ -60,7 +46,7 @@ TEST(CorvalePlugin, RegistersTheSuiteInOrderWithItsDescriptors) {
   for (const ProtocolDescriptor* d : protocols) {
     while (next < std::size(rows) && strcmp(rows[next].nameId, d->nameId) != 0) next++;
     ASSERT_LT(next, std::size(rows)) << d->nameId << " registered out of order or not of the suite";
-    const Row& r = rows[next++];
+    const Registered& r = rows[next++];
     EXPECT_STREQ(d->description, r.description);
     EXPECT_EQ(d->flags, r.flags) << r.nameId;
     EXPECT_EQ(*d->enabled, 1) << r.nameId;
@@ -113,9 +99,7 @@ TEST(CorvalePlugin, TransportsBindUnderIpAndEachParentKeepsItsOwnTable) {
   EXPECT_EQ(tcp->control(PCTL_FIND_CHILD, 3001, 0, 0, 0), (CTRLARG)h.table()->DefaultParse);
   EXPECT_NE(udp->control(PCTL_FIND_CHILD, 3001, 0, 0, 0), (CTRLARG)h.table()->DefaultParse);
 
-  // Terminating a parent empties its table.
-  udp->control(PCTL_TERMINATE, 0, 0, 0, 0);
-  EXPECT_TRUE(ChildKeys(udp).empty());
+  ExpectTerminateEmptiesChildTable(h, "IP-UDP", 3001);
 }
 
 // Every registered protocol of the suite is bound under Corvale's parents at

@@ -8,9 +8,6 @@
 namespace corvaletest {
 namespace {
 
-using qvtest::Join;
-using qvtest::Lines;
-
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // A BER item with its length in the short form, or in the long form of one

@@ -2,31 +2,14 @@
 // offset 0) or behind the Ethernet root (Brannock with the name libraries).
 #pragma once
 
-#include <initializer_list>
-#include <string>
-
 #include "testhost.h"
 
 namespace dorrowtest {
 
-using qvtest::Bytes;
-using qvtest::CLOSE;
-using qvtest::ExpectLines;
-using qvtest::Hex;
-using qvtest::Line;
-using qvtest::Lines;
-using qvtest::OPEN;
+using namespace qvtest;
 
-class DorrowHost : public qvtest::TestHost {
- public:
-  explicit DorrowHost(std::initializer_list<const char*> standIns = {},
-                      std::initializer_list<std::string> libraries = {"dorrow"})
-      : TestHost(libraries, false) {
-    for (const char* name : standIns) StandIn(name);
-    Start();
-    EXPECT_TRUE(loadErrors.empty()) << loadErrors.front();
-  }
-};
+inline constexpr const char* kLibraries[] = {"dorrow"};
+using DorrowHost = HostOf<kLibraries>;
 
 #ifdef QV_HAVE_BRANNOCK
 const bool kBrannock = true;

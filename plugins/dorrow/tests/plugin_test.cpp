@@ -13,34 +13,14 @@ const char* const kNameIds[] = {"PPP", "IPCP", "PPP-LCP", "PPP-PAP", "PPP-COMP"}
 
 TEST(DorrowLibrary, RegistersItsFiveProtocolsInOrder) {
   DorrowHost h;
-  struct Want {
-    const char* nameId;
-    const char* description;
-    DWORD flags;
-  };
-  const Want want[] = {
-      {"PPP", "Point-to-Point Protocol", PROTOCOL_PARENT | PROTOCOL_CHILD},
-      {"IPCP", "Point-to-Point IP Control Protocol", PROTOCOL_CHILD},
-      {"PPP-LCP", "PPP Link Control Protocol", PROTOCOL_PARENT | PROTOCOL_CHILD},
-      {"PPP-PAP", "PPP Password Authentication Protocol", PROTOCOL_CHILD},
-      {"PPP-COMP", "PPP Compression Protocol", PROTOCOL_CHILD},
-  };
-  const auto& protocols = h.host.protocols();
-  ASSERT_EQ(protocols.size(), 5u);
-  ASSERT_EQ(h.host.statistics().size(), 5u);
-  for (size_t i = 0; i < 5; i++) {
-    SCOPED_TRACE(want[i].nameId);
-    EXPECT_STREQ(protocols[i]->nameId, want[i].nameId);
-    EXPECT_STREQ(protocols[i]->description, want[i].description);
-    EXPECT_EQ(protocols[i]->flags, want[i].flags);
-    EXPECT_EQ(*protocols[i]->enabled, 1);
-    EXPECT_EQ(*protocols[i]->textColor, 0u);
-    EXPECT_EQ(protocols[i]->frameTypes, nullptr);
-    const StatisticsEntry* s = h.host.statistics()[i];
-    EXPECT_STREQ(s->name, want[i].description);
-    EXPECT_EQ(s->layer, 2);
-    EXPECT_EQ(s->counters, nullptr);
-  }
+  // Each statistics entry is named as its protocol is described.
+  ExpectRegistered(h, {
+      {"PPP", "Point-to-Point Protocol", PROTOCOL_PARENT | PROTOCOL_CHILD, "Point-to-Point Protocol", 2},
+      {"IPCP", "Point-to-Point IP Control Protocol", PROTOCOL_CHILD, "Point-to-Point IP Control Protocol", 2},
+      {"PPP-LCP", "PPP Link Control Protocol", PROTOCOL_PARENT | PROTOCOL_CHILD, "PPP Link Control Protocol", 2},
+      {"PPP-PAP", "PPP Password Authentication Protocol", PROTOCOL_CHILD, "PPP Password Authentication Protocol", 2},
+      {"PPP-COMP", "PPP Compression Protocol", PROTOCOL_CHILD, "PPP Compression Protocol", 2},
+  });
 }
 
 // The minimal form answers PCTL_INIT and PCTL_TERMINATE only.
@@ -61,41 +41,21 @@ TEST(DorrowLibrary, EveryControlHasTheMinimalForm) {
 
 TEST(DorrowLibrary, ControlProtocolsBindUnderMacByTheirProtocolNumbers) {
   DorrowHost h({"MAC-802.3"});
-  struct Want {
-    DWORD key;
-    const char* child;
-  };
-  const Want want[] = {{0x8021, "IPCP"}, {0xC021, "PPP-LCP"}, {0xC023, "PPP-PAP"}, {0x80FD, "PPP-COMP"}};
-  ASSERT_EQ(h.bindings.size(), 4u);  // PPP binds nowhere
-  for (size_t i = 0; i < 4; i++) {
-    SCOPED_TRACE(want[i].child);
-    ProtocolDescriptor* child = h.host.Find(want[i].child);
-    EXPECT_EQ(h.bindings[i].parent, "MAC-802.3");
-    EXPECT_EQ(h.bindings[i].key, want[i].key);
-    EXPECT_EQ(h.bindings[i].parse, child->parse);
-    EXPECT_EQ(h.bindings[i].control, child->control);
-  }
+  // PPP binds nowhere.
+  ExpectBindings(h, {{"MAC-802.3", 0x8021, "IPCP"},
+                     {"MAC-802.3", 0xC021, "PPP-LCP"},
+                     {"MAC-802.3", 0xC023, "PPP-PAP"},
+                     {"MAC-802.3", 0x80FD, "PPP-COMP"}});
 }
 
 TEST(DorrowLibrary, MissingParentIsSkippedSilently) {
   DorrowHost h;
-  EXPECT_TRUE(h.bindings.empty());
-  EXPECT_TRUE(h.messages.empty());
-  EXPECT_EQ(h.host.protocols().size(), 5u);
+  ExpectNothingBoundWithoutParents(h, 5);
 }
 
-TEST(DorrowLibrary, WrongTableVersionMakesItInert) { qvtest::ExpectInertUnderOtherTableVersions("dorrow", "Dorrow"); }
+TEST(DorrowLibrary, WrongTableVersionMakesItInert) { ExpectInertUnderOtherTableVersions("dorrow", "Dorrow"); }
 
-TEST(DorrowLibrary, EachProtocolKeepsItsColourUnderItsNameId) {
-  {
-    DorrowHost h;
-    DWORD colour = 0x20;
-    for (ProtocolDescriptor* d : h.host.protocols()) *d->textColor = colour++;
-  }
-  DorrowHost h;
-  DWORD colour = 0x20;
-  for (ProtocolDescriptor* d : h.host.protocols()) EXPECT_EQ(*d->textColor, colour++) << d->nameId;
-}
+TEST(DorrowLibrary, EachProtocolKeepsItsColourUnderItsNameId) { ExpectColoursKeptUnderNameIds({"dorrow"}); }
 
 // Each protocol counts from its offset on, marks the frame with its colour
 // and hands the frame to DefaultParse where it found it, in every pass.

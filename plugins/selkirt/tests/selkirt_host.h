@@ -2,39 +2,17 @@
 // name services when a test decodes through UDP and TCP.
 #pragma once
 
-#include <initializer_list>
-#include <string>
-
 #include "testhost.h"
 
 namespace selkirttest {
 
-using qvtest::Bytes;
-using qvtest::Cat;
-using qvtest::CLOSE;
-using qvtest::ExpectLines;
-using qvtest::Hex;
-using qvtest::Ip;
-using qvtest::Line;
-using qvtest::Lines;
-using qvtest::OPEN;
-using qvtest::Tcp;
-using qvtest::Udp;
+using namespace qvtest;
 
-class SelkirtHost : public qvtest::TestHost {
- public:
-  explicit SelkirtHost(std::initializer_list<const char*> standIns = {},
-                       std::initializer_list<std::string> libraries = {"selkirt"})
-      : TestHost(libraries, false) {
-    for (const char* name : standIns) StandIn(name);
-    Start();
-    EXPECT_TRUE(loadErrors.empty()) << loadErrors.front();
-  }
-};
+inline constexpr const char* kLibraries[] = {"selkirt"};
+using SelkirtHost = HostOf<kLibraries>;
 
 // With the IP suite, for frames from DOD-IP on.
-class IpHost : public SelkirtHost {
- public:
+struct IpHost : SelkirtHost {
   IpHost() : SelkirtHost({}, {"selkirt", "corvale", "halvern", "pallisand"}) {}
 };
 

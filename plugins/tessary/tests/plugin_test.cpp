@@ -9,14 +9,7 @@ namespace {
 
 TEST(TessaryLibrary, RegistersItsProtocolsInOrder) {
   TessaryHost h;
-  struct Row {
-    const char* nameId;
-    const char* description;
-    DWORD flags;
-    const char* statistics;
-    int layer;
-  };
-  const Row want[] = {
+  ExpectRegistered(h, {
       {"NOVELL-IPX", "IPX", PROTOCOL_PARENT | PROTOCOL_CHILD, "IPX", 3},
       {"NOVELL-RIP", "IPX RIP", PROTOCOL_CHILD, "IPX RIP", 3},
       {"NOVELL-SAP", "IPX SAP", PROTOCOL_CHILD, "IPX SAP", 7},
@@ -24,24 +17,7 @@ TEST(TessaryLibrary, RegistersItsProtocolsInOrder) {
       {"MS-NMPI", "NMPI", PROTOCOL_CHILD, "NMPI", 7},
       {"IPX-NCP", "NCP", PROTOCOL_CHILD, "NCP", 6},
       {"NCP-TCP", "NCP Over TCP", PROTOCOL_PARENT | PROTOCOL_CHILD, "NCP Over TCP", 4},
-  };
-  const size_t n = sizeof want / sizeof want[0];
-  const auto& protocols = h.host.protocols();
-  ASSERT_EQ(protocols.size(), n);
-  ASSERT_EQ(h.host.statistics().size(), n);
-  for (size_t i = 0; i < n; i++) {
-    SCOPED_TRACE(want[i].nameId);
-    EXPECT_STREQ(protocols[i]->nameId, want[i].nameId);
-    EXPECT_STREQ(protocols[i]->description, want[i].description);
-    EXPECT_EQ(protocols[i]->flags, want[i].flags);
-    EXPECT_EQ(*protocols[i]->enabled, 1);
-    EXPECT_EQ(*protocols[i]->textColor, 0u);
-    EXPECT_EQ(protocols[i]->frameTypes, nullptr);
-    const StatisticsEntry* s = h.Statistics(want[i].statistics);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->layer, want[i].layer);
-    EXPECT_EQ(s->counters, nullptr);
-  }
+  });
 }
 
 TEST(TessaryLibrary, ControlForms) {
@@ -70,41 +46,23 @@ TEST(TessaryLibrary, ControlForms) {
   EXPECT_EQ(e, nullptr);
   EXPECT_EQ(ipx->control(PCTL_FIND_CHILD, 0x40452, 0, 0, 0), (CTRLARG)h.host.Find("NOVELL-SAP")->parse);
   EXPECT_EQ(ipx->control(PCTL_FIND_CHILD, 0x40453, 0, 0, 0), (CTRLARG)h.table()->DefaultParse);
-  ipx->control(PCTL_TERMINATE, 0, 0, 0, 0);
-  EXPECT_EQ(ipx->control(PCTL_NEXT_CHILD, 0, 0, 0, 0), 0u);
-  EXPECT_EQ(ipx->control(PCTL_FIND_CHILD, 0x40452, 0, 0, 0), (CTRLARG)h.table()->DefaultParse);
+  ExpectTerminateEmptiesChildTable(h, "NOVELL-IPX", 0x40452);
 }
 
 TEST(TessaryLibrary, BindsUnderItsParentsByNameId) {
   TessaryHost h({"MAC-802.3", "VLAN", "LLC-802.2", "IP-TCP", "IP-UDP"});
-  struct Row {
-    const char* parent;
-    DWORD key;
-    const char* child;
-  };
-  const Row want[] = {
+  ExpectBindings(h, {
       {"MAC-802.3", 0x8137, "NOVELL-IPX"},
       {"VLAN", 0x8137, "NOVELL-IPX"},
       {"LLC-802.2", 0xE0, "NOVELL-IPX"},
       {"IP-TCP", 524, "NCP-TCP"},
       {"IP-UDP", 524, "NCP-TCP"},
-  };
-  const std::vector<qvtest::Binding>& got = h.bindings;
-  ASSERT_EQ(got.size(), sizeof want / sizeof want[0]);
-  for (size_t i = 0; i < got.size(); i++) {
-    SCOPED_TRACE(want[i].child);
-    ProtocolDescriptor* child = h.host.Find(want[i].child);
-    EXPECT_EQ(got[i].parent, want[i].parent);
-    EXPECT_EQ(got[i].key, want[i].key);
-    EXPECT_EQ(got[i].parse, child->parse);
-    EXPECT_EQ(got[i].control, child->control);
-  }
+  });
 }
 
 TEST(TessaryLibrary, MissingParentsAreSkippedSilently) {
   TessaryHost h;
-  EXPECT_TRUE(h.bindings.empty());
-  EXPECT_TRUE(h.messages.empty());
+  ExpectNothingBoundWithoutParents(h, 7);
 }
 
 // The host's FindProtocol, blind to IPX-NCP.
@@ -149,17 +107,10 @@ TEST(TessaryLibrary, ProtocolsNotFoundHandOnToDefaultParse) {
   }
 }
 
-TEST(TessaryLibrary, WrongTableVersionMakesItInert) { qvtest::ExpectInertUnderOtherTableVersions("tessary", "Tessary"); }
+TEST(TessaryLibrary, WrongTableVersionMakesItInert) { ExpectInertUnderOtherTableVersions("tessary", "Tessary"); }
 
 TEST(TessaryLibrary, EachProtocolKeepsItsColourUnderItsNameId) {
-  {
-    TessaryHost h;
-    DWORD colour = 0x10;
-    for (ProtocolDescriptor* d : h.host.protocols()) *d->textColor = colour++;
-  }
-  TessaryHost h;
-  DWORD colour = 0x10;
-  for (ProtocolDescriptor* d : h.host.protocols()) EXPECT_EQ(*d->textColor, colour++) << d->nameId;
+  ExpectColoursKeptUnderNameIds({"tessary", "halvern", "pallisand"});
 }
 
 }  // namespace

@@ -5,13 +5,6 @@
 
 namespace tessarytest {
 
-std::vector<std::string> TessaryHost::Receivers(DWORD pass) const {
-  std::vector<std::string> got;
-  for (const HandOn& c : handOns)
-    if (c.pass == pass) got.push_back(c.to + "@" + std::to_string(c.offset));
-  return got;
-}
-
 namespace {
 
 void Put16(Bytes& b, unsigned v) {

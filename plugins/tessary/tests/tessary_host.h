@@ -12,28 +12,10 @@
 
 namespace tessarytest {
 
-using qvtest::Bytes;
-using qvtest::Cat;
-using qvtest::CLOSE;
-using qvtest::ExpectLines;
-using qvtest::HandOn;
-using qvtest::Hex;
-using qvtest::Line;
-using qvtest::Lines;
-using qvtest::OPEN;
+using namespace qvtest;
 
-class TessaryHost : public qvtest::TestHost {
- public:
-  explicit TessaryHost(std::initializer_list<const char*> standIns = {},
-                       std::initializer_list<std::string> libraries = {"tessary", "halvern", "pallisand"})
-      : TestHost(libraries, false) {
-    for (const char* name : standIns) StandIn(name);
-    Start();
-    EXPECT_TRUE(loadErrors.empty()) << loadErrors.front();
-  }
-  // Every DefaultParse call and hand-on to a stand-in, as "to@offset".
-  std::vector<std::string> Receivers(DWORD pass) const;
-};
+inline constexpr const char* kLibraries[] = {"tessary", "halvern", "pallisand"};
+using TessaryHost = HostOf<kLibraries>;
 
 // With the link layer and the IP suite, for frames from the Ethernet root.
 struct EthernetHost : TessaryHost {
