@@ -16,7 +16,6 @@ ProtocolParse g_browserParse, g_netlogonParse;
 BYTE g_flagsState, g_extendedState, g_reservedState, g_wordsState, g_parametersState, g_dataState, g_setupState;
 
 const char kTitle[] = "Server Message Block Protocol";
-const BYTE kTransaction = 0x25;
 const DWORD kResponse = 0x80;   // of the flags
 const DWORD kUnicode = 0x8000;  // of the second flags
 
@@ -60,6 +59,7 @@ constexpr struct {
 } kTransactionWords{};
 
 bool Unicode(const qv::View& smb) { return FieldOrZero(smb, kHeader.flags2) & kUnicode; }
+const SmbCommand& CommandOf(const qv::View& smb) { return FindSmbCommand((BYTE)FieldOrZero(smb, kHeader.command)); }
 
 // ---------------------------------------------------------------- mailslots
 
@@ -240,15 +240,10 @@ void SummarizeSmb(qv::Layer& l, SummaryRow* row) {
     qv::AppendCellText(row->description, (flags & kResponse) ? " Response" : " Request");
 }
 
-bool IsTransaction(const qv::View& h) {
-  DWORD command;
-  return ReadField(h, kHeader.command, &command) && command == kTransaction;
-}
-
 // Moves `offset` behind a transaction's name; the entry it leads to.
 ProtocolParse RouteTransaction(qv::Layer& l) {
   const qv::View& h = l.header;
-  if (!IsTransaction(h)) return qv::g_svc.DefaultParse;
+  if (CommandOf(h).words != Words::kTransaction) return qv::g_svc.DefaultParse;
   const Route r = RouteMailslot(h, Unicode(h));
   if (r.end >= 0) l.frame->offset = h.Offset(r.end);
   return r.entry;
@@ -271,15 +266,20 @@ struct Reach {
   BYTE chained;
 };
 
-Reach FirstBlock(const qv::Layer& l, BYTE command, const ParameterBlock& b, const Route& route) {
+Reach FirstBlock(const qv::Layer& l, const SmbCommand& command, const ParameterBlock& b, const Route& route) {
   Reach r = {l.offset(), qv::g_svc.DefaultParse, 0xFF};
-  if (IsAndXCommand(command)) {
-    const AndXHop hop = NextAndX(b, l.offset(), l.frame->capturedLength);
-    if (hop.command != 0xFF) r = {hop.target, r.entry, hop.command};
-  } else if (command == kTransaction) {
-    if (route.end >= 0) r = {l.header.Offset(route.end), route.entry, 0xFF};
-  } else if (b.counted()) {
-    r.offset = b.Offset(b.WordsEnd());
+  switch (command.words) {
+    case Words::kAndX: {
+      const AndXHop hop = NextAndX(b, l.offset(), l.frame->capturedLength);
+      if (hop.command != 0xFF) r = {hop.target, r.entry, hop.command};
+      break;
+    }
+    case Words::kTransaction:
+      if (route.end >= 0) r = {l.header.Offset(route.end), route.entry, 0xFF};
+      break;
+    case Words::kPlain:
+      if (b.counted()) r.offset = b.Offset(b.WordsEnd());
+      break;
   }
   return r;
 }
@@ -291,12 +291,13 @@ int Chain(qv::Layer& l, BYTE command, DetailLine** out) {
   CaptureFrame* frame = l.frame;
   int lists = 0;
   while (command != 0xFF && lists < kMaxChainedBlocks) {
+    const SmbCommand& chained = FindSmbCommand(command);
     const int at = frame->offset;
     qv::DetailList list(out + 1 + lists);
     if (!list.Group(&g_smb.titleState, at, frame->capturedLength - at, kTitle)) break;
     lists++;
-    list.Add<"Function\t\t\t\t\t%s">(0, 0, SmbCommandName(command));
-    if (!IsAndXCommand(command)) break;
+    list.Add<"Function\t\t\t\t\t%s">(0, 0, chained.name);
+    if (chained.words != Words::kAndX) break;
     const ParameterBlock b(qv::View::At(frame, at));
     if (!DetailAndXHeader(list, b)) break;
     const AndXHop hop = NextAndX(b, l.offset(), frame->capturedLength);
@@ -321,10 +322,10 @@ void DetailSmb(qv::Layer& l, qv::DetailList& list) {
     HandOnDetail(l, entry, out + 1);
     return;
   }
-  const BYTE command = (BYTE)FieldOrZero(h, kHeader.command);
+  const SmbCommand& command = CommandOf(h);
   const bool unicode = Unicode(h);
   const ParameterBlock b(h.From(kHeader.wordCount.at));
-  const Route route = command == kTransaction ? RouteMailslot(h, unicode) : kNoRoute;
+  const Route route = command.words == Words::kTransaction ? RouteMailslot(h, unicode) : kNoRoute;
   const Reach whole = FirstBlock(l, command, b, route);
   // The title covers the header and the first block as far as the bytes
   // lead, and never past the capture, whatever lines follow it.
@@ -338,12 +339,17 @@ void DetailSmb(qv::Layer& l, qv::DetailList& list) {
   // all listed: a mailslot's name, an AndX header, the parameter words.
   bool listed = HeaderLines(list, h);
   if (listed) {
-    if (IsAndXCommand(command))
-      listed = DetailAndXCommand(list, command, FieldOrZero(h, kHeader.flags) & kResponse, b, unicode);
-    else if (command == kTransaction)
-      listed = TransactionLines(list, b, route);
-    else
-      listed = ParameterWords(list, b);
+    switch (command.words) {
+      case Words::kAndX:
+        listed = DetailAndXCommand(list, command, FieldOrZero(h, kHeader.flags) & kResponse, b, unicode);
+        break;
+      case Words::kTransaction:
+        listed = TransactionLines(list, b, route);
+        break;
+      case Words::kPlain:
+        listed = ParameterWords(list, b);
+        break;
+    }
   }
   const Reach reach = listed ? whole : Reach{start, qv::g_svc.DefaultParse, 0xFF};
   l.frame->offset = reach.offset;

@@ -1,9 +1,12 @@
-// The decoders of the eight AndX commands and the hop from one block of an
-// AndX chain to the next.
+// The SMB commands, one row each (code, name, the layout of its words and
+// its decoders), the decoders of the AndX commands' own words, and the hop
+// from one block of an AndX chain to the next.
 #include <inttypes.h>
 #include <string.h>
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 
 #include "wendrick.h"
 
@@ -83,7 +86,7 @@ bool AndXHeader(FieldLines& f) {
   return f.ok();
 }
 
-void SessionSetupRequest(FieldLines& f) {
+void SessionSetupRequest(FieldLines& f, bool) {
   const auto& w = kSessionSetupRequest;
   f.Number<"Max Buffer Size\t\t%d">(w.maxBufferSize);
   f.Number<"Max Mpx Count\t\t\t%d">(w.maxMpxCount);
@@ -94,7 +97,7 @@ void SessionSetupRequest(FieldLines& f) {
   f.Number<"Byte Count\t\t\t\t%d">(w.byteCount);
 }
 
-void NtCreateResponse(FieldLines& f) {
+void NtCreateResponse(FieldLines& f, bool) {
   const auto& w = kNtCreateResponse;
   f.Number<"Oplock\t\t\t\t\t%01d">(w.oplock);
   f.Number<"FID\t\t\t\t\t\t%01d">(w.fid);
@@ -153,6 +156,108 @@ void NtCreateRequest(FieldLines& f, bool unicode) {
   if (f.ok()) FileName(f, nameLength, unicode);
 }
 
+// Every command with a name, in code order: its layout, and for AndX
+// commands the lines of a request's and a response's own words.
+constexpr SmbCommand kCommands[] = {
+    {0x00, "Create Directory"},
+    {0x01, "Delete Directory"},
+    {0x02, "Open File"},
+    {0x03, "Create file"},
+    {0x04, "Close File"},
+    {0x05, "Flush File"},
+    {0x06, "Delete File"},
+    {0x07, "Rename File"},
+    {0x08, "Get File Attributes"},
+    {0x09, "Set File Attributes"},
+    {0x0A, "Read from File"},
+    {0x0B, "Write to File"},
+    {0x0C, "Lock Byte Range"},
+    {0x0D, "Unlock Byte Range"},
+    {0x0E, "Create Temporary File"},
+    {0x0F, "Make New File"},
+    {0x10, "Check Directory Path"},
+    {0x11, "Process Exit"},
+    {0x12, "Seek"},
+    {0x13, "Lock then Read Data"},
+    {0x14, "Write then Unlock Data"},
+    {0x1A, "Read Block Raw"},
+    {0x1B, "Read Block Multiplexed"},
+    {0x1C, "Read Block Secondary Response"},
+    {0x1D, "Write Block Raw"},
+    {0x1E, "Write Block Multiplexed"},
+    {0x1F, "Write Block Secondary Request"},
+    {0x20, "Write Complete Response"},
+    {0x22, "Set File Attributes Extended"},
+    {0x23, "Get File Attributes Extended"},
+    {0x24, "Lock/Unlock Byte Ranges and X", Words::kAndX},
+    {0x25, "Transaction", Words::kTransaction},
+    {0x26, "Trasaction Secondary Request/Response"},
+    {0x27, "IOCTL"},
+    {0x28, "IOCTL Secondary Request/Response"},
+    {0x29, "Copy"},
+    {0x2A, "Move"},
+    {0x2B, "Echo"},
+    {0x2C, "Write and Close"},
+    {0x2D, "Open and X", Words::kAndX},
+    {0x2E, "Read and X", Words::kAndX},
+    {0x2F, "Write and X", Words::kAndX},
+    {0x31, "Close and Tree Disconnect"},
+    {0x32, "Transaction 2"},
+    {0x33, "Transaction 2 Secondary"},
+    {0x34, "Find Close"},
+    {0x35, "Find Notify Close"},
+    {0x70, "Tree Connect"},
+    {0x71, "Tree Disconnect"},
+    {0x72, "Negotiate Protocol"},
+    {0x73, "Session Setup and X", Words::kAndX, SessionSetupRequest},
+    {0x74, "User Log Off and X", Words::kAndX},
+    {0x75, "Tree Connect and X", Words::kAndX},
+    {0x80, "Get Disk Attributes"},
+    {0x81, "Search Directory"},
+    {0x82, "Find First"},
+    {0x83, "Find Unique"},
+    {0x84, "Find Close 2"},
+    {0xA0, "NT Transaction"},
+    {0xA1, "NT Transaction Secondary"},
+    {0xA2, "NT Create and X", Words::kAndX, NtCreateRequest, NtCreateResponse},
+    {0xA4, "NT Cancel"},
+    {0xC0, "Open Print Spool File"},
+    {0xC1, "Write to Print Spool File"},
+    {0xC2, "Close Print Spool File"},
+    {0xC3, "Return Print Queue"},
+    {0xD0, "Send Single Block Message"},
+    {0xD1, "Send Broadcast Message"},
+    {0xD2, "Forward User Name"},
+    {0xD3, "Cancel Forward"},
+    {0xD4, "Get Machine Name"},
+    {0xD5, "Send Start of Multi-Block Message"},
+    {0xD6, "Send End of Multi-Block Message"},
+    {0xD7, "Send Text of Multi-Block Message"},
+    {0xD8, "Read Bulk"},
+    {0xD9, "Write Bulk"},
+    {0xDA, "Write Bulk Data"},
+    {0xFF, "None"},
+};
+constexpr SmbCommand kUnknownCommand = {0, "Unknown Function"};  // the row of every other code
+
+consteval bool EachCodeOnce() {
+  bool seen[256] = {};
+  for (const SmbCommand& c : kCommands) {
+    if (seen[c.code]) return false;
+    seen[c.code] = true;
+  }
+  return true;
+}
+static_assert(EachCodeOnce(), "a command code has two rows");
+static_assert(std::size(kCommands) < 256);
+
+// By code, the command's place in kCommands plus one; 0: no row.
+constexpr auto kRowOfCode = [] {
+  std::array<BYTE, 256> rows{};
+  for (size_t i = 0; i < std::size(kCommands); i++) rows[kCommands[i].code] = (BYTE)(i + 1);
+  return rows;
+}();
+
 // Windows-1252 bytes 0x80 to 0x9F by the character each stands for; the
 // five unassigned bytes stand for the control characters of their value.
 constexpr WORD kHighCharacters[32] = {
@@ -187,14 +292,12 @@ int Utf16ToWindows1252(const qv::View& units, char* out, int max) {
   return n;
 }
 
-bool IsAndXCommand(BYTE command) {
-  switch (command) {
-    case 0x24: case 0x2D: case 0x2E: case 0x2F: case 0x73: case 0x74: case 0x75: case 0xA2:
-      return true;
-    default:
-      return false;
-  }
+const SmbCommand& FindSmbCommand(BYTE code) {
+  const BYTE row = kRowOfCode[code];
+  return row ? kCommands[row - 1] : kUnknownCommand;
 }
+
+const char* SmbCommandName(BYTE code) { return FindSmbCommand(code).name; }
 
 AndXHop NextAndX(const ParameterBlock& b, int headerOffset, int capturedLength) {
   const AndXHop end = {0xFF, 0};
@@ -214,13 +317,11 @@ bool DetailAndXHeader(qv::DetailList& list, const ParameterBlock& block) {
   return AndXHeader(f);
 }
 
-bool DetailAndXCommand(qv::DetailList& list, BYTE command, bool response, const ParameterBlock& block, bool unicode) {
+bool DetailAndXCommand(qv::DetailList& list, const SmbCommand& command, bool response, const ParameterBlock& block,
+                       bool unicode) {
   FieldLines f(list, block);
   if (!AndXHeader(f)) return false;
-  if (command == 0x73 && !response)
-    SessionSetupRequest(f);
-  else if (command == 0xA2)
-    response ? NtCreateResponse(f) : NtCreateRequest(f, unicode);
+  if (const WordLines own = response ? command.response : command.request) own(f, unicode);
   return true;
 }
 

@@ -21,7 +21,6 @@ extern qv::Protocol g_browser;   // "MS-BROWSE"
 extern qv::Protocol g_netlogon;  // "MS-LOGON"
 
 // ---------------------------------------------------------------- names
-const char* SmbCommandName(BYTE command);
 const char* SmbErrorClassName(BYTE errorClass);
 const char* SmbErrorCodeText(BYTE errorClass, WORD code);
 
@@ -206,14 +205,39 @@ class FieldLines {
   bool ok_ = true;
 };
 
+// ---------------------------------------------------------------- commands
+// How a command's parameter block is laid out, as the header decode reads
+// it: what lists it and where the message leads.
+enum class Words : BYTE {
+  kPlain,        // words listed as they stand; the frame moves to the byte count
+  kAndX,         // an AndX header, then the command's own words; a chain may follow
+  kTransaction,  // a transaction, whose name routes the frame
+};
+
+// The lines of a command's own words, behind its AndX header.
+typedef void (*WordLines)(FieldLines& f, bool unicode);
+
+// One SMB command: its code, its name, the layout of its words, and the
+// lines of a request's and of a response's own words (null: none).
+struct SmbCommand {
+  BYTE code;
+  const char* name;
+  Words words = Words::kPlain;
+  WordLines request = nullptr;
+  WordLines response = nullptr;
+};
+
+// The command's row; a code without one is named "Unknown Function", its
+// words plain.
+const SmbCommand& FindSmbCommand(BYTE code);
+const char* SmbCommandName(BYTE code);
+
 // ---------------------------------------------------------------- AndX chain
 // Chained blocks listed behind a message's first block, one detail list
 // each. Carriers put SMB at most seven lists deep (802.11, LLC, SNAP, IP,
 // TCP, NetBIOS, SMB); eight chained lists and the hand-on behind them keep a
 // frame within sixteen.
 enum { kMaxChainedBlocks = 8 };
-
-bool IsAndXCommand(BYTE command);
 
 // Where a block's AndX fields lead. The chain goes on only to a block that
 // starts behind this one's words and byte count, inside the capture; else
@@ -227,9 +251,10 @@ AndXHop NextAndX(const ParameterBlock& block, int headerOffset, int capturedLeng
 // The four AndX header lines; false when a field is missing or the host gave
 // no line. A block leads on only when they were all listed.
 bool DetailAndXHeader(qv::DetailList& list, const ParameterBlock& block);
-// The request or response decoder of one of the AndX commands; whether its
-// AndX header was all listed.
-bool DetailAndXCommand(qv::DetailList& list, BYTE command, bool response, const ParameterBlock& block, bool unicode);
+// An AndX command's block: its AndX header, then the lines of its own words
+// in a request or a response. Whether the AndX header was all listed.
+bool DetailAndXCommand(qv::DetailList& list, const SmbCommand& command, bool response, const ParameterBlock& block,
+                       bool unicode);
 
 // ---------------------------------------------------------------- text
 // UTF-16LE text to Windows-1252, up to the first NUL unit, at most `max`
