@@ -166,16 +166,15 @@ bool HeaderLines(qv::DetailList& list, const qv::View& h) {
 // host gave no line for one of them.
 bool ParameterWords(qv::DetailList& list, const ParameterBlock& b) {
   if (!b.counted()) return true;
-  const Field first = {1, 2};
-  list.Group<"Parameter Words">(&g_wordsState, b.Offset(), (int)b.view().Sub(0, b.WordsEnd()).size());
-  list.Add<"Word Count\t\t\t%d">(b.Offset(), 1, b.count());
+  const Field first = ParameterBlock::kFirstWord;
+  FieldLines f(list, b);
+  f.Group<"Parameter Words">(&g_wordsState, {0, b.WordsEnd()});
+  f.Number<"Word Count\t\t\t%d">(ParameterBlock::kWordCount);
   for (int i = 0; i < b.count(); i++) {
-    const Field word = first.Nth(i);
-    DWORD value;
-    if (!ReadField(b.view(), word, &value)) return !list.stopped;
-    list.Add<"Word %d\t\t\t\t0x%04x">(b.Offset(word.at), word.size, i, value);
+    DWORD word;
+    if (f.Read(first.Nth(i), &word)) f.Add<"Word %d\t\t\t\t0x%04x">(first.Nth(i), i, word);
   }
-  list.Close();
+  f.Close();
   return !list.stopped;
 }
 

@@ -75,6 +75,7 @@ inline DWORD FieldOrZero(const qv::View& v, Field f) {
 class ParameterBlock {
  public:
   static constexpr Field kWordCount = {0, 1, In::kCapture};
+  static constexpr Field kFirstWord = {1, 2};
 
   explicit ParameterBlock(const qv::View& from) : v_(from), counted_(from.U8(0, &count_)) {}
 
