@@ -125,6 +125,28 @@ TEST(Quorvane, PluginFolderThatGivesNoPluginIsAnError) {
   }
 }
 
+// A file that would crash the loader (cut short) or block it (a FIFO) is
+// named before it is loaded, as is anything but a regular file; the rest
+// load and decode.
+TEST(Quorvane, BrokenFilesInThePluginFolderAreNamedAndTheRestLoad) {
+  const std::string plugins = getenv("QV_PLUGIN_DIR"), folder = TempPath("broken-plugins");
+  ASSERT_EQ(system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "/libfolder.so' && cd '" + folder +
+                    "' && ln -s '" + plugins + "/libbrannock.so' . && head -c 4096 '" + plugins +
+                    "/libcorvale.so' > libcut.so && head -c 40 '" + plugins +
+                    "/libcorvale.so' > libheader.so && mkfifo libfifo.so")
+                       .c_str()),
+            0);
+  Result r = Quorvane("-P '" + folder + "' -c 2", "timeout 60");
+  EXPECT_EQ(r.status, 0) << r.output;
+  for (const char* said : {"libcut.so: cut short: its ELF segments reach past its end",
+                           "libfifo.so: not a regular file", "libfolder.so: not a regular file",
+                           "libheader.so: cut short: no whole ELF header"}) {
+    const std::string line = "quorvane: cannot load " + folder + "/" + said + "\n";
+    EXPECT_NE(r.output.find(line), std::string::npos) << line << r.output;
+  }
+  EXPECT_NE(r.output.find("     1  FF-FF-FF-FF-FF-FF        00-A0-C9-14-C8-29"), std::string::npos) << r.output;
+}
+
 TEST(Quorvane, QuietPrintsNoRowsEvenWithTheTree) {
   Result r = Quorvane("-q -V -c 1");
   EXPECT_EQ(r.status, 0) << r.output;

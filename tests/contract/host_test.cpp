@@ -1,8 +1,15 @@
 // The stand-in host's own behaviour: loading errors, fallback services,
 // station traffic, hex dumps and rendering.
+#include <dlfcn.h>
+#include <link.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -29,6 +36,84 @@ TEST(Host, LoadingProblemsAreNamedAndTheRestGoOn) {
   host.Start();
   EXPECT_NE(host.Find("TEST-ROOT"), nullptr);
   EXPECT_EQ(host.Find("TEST-ROO"), nullptr);
+}
+
+namespace {
+
+std::string TestFolder(const char* name) {
+  const char* base = getenv("QUORVANE_CONFIG_DIR");
+  std::string dir = std::string(base && *base ? base : "/tmp") + "/" + name;
+  EXPECT_EQ(system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
+  return dir;
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+}  // namespace
+
+// Files that would crash the loader (SIGBUS on a page past the end of a file
+// cut short) or block it (a FIFO) are named and never handed to it.
+TEST(Host, FilesThatWouldBreakTheLoaderAreRefused) {
+  const std::string dir = TestFolder("loader-files");
+  const std::string good = ReadBytes(qvtest::PluginPath("contractleaf", QV_CONTRACT_DIR));
+  ElfW(Ehdr) e;
+  ASSERT_GT(good.size(), 8192u);
+  memcpy(&e, good.data(), sizeof e);
+  // The same library with a header changed.
+  auto patched = [&](auto change) {
+    ElfW(Ehdr) h = e;
+    change(h);
+    std::string bytes = good;
+    memcpy(&bytes[0], &h, sizeof h);
+    return bytes;
+  };
+  const struct {
+    const char* what;
+    std::string bytes;  // empty: made below
+    std::string says;   // empty: loads
+  } cases[] = {
+      {"cut short", good.substr(0, 4096), "cut short: its ELF segments reach past its end"},
+      {"cut inside its header", good.substr(0, 40), "cut short: no whole ELF header"},
+      {"cut before its program headers", good.substr(0, e.e_phoff + 8),
+       "cut short: its ELF program headers lie past its end"},
+      {"program headers placed past its end", patched([](ElfW(Ehdr)& h) { h.e_phoff = ~(ElfW(Off))0; }),
+       "cut short: its ELF program headers lie past its end"},
+      {"program headers of another size", patched([](ElfW(Ehdr)& h) { h.e_phentsize = 12; }),
+       "ELF program headers of a size this machine does not use"},
+      {"not an ELF file", "INPUT(-lc)\n", "not an ELF file"},
+      // Its program headers copied behind its end, where the first read does
+      // not reach: read there, and the library loads.
+      {"program headers far from the header",
+       patched([&](ElfW(Ehdr)& h) { h.e_phoff = (ElfW(Off))good.size(); }) +
+           good.substr(e.e_phoff, (size_t)e.e_phnum * sizeof(ElfW(Phdr))),
+       ""},
+      {"a FIFO", "", "not a regular file"},
+      {"a folder", "", "not a regular file"},
+  };
+  alarm(60);  // a FIFO opened to wait for a writer would hang here
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = dir + "/lib" + std::to_string(n++) + ".so";
+    if (!c.bytes.empty())
+      WriteBytes(path, c.bytes);
+    else if (strcmp(c.what, "a FIFO") == 0)
+      ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+    else
+      ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+    qvhost::Host host;
+    std::string error;
+    EXPECT_EQ(host.LoadLibrary(path, &error), c.says.empty()) << error;
+    EXPECT_EQ(error, c.says.empty() ? "" : "cannot load " + path + ": " + c.says);
+  }
+  alarm(0);
 }
 
 TEST(Host, MainWindowHandsHelpRequestsToTheHost) {
