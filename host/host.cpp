@@ -423,15 +423,41 @@ size_t Host::LoadFolder(const std::string& folder, std::vector<std::string>* err
   return loaded;
 }
 
-void Host::Start() {
+void Host::Start(std::vector<std::string>* errors) {
   if (started_) return;
   started_ = true;
   for (LoadedLibrary& lib : libraries_) lib.control(DLLC_ATTACH, &table_, 0, 0, 0);
   if (hooks_.afterAttach) hooks_.afterAttach();
   for (LoadedLibrary& lib : libraries_) lib.control(DLLC_GET_SERVICES, &table_, 0, 0, 0);
-  for (LoadedLibrary& lib : libraries_) lib.control(DLLC_REGISTER, &table_, 0, 0, 0);
+  for (size_t i = 0; i < libraries_.size(); i++) {
+    registering_ = i;
+    libraries_[i].control(DLLC_REGISTER, &table_, 0, 0, 0);
+  }
+  registering_ = kNoLibrary;
+  ReportRefusals(errors);
   for (ProtocolDescriptor* d : protocols_)
     if (d->control) d->control(PCTL_INIT, 0, 0, 0, 0);
+}
+
+// One line per library that registered name ids another had registered
+// first (a second copy of a plug-in, say), naming both.
+void Host::ReportRefusals(std::vector<std::string>* errors) {
+  std::vector<std::pair<size_t, size_t>> pairs;  // (refused, first), in order of refusal
+  for (const Refusal& r : refused_)
+    if (std::find(pairs.begin(), pairs.end(), std::make_pair(r.library, r.first)) == pairs.end())
+      pairs.emplace_back(r.library, r.first);
+  auto name = [this](size_t library) {
+    return library < libraries_.size() ? libraries_[library].path : std::string("the host");
+  };
+  for (const auto& [library, first] : pairs) {
+    std::string ids;
+    for (const Refusal& r : refused_)
+      if (r.library == library && r.first == first) ids += (ids.empty() ? "" : ", ") + r.nameId;
+    if (errors)
+      errors->push_back(name(library) + ": protocols already registered by " + name(first) +
+                        " are refused (the first is kept): " + ids);
+  }
+  refused_.clear();
 }
 
 void Host::Stop() {
@@ -441,14 +467,24 @@ void Host::Stop() {
     started_ = false;
   }
   protocols_.clear();
+  owners_.clear();
   statistics_.clear();
   InstallFallbacks();
   for (auto it = libraries_.rbegin(); it != libraries_.rend(); ++it) dlclose(it->handle);
   libraries_.clear();
 }
 
+// A name id names one protocol: a second registration of it is refused, so
+// that every lookup and binding by name id meets the first, whole.
 DWORD Host::Register(ProtocolDescriptor* d) {
-  if (d) protocols_.push_back(d);
+  if (!d) return 0;
+  for (size_t i = 0; i < protocols_.size(); i++)
+    if (strncmp(protocols_[i]->nameId, d->nameId, sizeof d->nameId) == 0) {
+      refused_.push_back({std::string(d->nameId, strnlen(d->nameId, sizeof d->nameId)), registering_, owners_[i]});
+      return 0;
+    }
+  protocols_.push_back(d);
+  owners_.push_back(registering_);
   return 0;
 }
 

@@ -185,7 +185,9 @@ int main(int argc, char** argv) {
 #ifdef QV_WINDOWS
   if (app) qvhost::UseQtWindows(host);
 #endif
-  host.Start();
+  errors.clear();
+  host.Start(&errors);
+  for (const std::string& e : errors) fprintf(stderr, "quorvane: %s\n", e.c_str());
   if (!namesFile.empty() && !host.LoadNames(namesFile, &error)) fprintf(stderr, "quorvane: %s\n", error.c_str());
   if (windows) {
     bool loaded = false;

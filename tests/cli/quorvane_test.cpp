@@ -147,6 +147,24 @@ TEST(Quorvane, BrokenFilesInThePluginFolderAreNamedAndTheRestLoad) {
   EXPECT_NE(r.output.find("     1  FF-FF-FF-FF-FF-FF        00-A0-C9-14-C8-29"), std::string::npos) << r.output;
 }
 
+// With a second copy of a plug-in beside the first, each protocol registers
+// once: the first copy's, and the rows are those of one copy.
+TEST(Quorvane, ASecondCopyOfAPluginIsRefusedAndTheFirstKept) {
+  const std::string plugins = getenv("QV_PLUGIN_DIR"), folder = TempPath("two-copies");
+  ASSERT_EQ(system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "' && ln -s '" + plugins + "'/lib*.so '" +
+                    folder + "' && cp '" + plugins + "/libcorvale.so' '" + folder + "/libcorvale-old.so'")
+                       .c_str()),
+            0);
+  Result one = Quorvane("-V -s -P '" + plugins + "'");
+  Result two = Quorvane("-V -s -P '" + folder + "'");
+  EXPECT_EQ(two.status, 0) << two.output;
+  const std::string refused = "quorvane: " + folder + "/libcorvale.so: protocols already registered by " + folder +
+                              "/libcorvale-old.so are refused (the first is kept): DOD-IP, IP-ICMP, IP-IGMP, "
+                              "IP-ARP, IP-UDP, IP-TCP, IP-NBNS, IP-NBDS, IP-NBSS, IP_BOOTP, IP-TFTP, IP-FTP, "
+                              "IP-HTTP, IP-DNS, IP-EGP, IP-SLP, IP-OSPF, IP-SNMP, IP-SSDP, RADIUS, IP-SMTP, IP-POP3\n";
+  EXPECT_EQ(two.output, refused + one.output);
+}
+
 TEST(Quorvane, QuietPrintsNoRowsEvenWithTheTree) {
   Result r = Quorvane("-q -V -c 1");
   EXPECT_EQ(r.status, 0) << r.output;

@@ -116,6 +116,34 @@ TEST(Host, FilesThatWouldBreakTheLoaderAreRefused) {
   alarm(0);
 }
 
+// A name id names one protocol: a second copy of a library registers none of
+// its own, both libraries are named, and the first copy's protocol serves.
+TEST(Host, ASecondRegistrationOfANameIdIsRefused) {
+  const std::string dir = TestFolder("two-copies");
+  const std::string root = ReadBytes(qvtest::PluginPath("contractroot", QV_CONTRACT_DIR));
+  WriteBytes(dir + "/libcontractroot.so", root);
+  WriteBytes(dir + "/libcontractroot-copy.so", root);
+  WriteBytes(dir + "/libcontractleaf.so", ReadBytes(qvtest::PluginPath("contractleaf", QV_CONTRACT_DIR)));
+  qvtest::TestHost h({"contractroot", "contractroot-copy", "contractleaf"}, false, dir);
+  ASSERT_TRUE(h.loadErrors.empty()) << h.loadErrors[0];
+  std::vector<std::string> errors;
+  h.host.Start(&errors);
+  EXPECT_EQ(errors, std::vector<std::string>{dir + "/libcontractroot-copy.so: protocols already registered by " + dir +
+                                             "/libcontractroot.so are refused (the first is kept): TEST-ROOT"});
+  ASSERT_EQ(h.host.protocols().size(), 3u);  // the root, the leaf and a second leaf protocol
+  Dl_info info;
+  ASSERT_NE(dladdr(h.host.Find("TEST-ROOT"), &info), 0);
+  EXPECT_EQ(std::string(info.dli_fname), dir + "/libcontractroot.so");
+  int rootStatistics = 0;
+  for (const StatisticsEntry* e : h.host.statistics()) rootStatistics += strcmp(e->name, "Test Root") == 0;
+  EXPECT_EQ(rootStatistics, 1);
+  // The leaf bound into the root that serves: a frame reaches it.
+  h.Decode("TEST-ROOT", Hex("ff 01 7a"));
+  std::string row;
+  qvhost::RenderSummary(1, h.out, &row);
+  EXPECT_NE(row.find("Leaf of 1 bytes"), std::string::npos) << row;
+}
+
 TEST(Host, MainWindowHandsHelpRequestsToTheHost) {
   qvhost::Host host;
   std::string topic;
