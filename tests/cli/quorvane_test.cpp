@@ -285,6 +285,22 @@ TEST(Quorvane, AHangUpStopsTheRunAndTheNamesAreSaved) {
   EXPECT_NE(ReadFile(names).find(kLearnt), std::string::npos) << "names not saved";
 }
 
+// A name file the user made read-only is kept as it is, and said so.
+TEST(Quorvane, AReadOnlyNameFileIsKept) {
+  const std::string names = TempPath("read-only.names");
+  const std::string text = "Router1,00A0C914C829,6,   ,0,0,255,0,0,0\n";
+  chmod(names.c_str(), 0644);
+  std::ofstream(names, std::ios::trunc) << text;
+  ASSERT_EQ(chmod(names.c_str(), 0444), 0);
+  Result r = Quorvane("--names '" + names + "'");
+  EXPECT_EQ(r.status, 3) << r.output;
+  EXPECT_NE(r.output.find("quorvane: " + names + ": not saved: the file is read-only, and is left as it is\n"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(ReadFile(names), text);
+  chmod(names.c_str(), 0644);
+}
+
 TEST(Quorvane, QuietPrintsNoRowsEvenWithTheTree) {
   Result r = Quorvane("-q -V -c 1");
   EXPECT_EQ(r.status, 0) << r.output;
