@@ -232,7 +232,8 @@ int main(int argc, char** argv) {
   qvhost::TextOut output(WriteOut, nullptr);
   qvhost::FrameOutput frame;
   qvhost::Packet packet;
-  unsigned long number = 0, unknownLink = 0, noRoot = 0, badRadiotap = 0;
+  unsigned long number = 0, unknownLink = 0, noRoot = 0, badRadiotap = 0, shortRadiotap = 0;
+  int shortRadiotapLength = 0;  // the first of them
   const char* missingRoot = nullptr;
   const char* rootName = nullptr;
   ProtocolDescriptor* rootFound = nullptr;
@@ -249,10 +250,12 @@ int main(int argc, char** argv) {
     qvhost::Media media;
     ProtocolDescriptor* root = nullptr;
     if (!qvhost::MediaOf(source.linkType(), packet, &media)) {
-      if (source.linkType() == DLT_IEEE802_11_RADIO)
-        badRadiotap++;
-      else
+      if (source.linkType() != DLT_IEEE802_11_RADIO)
         unknownLink++;
+      else if (media.radiotapLength < 0 || media.radiotapLength >= 8)
+        badRadiotap++;
+      else if (!shortRadiotap++)
+        shortRadiotapLength = media.radiotapLength;
       continue;
     }
     // The root of a link type is one of a few constant names: found once.
@@ -298,6 +301,9 @@ int main(int argc, char** argv) {
   if (badRadiotap)
     fprintf(stderr, "quorvane: %lu of %lu frames skipped: radiotap header longer than the captured bytes\n",
             badRadiotap, number);
+  if (shortRadiotap)
+    fprintf(stderr, "quorvane: %lu of %lu frames skipped: radiotap header length %d is less than 8\n", shortRadiotap,
+            number, shortRadiotapLength);
   g_source = nullptr;
   int status = rc < 0 || g_writeError ? 2 : 0;
   if (!namesFile.empty()) {

@@ -138,6 +138,14 @@ TEST(Quorvane, FramesOfOtherLinkTypesAreCountedAsSkipped) {
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("2 of 2 frames skipped: radiotap header longer than the captured bytes"), std::string::npos)
       << r.output;
+  // One whose length is less than its own fixed part says so.
+  radio = WritePcap("radio-short.pcap", 127, {{0, 0, 4, 0, 0, 0, 0, 0, 0x80, 0}, {0, 0, 4, 0}, {0, 0, 7, 0}});
+  r = Quorvane("'" + radio + "'");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("quorvane: 3 of 3 frames skipped: radiotap header length 4 is less than 8\n"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("longer than the captured bytes"), std::string::npos) << r.output;
 }
 
 TEST(Quorvane, CountStopsEarly) {
