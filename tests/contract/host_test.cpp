@@ -287,8 +287,12 @@ TEST(Host, RenderingLinesUpValues) {
             "Ether Type                          0800  DOD Internet Protocol");
   EXPECT_EQ(qvhost::RenderDetailText("No tabs here", 4), "No tabs here");
   EXPECT_EQ(qvhost::RenderDetailText("Trailing\t\t", 0), "Trailing");
-  EXPECT_EQ(qvhost::RenderDetailText("Line\r\nbreaks\tgo\nblank", 0),
-            "Line  breaks" + std::string(24, ' ') + "go blank");
+  // Control bytes from the wire never reach the terminal: an escape
+  // sequence in a beacon's country string, say.
+  EXPECT_EQ(qvhost::RenderDetailText("Line\r\nbreaks\tgo\nto dots", 0),
+            "Line..breaks" + std::string(24, ' ') + "go.to dots");
+  EXPECT_EQ(qvhost::RenderDetailText("Country String\t\t\x1b]0;owned\x07\x1b[2J\x7f\x1f|\x80\xe9", 0),
+            "Country String                      .]0;owned..[2J..|\x80\xe9");
   // The worst line: a TAB after every character, as long as a line can be.
   std::string tabs;
   while (tabs.size() < DETAIL_TEXT_SIZE - 2) tabs += "x\t";
@@ -308,7 +312,7 @@ std::string ReferenceRender(const std::string& text, size_t indent) {
   for (size_t i = 0; i < text.size(); i++) {
     char c = text[i];
     if (c != '\t') {
-      out += (c == '\r' || c == '\n') ? ' ' : c;
+      out += (unsigned char)c < 0x20 || c == 0x7f ? '.' : c;
       continue;
     }
     while (i + 1 < text.size() && text[i + 1] == '\t') i++;
@@ -324,7 +328,7 @@ std::string ReferenceRender(const std::string& text, size_t indent) {
 // breaks and the other control bytes at every place, at several indents.
 TEST(Host, RenderingMatchesTheRulesByteForByte) {
   const char kBytes[] = {'a', 'Z', ' ', '\t', '\t', '\t', '\r', '\n', '\x01', '\x08', '\x0b', '\x0c', '\x0d',
-                         '\x0e', '\x7f', '\x80', '\xe9', '\xff'};
+                         '\x0e', '\x1b', '\x1f', '\x7e', '\x7f', '\x80', '\x9b', '\xe9', '\xff'};
   uint32_t seed = 12345;
   auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
   qvtest::TestHost h({"contractroot"}, true, QV_CONTRACT_DIR);
@@ -409,6 +413,18 @@ TEST(Host, SummaryAndTreeRendering) {
   snprintf(description.text, sizeof description.text, "ends in blanks   ");
   qvhost::RenderSummary(12345678, h.out, &row);
   EXPECT_EQ(row, "12345678                                                    LEAF           ends in blanks\n");
+  // Control bytes show as '.' in every cell, at any place in it.
+  for (SummaryCell& c : h.out.cells) memset(c.text, 0, sizeof c.text);
+  snprintf(h.out.cells[0].text, SUMMARY_TEXT_SIZE, "\x1b[31mred");
+  snprintf(h.out.cells[2].text, SUMMARY_TEXT_SIZE, "A\tB\x7f");
+  memset(h.out.cells[3].text, 'x', SUMMARY_TEXT_SIZE - 1);
+  h.out.cells[3].text[17] = '\r';
+  h.out.cells[3].text[SUMMARY_TEXT_SIZE - 2] = '\x07';
+  row.clear();
+  qvhost::RenderSummary(1, h.out, &row);
+  std::string shown(SUMMARY_TEXT_SIZE - 1, 'x');
+  shown[17] = shown[SUMMARY_TEXT_SIZE - 2] = '.';
+  EXPECT_EQ(row, "     1  .[31mred" + std::string(17 + 25, ' ') + "A.B.           " + shown + "\n");
   std::string tree;
   qvhost::RenderDetail(h.out, &tree);
   EXPECT_EQ(tree,
