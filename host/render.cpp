@@ -299,15 +299,26 @@ std::vector<FlatLine> FlattenDetail(const FrameOutput& out) {
 }
 
 void RenderStatistics(const Host& host, std::string* s) {
+  // The name column is as wide as the longest name (counters stand two
+  // deeper), at least 32; a name is cut at 64 characters.
+  constexpr size_t kCut = 64;
+  size_t width = 32;
+  for (const StatisticsEntry* e : host.statistics()) {
+    width = std::max(width, e->name ? strnlen(e->name, kCut) : 0);
+    for (const StatisticsCounter* c = e->counters; c; c = c->next)
+      width = std::max(width, c->name ? 2 + strnlen(c->name, kCut) : 0);
+  }
+  const int w = (int)width;
   char buf[512];
-  snprintf(buf, sizeof buf, "%-5s %-32s %14s %18s\n", "Layer", "Statistics", "Frames", "Bytes");
+  snprintf(buf, sizeof buf, "%-5s %-*s %14s %18s\n", "Layer", w, "Statistics", "Frames", "Bytes");
   s->append(buf);
   for (const StatisticsEntry* e : host.statistics()) {
-    snprintf(buf, sizeof buf, "%-5d %-32.64s %14" PRIu64 " %18" PRIu64 "\n", e->layer, e->name ? e->name : "",
+    snprintf(buf, sizeof buf, "%-5d %-*.64s %14" PRIu64 " %18" PRIu64 "\n", e->layer, w, e->name ? e->name : "",
              e->frames ? *e->frames : 0, e->bytes ? *e->bytes : 0);
     s->append(buf);
     for (const StatisticsCounter* c = e->counters; c; c = c->next) {
-      snprintf(buf, sizeof buf, "%-5s   %-30.64s %14" PRIu64 "\n", "", c->name ? c->name : "", c->value ? *c->value : 0);
+      snprintf(buf, sizeof buf, "%-5s   %-*.64s %14" PRIu64 "\n", "", w - 2, c->name ? c->name : "",
+               c->value ? *c->value : 0);
       s->append(buf);
     }
   }

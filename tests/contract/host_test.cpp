@@ -441,6 +441,45 @@ TEST(Host, SummaryAndTreeRendering) {
   EXPECT_NE(stats.find("Keyed Frames"), std::string::npos);
 }
 
+// The statistics' name column is as wide as the longest name, so that the
+// numbers line up under their headings; names of up to 32 keep it at 32.
+TEST(Host, StatisticsColumnsFitTheLongestName) {
+  uint64_t frames = 7, bytes = 810, counted = 5;
+  StatisticsCounter counter = {nullptr, "Directed Frames", &counted, 0};
+  StatisticsEntry shortName = {nullptr, 1, "IEEE 802.3", &frames, &bytes, &counter};
+  StatisticsEntry longName = {nullptr, 2, "Point-to-Point IP Control Protocol", &frames, &bytes, nullptr};
+  StatisticsCounter longCounter = {nullptr, "A Counter Named At Some Length....", &counted, 0};
+  StatisticsEntry longerCounter = {nullptr, 3, "X", &frames, &bytes, &longCounter};
+  const struct {
+    const char* what;
+    std::vector<StatisticsEntry*> entries;
+    size_t width;
+  } cases[] = {
+      {"short names", {&shortName}, 32},
+      {"a long name", {&shortName, &longName}, 34},
+      {"a long counter name", {&shortName, &longerCounter}, 36},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    qvhost::Host host;
+    for (StatisticsEntry* e : c.entries) host.RegisterStats(e);
+    std::string stats;
+    qvhost::RenderStatistics(host, &stats);
+    // Every line's first number ends where "Frames" ends.
+    const size_t framesEnd = 6 + c.width + 1 + 14;
+    size_t lines = 0;
+    for (size_t at = 0, end; (end = stats.find('\n', at)) != std::string::npos; at = end + 1, lines++) {
+      const std::string line = stats.substr(at, end - at);
+      ASSERT_GE(line.size(), framesEnd) << line;
+      EXPECT_NE(line[framesEnd - 1], ' ') << line;
+      EXPECT_TRUE(line.size() == framesEnd || line[framesEnd] == ' ') << line;
+      EXPECT_EQ(line[6 + c.width], ' ') << "a name runs into the numbers: " << line;
+    }
+    EXPECT_EQ(stats.substr(0, framesEnd), "Layer Statistics" + std::string(c.width - 10 + 9, ' ') + "Frames");
+    EXPECT_GT(lines, c.entries.size());
+  }
+}
+
 // Every station keeps its own counts while the table grows past many
 // stations, addresses of every length apart (a 4-byte address is not the
 // 6-byte one it begins), and nothing is counted for a bad call.
