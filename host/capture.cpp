@@ -112,7 +112,10 @@ bool MediaOf(int linkType, const Packet& packet, Media* media) {
       return true;
     case DLT_IEEE802_11_RADIO: {
       RadiotapFrame frame;
-      if (!ReadRadiotap(packet.data, packet.capturedLength, packet.wireLength, &frame)) return false;
+      if (!ReadRadiotap(packet.data, packet.capturedLength, packet.wireLength, &frame)) {
+        media->radiotapLength = frame.headerLength;
+        return false;
+      }
       media->root = kWirelessRoot;
       media->skip = frame.headerLength;
       media->capturedLength = frame.capturedLength;

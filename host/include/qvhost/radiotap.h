@@ -48,9 +48,10 @@ struct RadiotapFrame {
 };
 
 // Reads the radiotap header at data (capturedLength bytes of a frame of
-// wireLength bytes). False when the header's length does not fit the
-// captured bytes. A field that lies past the header's own length is taken
-// as absent.
+// wireLength bytes). False when the header's length is less than 8 or does
+// not fit the captured bytes; headerLength then holds the length the header
+// gives, or -1 when too few bytes were captured to hold it. A field that lies
+// past the header's own length is taken as absent.
 bool ReadRadiotap(const BYTE* data, int capturedLength, int wireLength, RadiotapFrame* out);
 
 }  // namespace qvhost
