@@ -54,7 +54,10 @@ struct Media {
 
 // The media root for a packet of a link type. False for link types no
 // plug-in decodes and for a radiotap header that does not fit the captured
-// bytes or gives a length below 8 (see radiotapLength).
+// bytes or gives a length below 8 (see radiotapLength). For a protected
+// 802.11 frame the WEP values of radioInfo (bytes 12-19) come from its body:
+// the IV and key byte behind the header, the ICV in the frame's last four
+// bytes when it is whole.
 bool MediaOf(int linkType, const Packet& packet, Media* media);
 
 }  // namespace qvhost

@@ -20,7 +20,9 @@
 //   bytes 10, 11                 antenna signal and noise in dBm, as signed
 //                                bytes; 0 when absent
 //   bytes 12-19 (WEP IV, key id, ICV)
-//                                0: radiotap carries none
+//                                radiotap carries none: MediaOf (capture.h)
+//                                reads them from a protected frame's body,
+//                                for plain 802.11 captures too
 //   hostCookie                   the TSFT field (the radio's clock in
 //                                microseconds), low and high words; 0 when
 //                                absent
@@ -33,7 +35,7 @@
 //                                captured length as far as they were captured
 //
 // Plain 802.11 captures (link type 105) have no radio header: every field
-// above is 0 and the lengths are the capture's.
+// above but the WEP values is 0 and the lengths are the capture's.
 #pragma once
 
 #include "qvhost/host.h"
