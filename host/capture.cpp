@@ -16,6 +16,26 @@ namespace {
 // of capture, a fifth of a counting run. libpcap reads through the FILE we
 // hand it, so it reads through this buffer instead.
 constexpr size_t kReadBuffer = 1 << 20;
+
+// What a capture driver records beside a protected 802.11 frame, taken from
+// the frame itself: the IV and key byte that begin its body, and the ICV in
+// its last four bytes (left 0 when the frame is cut, the ICV then missing).
+// The body starts behind the header: 24 bytes, 30 with four addresses, 2
+// more for a QoS data frame's control field and 4 more for its HT control.
+void ReadWepValues(const BYTE* frame, int captured, int wire, BYTE* radioInfo) {
+  if (captured < 2) return;
+  const BYTE control = frame[0], flags = frame[1];
+  const int type = (control >> 2) & 3;
+  if (!(flags & 0x40) || type == 1) return;  // not protected, or a control frame
+  int header = 24;
+  if (type == 2) {
+    if ((flags & 0x03) == 0x03) header = 30;
+    if (control & 0x80) header += (flags & 0x80) ? 6 : 2;
+  }
+  if (captured < header + 4) return;
+  memcpy(radioInfo + 12, frame + header, 4);  // IV (3 bytes) and key byte
+  if (captured == wire && captured >= header + 8) memcpy(radioInfo + 16, frame + captured - 4, 4);
+}
 }  // namespace
 
 CaptureSource::~CaptureSource() {
@@ -109,15 +129,20 @@ bool MediaOf(int linkType, const Packet& packet, Media* media) {
       return true;
     case DLT_IEEE802_11:
       media->root = kWirelessRoot;
+      ReadWepValues(packet.data, media->capturedLength, media->wireLength, media->radio.radioInfo);
       return true;
     case DLT_IEEE802_11_RADIO: {
       RadiotapFrame frame;
-      if (!ReadRadiotap(packet.data, packet.capturedLength, packet.wireLength, &frame)) return false;
+      if (!ReadRadiotap(packet.data, packet.capturedLength, packet.wireLength, &frame)) {
+        media->radiotapLength = frame.headerLength;
+        return false;
+      }
       media->root = kWirelessRoot;
       media->skip = frame.headerLength;
       media->capturedLength = frame.capturedLength;
       media->wireLength = frame.wireLength;
       media->radio = frame.media;
+      ReadWepValues(packet.data + media->skip, media->capturedLength, media->wireLength, media->radio.radioInfo);
       return true;
     }
     default:

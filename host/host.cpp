@@ -5,6 +5,8 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <link.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -313,7 +315,70 @@ void Host::InstallFallbacks() {
 
 // ---------------------------------------------------------------- loading
 
+namespace {
+
+// Why a file cannot be handed to dlopen, or "". dlopen opens a FIFO for
+// reading and waits for a writer, and maps a library's segments whole: a page
+// of one that lies past the end of a cut-short file raises SIGBUS inside the
+// loader. So the file must be a regular one (opened without blocking, so that
+// a FIFO is seen and not waited on) whose program headers, and the bytes each
+// of them places, lie within its size. A file of another ELF class or byte
+// order is left to dlopen, which refuses it from its first bytes alone.
+std::string UnloadableFile(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return strerror(errno);
+  auto done = [fd](std::string why) {
+    close(fd);
+    return why;
+  };
+  struct stat st;
+  if (fstat(fd, &st) != 0) return done(strerror(errno));
+  if (!S_ISREG(st.st_mode)) return done("not a regular file");
+  // The ELF header and, in any library a linker made, its program headers.
+  unsigned char head[4096];
+  ssize_t got;
+  do got = pread(fd, head, sizeof head, 0); while (got < 0 && errno == EINTR);
+  if (got < 0) return done(strerror(errno));
+  if (got < SELFMAG || memcmp(head, ELFMAG, SELFMAG) != 0) return done("not an ELF file");
+  if (got <= EI_DATA || head[EI_CLASS] != (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32) ||
+      head[EI_DATA] != ELFDATA2LSB)
+    return done("");
+  ElfW(Ehdr) e;
+  if ((size_t)got < sizeof e) return done("cut short: no whole ELF header");
+  memcpy(&e, head, sizeof e);
+  if (e.e_phnum && e.e_phentsize != sizeof(ElfW(Phdr)))
+    return done("ELF program headers of a size this machine does not use");
+  const uint64_t size = (uint64_t)st.st_size, table = (uint64_t)e.e_phnum * sizeof(ElfW(Phdr));
+  if (e.e_phoff > size || table > size - e.e_phoff)
+    return done("cut short: its ELF program headers lie past its end");
+  std::vector<unsigned char> far;  // a table past the first block, read where it is
+  const unsigned char* phdrs = head;
+  if (e.e_phoff + table <= (uint64_t)got) {
+    phdrs += e.e_phoff;
+  } else {
+    far.resize((size_t)table);
+    ssize_t n;
+    do n = pread(fd, far.data(), far.size(), (off_t)e.e_phoff); while (n < 0 && errno == EINTR);
+    if (n != (ssize_t)far.size()) return done("its ELF program headers cannot be read");
+    phdrs = far.data();
+  }
+  for (size_t i = 0; i < e.e_phnum; i++) {
+    ElfW(Phdr) ph;
+    memcpy(&ph, phdrs + i * sizeof ph, sizeof ph);
+    if (ph.p_filesz && (ph.p_offset > size || ph.p_filesz > size - ph.p_offset))
+      return done("cut short: its ELF segments reach past its end");
+  }
+  return done("");
+}
+
+}  // namespace
+
 bool Host::LoadLibrary(const std::string& path, std::string* error) {
+  const std::string unloadable = UnloadableFile(path);
+  if (!unloadable.empty()) {
+    if (error) *error = "cannot load " + path + ": " + unloadable;
+    return false;
+  }
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     if (error) *error = std::string("cannot load ") + path + ": " + dlerror();
@@ -358,15 +423,41 @@ size_t Host::LoadFolder(const std::string& folder, std::vector<std::string>* err
   return loaded;
 }
 
-void Host::Start() {
+void Host::Start(std::vector<std::string>* errors) {
   if (started_) return;
   started_ = true;
   for (LoadedLibrary& lib : libraries_) lib.control(DLLC_ATTACH, &table_, 0, 0, 0);
   if (hooks_.afterAttach) hooks_.afterAttach();
   for (LoadedLibrary& lib : libraries_) lib.control(DLLC_GET_SERVICES, &table_, 0, 0, 0);
-  for (LoadedLibrary& lib : libraries_) lib.control(DLLC_REGISTER, &table_, 0, 0, 0);
+  for (size_t i = 0; i < libraries_.size(); i++) {
+    registering_ = i;
+    libraries_[i].control(DLLC_REGISTER, &table_, 0, 0, 0);
+  }
+  registering_ = kNoLibrary;
+  ReportRefusals(errors);
   for (ProtocolDescriptor* d : protocols_)
     if (d->control) d->control(PCTL_INIT, 0, 0, 0, 0);
+}
+
+// One line per library that registered name ids another had registered
+// first (a second copy of a plug-in, say), naming both.
+void Host::ReportRefusals(std::vector<std::string>* errors) {
+  std::vector<std::pair<size_t, size_t>> pairs;  // (refused, first), in order of refusal
+  for (const Refusal& r : refused_)
+    if (std::find(pairs.begin(), pairs.end(), std::make_pair(r.library, r.first)) == pairs.end())
+      pairs.emplace_back(r.library, r.first);
+  auto name = [this](size_t library) {
+    return library < libraries_.size() ? libraries_[library].path : std::string("the host");
+  };
+  for (const auto& [library, first] : pairs) {
+    std::string ids;
+    for (const Refusal& r : refused_)
+      if (r.library == library && r.first == first) ids += (ids.empty() ? "" : ", ") + r.nameId;
+    if (errors)
+      errors->push_back(name(library) + ": protocols already registered by " + name(first) +
+                        " are refused (the first is kept): " + ids);
+  }
+  refused_.clear();
 }
 
 void Host::Stop() {
@@ -376,14 +467,24 @@ void Host::Stop() {
     started_ = false;
   }
   protocols_.clear();
+  owners_.clear();
   statistics_.clear();
   InstallFallbacks();
   for (auto it = libraries_.rbegin(); it != libraries_.rend(); ++it) dlclose(it->handle);
   libraries_.clear();
 }
 
+// A name id names one protocol: a second registration of it is refused, so
+// that every lookup and binding by name id meets the first, whole.
 DWORD Host::Register(ProtocolDescriptor* d) {
-  if (d) protocols_.push_back(d);
+  if (!d) return 0;
+  for (size_t i = 0; i < protocols_.size(); i++)
+    if (strncmp(protocols_[i]->nameId, d->nameId, sizeof d->nameId) == 0) {
+      refused_.push_back({std::string(d->nameId, strnlen(d->nameId, sizeof d->nameId)), registering_, owners_[i]});
+      return 0;
+    }
+  protocols_.push_back(d);
+  owners_.push_back(registering_);
   return 0;
 }
 

@@ -104,11 +104,12 @@ class FileLock {
       if (stat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return ENODEV;
       created_ = false;
       fd_ = open(path_.c_str(), O_RDWR | flags);
+      writable_ = fd_ >= 0;
       if (fd_ < 0 && (errno == EACCES || errno == EROFS)) fd_ = open(path_.c_str(), O_RDONLY | flags);
       if (fd_ < 0 && errno == ENOENT) {
         fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | flags, 0666);
         if (fd_ < 0 && errno == EEXIST) continue;
-        created_ = fd_ >= 0;
+        created_ = writable_ = fd_ >= 0;
       }
       if (fd_ < 0) return errno;
       int code = 0;
@@ -146,19 +147,23 @@ class FileLock {
 
   int fd() const { return fd_; }
   bool created() const { return created_; }
+  // False when the file is read-only: to us, or, by its mode, to everyone.
+  bool writable() const { return writable_ && (stat_.st_mode & 0222); }
   const struct stat& fileStat() const { return stat_; }
 
  private:
   std::string path_;
   int fd_ = -1;
   bool created_ = false;
+  bool writable_ = false;
   struct stat stat_ = {};
 };
 
 const char kTempMark[] = ".tmp-";
 
 // Temporary files of savers that died before their rename. Only called under
-// the file's lock, so none of them belongs to a saver still at work.
+// the file's lock, so none of them belongs to a saver still at work (a saver
+// holds it from before it makes its temporary until after the rename).
 void RemoveStaleTemporaries(const std::string& folder, const std::string& base) {
   DIR* dir = opendir(folder.c_str());
   if (!dir) return;
@@ -172,6 +177,19 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& base) 
     unlinkat(dirfd(dir), name, 0);
   }
   closedir(dir);
+}
+
+// At the load, the temporaries a killed save left beside the file (each as
+// large as the file) go, when no saver holds the file's lock: fd is the file
+// opened from path, st its status.
+void RemoveStaleTemporariesAtLoad(const std::string& path, int fd, const struct stat& st) {
+  std::string target;
+  struct stat now;
+  if (!FollowLinks(path, &target) || flock(fd, LOCK_EX | LOCK_NB) != 0) return;
+  // A saver that renamed a new file into place holds the lock of that one.
+  if (stat(target.c_str(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino)
+    RemoveStaleTemporaries(Folder(target), BaseName(target));
+  flock(fd, LOCK_UN);
 }
 
 // ---------------------------------------------------------------- merging
@@ -290,10 +308,13 @@ bool Host::LoadNames(const std::string& path, std::string* error) {
     why = path + ": " + strerror(errno);
   else if (!S_ISREG(st.st_mode))
     why = NotRegular(path);
-  else if (!ReadAll(fd, &namesBase_))
-    why = path + ": " + strerror(errno);
-  else if (!table_.LoadNameFile(fd))
-    why = path + ": the name file could not be read completely; it will not be overwritten";
+  if (why.empty()) {
+    RemoveStaleTemporariesAtLoad(path, fd, st);
+    if (!ReadAll(fd, &namesBase_))
+      why = path + ": " + strerror(errno);
+    else if (!table_.LoadNameFile(fd))
+      why = path + ": the name file could not be read completely; it will not be overwritten";
+  }
   close(fd);
   if (why.empty()) return true;
   // Saving would drop what was not loaded. Only what changes from now on
@@ -331,6 +352,13 @@ bool Host::SaveNames(const std::string& path, std::string* message) {
   if (int code = lock.Take()) {
     if (code != ENODEV) return fail("", code);
     *message = NotRegular(path);
+    return false;
+  }
+  // A file made read-only is meant to stay as it is: the rename would
+  // replace it all the same.
+  if (!lock.writable()) {
+    lock.Drop();
+    *message = path + ": not saved: the file is read-only, and is left as it is";
     return false;
   }
   const std::string folder = Folder(target), base = BaseName(target);

@@ -69,7 +69,16 @@ void OnSignal(int) {
   if (g_source) g_source->BreakLoop();
 }
 
-void WriteOut(const char* text, size_t length, void*) { fwrite(text, 1, length, stdout); }
+// The first failed write of the output (its errno) ends the decoding: what
+// follows would be lost as well, or would leave a gap in the output.
+int g_writeError = 0;
+void WriteOut(const char* text, size_t length, void*) {
+  if (!g_writeError && fwrite(text, 1, length, stdout) != length) g_writeError = errno ? errno : EIO;
+}
+void FlushOut(qvhost::TextOut* output) {
+  output->Flush();
+  if (!g_writeError && fflush(stdout) != 0) g_writeError = errno ? errno : EIO;
+}
 
 }  // namespace
 
@@ -126,6 +135,11 @@ int main(int argc, char** argv) {
     }
   }
   if (argc - optind > 1 || (!device.empty() && optind < argc)) {
+    if (argc - optind > 1)
+      fprintf(stderr, "quorvane: one capture at a time, and %d are named\n", argc - optind);
+    else
+      fprintf(stderr, "quorvane: -i captures live from %s and reads no capture file, and %s is named too\n",
+              device.c_str(), argv[optind]);
     fputs(kUsage, stderr);
     return 1;
   }
@@ -185,7 +199,9 @@ int main(int argc, char** argv) {
 #ifdef QV_WINDOWS
   if (app) qvhost::UseQtWindows(host);
 #endif
-  host.Start();
+  errors.clear();
+  host.Start(&errors);
+  for (const std::string& e : errors) fprintf(stderr, "quorvane: %s\n", e.c_str());
   if (!namesFile.empty() && !host.LoadNames(namesFile, &error)) fprintf(stderr, "quorvane: %s\n", error.c_str());
   if (windows) {
     bool loaded = false;
@@ -199,17 +215,25 @@ int main(int argc, char** argv) {
   }
 
   g_source = &source;
+  // Whatever ends the run, the names learnt are saved: a closed terminal
+  // stops it as an interrupt does, and a reader that went away (as head
+  // does) makes a write fail, which stops the decoding.
   signal(SIGINT, OnSignal);
   signal(SIGTERM, OnSignal);
+  signal(SIGHUP, OnSignal);
+  signal(SIGPIPE, SIG_IGN);
 
+  // Names are learnt in the summary pass: with a name table kept, -q still
+  // runs it, only its rows are not printed.
   unsigned mask = qvhost::RUN_COUNT;
-  if (!quiet || detail) mask |= qvhost::RUN_SUMMARY;
+  if (!quiet || detail || !namesFile.empty()) mask |= qvhost::RUN_SUMMARY;
   if (detail) mask |= qvhost::RUN_DETAIL;
 
   qvhost::TextOut output(WriteOut, nullptr);
   qvhost::FrameOutput frame;
   qvhost::Packet packet;
-  unsigned long number = 0, unknownLink = 0, noRoot = 0, badRadiotap = 0;
+  unsigned long number = 0, unknownLink = 0, noRoot = 0, badRadiotap = 0, shortRadiotap = 0;
+  int shortRadiotapLength = 0;  // the first of them
   const char* missingRoot = nullptr;
   const char* rootName = nullptr;
   ProtocolDescriptor* rootFound = nullptr;
@@ -221,15 +245,17 @@ int main(int argc, char** argv) {
     const std::string header = qvhost::SummaryHeader();
     output.Append(header.data(), header.size());
   }
-  while (decode && !g_stop && (limit == 0 || number < limit) && (rc = source.Next(&packet)) == 1) {
+  while (decode && !g_stop && !g_writeError && (limit == 0 || number < limit) && (rc = source.Next(&packet)) == 1) {
     number++;
     qvhost::Media media;
     ProtocolDescriptor* root = nullptr;
     if (!qvhost::MediaOf(source.linkType(), packet, &media)) {
-      if (source.linkType() == DLT_IEEE802_11_RADIO)
-        badRadiotap++;
-      else
+      if (source.linkType() != DLT_IEEE802_11_RADIO)
         unknownLink++;
+      else if (media.radiotapLength < 0 || media.radiotapLength >= 8)
+        badRadiotap++;
+      else if (!shortRadiotap++)
+        shortRadiotapLength = media.radiotapLength;
       continue;
     }
     // The root of a link type is one of a few constant names: found once.
@@ -250,22 +276,21 @@ int main(int argc, char** argv) {
       host.RenderAndReleaseDetail(&frame, &output);
       output.Append("\n", 1);
     }
-    if (live) {
-      output.Flush();
-      fflush(stdout);
-    }
+    if (live) FlushOut(&output);
   }
   if (rc < 0) {
-    output.Flush();
+    FlushOut(&output);
     fprintf(stderr, "quorvane: %s: %s\n", device.empty() ? file.c_str() : device.c_str(), source.error().c_str());
   }
-  if (stats) {
+  if (stats && !g_writeError) {
     std::string statistics = "\n";
     qvhost::RenderStatistics(host, &statistics);
     output.Append(statistics.data(), statistics.size());
   }
-  output.Flush();
-  fflush(stdout);
+  FlushOut(&output);
+  // A reader that stopped reading wanted no more: not worth a word.
+  if (g_writeError && g_writeError != EPIPE)
+    fprintf(stderr, "quorvane: writing the output: %s\n", strerror(g_writeError));
   if (unknownLink) {
     const char* name = pcap_datalink_val_to_name(source.linkType());
     fprintf(stderr, "quorvane: %lu of %lu frames skipped: no decoder for link type %s\n", unknownLink, number,
@@ -276,8 +301,11 @@ int main(int argc, char** argv) {
   if (badRadiotap)
     fprintf(stderr, "quorvane: %lu of %lu frames skipped: radiotap header longer than the captured bytes\n",
             badRadiotap, number);
+  if (shortRadiotap)
+    fprintf(stderr, "quorvane: %lu of %lu frames skipped: radiotap header length %d is less than 8\n", shortRadiotap,
+            number, shortRadiotapLength);
   g_source = nullptr;
-  int status = rc < 0 ? 2 : 0;
+  int status = rc < 0 || g_writeError ? 2 : 0;
   if (!namesFile.empty()) {
     error.clear();
     bool saved = host.SaveNamesIfChanged(namesFile, &error);

@@ -28,7 +28,7 @@ constexpr FieldShape kShapes[kKnownFields] = {
     {1, 1},  // Flags
     {1, 1},  // Rate
     {4, 2},  // Channel: frequency, flags
-    {2, 1},  // FHSS: hop set, hop pattern
+    {2, 2},  // FHSS: hop set, hop pattern
     {1, 1},  // antenna signal, dBm
     {1, 1},  // antenna noise, dBm
     {2, 2},  // lock quality
@@ -68,8 +68,12 @@ bool IsDsssRate(unsigned rate) { return rate == 2 || rate == 4 || rate == 11 || 
 
 bool ReadRadiotap(const BYTE* data, int capturedLength, int wireLength, RadiotapFrame* out) {
   *out = RadiotapFrame{};
-  if (capturedLength < 8) return false;
+  if (capturedLength < 4) {
+    out->headerLength = -1;
+    return false;
+  }
   const int length = (int)Le16(data + 2);
+  out->headerLength = length;
   if (length < 8 || length > capturedLength) return false;
   out->headerLength = length;
   out->capturedLength = capturedLength - length;

@@ -52,14 +52,29 @@ std::string SummaryHeader() {
 
 namespace {
 
+// Texts come from the wire: a control byte (below 0x20, and DEL) written as
+// it is would reach the user's terminal, where an escape sequence acts. So
+// rows and detail lines show each as '.', but for the TABs of a detail line,
+// which lay out its columns, and the NUL that ends a text.
+inline bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
 #if defined(__SSE2__)
+// The bytes of w that are control bytes (NUL among them), as 0xFF.
+inline __m128i Controls(__m128i w) {
+  return _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(w, _mm_set1_epi8(0x1F)), w),
+                      _mm_cmpeq_epi8(w, _mm_set1_epi8(0x7F)));
+}
+
 constexpr size_t kCellOvershoot = 16;
 // A cell's text (up to its NUL, at most SUMMARY_TEXT_SIZE bytes) copied a
-// chunk at a time, the whole cell buffer being readable; returns its length.
+// chunk at a time, the whole cell buffer being readable, its control bytes
+// as '.'; returns its length.
 inline size_t CopyCell(char* o, const char* text) {
   for (size_t i = 0; i < SUMMARY_TEXT_SIZE; i += 16) {
     const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i), w);
+    const __m128i control = Controls(w);
+    const __m128i shown = _mm_or_si128(_mm_and_si128(control, _mm_set1_epi8('.')), _mm_andnot_si128(control, w));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i), shown);
     const unsigned nul = (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(w, _mm_setzero_si128()));
     if (nul) return i + (size_t)__builtin_ctz(nul);
   }
@@ -77,8 +92,8 @@ static_assert(SUMMARY_TEXT_SIZE % 16 == 0, "cells are whole chunks");
 #else
 constexpr size_t kCellOvershoot = 0;
 inline size_t CopyCell(char* o, const char* text) {
-  size_t n = strnlen(text, SUMMARY_TEXT_SIZE);
-  memcpy(o, text, n);
+  size_t n = 0;
+  for (; n < SUMMARY_TEXT_SIZE && text[n]; n++) o[n] = IsControl((unsigned char)text[n]) ? '.' : text[n];
   return n;
 }
 inline void PadCell(char* o, size_t n, size_t width) {
@@ -127,16 +142,14 @@ void RenderSummary(unsigned long number, const FrameOutput& out, std::string* te
 namespace {
 
 #if defined(__SSE2__)
-// Sixteen bytes at a time. A byte below 14 ends the plain run: NUL, TAB,
-// LF and CR are all below 14, and the other control bytes down there,
-// rare in a line, are then copied one by one.
+// Sixteen bytes at a time. A control byte ends the plain run: the NUL, the
+// TABs and, rare in a line, the others, which are then shown one by one.
 constexpr size_t kChunk = 16;
 
 inline size_t CopyPlain(char* o, const char* p) {
   const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(o), w);
-  const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(w, _mm_set1_epi8(13)), w);
-  const unsigned mask = (unsigned)_mm_movemask_epi8(low);
+  const unsigned mask = (unsigned)_mm_movemask_epi8(Controls(w));
   return mask ? (size_t)__builtin_ctz(mask) : kChunk;
 }
 
@@ -155,20 +168,21 @@ constexpr size_t kOvershoot = 48;
 constexpr size_t kChunk = 8;
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the word scan reads bytes in little-endian order");
 
-// The bytes of w (little-endian) that are NUL, TAB, CR or LF, as their high
-// bits; exact up to the first such byte, which is all that is used.
-inline uint64_t Specials(uint64_t w) {
+// The bytes of w (little-endian) that are control bytes, as their high bits:
+// those below 0x20 and DEL; exact up to the first such byte, which is all
+// that is used.
+inline uint64_t Controls(uint64_t w) {
   const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
-  uint64_t t = w ^ (ones * '\t'), r = w ^ (ones * '\r'), n = w ^ (ones * '\n');
-  return (((w - ones) & ~w) | ((t - ones) & ~t) | ((r - ones) & ~r) | ((n - ones) & ~n)) & highs;
+  const uint64_t del = w ^ (ones * 0x7F);
+  return (((w - ones * 0x20) & ~w) | ((del - ones) & ~del)) & highs;
 }
 
 inline size_t CopyPlain(char* o, const char* p) {
   uint64_t w;
   memcpy(&w, p, 8);
   memcpy(o, &w, 8);
-  const uint64_t specials = Specials(w);
-  return specials ? (size_t)__builtin_ctzll(specials) / 8 : kChunk;
+  const uint64_t controls = Controls(w);
+  return controls ? (size_t)__builtin_ctzll(controls) / 8 : kChunk;
 }
 
 inline void PutBlanks(char* o, size_t n) { memset(o, ' ', n); }
@@ -176,11 +190,11 @@ constexpr size_t kOvershoot = kChunk;
 #endif
 
 // Renders the text buffer of a line (DETAIL_TEXT_SIZE bytes, read in whole
-// chunks) at indent into out, which holds kDetailLineRoom bytes: the first TAB run
-// pads to the value column, later runs become two blanks, line breaks become
-// blanks. Returns the end of what it wrote. Plain text is copied a chunk at
-// a time: the whole chunk is stored, and what follows the plain bytes is
-// overwritten.
+// chunks) at indent into out, which holds kDetailLineRoom bytes: the first
+// TAB run pads to the value column, later runs become two blanks, other
+// control bytes become '.'. Returns the end of what it wrote. Plain text is
+// copied a chunk at a time: the whole chunk is stored, and what follows the
+// plain bytes is overwritten.
 static_assert(kDetailLineRoom >= kMaxIndent + kValueColumn + 3 * DETAIL_TEXT_SIZE + kOvershoot + 1);
 
 }  // namespace
@@ -212,7 +226,7 @@ char* RenderDetailLine(char* out, const char* text, size_t indent, size_t* textL
       firstRun = false;
       continue;
     }
-    *o++ = (c == '\r' || c == '\n') ? ' ' : c;
+    *o++ = IsControl((unsigned char)c) ? '.' : c;
   }
   *textLength = (size_t)(p - text);
   return o;
@@ -285,15 +299,26 @@ std::vector<FlatLine> FlattenDetail(const FrameOutput& out) {
 }
 
 void RenderStatistics(const Host& host, std::string* s) {
+  // The name column is as wide as the longest name (counters stand two
+  // deeper), at least 32; a name is cut at 64 characters.
+  constexpr size_t kCut = 64;
+  size_t width = 32;
+  for (const StatisticsEntry* e : host.statistics()) {
+    width = std::max(width, e->name ? strnlen(e->name, kCut) : 0);
+    for (const StatisticsCounter* c = e->counters; c; c = c->next)
+      width = std::max(width, c->name ? 2 + strnlen(c->name, kCut) : 0);
+  }
+  const int w = (int)width;
   char buf[512];
-  snprintf(buf, sizeof buf, "%-5s %-32s %14s %18s\n", "Layer", "Statistics", "Frames", "Bytes");
+  snprintf(buf, sizeof buf, "%-5s %-*s %14s %18s\n", "Layer", w, "Statistics", "Frames", "Bytes");
   s->append(buf);
   for (const StatisticsEntry* e : host.statistics()) {
-    snprintf(buf, sizeof buf, "%-5d %-32.64s %14" PRIu64 " %18" PRIu64 "\n", e->layer, e->name ? e->name : "",
+    snprintf(buf, sizeof buf, "%-5d %-*.64s %14" PRIu64 " %18" PRIu64 "\n", e->layer, w, e->name ? e->name : "",
              e->frames ? *e->frames : 0, e->bytes ? *e->bytes : 0);
     s->append(buf);
     for (const StatisticsCounter* c = e->counters; c; c = c->next) {
-      snprintf(buf, sizeof buf, "%-5s   %-30.64s %14" PRIu64 "\n", "", c->name ? c->name : "", c->value ? *c->value : 0);
+      snprintf(buf, sizeof buf, "%-5s   %-*.64s %14" PRIu64 "\n", "", w - 2, c->name ? c->name : "",
+               c->value ? *c->value : 0);
       s->append(buf);
     }
   }

@@ -16,12 +16,50 @@ ProtocolParse g_browserParse, g_netlogonParse;
 BYTE g_flagsState, g_extendedState, g_reservedState, g_wordsState, g_parametersState, g_dataState, g_setupState;
 
 const char kTitle[] = "Server Message Block Protocol";
-const int kParameterBlock = 32;  // behind the fixed header
-const BYTE kTransaction = 0x25;
-const BYTE kResponse = 0x80;
-const WORD kUnicode = 0x8000;
+const DWORD kResponse = 0x80;   // of the flags
+const DWORD kUnicode = 0x8000;  // of the second flags
 
-bool Unicode(const qv::View& smb) { return smb.Le16(10) & kUnicode; }
+// The fixed header, from its first byte (FF 'S' 'M' 'B').
+constexpr struct {
+  Field command{4, 1};
+  Field errorClass{5, 1};
+  Field reserved{6, 1};
+  Field errorCode{7, 2};
+  Field flags{9, 1};
+  Field flags2{10, 2};
+  Field reservedWords{12, 12};
+  Field reservedWord{12, 2};  // the first of six
+  Field treeId{24, 2};
+  Field processId{26, 2};
+  Field userId{28, 2};
+  Field multiplexId{30, 2};
+  Field wordCount{32, 1};  // where the parameter block starts
+} kHeader{};
+
+// A transaction's parameter block, requests and responses alike in the
+// request's layout (the reserved bytes at 10 and 17 and the flags at 11 are
+// not shown). The setup words follow the setup count by it, within the
+// capture, and the byte count stands where the setup word of that index
+// would; the name starts behind the byte count.
+constexpr struct {
+  Field parameterBytes{1, 2};
+  Field dataBytes{3, 2};
+  Field maxParameters{5, 2};
+  Field maxData{7, 2};
+  Field maxSetup{9, 1};
+  Field timeout{13, 4};
+  Field currentParameters{19, 4};
+  Field currentParameterSize{19, 2};
+  Field currentParameterOffset{21, 2};
+  Field currentData{23, 4};
+  Field currentDataSize{23, 2};
+  Field currentDataOffset{25, 2};
+  Field setupCount{27, 1};
+  Field setupWord{29, 2, In::kCapture};
+} kTransactionWords{};
+
+bool Unicode(const qv::View& smb) { return FieldOrZero(smb, kHeader.flags2) & kUnicode; }
+const SmbCommand& CommandOf(const qv::View& smb) { return FindSmbCommand((BYTE)FieldOrZero(smb, kHeader.command)); }
 
 // ---------------------------------------------------------------- mailslots
 
@@ -42,10 +80,11 @@ const Route kNoRoute = {nullptr, -1, ""};
 
 Route RouteMailslot(const qv::View& smb, bool unicode) {
   Route r = {qv::g_svc.DefaultParse, -1, ""};
-  const ParameterBlock b(smb.From(kParameterBlock));
-  if (!b.Word(27, 1)) return r;
-  const int setupEnd = 29 + 2 * b.view().U8(27);
-  const qv::View bytes = b.view().From(setupEnd + 2);
+  const ParameterBlock b(smb.From(kHeader.wordCount.at));
+  DWORD setup;
+  if (!b.Read(kTransactionWords.setupCount, &setup)) return r;
+  const Field byteCount = kTransactionWords.setupWord.Nth((int)setup);
+  const qv::View bytes = b.view().From(byteCount.end());
   int64_t end = -1;
   int n = 0;
   if (unicode) {
@@ -71,7 +110,7 @@ Route RouteMailslot(const qv::View& smb, bool unicode) {
     r.name[0] = 0;
     return r;
   }
-  r.end = kParameterBlock + setupEnd + 2 + end;
+  r.end = kHeader.wordCount.at + byteCount.end() + end;
   if (strcmp(r.name, "\\MAILSLOT\\BROWSE") == 0)
     r.entry = g_browserParse;
   else if (strcmp(r.name, "\\MAILSLOT\\NET\\NETLOGON") == 0 || strcmp(r.name, "\\MAILSLOT\\NET\\NTLOGON") == 0 ||
@@ -82,13 +121,6 @@ Route RouteMailslot(const qv::View& smb, bool unicode) {
 
 // ---------------------------------------------------------------- header lines
 
-// A bit of a flags field and the two texts its line shows.
-struct Choice {
-  WORD bit;
-  std::string_view label;
-  std::string_view set;
-  std::string_view clear;
-};
 constexpr Choice kFlags[] = {
     {0x80, "Direction\t\t\t", "Server to Client", "Client to Server"},
     {0x08, "File Names\t\t\t", "Not case sensitive", "Case sensitive"},
@@ -104,51 +136,45 @@ constexpr Choice kExtendedFlags[] = {
     {0x0001, "Long FileNames\t\t", "Supported", "Not Supported"},
 };
 
-void ChoiceGroup(qv::DetailList& list, BYTE* state, int at, int size, const char* heading, WORD value,
-                 std::span<const Choice> choices) {
-  list.Group<"%s">(state, at, size, heading);
-  for (const Choice& c : choices) list.Add<"%s%s">(at, size, c.label, (value & c.bit) ? c.set : c.clear);
-  list.Close();
-}
-
 // The fixed header's lines; true when all of them were made.
 bool HeaderLines(qv::DetailList& list, const qv::View& h) {
-  const int o = h.Offset();
-  BYTE command, errorClass, reserved, flags;
-  WORD code, flags2, word;
-  if (!h.U8(4, &command) || !list.Add<"Function\t\t\t\t\t%s">(o + 4, 1, SmbCommandName(command))) return false;
-  if (!h.U8(5, &errorClass) || !list.Add<"Error Class\t\t\t\t%s">(o + 5, 1, SmbErrorClassName(errorClass)))
-    return false;
-  if (!h.U8(6, &reserved) || !list.Add<"Reserved\t\t\t\t\t%d">(o + 6, 1, reserved)) return false;
-  if (!h.Le16(7, &code) || !list.Add<"Error Code\t\t\t\t%s">(o + 7, 2, SmbErrorCodeText(errorClass, code)))
-    return false;
-  if (!h.U8(9, &flags)) return false;
-  ChoiceGroup(list, &g_flagsState, o + 9, 1, "Flags", flags, kFlags);
-  if (!h.Le16(10, &flags2)) return false;
-  ChoiceGroup(list, &g_extendedState, o + 10, 2, "Extended Flags", flags2, kExtendedFlags);
-  if (!h.Has(12, 2)) return false;
-  list.Group<"Reserved Words">(&g_reservedState, o + 12, (int)h.Sub(12, 12).size());
-  for (int i = 0; i < 6; i++)
-    if (!h.Le16(12 + 2 * i, &word) || !list.Add<"Word %d\t\t\t\t%u">(o + 12 + 2 * i, 2, i, word)) return false;
-  list.Close();
-  const char* const kIds[] = {"Tree ID\t\t\t\t\t", "Process ID\t\t\t\t", "User ID\t\t\t\t\t", "Multiplex ID\t\t\t"};
-  for (int i = 0; i < 4; i++)
-    if (!h.Le16(24 + 2 * i, &word) || !list.Add<"%s%d">(o + 24 + 2 * i, 2, kIds[i], word)) return false;
-  return !list.stopped;
+  const auto& k = kHeader;
+  FieldLines f(list, h);
+  DWORD command, errorClass = 0, code;
+  if (f.Read(k.command, &command)) f.Add<"Function\t\t\t\t\t%s">(k.command, SmbCommandName((BYTE)command));
+  if (f.Read(k.errorClass, &errorClass))
+    f.Add<"Error Class\t\t\t\t%s">(k.errorClass, SmbErrorClassName((BYTE)errorClass));
+  f.Number<"Reserved\t\t\t\t\t%d">(k.reserved);
+  if (f.Read(k.errorCode, &code))
+    f.Add<"Error Code\t\t\t\t%s">(k.errorCode, SmbErrorCodeText((BYTE)errorClass, (WORD)code));
+  f.ChoiceGroup(&g_flagsState, k.flags, "Flags", kFlags);
+  f.ChoiceGroup(&g_extendedState, k.flags2, "Extended Flags", kExtendedFlags);
+  if (f.Has(k.reservedWord)) f.Group<"Reserved Words">(&g_reservedState, k.reservedWords);
+  for (int i = 0; i < 6; i++) {
+    DWORD word;
+    if (f.Read(k.reservedWord.Nth(i), &word)) f.Add<"Word %d\t\t\t\t%u">(k.reservedWord.Nth(i), i, word);
+  }
+  f.Close();
+  f.Number<"Tree ID\t\t\t\t\t%d">(k.treeId);
+  f.Number<"Process ID\t\t\t\t%d">(k.processId);
+  f.Number<"User ID\t\t\t\t\t%d">(k.userId);
+  f.Number<"Multiplex ID\t\t\t%d">(k.multiplexId);
+  return f.ok();
 }
 
 // Commands without a decoder: the word count and each word. False when the
 // host gave no line for one of them.
 bool ParameterWords(qv::DetailList& list, const ParameterBlock& b) {
   if (!b.counted()) return true;
-  list.Group<"Parameter Words">(&g_wordsState, b.Offset(), (int)b.view().Sub(0, b.WordsEnd()).size());
-  list.Add<"Word Count\t\t\t%d">(b.Offset(), 1, b.count());
+  const Field first = ParameterBlock::kFirstWord;
+  FieldLines f(list, b);
+  f.Group<"Parameter Words">(&g_wordsState, {0, b.WordsEnd()});
+  f.Number<"Word Count\t\t\t%d">(ParameterBlock::kWordCount);
   for (int i = 0; i < b.count(); i++) {
-    WORD word;
-    if (!b.view().Le16(1 + 2 * i, &word)) return !list.stopped;
-    list.Add<"Word %d\t\t\t\t0x%04x">(b.Offset(1 + 2 * i), 2, i, word);
+    DWORD word;
+    if (f.Read(first.Nth(i), &word)) f.Add<"Word %d\t\t\t\t0x%04x">(first.Nth(i), i, word);
   }
-  list.Close();
+  f.Close();
   return !list.stopped;
 }
 
@@ -156,38 +182,46 @@ bool ParameterWords(qv::DetailList& list, const ParameterBlock& b) {
 // far as its words reach; its name ends the lines. Whether the name was
 // listed.
 bool TransactionLines(qv::DetailList& list, const ParameterBlock& b, const Route& route) {
-  BlockLines f(list, b);
-  const qv::View& v = b.view();
-  if (f.Counted()) f.Add<"Parameters\t\t\t\t%d Words">(0, 1, v.U8(0));
-  if (f.Word(1, 2)) f.Add<"Parameters\t\t\t\t%d Bytes">(1, 2, v.Le16(1));
-  if (f.Word(3, 2)) f.Add<"Data\t\t\t\t\t\t%d Bytes">(3, 2, v.Le16(3));
-  if (f.Word(5, 2)) f.Add<"Max Parameters\t\t\t%d Bytes">(5, 2, v.Le16(5));
-  if (f.Word(7, 2)) f.Add<"Max Data\t\t\t\t\t%d Bytes">(7, 2, v.Le16(7));
-  if (f.Word(9, 1)) f.Add<"Max Setup\t\t\t\t%d Words">(9, 1, v.U8(9));
-  if (f.Word(13, 4)) f.Add<"Timeout\t\t\t\t\t%d Milleseconds">(13, 4, (int32_t)v.Le32(13));
-  BYTE* const states[] = {&g_parametersState, &g_dataState};
-  const char* const headings[] = {"Current Parameters", "Current Data"};
-  for (int i = 0; i < 2; i++) {
-    const int at = 19 + 4 * i;
-    if (!f.Word(at, 2)) return false;
-    f.Group(states[i], at, f.Cut(at, 4), headings[i]);
-    f.Add<"Size\t\t\t\t\t%d Bytes">(at, 2, v.Le16(at));
-    if (f.Word(at + 2, 2)) f.Add<"Offset\t\t\t\t%d Bytes">(at + 2, 2, v.Le16(at + 2));
+  const auto& t = kTransactionWords;
+  FieldLines f(list, b);
+  f.Number<"Parameters\t\t\t\t%d Words">(ParameterBlock::kWordCount);
+  f.Number<"Parameters\t\t\t\t%d Bytes">(t.parameterBytes);
+  f.Number<"Data\t\t\t\t\t\t%d Bytes">(t.dataBytes);
+  f.Number<"Max Parameters\t\t\t%d Bytes">(t.maxParameters);
+  f.Number<"Max Data\t\t\t\t\t%d Bytes">(t.maxData);
+  f.Number<"Max Setup\t\t\t\t%d Words">(t.maxSetup);
+  f.Number<"Timeout\t\t\t\t\t%d Milleseconds">(t.timeout);
+  struct Current {
+    BYTE* state;
+    const char* heading;
+    Field whole, size, offset;
+  };
+  const Current currents[] = {
+      {&g_parametersState, "Current Parameters", t.currentParameters, t.currentParameterSize, t.currentParameterOffset},
+      {&g_dataState, "Current Data", t.currentData, t.currentDataSize, t.currentDataOffset},
+  };
+  for (const Current& c : currents) {
+    if (!f.Has(c.size)) return false;
+    f.Group(c.state, c.whole, c.heading);
+    f.Number<"Size\t\t\t\t\t%d Bytes">(c.size);
+    f.Number<"Offset\t\t\t\t%d Bytes">(c.offset);
     f.Close();
   }
   // From the setup count on, by the setup count within the capture (as
   // RouteMailslot reads them).
-  if (!f.Word(27, 1)) return false;
-  const int setup = v.U8(27);
-  f.Group<"Setup Words">(&g_setupState, 27, f.Cut(27, 2 * setup + 2));
-  f.Add<"Count\t\t\t\t\t%d Words">(27, 1, setup);
-  for (int i = 0; i < setup; i++)
-    if (f.Captured(29 + 2 * i, 2)) f.Add<"Word %d\t\t\t\t0x%04x">(29 + 2 * i, 2, i, v.Le16(29 + 2 * i));
+  DWORD setup;
+  if (!f.Read(t.setupCount, &setup)) return false;
+  const Field byteCount = t.setupWord.Nth((int)setup);
+  f.Group<"Setup Words">(&g_setupState, {t.setupCount.at, byteCount.at - t.setupCount.at});
+  f.Add<"Count\t\t\t\t\t%d Words">(t.setupCount, setup);
+  for (int i = 0; i < (int)setup; i++) {
+    DWORD word;
+    if (f.Read(t.setupWord.Nth(i), &word)) f.Add<"Word %d\t\t\t\t0x%04x">(t.setupWord.Nth(i), i, word);
+  }
   f.Close();
-  const int count = 29 + 2 * setup;
-  if (f.Captured(count, 2)) f.Add<"Total Bytes\t\t\t\t%d">(count, 2, v.Le16(count));
+  f.Number<"Total Bytes\t\t\t\t%d">(byteCount);
   if (route.end < 0 || !f.ok()) return false;
-  f.Add<"Transaction Name\t\t%s">(count + 2, 1, route.name);
+  f.Add<"Transaction Name\t\t%s">({byteCount.end(), 1}, route.name);
   f.Close();
   return f.ok();
 }
@@ -198,21 +232,17 @@ void SummarizeSmb(qv::Layer& l, SummaryRow* row) {
   const qv::View& h = l.header;
   qv::SetCellText(row->protocol, "SMB");
   qv::SetCellText(row->description, "");
-  BYTE command, flags;
-  if (!h.U8(4, &command)) return;
-  qv::SetCellText(row->description, SmbCommandName(command));
-  if (h.U8(9, &flags)) qv::AppendCellText(row->description, (flags & kResponse) ? " Response" : " Request");
-}
-
-bool IsTransaction(const qv::View& h) {
-  BYTE command;
-  return h.U8(4, &command) && command == kTransaction;
+  DWORD command, flags;
+  if (!ReadField(h, kHeader.command, &command)) return;
+  qv::SetCellText(row->description, SmbCommandName((BYTE)command));
+  if (ReadField(h, kHeader.flags, &flags))
+    qv::AppendCellText(row->description, (flags & kResponse) ? " Response" : " Request");
 }
 
 // Moves `offset` behind a transaction's name; the entry it leads to.
 ProtocolParse RouteTransaction(qv::Layer& l) {
   const qv::View& h = l.header;
-  if (!IsTransaction(h)) return qv::g_svc.DefaultParse;
+  if (CommandOf(h).words != Words::kTransaction) return qv::g_svc.DefaultParse;
   const Route r = RouteMailslot(h, Unicode(h));
   if (r.end >= 0) l.frame->offset = h.Offset(r.end);
   return r.entry;
@@ -235,15 +265,20 @@ struct Reach {
   BYTE chained;
 };
 
-Reach FirstBlock(const qv::Layer& l, BYTE command, const ParameterBlock& b, const Route& route) {
+Reach FirstBlock(const qv::Layer& l, const SmbCommand& command, const ParameterBlock& b, const Route& route) {
   Reach r = {l.offset(), qv::g_svc.DefaultParse, 0xFF};
-  if (IsAndXCommand(command)) {
-    const AndXHop hop = NextAndX(b, l.offset(), l.frame->capturedLength);
-    if (hop.command != 0xFF) r = {hop.target, r.entry, hop.command};
-  } else if (command == kTransaction) {
-    if (route.end >= 0) r = {l.header.Offset(route.end), route.entry, 0xFF};
-  } else if (b.counted()) {
-    r.offset = b.Offset(b.WordsEnd());
+  switch (command.words) {
+    case Words::kAndX: {
+      const AndXHop hop = NextAndX(b, l.offset(), l.frame->capturedLength);
+      if (hop.command != 0xFF) r = {hop.target, r.entry, hop.command};
+      break;
+    }
+    case Words::kTransaction:
+      if (route.end >= 0) r = {l.header.Offset(route.end), route.entry, 0xFF};
+      break;
+    case Words::kPlain:
+      if (b.counted()) r.offset = b.Offset(b.WordsEnd());
+      break;
   }
   return r;
 }
@@ -255,12 +290,13 @@ int Chain(qv::Layer& l, BYTE command, DetailLine** out) {
   CaptureFrame* frame = l.frame;
   int lists = 0;
   while (command != 0xFF && lists < kMaxChainedBlocks) {
+    const SmbCommand& chained = FindSmbCommand(command);
     const int at = frame->offset;
     qv::DetailList list(out + 1 + lists);
     if (!list.Group(&g_smb.titleState, at, frame->capturedLength - at, kTitle)) break;
     lists++;
-    list.Add<"Function\t\t\t\t\t%s">(0, 0, SmbCommandName(command));
-    if (!IsAndXCommand(command)) break;
+    list.Add<"Function\t\t\t\t\t%s">(0, 0, chained.name);
+    if (chained.words != Words::kAndX) break;
     const ParameterBlock b(qv::View::At(frame, at));
     if (!DetailAndXHeader(list, b)) break;
     const AndXHop hop = NextAndX(b, l.offset(), frame->capturedLength);
@@ -285,10 +321,10 @@ void DetailSmb(qv::Layer& l, qv::DetailList& list) {
     HandOnDetail(l, entry, out + 1);
     return;
   }
-  const BYTE command = h.U8(4);
+  const SmbCommand& command = CommandOf(h);
   const bool unicode = Unicode(h);
-  const ParameterBlock b(h.From(kParameterBlock));
-  const Route route = command == kTransaction ? RouteMailslot(h, unicode) : kNoRoute;
+  const ParameterBlock b(h.From(kHeader.wordCount.at));
+  const Route route = command.words == Words::kTransaction ? RouteMailslot(h, unicode) : kNoRoute;
   const Reach whole = FirstBlock(l, command, b, route);
   // The title covers the header and the first block as far as the bytes
   // lead, and never past the capture, whatever lines follow it.
@@ -302,12 +338,17 @@ void DetailSmb(qv::Layer& l, qv::DetailList& list) {
   // all listed: a mailslot's name, an AndX header, the parameter words.
   bool listed = HeaderLines(list, h);
   if (listed) {
-    if (IsAndXCommand(command))
-      listed = DetailAndXCommand(list, command, h.U8(9) & kResponse, b, unicode);
-    else if (command == kTransaction)
-      listed = TransactionLines(list, b, route);
-    else
-      listed = ParameterWords(list, b);
+    switch (command.words) {
+      case Words::kAndX:
+        listed = DetailAndXCommand(list, command, FieldOrZero(h, kHeader.flags) & kResponse, b, unicode);
+        break;
+      case Words::kTransaction:
+        listed = TransactionLines(list, b, route);
+        break;
+      case Words::kPlain:
+        listed = ParameterWords(list, b);
+        break;
+    }
   }
   const Reach reach = listed ? whole : Reach{start, qv::g_svc.DefaultParse, 0xFF};
   l.frame->offset = reach.offset;

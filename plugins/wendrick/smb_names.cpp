@@ -1,91 +1,9 @@
-// SMB command names, error classes and the error codes of each class.
+// SMB error classes and the error codes of each class.
 #include "wendrick.h"
 
 namespace wendrick {
 
 namespace {
-
-constexpr qv::Name kCommands[] = {
-    {0x00, "Create Directory"},
-    {0x01, "Delete Directory"},
-    {0x02, "Open File"},
-    {0x03, "Create file"},
-    {0x04, "Close File"},
-    {0x05, "Flush File"},
-    {0x06, "Delete File"},
-    {0x07, "Rename File"},
-    {0x08, "Get File Attributes"},
-    {0x09, "Set File Attributes"},
-    {0x0A, "Read from File"},
-    {0x0B, "Write to File"},
-    {0x0C, "Lock Byte Range"},
-    {0x0D, "Unlock Byte Range"},
-    {0x0E, "Create Temporary File"},
-    {0x0F, "Make New File"},
-    {0x10, "Check Directory Path"},
-    {0x11, "Process Exit"},
-    {0x12, "Seek"},
-    {0x13, "Lock then Read Data"},
-    {0x14, "Write then Unlock Data"},
-    {0x1A, "Read Block Raw"},
-    {0x1B, "Read Block Multiplexed"},
-    {0x1C, "Read Block Secondary Response"},
-    {0x1D, "Write Block Raw"},
-    {0x1E, "Write Block Multiplexed"},
-    {0x1F, "Write Block Secondary Request"},
-    {0x20, "Write Complete Response"},
-    {0x22, "Set File Attributes Extended"},
-    {0x23, "Get File Attributes Extended"},
-    {0x24, "Lock/Unlock Byte Ranges and X"},
-    {0x25, "Transaction"},
-    {0x26, "Trasaction Secondary Request/Response"},
-    {0x27, "IOCTL"},
-    {0x28, "IOCTL Secondary Request/Response"},
-    {0x29, "Copy"},
-    {0x2A, "Move"},
-    {0x2B, "Echo"},
-    {0x2C, "Write and Close"},
-    {0x2D, "Open and X"},
-    {0x2E, "Read and X"},
-    {0x2F, "Write and X"},
-    {0x31, "Close and Tree Disconnect"},
-    {0x32, "Transaction 2"},
-    {0x33, "Transaction 2 Secondary"},
-    {0x34, "Find Close"},
-    {0x35, "Find Notify Close"},
-    {0x70, "Tree Connect"},
-    {0x71, "Tree Disconnect"},
-    {0x72, "Negotiate Protocol"},
-    {0x73, "Session Setup and X"},
-    {0x74, "User Log Off and X"},
-    {0x75, "Tree Connect and X"},
-    {0x80, "Get Disk Attributes"},
-    {0x81, "Search Directory"},
-    {0x82, "Find First"},
-    {0x83, "Find Unique"},
-    {0x84, "Find Close 2"},
-    {0xA0, "NT Transaction"},
-    {0xA1, "NT Transaction Secondary"},
-    {0xA2, "NT Create and X"},
-    {0xA4, "NT Cancel"},
-    {0xC0, "Open Print Spool File"},
-    {0xC1, "Write to Print Spool File"},
-    {0xC2, "Close Print Spool File"},
-    {0xC3, "Return Print Queue"},
-    {0xD0, "Send Single Block Message"},
-    {0xD1, "Send Broadcast Message"},
-    {0xD2, "Forward User Name"},
-    {0xD3, "Cancel Forward"},
-    {0xD4, "Get Machine Name"},
-    {0xD5, "Send Start of Multi-Block Message"},
-    {0xD6, "Send End of Multi-Block Message"},
-    {0xD7, "Send Text of Multi-Block Message"},
-    {0xD8, "Read Bulk"},
-    {0xD9, "Write Bulk"},
-    {0xDA, "Write Bulk Data"},
-    {0xFF, "None"},
-};
-constexpr qv::NameTable kCommandNames(kCommands, "Unknown Function");
 
 constexpr qv::Name kClasses[] = {
     {0, "Success"}, {1, "Server OS"}, {2, "Server File System"}, {3, "Hardware"},           {4, "Xenix"},
@@ -228,8 +146,6 @@ constexpr qv::NameTable kClassCodes[] = {
 };
 
 }  // namespace
-
-const char* SmbCommandName(BYTE command) { return kCommandNames(command); }
 
 const char* SmbErrorClassName(BYTE errorClass) { return kClassNames(errorClass); }
 

@@ -22,16 +22,62 @@ extern qv::Protocol g_browser;   // "MS-BROWSE"
 extern qv::Protocol g_netlogon;  // "MS-LOGON"
 
 // ---------------------------------------------------------------- names
-const char* SmbCommandName(BYTE command);
 const char* SmbErrorClassName(BYTE errorClass);
 const char* SmbErrorCodeText(BYTE errorClass, WORD code);
 
+// ---------------------------------------------------------------- layouts
+// Where a field of a parameter block may stand: inside the words, inside
+// the words or the byte count behind them, or anywhere the capture reaches
+// (the word count itself, and what follows by a count of its own).
+enum class In : BYTE { kWords, kByteCount, kCapture };
+
+// A field of a fixed layout: its first byte, counted from the layout's
+// start, its width in bytes, and where a parameter block allows it.
+// Multi-byte fields are little-endian.
+struct Field {
+  int at;
+  int size;
+  In in = In::kWords;
+
+  constexpr int end() const { return at + size; }
+  // The index-th of a run of such fields that starts with this one.
+  constexpr Field Nth(int index) const { return {at + size * index, size, in}; }
+};
+
+// A field's value (of 1, 2 or 4 bytes, or 8 into a uint64_t) when all of
+// it is captured; else false, and the value is left alone.
+inline bool ReadField(const qv::View& v, Field f, DWORD* value) {
+  BYTE b;
+  WORD w;
+  switch (f.size) {
+    case 1:
+      return v.U8(f.at, &b) ? (*value = b, true) : false;
+    case 2:
+      return v.Le16(f.at, &w) ? (*value = w, true) : false;
+    case 4:
+      return v.Le32(f.at, value);
+    default:
+      return false;
+  }
+}
+inline bool ReadField(const qv::View& v, Field f, uint64_t* value) { return f.size == 8 && v.Le64(f.at, value); }
+// The same, giving 0 for a field that is not all captured.
+inline DWORD FieldOrZero(const qv::View& v, Field f) {
+  DWORD value = 0;
+  ReadField(v, f, &value);
+  return value;
+}
+
 // ---------------------------------------------------------------- parameter block
 // An SMB parameter block: the word count, 2 × word count bytes of words and
-// the byte count behind them. Fields are read only inside the words (a word
-// count of 0, as error responses carry, has none), and only where captured.
+// the byte count behind them. Its fields are read only where their layout
+// places them (a word count of 0, as error responses carry, has no words),
+// and only where captured.
 class ParameterBlock {
  public:
+  static constexpr Field kWordCount = {0, 1, In::kCapture};
+  static constexpr Field kFirstWord = {1, 2};
+
   explicit ParameterBlock(const qv::View& from) : v_(from), counted_(from.U8(0, &count_)) {}
 
   const qv::View& view() const { return v_; }
@@ -40,10 +86,22 @@ class ParameterBlock {
   BYTE count() const { return count_; }
   // Where the byte count stands: right behind the words.
   int WordsEnd() const { return 1 + 2 * count_; }
-  // A field of the words, captured.
-  bool Word(int at, int size) const { return counted_ && at >= 1 && at + size <= WordsEnd() && v_.Has(at, size); }
-  // A byte count read at a fixed place: inside the words or the byte count itself.
-  bool Tail(int at, int size) const { return counted_ && at >= 1 && at + size <= WordsEnd() + 2 && v_.Has(at, size); }
+  // Whether the field stands where the block allows it, captured.
+  bool Holds(Field f) const {
+    switch (f.in) {
+      case In::kWords:
+        return counted_ && f.at >= 1 && f.end() <= WordsEnd() && v_.Has(f.at, f.size);
+      case In::kByteCount:
+        return counted_ && f.at >= 1 && f.end() <= WordsEnd() + 2 && v_.Has(f.at, f.size);
+      case In::kCapture:
+        return v_.Has(f.at, f.size);
+    }
+    return false;
+  }
+  template <class T>
+  bool Read(Field f, T* value) const {
+    return Holds(f) && ReadField(v_, f, value);
+  }
 
  private:
   qv::View v_;  // from the word count to the captured end
@@ -51,60 +109,89 @@ class ParameterBlock {
   bool counted_;
 };
 
+// ---------------------------------------------------------------- field lines
 // A bit of a flags field and its label; its line reads "On" or "Off".
 struct Flag {
   DWORD bit;
   std::string_view label;
 };
+// A bit of a flags field, its label and what its line reads when the bit is
+// set and when it is clear.
+struct Choice {
+  DWORD bit;
+  std::string_view label;
+  std::string_view set;
+  std::string_view clear;
+};
 
-// The lines of a parameter block, each over one of its fields. The first
-// field that lies outside the words (or past the capture) ends them; so does
-// the host giving no line.
-class BlockLines {
+// The lines of a layout's fields, in order. The first field that is not
+// there ends them (one past the capture, or outside where its block allows
+// it); so does the host giving no line. Over a plain view every captured
+// field is there.
+class FieldLines {
  public:
-  BlockLines(qv::DetailList& list, const ParameterBlock& b) : list_(list), b_(b) {}
+  FieldLines(qv::DetailList& list, const qv::View& v) : list_(list), v_(v) {}
+  FieldLines(qv::DetailList& list, const ParameterBlock& b) : list_(list), v_(b.view()), block_(&b) {}
 
   bool ok() const { return ok_ && !list_.stopped; }
-  const qv::View& v() const { return b_.view(); }
+  const qv::View& v() const { return v_; }
 
   // Whether the field is there to be shown; false ends every later line.
-  bool Counted() { return Check(b_.counted()); }
-  bool Word(int at, int size) { return Check(b_.Word(at, size)); }
-  bool Tail(int at, int size) { return Check(b_.Tail(at, size)); }
-  // A field read where the block places it, inside the words or not.
-  bool Captured(int at, int size) { return Check(v().Has(at, size)); }
-  // A length from at, cut at the capture.
-  int Cut(int at, int size) const { return (int)std::min<int64_t>(size, v().Left(at)); }
+  bool Has(Field f) { return Check(block_ ? block_->Holds(f) : v_.Has(f.at, f.size)); }
+  // The field's value, when it is there.
+  template <class T>
+  bool Read(Field f, T* value) {
+    return Has(f) && ReadField(v_, f, value);
+  }
+  // The field as far as the capture reaches.
+  Field Cut(Field f) const { return {f.at, (int)std::min<int64_t>(f.size, v_.Left(f.at)), f.in}; }
 
-  // A line over the field at..at+size.
-  __attribute__((format(printf, 4, 5))) void Add(int at, int size, const char* format, ...) {
+  // A line over the field.
+  template <qv::literal::Format F, class... A>
+  void Add(Field f, const A&... args) {
+    if (ok()) list_.Add<F>(v_.Offset(f.at), f.size, args...);
+  }
+  __attribute__((format(printf, 3, 4))) void Add(Field f, const char* format, ...) {
     if (!ok()) return;
     va_list args;
     va_start(args, format);
-    list_.AddV(b_.Offset(at), size, format, args);
+    list_.AddV(v_.Offset(f.at), f.size, format, args);
     va_end(args);
   }
-  // The same with a literal format (qv::FormatLiteral).
-  template <qv::literal::Format F, class... A>
-  void Add(int at, int size, const A&... args) {
-    if (ok()) list_.Add<F>(b_.Offset(at), size, args...);
+  // A line that shows the field's value, when it is there.
+  template <qv::literal::Format F>
+  void Number(Field f) {
+    DWORD value;
+    if (Read(f, &value)) Add<F>(f, value);
   }
-  void Group(BYTE* state, int at, int size, const char* heading) {
-    if (ok()) list_.Group<"%s">(state, b_.Offset(at), size, heading);
+  // A group heading over the field, as far as it is captured.
+  void Group(BYTE* state, Field f, const char* heading) {
+    if (ok()) list_.Group<"%s">(state, v_.Offset(f.at), Cut(f).size, heading);
   }
   template <qv::literal::Format F>
-  void Group(BYTE* state, int at, int size) {
-    if (ok()) list_.Group<F>(state, b_.Offset(at), size);
+  void Group(BYTE* state, Field f) {
+    if (ok()) list_.Group<F>(state, v_.Offset(f.at), Cut(f).size);
   }
-  // One line per flag over the same bytes; the last closes the group.
-  void FlagLines(int at, int size, DWORD value, std::span<const Flag> flags) {
-    for (const Flag& f : flags) Add<"%s%s">(at, size, f.label, (value & f.bit) ? "On"sv : "Off"sv);
+  // One line per flag over the field; the last closes the group.
+  void FlagLines(Field f, DWORD value, std::span<const Flag> flags) {
+    for (const Flag& flag : flags) Add<"%s%s">(f, flag.label, (value & flag.bit) ? "On"sv : "Off"sv);
     Close();
   }
-  void FlagGroup(BYTE* state, int at, int size, const char* heading, DWORD value, std::span<const Flag> flags) {
-    Group(state, at, size, heading);
-    FlagLines(at, size, value, flags);
+  // The field's flags as a group of their own, when it is there.
+  void FlagGroup(BYTE* state, Field f, const char* heading, std::span<const Flag> flags) {
+    DWORD value;
+    if (!Read(f, &value)) return;
+    Group(state, f, heading);
+    FlagLines(f, value, flags);
   }
+  void ChoiceGroup(BYTE* state, Field f, const char* heading, std::span<const Choice> choices) {
+    DWORD value;
+    if (!Read(f, &value)) return;
+    Group(state, f, heading);
+    for (const Choice& c : choices) Add<"%s%s">(f, c.label, (value & c.bit) ? c.set : c.clear);
+    Close();
+  }
+  // Ends the innermost open group after the last line.
   void Close() {
     if (ok()) list_.Close();
   }
@@ -115,9 +202,37 @@ class BlockLines {
     return ok();
   }
   qv::DetailList& list_;
-  const ParameterBlock& b_;
+  qv::View v_;
+  const ParameterBlock* block_ = nullptr;
   bool ok_ = true;
 };
+
+// ---------------------------------------------------------------- commands
+// How a command's parameter block is laid out, as the header decode reads
+// it: what lists it and where the message leads.
+enum class Words : BYTE {
+  kPlain,        // words listed as they stand; the frame moves to the byte count
+  kAndX,         // an AndX header, then the command's own words; a chain may follow
+  kTransaction,  // a transaction, whose name routes the frame
+};
+
+// The lines of a command's own words, behind its AndX header.
+typedef void (*WordLines)(FieldLines& f, bool unicode);
+
+// One SMB command: its code, its name, the layout of its words, and the
+// lines of a request's and of a response's own words (null: none).
+struct SmbCommand {
+  BYTE code;
+  const char* name;
+  Words words = Words::kPlain;
+  WordLines request = nullptr;
+  WordLines response = nullptr;
+};
+
+// The command's row; a code without one is named "Unknown Function", its
+// words plain.
+const SmbCommand& FindSmbCommand(BYTE code);
+const char* SmbCommandName(BYTE code);
 
 // ---------------------------------------------------------------- AndX chain
 // Chained blocks listed behind a message's first block, one detail list
@@ -125,8 +240,6 @@ class BlockLines {
 // TCP, NetBIOS, SMB); eight chained lists and the hand-on behind them keep a
 // frame within sixteen.
 enum { kMaxChainedBlocks = 8 };
-
-bool IsAndXCommand(BYTE command);
 
 // Where a block's AndX fields lead. The chain goes on only to a block that
 // starts behind this one's words and byte count, inside the capture; else
@@ -140,9 +253,10 @@ AndXHop NextAndX(const ParameterBlock& block, int headerOffset, int capturedLeng
 // The four AndX header lines; false when a field is missing or the host gave
 // no line. A block leads on only when they were all listed.
 bool DetailAndXHeader(qv::DetailList& list, const ParameterBlock& block);
-// The request or response decoder of one of the AndX commands; whether its
-// AndX header was all listed.
-bool DetailAndXCommand(qv::DetailList& list, BYTE command, bool response, const ParameterBlock& block, bool unicode);
+// An AndX command's block: its AndX header, then the lines of its own words
+// in a request or a response. Whether the AndX header was all listed.
+bool DetailAndXCommand(qv::DetailList& list, const SmbCommand& command, bool response, const ParameterBlock& block,
+                       bool unicode);
 
 // ---------------------------------------------------------------- text
 // UTF-16LE text to Windows-1252, up to the first NUL unit, at most `max`

@@ -317,13 +317,17 @@ TEST(SharedRoutines, CellWritersMatchTheFormatter) {
     };
     for (const char* text : texts) {
       std::string what = text ? std::to_string(strlen(text)) + " characters" : "null";
+#if defined(__GNUC__) && !defined(__clang__)  // a warning clang does not know
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-overflow"
+#endif
       check(("set " + what).c_str(), [&](SummaryCell* c) { qv::SetCell(c, "%s", text); },
             [&](SummaryCell* c) { qv::SetCellText(c, text); });
       check(("append " + what).c_str(), [&](SummaryCell* c) { qv::AppendCell(c, "%s", text); },
             [&](SummaryCell* c) { qv::AppendCellText(c, text); });
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
     }
     check("literal", [](SummaryCell* c) { qv::SetCell(c, "Datagram"); },
           [](SummaryCell* c) { qv::SetCellText(c, "Datagram"); });

@@ -1,8 +1,15 @@
 // The stand-in host's own behaviour: loading errors, fallback services,
 // station traffic, hex dumps and rendering.
+#include <dlfcn.h>
+#include <link.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -29,6 +36,112 @@ TEST(Host, LoadingProblemsAreNamedAndTheRestGoOn) {
   host.Start();
   EXPECT_NE(host.Find("TEST-ROOT"), nullptr);
   EXPECT_EQ(host.Find("TEST-ROO"), nullptr);
+}
+
+namespace {
+
+std::string TestFolder(const char* name) {
+  const char* base = getenv("QUORVANE_CONFIG_DIR");
+  std::string dir = std::string(base && *base ? base : "/tmp") + "/" + name;
+  EXPECT_EQ(system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
+  return dir;
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+}  // namespace
+
+// Files that would crash the loader (SIGBUS on a page past the end of a file
+// cut short) or block it (a FIFO) are named and never handed to it.
+TEST(Host, FilesThatWouldBreakTheLoaderAreRefused) {
+  const std::string dir = TestFolder("loader-files");
+  const std::string good = ReadBytes(qvtest::PluginPath("contractleaf", QV_CONTRACT_DIR));
+  ElfW(Ehdr) e;
+  ASSERT_GT(good.size(), 8192u);
+  memcpy(&e, good.data(), sizeof e);
+  // The same library with a header changed.
+  auto patched = [&](auto change) {
+    ElfW(Ehdr) h = e;
+    change(h);
+    std::string bytes = good;
+    memcpy(&bytes[0], &h, sizeof h);
+    return bytes;
+  };
+  const struct {
+    const char* what;
+    std::string bytes;  // empty: made below
+    std::string says;   // empty: loads
+  } cases[] = {
+      {"cut short", good.substr(0, 4096), "cut short: its ELF segments reach past its end"},
+      {"cut inside its header", good.substr(0, 40), "cut short: no whole ELF header"},
+      {"cut before its program headers", good.substr(0, e.e_phoff + 8),
+       "cut short: its ELF program headers lie past its end"},
+      {"program headers placed past its end", patched([](ElfW(Ehdr)& h) { h.e_phoff = ~(ElfW(Off))0; }),
+       "cut short: its ELF program headers lie past its end"},
+      {"program headers of another size", patched([](ElfW(Ehdr)& h) { h.e_phentsize = 12; }),
+       "ELF program headers of a size this machine does not use"},
+      {"not an ELF file", "INPUT(-lc)\n", "not an ELF file"},
+      // Its program headers copied behind its end, where the first read does
+      // not reach: read there, and the library loads.
+      {"program headers far from the header",
+       patched([&](ElfW(Ehdr)& h) { h.e_phoff = (ElfW(Off))good.size(); }) +
+           good.substr(e.e_phoff, (size_t)e.e_phnum * sizeof(ElfW(Phdr))),
+       ""},
+      {"a FIFO", "", "not a regular file"},
+      {"a folder", "", "not a regular file"},
+  };
+  alarm(60);  // a FIFO opened to wait for a writer would hang here
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = dir + "/lib" + std::to_string(n++) + ".so";
+    if (!c.bytes.empty())
+      WriteBytes(path, c.bytes);
+    else if (strcmp(c.what, "a FIFO") == 0)
+      ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+    else
+      ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+    qvhost::Host host;
+    std::string error;
+    EXPECT_EQ(host.LoadLibrary(path, &error), c.says.empty()) << error;
+    EXPECT_EQ(error, c.says.empty() ? "" : "cannot load " + path + ": " + c.says);
+  }
+  alarm(0);
+}
+
+// A name id names one protocol: a second copy of a library registers none of
+// its own, both libraries are named, and the first copy's protocol serves.
+TEST(Host, ASecondRegistrationOfANameIdIsRefused) {
+  const std::string dir = TestFolder("two-copies");
+  const std::string root = ReadBytes(qvtest::PluginPath("contractroot", QV_CONTRACT_DIR));
+  WriteBytes(dir + "/libcontractroot.so", root);
+  WriteBytes(dir + "/libcontractroot-copy.so", root);
+  WriteBytes(dir + "/libcontractleaf.so", ReadBytes(qvtest::PluginPath("contractleaf", QV_CONTRACT_DIR)));
+  qvtest::TestHost h({"contractroot", "contractroot-copy", "contractleaf"}, false, dir);
+  ASSERT_TRUE(h.loadErrors.empty()) << h.loadErrors[0];
+  std::vector<std::string> errors;
+  h.host.Start(&errors);
+  EXPECT_EQ(errors, std::vector<std::string>{dir + "/libcontractroot-copy.so: protocols already registered by " + dir +
+                                             "/libcontractroot.so are refused (the first is kept): TEST-ROOT"});
+  ASSERT_EQ(h.host.protocols().size(), 3u);  // the root, the leaf and a second leaf protocol
+  Dl_info info;
+  ASSERT_NE(dladdr(h.host.Find("TEST-ROOT"), &info), 0);
+  EXPECT_EQ(std::string(info.dli_fname), dir + "/libcontractroot.so");
+  int rootStatistics = 0;
+  for (const StatisticsEntry* e : h.host.statistics()) rootStatistics += strcmp(e->name, "Test Root") == 0;
+  EXPECT_EQ(rootStatistics, 1);
+  // The leaf bound into the root that serves: a frame reaches it.
+  h.Decode("TEST-ROOT", Hex("ff 01 7a"));
+  std::string row;
+  qvhost::RenderSummary(1, h.out, &row);
+  EXPECT_NE(row.find("Leaf of 1 bytes"), std::string::npos) << row;
 }
 
 TEST(Host, MainWindowHandsHelpRequestsToTheHost) {
@@ -174,8 +287,12 @@ TEST(Host, RenderingLinesUpValues) {
             "Ether Type                          0800  DOD Internet Protocol");
   EXPECT_EQ(qvhost::RenderDetailText("No tabs here", 4), "No tabs here");
   EXPECT_EQ(qvhost::RenderDetailText("Trailing\t\t", 0), "Trailing");
-  EXPECT_EQ(qvhost::RenderDetailText("Line\r\nbreaks\tgo\nblank", 0),
-            "Line  breaks" + std::string(24, ' ') + "go blank");
+  // Control bytes from the wire never reach the terminal: an escape
+  // sequence in a beacon's country string, say.
+  EXPECT_EQ(qvhost::RenderDetailText("Line\r\nbreaks\tgo\nto dots", 0),
+            "Line..breaks" + std::string(24, ' ') + "go.to dots");
+  EXPECT_EQ(qvhost::RenderDetailText("Country String\t\t\x1b]0;owned\x07\x1b[2J\x7f\x1f|\x80\xe9", 0),
+            "Country String                      .]0;owned..[2J..|\x80\xe9");
   // The worst line: a TAB after every character, as long as a line can be.
   std::string tabs;
   while (tabs.size() < DETAIL_TEXT_SIZE - 2) tabs += "x\t";
@@ -195,7 +312,7 @@ std::string ReferenceRender(const std::string& text, size_t indent) {
   for (size_t i = 0; i < text.size(); i++) {
     char c = text[i];
     if (c != '\t') {
-      out += (c == '\r' || c == '\n') ? ' ' : c;
+      out += (unsigned char)c < 0x20 || c == 0x7f ? '.' : c;
       continue;
     }
     while (i + 1 < text.size() && text[i + 1] == '\t') i++;
@@ -211,7 +328,7 @@ std::string ReferenceRender(const std::string& text, size_t indent) {
 // breaks and the other control bytes at every place, at several indents.
 TEST(Host, RenderingMatchesTheRulesByteForByte) {
   const char kBytes[] = {'a', 'Z', ' ', '\t', '\t', '\t', '\r', '\n', '\x01', '\x08', '\x0b', '\x0c', '\x0d',
-                         '\x0e', '\x7f', '\x80', '\xe9', '\xff'};
+                         '\x0e', '\x1b', '\x1f', '\x7e', '\x7f', '\x80', '\x9b', '\xe9', '\xff'};
   uint32_t seed = 12345;
   auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
   qvtest::TestHost h({"contractroot"}, true, QV_CONTRACT_DIR);
@@ -296,6 +413,18 @@ TEST(Host, SummaryAndTreeRendering) {
   snprintf(description.text, sizeof description.text, "ends in blanks   ");
   qvhost::RenderSummary(12345678, h.out, &row);
   EXPECT_EQ(row, "12345678                                                    LEAF           ends in blanks\n");
+  // Control bytes show as '.' in every cell, at any place in it.
+  for (SummaryCell& c : h.out.cells) memset(c.text, 0, sizeof c.text);
+  snprintf(h.out.cells[0].text, SUMMARY_TEXT_SIZE, "\x1b[31mred");
+  snprintf(h.out.cells[2].text, SUMMARY_TEXT_SIZE, "A\tB\x7f");
+  memset(h.out.cells[3].text, 'x', SUMMARY_TEXT_SIZE - 1);
+  h.out.cells[3].text[17] = '\r';
+  h.out.cells[3].text[SUMMARY_TEXT_SIZE - 2] = '\x07';
+  row.clear();
+  qvhost::RenderSummary(1, h.out, &row);
+  std::string shown(SUMMARY_TEXT_SIZE - 1, 'x');
+  shown[17] = shown[SUMMARY_TEXT_SIZE - 2] = '.';
+  EXPECT_EQ(row, "     1  .[31mred" + std::string(17 + 25, ' ') + "A.B.           " + shown + "\n");
   std::string tree;
   qvhost::RenderDetail(h.out, &tree);
   EXPECT_EQ(tree,
@@ -310,6 +439,45 @@ TEST(Host, SummaryAndTreeRendering) {
   qvhost::RenderStatistics(h.host, &stats);
   EXPECT_NE(stats.find("Test Root"), std::string::npos);
   EXPECT_NE(stats.find("Keyed Frames"), std::string::npos);
+}
+
+// The statistics' name column is as wide as the longest name, so that the
+// numbers line up under their headings; names of up to 32 keep it at 32.
+TEST(Host, StatisticsColumnsFitTheLongestName) {
+  uint64_t frames = 7, bytes = 810, counted = 5;
+  StatisticsCounter counter = {nullptr, "Directed Frames", &counted, 0};
+  StatisticsEntry shortName = {nullptr, 1, "IEEE 802.3", &frames, &bytes, &counter};
+  StatisticsEntry longName = {nullptr, 2, "Point-to-Point IP Control Protocol", &frames, &bytes, nullptr};
+  StatisticsCounter longCounter = {nullptr, "A Counter Named At Some Length....", &counted, 0};
+  StatisticsEntry longerCounter = {nullptr, 3, "X", &frames, &bytes, &longCounter};
+  const struct {
+    const char* what;
+    std::vector<StatisticsEntry*> entries;
+    size_t width;
+  } cases[] = {
+      {"short names", {&shortName}, 32},
+      {"a long name", {&shortName, &longName}, 34},
+      {"a long counter name", {&shortName, &longerCounter}, 36},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    qvhost::Host host;
+    for (StatisticsEntry* e : c.entries) host.RegisterStats(e);
+    std::string stats;
+    qvhost::RenderStatistics(host, &stats);
+    // Every line's first number ends where "Frames" ends.
+    const size_t framesEnd = 6 + c.width + 1 + 14;
+    size_t lines = 0;
+    for (size_t at = 0, end; (end = stats.find('\n', at)) != std::string::npos; at = end + 1, lines++) {
+      const std::string line = stats.substr(at, end - at);
+      ASSERT_GE(line.size(), framesEnd) << line;
+      EXPECT_NE(line[framesEnd - 1], ' ') << line;
+      EXPECT_TRUE(line.size() == framesEnd || line[framesEnd] == ' ') << line;
+      EXPECT_EQ(line[6 + c.width], ' ') << "a name runs into the numbers: " << line;
+    }
+    EXPECT_EQ(stats.substr(0, framesEnd), "Layer Statistics" + std::string(c.width - 10 + 9, ' ') + "Frames");
+    EXPECT_GT(lines, c.entries.size());
+  }
 }
 
 // Every station keeps its own counts while the table grows past many

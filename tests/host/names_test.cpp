@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -142,7 +143,7 @@ class HostNameFile : public testing::Test {
 // ---------------------------------------------------------------- what a save keeps
 
 TEST_F(HostNameFile, SavingKeepsTheModeAndOwner) {
-  for (mode_t mode : {0600, 0640, 0664, 0444}) {
+  for (mode_t mode : {0600, 0640, 0664, 0604}) {
     SCOPED_TRACE(testing::Message() << std::oct << mode);
     Write(path, Line("A", "0A"));
     ASSERT_EQ(chmod(path.c_str(), mode), 0);
@@ -209,6 +210,31 @@ TEST_F(HostNameFile, SavingThroughALinkReplacesItsTarget) {
     }
     EXPECT_NE(Read(target).find("B,0C,1,"), std::string::npos);
     EXPECT_EQ(FileEntries().size(), c.targetExists ? 2u : 1u);
+  }
+}
+
+// A user who made the file read-only wants it kept: the save leaves it as it
+// is (the rename would replace it all the same), and the table stays changed.
+TEST_F(HostNameFile, AReadOnlyFileIsLeftAsItIs) {
+  for (mode_t mode : {0444, 0400}) {
+    SCOPED_TRACE(testing::Message() << std::oct << mode);
+    const std::string old = Line("A", "0A");
+    Write(path, old);
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    struct stat before, after;
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    ASSERT_TRUE(Load());
+    Add("B", "0C");
+    std::string error;
+    EXPECT_FALSE(Save(&error));
+    EXPECT_EQ(error, path + ": not saved: the file is read-only, and is left as it is");
+    EXPECT_TRUE(t->flags & MT_NAMES_CHANGED);
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode & 07777, mode);
+    EXPECT_EQ(Read(path), old);
+    EXPECT_EQ(Files(), std::set<std::string>{"names.txt"});
+    ASSERT_EQ(chmod(path.c_str(), 0644), 0);
   }
 }
 
@@ -448,6 +474,25 @@ TEST_F(HostNameFile, OnlyTemporariesOfThisFileAreCleared) {
   ASSERT_TRUE(Save());
   EXPECT_EQ(Files(), (std::set<std::string>{"names.txt", "names.txt.tmp-old", "names.txt.tmp-AbC1234",
                                             "names.txt.bak", "other.txt.tmp-XyZ987"}));
+}
+
+// A save killed before its rename leaves a temporary as large as the file: the
+// next load clears it, but not while a saver holds the file's lock (the
+// temporary may be that saver's).
+TEST_F(HostNameFile, TheLoadClearsTemporariesOfKilledSavers) {
+  Write(path, Line("A", "0A"));
+  for (const char* name : {"names.txt.tmp-AbC123", "names.txt.tmp-old", "other.txt.tmp-XyZ987"})
+    Write(dir + "/" + name, Line("A", "0A"));
+  const std::set<std::string> all = {"names.txt", "names.txt.tmp-AbC123", "names.txt.tmp-old", "other.txt.tmp-XyZ987"};
+  int saver = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(saver, 0);
+  ASSERT_EQ(flock(saver, LOCK_EX), 0);
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(Files(), all);
+  close(saver);
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(Files(), (std::set<std::string>{"names.txt", "names.txt.tmp-old", "other.txt.tmp-XyZ987"}));
+  EXPECT_FALSE(t->flags & MT_NAMES_CHANGED);
 }
 
 // A full disk (here: a file size limit) fails the save and keeps the old file.

@@ -77,7 +77,11 @@ TEST(Radiotap, HeaderThatDoesNotFit) {
   const Bytes tooShort = {0, 0, 7, 0, 0, 0, 0, 0, 1, 2};
   EXPECT_FALSE(qvhost::ReadRadiotap(tooLong.data(), (int)tooLong.size(), 100, &f));
   EXPECT_FALSE(qvhost::ReadRadiotap(tooShort.data(), (int)tooShort.size(), 100, &f));
+  EXPECT_EQ(f.headerLength, 7);  // the length given, for the message
   EXPECT_FALSE(qvhost::ReadRadiotap(tooShort.data(), 4, 100, &f));
+  EXPECT_EQ(f.headerLength, 7);
+  EXPECT_FALSE(qvhost::ReadRadiotap(tooShort.data(), 3, 100, &f));
+  EXPECT_EQ(f.headerLength, -1);
   // Nothing but its header.
   const Bytes bare = {0, 0, 8, 0, 0, 0, 0, 0};
   EXPECT_TRUE(qvhost::ReadRadiotap(bare.data(), 8, 8, &f));
@@ -137,6 +141,31 @@ TEST(Radiotap, PhyTypeAndChannel) {
     const qvhost::RadiotapFrame f = Read(Make(c.header));
     EXPECT_EQ(PhyType(f), c.phyType);
     EXPECT_EQ(f.media.radioInfo[8], c.channel);
+  }
+}
+
+// FHSS (hop set, hop pattern) is aligned to two bytes: behind Flags it
+// leaves a pad, and the fields after it lie where tshark 4.0 reads them
+// (hop set 3, pattern 7, signal -42 dBm, noise -95 dBm, RX flags 0).
+TEST(Radiotap, FieldsBehindAnFhssField) {
+  const struct {
+    const char* name;
+    Header header;
+    int noise;
+  } cases[] = {
+      {"Flags, FHSS, signal, noise, RX flags", {{0x00004072}, {0x00, 0x00, 0x03, 0x07, 0xd6, 0xa1, 0x00, 0x00}}, -95},
+      // Read one byte early, the RX flags would be the signal and a pad:
+      // bad PLCP.
+      {"Flags, FHSS, signal, RX flags", {{0x00004032}, {0x00, 0x00, 0x03, 0x07, 0xd6, 0x00, 0x00, 0x00}}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const qvhost::RadiotapFrame f = Read(Make(c.header));
+    EXPECT_EQ(f.headerLength, 16);
+    EXPECT_EQ((int8_t)f.media.radioInfo[10], -42);
+    EXPECT_EQ((int8_t)f.media.radioInfo[11], c.noise);
+    EXPECT_EQ(PhyType(f), 2u);
+    EXPECT_EQ(f.media.status, 0u);
   }
 }
 

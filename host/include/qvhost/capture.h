@@ -49,11 +49,15 @@ struct Media {
   int capturedLength = 0;      // of the frame from its media header on
   int wireLength = 0;
   FrameMedia radio;            // the wireless fields (radiotap.h)
+  int radiotapLength = -1;     // of a radiotap header refused: the length it gives (-1: cut before it)
 };
 
 // The media root for a packet of a link type. False for link types no
 // plug-in decodes and for a radiotap header that does not fit the captured
-// bytes.
+// bytes or gives a length below 8 (see radiotapLength). For a protected
+// 802.11 frame the WEP values of radioInfo (bytes 12-19) come from its body:
+// the IV and key byte behind the header, the ICV in the frame's last four
+// bytes when it is whole.
 bool MediaOf(int linkType, const Packet& packet, Media* media);
 
 }  // namespace qvhost

@@ -101,8 +101,9 @@ class Host {
   const std::vector<LoadedLibrary>& libraries() const { return libraries_; }
 
   // DLLC_ATTACH to every library, then DLLC_GET_SERVICES, then DLLC_REGISTER,
-  // then PCTL_INIT to every registered protocol.
-  void Start();
+  // then PCTL_INIT to every registered protocol. A protocol whose name id is
+  // registered already is refused and named in errors with both libraries.
+  void Start(std::vector<std::string>* errors = nullptr);
   // PCTL_TERMINATE to every protocol, then unload. Called by the destructor.
   void Stop();
 
@@ -163,6 +164,7 @@ class Host {
 
  private:
   void InstallFallbacks();
+  void ReportRefusals(std::vector<std::string>* errors);
   bool HasNameTable() const;
   bool SaveNames(const std::string& path, std::string* message);
   CaptureFrame* FrameRecord(size_t capacity);
@@ -175,6 +177,16 @@ class Host {
   HostHooks hooks_;
   std::vector<LoadedLibrary> libraries_;
   std::vector<ProtocolDescriptor*> protocols_;
+  // The library that registered each protocol (an index of libraries_), and
+  // the registrations refused as the second of their name id.
+  static constexpr size_t kNoLibrary = ~(size_t)0;
+  std::vector<size_t> owners_;
+  size_t registering_ = kNoLibrary;
+  struct Refusal {
+    std::string nameId;
+    size_t library, first;
+  };
+  std::vector<Refusal> refused_;
   std::vector<StatisticsEntry*> statistics_;
   // Keyed by the address bytes and their count, so that counting a frame
   // of a known station allocates nothing. Open addressing in one array, at

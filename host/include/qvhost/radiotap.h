@@ -20,7 +20,9 @@
 //   bytes 10, 11                 antenna signal and noise in dBm, as signed
 //                                bytes; 0 when absent
 //   bytes 12-19 (WEP IV, key id, ICV)
-//                                0: radiotap carries none
+//                                radiotap carries none: MediaOf (capture.h)
+//                                reads them from a protected frame's body,
+//                                for plain 802.11 captures too
 //   hostCookie                   the TSFT field (the radio's clock in
 //                                microseconds), low and high words; 0 when
 //                                absent
@@ -33,7 +35,7 @@
 //                                captured length as far as they were captured
 //
 // Plain 802.11 captures (link type 105) have no radio header: every field
-// above is 0 and the lengths are the capture's.
+// above but the WEP values is 0 and the lengths are the capture's.
 #pragma once
 
 #include "qvhost/host.h"
@@ -48,9 +50,10 @@ struct RadiotapFrame {
 };
 
 // Reads the radiotap header at data (capturedLength bytes of a frame of
-// wireLength bytes). False when the header's length does not fit the
-// captured bytes. A field that lies past the header's own length is taken
-// as absent.
+// wireLength bytes). False when the header's length is less than 8 or does
+// not fit the captured bytes; headerLength then holds the length the header
+// gives, or -1 when too few bytes were captured to hold it. A field that lies
+// past the header's own length is taken as absent.
 bool ReadRadiotap(const BYTE* data, int capturedLength, int wireLength, RadiotapFrame* out);
 
 }  // namespace qvhost

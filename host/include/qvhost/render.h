@@ -42,7 +42,8 @@ class TextOut {
 };
 
 // One summary row: number, destination, source, protocol, description, in
-// aligned columns; ends with a line feed.
+// aligned columns; ends with a line feed. Control bytes (below 0x20, and
+// DEL) in a cell show as '.'.
 void RenderSummary(unsigned long number, const FrameOutput& out, TextOut* text);
 void RenderSummary(unsigned long number, const FrameOutput& out, std::string* text);
 // The header line matching RenderSummary's columns.
@@ -50,7 +51,8 @@ std::string SummaryHeader();
 
 // The detail tree: each layer's list in slot order, groups as indentation,
 // the first TAB run of a line as a pad to the value column and later runs as
-// two blanks, so that values line up whatever the label's length.
+// two blanks, so that values line up whatever the label's length; other
+// control bytes show as '.'.
 void RenderDetail(const FrameOutput& out, TextOut* text);
 void RenderDetail(const FrameOutput& out, std::string* text);
 // A detail line's text with its TAB runs rendered as above, starting at

@@ -199,9 +199,13 @@ TEST(RealCaptures, BeaconMakesTheBssEntry) {
   EXPECT_EQ(e.timestamp, 9526800862u);
 }
 
-// QoS data frames, protected: their body is ciphertext and goes nowhere;
-// the WEP group shows what the host recorded, which radiotap never carries.
+// QoS data frames, protected: their body is taken for ciphertext and goes
+// nowhere; the WEP group shows the IV the host read behind the QoS control
+// field (radiotap itself carries none).
 TEST(RealCaptures, ProtectedQosDataIsNotHandedOn) {
+  // The first three bytes of each CCMP header: PN0, PN1 (0x11, 0x01 and 0x05
+  // as tshark reads them) and the reserved byte.
+  const char* const kIvs[] = {"0X110000", "0X010000", "0X050000"};
   CaptureHost h;
   int frames = 0;
   h.DecodeFile("ieee802.11_rx-stbc.pcap", [&](int n) {
@@ -210,7 +214,7 @@ TEST(RealCaptures, ProtectedQosDataIsNotHandedOn) {
     EXPECT_EQ(h.Protocol(), "IEEE 802.11");
     EXPECT_EQ(h.Description(), "Unknown");  // a subtype newer than the table
     EXPECT_EQ(h.Source(), "20-7C-8F-50-3F-3A");
-    EXPECT_EQ(h.Line("IV\t"), "IV\t\t\t\t\t\t0X000000");
+    EXPECT_EQ(h.Line("IV\t"), std::string("IV\t\t\t\t\t\t") + kIvs[n - 1]);
     EXPECT_TRUE(h.handOns.empty());
     EXPECT_EQ(h.Lines()[0].length, 26);  // the header with its QoS control
   });
@@ -218,9 +222,10 @@ TEST(RealCaptures, ProtectedQosDataIsNotHandedOn) {
   EXPECT_EQ(h.Frames("IEEE 802.2"), 0u);
 }
 
-// A plain 802.11 capture has no values beside the frame either: the WEP
-// group of a protected frame reads 0 there too, whatever its IV.
-TEST(RealCaptures, PlainCaptureShowsNoWepValues) {
+// A plain 802.11 capture has no values beside the frame: the host reads the
+// WEP group's from the frame, the IV and key byte behind the header and the
+// ICV in its last four bytes.
+TEST(RealCaptures, PlainCaptureShowsTheFramesWepValues) {
   const Bytes frame = Build({.flags = 0x41, .body = Hex("a1b2c3 40 aaaa0300000008004500 01020304")});
   CaptureHost h;
   int decoded = 0;
@@ -228,9 +233,9 @@ TEST(RealCaptures, PlainCaptureShowsNoWepValues) {
     decoded = n;
     ExpectLines(Section(h.Lines(), "WEP Information", "Duration ID\t\t\t\t0"),
                 {{"WEP Information", 0, 0, OPEN},
-                 {"IV\t\t\t\t\t\t0X000000", 0, 0, 0},
-                 {"Key Index\t\t\t0", 0, 0, 0},
-                 {"CRC\t\t\t\t\t0X00000000", 0, 0, CLOSE}});
+                 {"IV\t\t\t\t\t\t0XA1B2C3", 0, 0, 0},
+                 {"Key Index\t\t\t1", 0, 0, 0},
+                 {"CRC\t\t\t\t\t0X01020304", 0, 0, CLOSE}});
     EXPECT_EQ(h.Protocol(), "IEEE 802.11");
   });
   EXPECT_EQ(decoded, 1);

@@ -21,6 +21,8 @@ Usage: make_port_table.py [SERVICES] [OUTPUT.cpp]
 (defaults: /usr/share/wireshark/services and ../port_table.cpp beside this
 script). Standard library only; run it again whenever the rows change and
 commit the output.
+The test generated_table.ports runs it again on the installed source and
+fails while the committed table differs from what it writes.
 """
 import os
 import re

@@ -19,6 +19,8 @@ Usage: make_ppp_protocol_names.py [PPP.PY] [OUTPUT.cpp]
 (defaults: scapy's ppp.py above and ../ppp_protocol_names.cpp beside this
 script). Standard library only; run it again whenever the rows change and
 commit the output.
+The test generated_table.ppp_protocols runs it again on the installed source and
+fails while the committed table differs from what it writes.
 """
 import ast
 import os

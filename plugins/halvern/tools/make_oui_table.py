@@ -22,6 +22,8 @@ their keys; no neighbour joins them.
 Usage: make_oui_table.py [oui.txt [OUTPUT.cpp]]
 (defaults: /usr/share/ieee-data/oui.txt and ../oui_table.cpp beside this
 script). Standard library only; commit the output.
+The test generated_table.oui runs it again on the installed source and
+fails while the committed table differs from what it writes.
 """
 import html
 import os

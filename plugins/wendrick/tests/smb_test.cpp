@@ -184,6 +184,23 @@ TEST(Smb, ParameterWords) {
                               });
 }
 
+// Each command is listed by the layout of its words: the eight AndX
+// commands by their AndX header, the transaction by its own words, every
+// other code, named or not, by its parameter words.
+TEST(Smb, EveryCommandIsListedByItsLayout) {
+  const BYTE andX[] = {0x24, 0x2D, 0x2E, 0x2F, 0x73, 0x74, 0x75, 0xA2};
+  WendrickHost h;
+  for (int code = 0; code < 256; code++) {
+    SCOPED_TRACE(code);
+    h.Run("MS-SMB", Cat({SmbHeader((BYTE)code), SmbBlock(Hex("ff 00 00 00 00 00"))}));
+    const auto texts = h.Texts(0);
+    ASSERT_GT(texts.size(), 28u);  // the title and the header's lines first
+    const bool isAndX = std::find(std::begin(andX), std::end(andX), code) != std::end(andX);
+    const char* first = isAndX ? "Word Count\t\t\t\t3" : code == 0x25 ? "Parameters\t\t\t\t3 Words" : "Parameter Words";
+    EXPECT_EQ(texts[28], first);
+  }
+}
+
 // A transaction's name leads to Browser or Netlogon by its exact text; the
 // routed protocol gets the frame behind the name's terminator.
 TEST(Smb, MailslotNames) {
