@@ -47,7 +47,7 @@ void SummarizeRollCall(qv::Layer& l, SummaryRow* row) {
 
 // One record, read from its own range alone.
 void RecordLines(qv::DetailList& list, const qv::View& record) {
-  const BYTE type = record.U8(0);
+  const BYTE type = record.U8Or0(0);
   const qv::View value = record.From(kRecordHeaderLength);
   const int n = (int)value.size();
   list.Group<"Record\t\t\t%s">(&g_recordState, record.Offset(), (int)record.size(), kRecordTypeNames(type));
@@ -85,7 +85,7 @@ void DetailRollCall(qv::Layer& l, qv::DetailList& list) {
   // Each record over a range of its own, which ends at the message's end
   // whatever its length byte says; every record moves the walk on.
   for (qv::Cursor records(message, kHeaderLength); records.More() && !list.stopped;) {
-    const BYTE valueLength = records.view().U8(records.at() + 1);  // 0 when not captured
+    const BYTE valueLength = records.view().U8Or0(records.at() + 1);
     RecordLines(list, records.Take(kRecordHeaderLength + valueLength));
   }
 }
