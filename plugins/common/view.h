@@ -62,13 +62,6 @@ class View {
   WORD Le16Or0(int64_t at) const { return Value<WORD>(at, 2, true); }
   DWORD Be32Or0(int64_t at) const { return Value<DWORD>(at, 4, false); }
   DWORD Le32Or0(int64_t at) const { return Value<DWORD>(at, 4, true); }
-  // The old names of the Or0 reads, kept only while Wendrick's decoders,
-  // being rewritten, still call them: remove once they call the Or0 names.
-  BYTE U8(int64_t at) const { return U8Or0(at); }
-  WORD Be16(int64_t at) const { return Be16Or0(at); }
-  WORD Le16(int64_t at) const { return Le16Or0(at); }
-  DWORD Be32(int64_t at) const { return Be32Or0(at); }
-  DWORD Le32(int64_t at) const { return Le32Or0(at); }
 
   // The count bytes from at, cut at this view's end; a range that starts
   // past the end is empty but keeps its frame offset.

@@ -89,8 +89,8 @@ Route RouteMailslot(const qv::View& smb, bool unicode) {
   int n = 0;
   if (unicode) {
     // One pad byte aligns a name that does not start with its backslash.
-    for (int64_t at = bytes.U8(0) == '\\' ? 0 : 1; bytes.Has(at, 2); at += 2) {
-      const WORD unit = bytes.Le16(at);
+    for (int64_t at = bytes.U8Or0(0) == '\\' ? 0 : 1; bytes.Has(at, 2); at += 2) {
+      const WORD unit = bytes.Le16Or0(at);
       if (unit == 0) {
         end = at + 2;
         break;

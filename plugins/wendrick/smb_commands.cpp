@@ -278,11 +278,11 @@ char Windows1252(DWORD c) {
 int Utf16ToWindows1252(const qv::View& units, char* out, int max) {
   int n = 0;
   for (int64_t at = 0; n < max && units.Has(at, 2); at += 2) {
-    DWORD c = units.Le16(at);
+    DWORD c = units.Le16Or0(at);
     if (c == 0) break;
     // A surrogate pair is one character, which Windows-1252 has not.
     if (c >= 0xD800 && c <= 0xDBFF) {
-      const WORD low = units.Le16(at + 2);
+      const WORD low = units.Le16Or0(at + 2);
       if (units.Has(at + 2, 2) && low >= 0xDC00 && low <= 0xDFFF) at += 2;
       c = 0xFFFD;
     }
