@@ -365,6 +365,10 @@ void Host::Start() {
   if (hooks_.afterAttach) hooks_.afterAttach();
   for (LoadedLibrary& lib : libraries_) lib.control(DLLC_GET_SERVICES, &table_, 0, 0, 0);
   for (LoadedLibrary& lib : libraries_) lib.control(DLLC_REGISTER, &table_, 0, 0, 0);
+  // Every protocol reads its settings at PCTL_INIT and keeps them at
+  // PCTL_TERMINATE: the file is read once for all of them, and what they
+  // changed is written once, at Stop.
+  plat::RegBeginBatch(plat::HKEY_CURRENT_USER);
   for (ProtocolDescriptor* d : protocols_)
     if (d->control) d->control(PCTL_INIT, 0, 0, 0, 0);
 }
@@ -373,6 +377,7 @@ void Host::Stop() {
   if (started_) {
     for (ProtocolDescriptor* d : protocols_)
       if (d->control) d->control(PCTL_TERMINATE, 0, 0, 0, 0);
+    plat::RegEndBatch(plat::HKEY_CURRENT_USER);
     started_ = false;
   }
   protocols_.clear();
