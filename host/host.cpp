@@ -383,7 +383,8 @@ void Host::Stop() {
   protocols_.clear();
   statistics_.clear();
   InstallFallbacks();
-  for (auto it = libraries_.rbegin(); it != libraries_.rend(); ++it) dlclose(it->handle);
+  if (!keepLibraries_)
+    for (auto it = libraries_.rbegin(); it != libraries_.rend(); ++it) dlclose(it->handle);
   libraries_.clear();
 }
 

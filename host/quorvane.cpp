@@ -187,6 +187,7 @@ int main(int argc, char** argv) {
   }
 
   qvhost::Host host;
+  host.KeepLibrariesLoaded();
   std::vector<std::string> errors;
   const size_t loaded = host.LoadFolder(pluginFolder, &errors);
   for (const std::string& e : errors) fprintf(stderr, "quorvane: %s\n", e.c_str());

@@ -118,6 +118,7 @@ char Fold(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  if (a == b) return true;  // spelled alike: nearly every comparison of a key path or value name
   for (size_t i = 0; i < a.size(); i++)
     if (Fold(a[i]) != Fold(b[i])) return false;
   return true;
@@ -125,31 +126,35 @@ bool SameName(std::string_view a, std::string_view b) {
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
 
-// Splits a backslash path into its components, skipping empty ones (so
+// Hands each component of a backslash path to part, skipping empty ones (so
 // leading, trailing and doubled backslashes do not matter). False on a
 // control byte.
-bool SplitPath(std::string_view path, std::vector<std::string_view>& parts) {
-  parts.clear();
+template <class F>
+bool EachPart(std::string_view path, F&& part) {
   size_t start = 0;
   for (size_t i = 0; i <= path.size(); i++) {
     if (i < path.size() && IsControl((unsigned char)path[i])) return false;
     if (i == path.size() || path[i] == '\\') {
-      if (i > start) parts.push_back(path.substr(start, i - start));
+      if (i > start) part(path.substr(start, i - start));
       start = i + 1;
     }
   }
   return true;
 }
 
+bool SplitPath(std::string_view path, std::vector<std::string_view>& parts) {
+  parts.clear();
+  return EachPart(path, [&](std::string_view part) { parts.push_back(part); });
+}
+
+// Every key is opened by its path: joined in place, with no list of parts.
 bool NormalizePath(std::string_view path, std::string& out) {
-  std::vector<std::string_view> parts;
-  if (!SplitPath(path, parts)) return false;
   out.clear();
-  for (auto part : parts) {
+  out.reserve(path.size());
+  return EachPart(path, [&](std::string_view part) {
     if (!out.empty()) out += '\\';
     out.append(part);
-  }
-  return true;
+  });
 }
 
 // Is `path` equal to `prefix` or below it (case-insensitively)?

@@ -105,6 +105,10 @@ class Host {
   void Start();
   // PCTL_TERMINATE to every protocol, then unload. Called by the destructor.
   void Stop();
+  // For a process that ends after Stop: the libraries stay loaded (their
+  // destructors run at the exit), which unmaps them all at once, at less
+  // cost than unloading them one by one.
+  void KeepLibrariesLoaded() { keepLibraries_ = true; }
 
   const std::vector<ProtocolDescriptor*>& protocols() const { return protocols_; }
   ProtocolDescriptor* Find(const char* nameId) const;
@@ -190,6 +194,7 @@ class Host {
   StationTraffic& Station(uint64_t key);
   std::vector<BssEntry> bss_;
   bool started_ = false;
+  bool keepLibraries_ = false;
   bool namesLoadFailed_ = false;
   std::string namesBase_;  // the name file's bytes as last loaded or saved
 
