@@ -355,7 +355,7 @@ constexpr qv::Binding kBindings[] = {{"IP-UDP", 53, kOverUdp}, {"IP-TCP", 53, kO
 
 }  // namespace
 
-qv::Protocol g_dns = qv::Declare<g_dns>({
+constexpr qv::ProtocolDecl kDnsDecl = {
     .nameId = "IP-DNS",
     .description = "Domain Name Service Protocol",
     .flags = PROTOCOL_CHILD,
@@ -364,6 +364,7 @@ qv::Protocol g_dns = qv::Declare<g_dns>({
     .summary = SummarizeDns,
     .detail = DetailDns,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_dns = qv::Declare<g_dns, kDnsDecl>();
 
 }  // namespace corvale

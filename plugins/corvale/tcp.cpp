@@ -210,7 +210,7 @@ constexpr qv::Binding kBindings[] = {{"DOD-IP", 6}};
 
 }  // namespace
 
-qv::Protocol g_tcp = qv::Declare<g_tcp>({
+constexpr qv::ProtocolDecl kTcpDecl = {
     .nameId = "IP-TCP",
     .description = "Transmission Control Protocol",
     .flags = PROTOCOL_PARENT | PROTOCOL_CHILD,
@@ -222,6 +222,7 @@ qv::Protocol g_tcp = qv::Declare<g_tcp>({
     .detail = DetailTcp,
     .handOn = HandOnTcp,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_tcp = qv::Declare<g_tcp, kTcpDecl>();
 
 }  // namespace corvale

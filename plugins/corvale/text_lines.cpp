@@ -107,7 +107,7 @@ constexpr qv::Binding kPop3Bindings[] = {{"IP-TCP", 110}};
 
 }  // namespace
 
-qv::Protocol g_ftp = qv::Declare<g_ftp>({
+constexpr qv::ProtocolDecl kFtpDecl = {
     .nameId = "IP-FTP",
     .description = "File Transfer Protocol",
     .flags = PROTOCOL_CHILD,
@@ -116,9 +116,10 @@ qv::Protocol g_ftp = qv::Declare<g_ftp>({
     .words = {"FTP", "Packet"},
     .detail = DetailFtp,
     .bindings = kFtpBindings,
-});
+};
+qv::Protocol g_ftp = qv::Declare<g_ftp, kFtpDecl>();
 
-qv::Protocol g_http = qv::Declare<g_http>({
+constexpr qv::ProtocolDecl kHttpDecl = {
     .nameId = "IP-HTTP",
     .description = "Hyper-Text Transfer Protocol",
     .flags = PROTOCOL_CHILD,
@@ -127,9 +128,10 @@ qv::Protocol g_http = qv::Declare<g_http>({
     .words = {"HTTP", "Packet"},
     .detail = DetailHttpLike,
     .bindings = kHttpBindings,
-});
+};
+qv::Protocol g_http = qv::Declare<g_http, kHttpDecl>();
 
-qv::Protocol g_ssdp = qv::Declare<g_ssdp>({
+constexpr qv::ProtocolDecl kSsdpDecl = {
     .nameId = "IP-SSDP",
     .description = "Simple Service Discovery Protocol",
     .flags = PROTOCOL_CHILD,
@@ -138,9 +140,10 @@ qv::Protocol g_ssdp = qv::Declare<g_ssdp>({
     .words = {"SSDP", "Packet"},
     .detail = DetailSsdp,
     .bindings = kSsdpBindings,
-});
+};
+qv::Protocol g_ssdp = qv::Declare<g_ssdp, kSsdpDecl>();
 
-qv::Protocol g_smtp = qv::Declare<g_smtp>({
+constexpr qv::ProtocolDecl kSmtpDecl = {
     .nameId = "IP-SMTP",
     .description = "Simple Mail Transfer Protocol",
     .flags = PROTOCOL_CHILD,
@@ -149,9 +152,10 @@ qv::Protocol g_smtp = qv::Declare<g_smtp>({
     .words = {"SMTP", "Packet"},
     .detail = DetailHttpLike,
     .bindings = kSmtpBindings,
-});
+};
+qv::Protocol g_smtp = qv::Declare<g_smtp, kSmtpDecl>();
 
-qv::Protocol g_pop3 = qv::Declare<g_pop3>({
+constexpr qv::ProtocolDecl kPop3Decl = {
     .nameId = "IP-POP3",
     .description = "Post Office Protocol - Version 3",
     .flags = PROTOCOL_CHILD,
@@ -160,6 +164,7 @@ qv::Protocol g_pop3 = qv::Declare<g_pop3>({
     .words = {"POP3", "Packet"},
     .detail = DetailHttpLike,
     .bindings = kPop3Bindings,
-});
+};
+qv::Protocol g_pop3 = qv::Declare<g_pop3, kPop3Decl>();
 
 }  // namespace corvale
