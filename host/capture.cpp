@@ -90,39 +90,28 @@ int CaptureSource::Next(Packet* packet) {
     }
     if (rc == 0 && live_) continue;  // read time-out, nothing arrived
     if (rc == PCAP_ERROR_BREAK || rc == 0) return 0;
-    error_ = pcap_geterr(pcap_);
-    return -1;
+    return Failed();
   }
+}
+
+int CaptureSource::Failed() {
+  error_ = pcap_geterr(pcap_);
+  return -1;
 }
 
 void CaptureSource::BreakLoop() {
   if (pcap_) pcap_breakloop(pcap_);
 }
 
-bool MediaOf(int linkType, const Packet& packet, Media* media) {
-  *media = Media{};
-  media->capturedLength = packet.capturedLength;
-  media->wireLength = packet.wireLength;
-  switch (linkType) {
-    case DLT_EN10MB:
-      media->root = kEthernetRoot;
-      return true;
-    case DLT_IEEE802_11:
-      media->root = kWirelessRoot;
-      return true;
-    case DLT_IEEE802_11_RADIO: {
-      RadiotapFrame frame;
-      if (!ReadRadiotap(packet.data, packet.capturedLength, packet.wireLength, &frame)) return false;
-      media->root = kWirelessRoot;
-      media->skip = frame.headerLength;
-      media->capturedLength = frame.capturedLength;
-      media->wireLength = frame.wireLength;
-      media->radio = frame.media;
-      return true;
-    }
-    default:
-      return false;
-  }
+bool RadiotapMedia(const Packet& packet, Media* media) {
+  RadiotapFrame frame;
+  if (!ReadRadiotap(packet.data, packet.capturedLength, packet.wireLength, &frame)) return false;
+  media->root = kWirelessRoot;
+  media->skip = frame.headerLength;
+  media->capturedLength = frame.capturedLength;
+  media->wireLength = frame.wireLength;
+  media->radio = frame.media;
+  return true;
 }
 
 }  // namespace qvhost

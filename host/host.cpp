@@ -439,7 +439,17 @@ inline size_t StationHome(uint64_t key, int bits) {
 }
 }  // namespace
 
-StationTraffic& Host::Station(uint64_t key) {
+// Nearly every frame's stations are known, each in the slot its probe
+// starts at: that test inline, the rest of the probe and a new station apart.
+inline StationTraffic& Host::Station(uint64_t key) {
+  if (!stations_.empty()) {
+    StationEntry& home = stations_[StationHome(key, stationBits_)];
+    if (home.key == key) return home.traffic;
+  }
+  return ProbeStation(key);
+}
+
+StationTraffic& Host::ProbeStation(uint64_t key) {
   size_t mask = stations_.size() - 1;
   if (!stations_.empty()) {
     for (size_t i = StationHome(key, stationBits_);; i = (i + 1) & mask) {
@@ -637,7 +647,7 @@ CaptureFrame* Host::FrameRecord(size_t capacity) {
 
 void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedLength, int wireLength, unsigned mask,
                        FrameOutput* out, const FrameMedia* media) {
-  ReleaseDetail(out);
+  if (out->depth) ReleaseDetail(out);
   for (SummaryCell& c : out->cells) c.text[0] = 0;
   out->textColor = 0;
   out->frameFlags = 0;

@@ -239,9 +239,9 @@ int main(int argc, char** argv) {
     const std::string header = qvhost::SummaryHeader();
     output.Append(header.data(), header.size());
   }
+  qvhost::Media media;
   while (decode && !g_stop && (limit == 0 || number < limit) && (rc = source.Next(&packet)) == 1) {
     number++;
-    qvhost::Media media;
     ProtocolDescriptor* root = nullptr;
     if (!qvhost::MediaOf(source.linkType(), packet, &media)) {
       if (source.linkType() == DLT_IEEE802_11_RADIO)
@@ -261,8 +261,9 @@ int main(int argc, char** argv) {
       missingRoot = media.root;
       continue;
     }
+    // Only a radiotap header gives the frame record values of its own.
     host.DecodeFrame(root, packet.data + media.skip, media.capturedLength, media.wireLength, mask, &frame,
-                     &media.radio);
+                     source.linkType() == DLT_IEEE802_11_RADIO ? &media.radio : nullptr);
     if (rows) qvhost::RenderSummary(number, frame, &output);
     if (detail) {
       host.RenderAndReleaseDetail(&frame, &output);

@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include <pcap/dlt.h>
+
+#include "qvhost/host.h"
 #include "qvhost/radiotap.h"
 
 typedef struct pcap pcap_t;
@@ -35,6 +38,8 @@ class CaptureSource {
   void BreakLoop();
 
  private:
+  [[gnu::noinline]] int Failed();  // keeps pcap's error text; -1
+
   pcap_t* pcap_ = nullptr;
   char* readBuffer_ = nullptr;  // the capture file's stdio buffer
   int linkType_ = -1;
@@ -53,7 +58,24 @@ struct Media {
 
 // The media root for a packet of a link type. False for link types no
 // plug-in decodes and for a radiotap header that does not fit the captured
-// bytes.
-bool MediaOf(int linkType, const Packet& packet, Media* media);
+// bytes. Run for every frame: inline but for the radiotap header.
+bool RadiotapMedia(const Packet& packet, Media* media);
+inline bool MediaOf(int linkType, const Packet& packet, Media* media) {
+  *media = Media{};
+  media->capturedLength = packet.capturedLength;
+  media->wireLength = packet.wireLength;
+  switch (linkType) {
+    case DLT_EN10MB:
+      media->root = kEthernetRoot;
+      return true;
+    case DLT_IEEE802_11:
+      media->root = kWirelessRoot;
+      return true;
+    case DLT_IEEE802_11_RADIO:
+      return RadiotapMedia(packet, media);
+    default:
+      return false;
+  }
+}
 
 }  // namespace qvhost

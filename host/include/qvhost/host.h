@@ -192,6 +192,7 @@ class Host {
   size_t stationCount_ = 0;
   int stationBits_ = 0;  // log2 of stations_.size()
   StationTraffic& Station(uint64_t key);
+  [[gnu::noinline]] StationTraffic& ProbeStation(uint64_t key);
   std::vector<BssEntry> bss_;
   bool started_ = false;
   bool keepLibraries_ = false;
