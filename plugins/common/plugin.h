@@ -165,58 +165,61 @@ inline const BYTE* EthernetSource(const CaptureFrame* frame) {
 
 // The hand-on that ends every pass (the layer's pass, which no routine
 // changes).
-template <DWORD Pass>
-[[gnu::always_inline]] inline void HandOn(const ProtocolDecl& decl, Layer& layer) {
-  if (!decl.handOn) return;
-  ProtocolParse child = decl.handOn(layer);
-  if (!child) return;
-  // A child other than DefaultParse gets the frame only past this header, so
-  // no chain of hand-ons can loop.
-  CaptureFrame* frame = layer.frame;
-  if (frame->offset <= layer.offset() && child != g_svc.DefaultParse) child = g_svc.DefaultParse;
-  child(Pass, frame, NextSlot(Pass, layer.out));
+template <DWORD Pass, const ProtocolDecl& decl>
+[[gnu::always_inline]] inline void HandOn(Layer& layer) {
+  if constexpr (decl.handOn != nullptr) {
+    ProtocolParse child = decl.handOn(layer);
+    if (!child) return;
+    // A child other than DefaultParse gets the frame only past this header,
+    // so no chain of hand-ons can loop.
+    CaptureFrame* frame = layer.frame;
+    if (frame->offset <= layer.offset() && child != g_svc.DefaultParse) child = g_svc.DefaultParse;
+    child(Pass, frame, NextSlot(Pass, layer.out));
+  }
 }
 
 // Every parse entry: mark, the pass routine, then the hand-on. Each pass has
 // an entry of its own, so that none carries the others' registers.
-template <DWORD Pass>
-[[gnu::always_inline]] inline DWORD RunPassOf(Protocol& p, const ProtocolDecl& decl, CaptureFrame* frame, void* out,
-                                              int variant) {
+template <DWORD Pass, Protocol& p, const ProtocolDecl& decl>
+[[gnu::always_inline]] inline DWORD RunPassOf(CaptureFrame* frame, void* out, int variant) {
   Layer layer{p, Pass, frame, View::At(frame, frame->offset), out, variant, false};
   MarkFrame(p, frame);
   if constexpr (Pass == PASS_COUNT) {
-    if (decl.count)
+    if constexpr (decl.count != nullptr)
       decl.count(layer);
     else
       CountProtocolFrame(&p.counters, frame);
   } else if constexpr (Pass == PASS_SUMMARY) {
     if (p.enabled || (decl.options & SUMMARY_ALWAYS)) {
-      if (decl.summary) {
+      if constexpr (decl.summary != nullptr) {
         decl.summary(layer, static_cast<SummaryRow*>(out));
-      } else if (decl.words.protocol) {
+      } else if constexpr (decl.words.protocol != nullptr) {
         SummaryRow* row = static_cast<SummaryRow*>(out);
-        PutCellBytes(row->protocol, 0, decl.words.protocol, p.wordLengths[0]);
-        if (decl.words.description)
-          PutCellBytes(row->description, 0, decl.words.description, p.wordLengths[1]);
+        // The words' lengths are constants: copied by a few stores.
+        constexpr size_t kProtocolLength = CutLength(decl.words.protocol, SUMMARY_TEXT_SIZE - 1);
+        constexpr size_t kDescriptionLength = CutLength(decl.words.description, SUMMARY_TEXT_SIZE - 1);
+        PutCellBytes(row->protocol, 0, decl.words.protocol, kProtocolLength);
+        if constexpr (decl.words.description != nullptr)
+          PutCellBytes(row->description, 0, decl.words.description, kDescriptionLength);
         else
           SetCellNull(row->description, nullptr);
       }
     }
-  } else {
-    if (decl.detail && (p.enabled || (decl.options & DETAIL_ALWAYS))) {
+  } else if constexpr (decl.detail != nullptr) {
+    if (p.enabled || (decl.options & DETAIL_ALWAYS)) {
       DetailList list(decl.options & DETAIL_NEXT_LIST ? NextSlot(PASS_DETAIL, out) : out);
       decl.detail(layer, list);
       layer.detailStopped = list.stopped;
     }
   }
-  HandOn<Pass>(decl, layer);
+  HandOn<Pass, decl>(layer);
   return 0;
 }
 
 // The counting pass of every frame: the protocol's routines inline.
 template <Protocol& P, const ProtocolDecl& D>
 [[gnu::flatten]] DWORD RunCount(CaptureFrame* frame, void* out, int variant) {
-  return RunPassOf<PASS_COUNT>(P, D, frame, out, variant);
+  return RunPassOf<PASS_COUNT, P, D>(frame, out, variant);
 }
 
 template <Protocol& P, const ProtocolDecl& D>
@@ -225,9 +228,9 @@ DWORD RunParse(DWORD pass, CaptureFrame* frame, void* out, int variant) {
     case PASS_COUNT:
       return RunCount<P, D>(frame, out, variant);
     case PASS_SUMMARY:
-      return RunPassOf<PASS_SUMMARY>(P, D, frame, out, variant);
+      return RunPassOf<PASS_SUMMARY, P, D>(frame, out, variant);
     case PASS_DETAIL:
-      return RunPassOf<PASS_DETAIL>(P, D, frame, out, variant);
+      return RunPassOf<PASS_DETAIL, P, D>(frame, out, variant);
     default:
       return RunMarkOnly(P, frame);
   }

@@ -127,7 +127,6 @@ struct Protocol {
   BYTE titleState;  // the title group's expand state, kept by the host
   ProtocolDecl decl;
   ProtocolParse entries[kMaxVariants];  // the parse entries by variant
-  BYTE wordLengths[2];  // of decl.words, cut at a cell's size: the words are copied unmeasured
   BYTE titleLength;     // of decl.description, cut at a line's size: the title is copied unmeasured
 };
 
@@ -178,8 +177,6 @@ consteval Protocol Declare() {
   p.entries[1] = ParseEntry<P, decl, 1>;
   p.entries[2] = ParseEntry<P, decl, 2>;
   p.entries[3] = ParseEntry<P, decl, 3>;
-  p.wordLengths[0] = CutLength(decl.words.protocol, SUMMARY_TEXT_SIZE - 1);
-  p.wordLengths[1] = CutLength(decl.words.description, SUMMARY_TEXT_SIZE - 1);
   p.titleLength = CutLength(decl.description, DETAIL_TEXT_SIZE - 1);
   if ((decl.control == CONTROL_PARENT) != (decl.children != nullptr)) throw "a parent control needs a child table";
   for (const Binding& b : decl.bindings)

@@ -53,15 +53,19 @@ struct Media {
   int skip = 0;                // bytes in front of the media header (a radiotap header)
   int capturedLength = 0;      // of the frame from its media header on
   int wireLength = 0;
-  FrameMedia radio;            // the wireless fields (radiotap.h)
+  FrameMedia radio;            // the wireless fields (radiotap.h): of a radiotap header
 };
 
 // The media root for a packet of a link type. False for link types no
 // plug-in decodes and for a radiotap header that does not fit the captured
-// bytes. Run for every frame: inline but for the radiotap header.
+// bytes. radio is written only from a radiotap header (a fresh Media holds
+// zeros). Run for every frame: inline but for the radiotap header, and by
+// plain stores (a whole record's zeroing becomes a string store, slow to
+// start and to hand its bytes on).
 bool RadiotapMedia(const Packet& packet, Media* media);
 inline bool MediaOf(int linkType, const Packet& packet, Media* media) {
-  *media = Media{};
+  media->root = nullptr;
+  media->skip = 0;
   media->capturedLength = packet.capturedLength;
   media->wireLength = packet.wireLength;
   switch (linkType) {
