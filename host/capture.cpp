@@ -72,23 +72,13 @@ bool CaptureSource::OpenLive(const std::string& device, std::string* error) {
   return true;
 }
 
-int CaptureSource::Next(Packet* packet) {
+int CaptureSource::NextSlowly(int rc, Packet* packet) {
   for (;;) {
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    int rc = pcap_next_ex(pcap_, &header, &data);
-    if (rc == 1) {
-      packet->data = data;
-      // Lengths from the file: the wire length is never below the captured
-      // one and never beyond what an int holds.
-      uint32_t wire = header->len < header->caplen ? header->caplen : header->len;
-      packet->capturedLength = (int)header->caplen;
-      packet->wireLength = wire > INT32_MAX ? INT32_MAX : (int)wire;
-      packet->seconds = header->ts.tv_sec;
-      packet->microseconds = header->ts.tv_usec;
-      return 1;
+    if (rc == 1) return 1;
+    if (rc == 0 && live_) {  // read time-out, nothing arrived
+      rc = Read(packet);
+      continue;
     }
-    if (rc == 0 && live_) continue;  // read time-out, nothing arrived
     if (rc == PCAP_ERROR_BREAK || rc == 0) return 0;
     return Failed();
   }

@@ -52,7 +52,9 @@ DWORD QV_CALL DefaultParseSlot(DWORD pass, CaptureFrame* frame, void*) {
 
 COLORREF QV_CALL PickColorSlot(HWND, COLORREF current) { return current; }
 
-void QV_CALL AddStationTrafficSlot(const BYTE* destination, const BYTE* source, int length, int, int frameLength) {
+// Called for every frame: the host's side inline.
+[[gnu::flatten]] void QV_CALL AddStationTrafficSlot(const BYTE* destination, const BYTE* source, int length, int,
+                                                    int frameLength) {
   if (g_host) g_host->StationTrafficSeen(destination, source, length, frameLength);
 }
 
@@ -439,16 +441,6 @@ inline size_t StationHome(uint64_t key, int bits) {
 }
 }  // namespace
 
-// Nearly every frame's stations are known, each in the slot its probe
-// starts at: that test inline, the rest of the probe and a new station apart.
-inline StationTraffic& Host::Station(uint64_t key) {
-  if (!stations_.empty()) {
-    StationEntry& home = stations_[StationHome(key, stationBits_)];
-    if (home.key == key) return home.traffic;
-  }
-  return ProbeStation(key);
-}
-
 StationTraffic& Host::ProbeStation(uint64_t key) {
   size_t mask = stations_.size() - 1;
   if (!stations_.empty()) {
@@ -476,13 +468,32 @@ StationTraffic& Host::ProbeStation(uint64_t key) {
   return stations_[i].traffic;
 }
 
+// Nearly every frame's two stations are known, each in the slot its probe
+// starts at: that test inline, with no call between, and the rest of the
+// probe and a new station apart.
 void Host::StationTrafficSeen(const BYTE* destination, const BYTE* source, int length, int frameLength) {
   if (!destination || !source || length <= 0 || length > 7) return;
-  uint64_t bytes = frameLength > 0 ? (uint64_t)frameLength : 0;
-  StationTraffic& s = Station(StationKey(source, length));
+  const uint64_t bytes = frameLength > 0 ? (uint64_t)frameLength : 0;
+  const uint64_t from = StationKey(source, length), to = StationKey(destination, length);
+  if (__builtin_expect(!stations_.empty(), 1)) {
+    StationEntry& s = stations_[StationHome(from, stationBits_)];
+    StationEntry& d = stations_[StationHome(to, stationBits_)];
+    if (__builtin_expect(s.key == from && d.key == to, 1)) {
+      s.traffic.framesSent++;
+      s.traffic.bytesSent += bytes;
+      d.traffic.framesReceived++;
+      d.traffic.bytesReceived += bytes;
+      return;
+    }
+  }
+  CountStationsApart(from, to, bytes);
+}
+
+void Host::CountStationsApart(uint64_t from, uint64_t to, uint64_t bytes) {
+  StationTraffic& s = ProbeStation(from);
   s.framesSent++;
   s.bytesSent += bytes;
-  StationTraffic& d = Station(StationKey(destination, length));
+  StationTraffic& d = ProbeStation(to);
   d.framesReceived++;
   d.bytesReceived += bytes;
 }
@@ -633,14 +644,27 @@ DetailLine* Host::AddHexDump(DetailLine* after, const char* label, const BYTE* d
 
 // ---------------------------------------------------------------- frames
 
-CaptureFrame* Host::FrameRecord(size_t capacity) {
-  if (capacity > frameCapacity_ || !frameStorage_) {
-    size_t want = std::max<size_t>(capacity, 2048);
-    BYTE* storage = static_cast<BYTE*>(realloc(frameStorage_, offsetof(CaptureFrame, data) + want));
-    if (!storage) return nullptr;
-    frameStorage_ = storage;
-    frameCapacity_ = want;
-  }
+namespace {
+// Each pass starts at the frame's first byte with its whole lengths.
+inline void ResetFrame(CaptureFrame* f, int capturedLength, int wireLength) {
+  f->offset = 0;
+  f->frameLength = wireLength;
+  f->capturedLength = capturedLength;
+}
+}  // namespace
+
+// The record of every frame: reused, grown only for a longer frame.
+inline CaptureFrame* Host::FrameRecord(size_t capacity) {
+  if (__builtin_expect(frame_ && capacity <= frameCapacity_, 1)) return frame_;
+  return GrowFrameRecord(capacity);
+}
+
+CaptureFrame* Host::GrowFrameRecord(size_t capacity) {
+  size_t want = std::max<size_t>(capacity, 2048);
+  BYTE* storage = static_cast<BYTE*>(realloc(frameStorage_, offsetof(CaptureFrame, data) + want));
+  if (!storage) return nullptr;
+  frameStorage_ = storage;
+  frameCapacity_ = want;
   frame_ = reinterpret_cast<CaptureFrame*>(frameStorage_);
   return frame_;
 }
@@ -670,17 +694,23 @@ void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedL
   ASAN_POISON_MEMORY_REGION(f->data + capturedLength, frameCapacity_ - (size_t)capturedLength);
 #endif
 
-  auto reset = [&] {
-    f->offset = 0;
-    f->frameLength = wireLength;
-    f->capturedLength = capturedLength;
-  };
   if (mask & RUN_COUNT) {
-    reset();
+    ResetFrame(f, capturedLength, wireLength);
     root->parse(PASS_COUNT, f, nullptr);
   }
+  // Apart, so that counting alone keeps none of their values.
+  if (mask & (RUN_SUMMARY | RUN_DETAIL)) SummaryAndDetail(root, f, capturedLength, wireLength, mask, out);
+#ifdef QV_ASAN
+  ASAN_UNPOISON_MEMORY_REGION(f->data + capturedLength, frameCapacity_ - (size_t)capturedLength);
+#endif
+  out->textColor = f->textColor;
+  out->frameFlags = f->flags;
+}
+
+void Host::SummaryAndDetail(ProtocolDescriptor* root, CaptureFrame* f, int capturedLength, int wireLength,
+                            unsigned mask, FrameOutput* out) {
   if (mask & RUN_SUMMARY) {
-    reset();
+    ResetFrame(f, capturedLength, wireLength);
     // A locked write only when a bit is set: it costs a frame more than the
     // read does.
     constexpr DWORD kNetwork = MT_SOURCE_IS_NETWORK | MT_DESTINATION_IS_NETWORK;
@@ -689,7 +719,7 @@ void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedL
     root->parse(PASS_SUMMARY, f, &out->row);
   }
   if (mask & RUN_DETAIL) {
-    reset();
+    ResetFrame(f, capturedLength, wireLength);
     // Every hand-on moves offset forward or ends the chain, so a frame has
     // at most one layer per captured byte, plus the last ones at its end.
     // The slots past the last release are all null (ReleaseDetail clears
@@ -707,11 +737,6 @@ void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedL
     root->parse(PASS_DETAIL, f, out->lists.data());
     out->depth = DeepestList(out->lists.data(), depth);
   }
-#ifdef QV_ASAN
-  ASAN_UNPOISON_MEMORY_REGION(f->data + capturedLength, frameCapacity_ - (size_t)capturedLength);
-#endif
-  out->textColor = f->textColor;
-  out->frameFlags = f->flags;
 }
 
 // Every line of out back to the pool, each zeroed by zero(line, depth)

@@ -5,12 +5,10 @@
 
 #include <string>
 
-#include <pcap/dlt.h>
+#include <pcap/pcap.h>
 
 #include "qvhost/host.h"
 #include "qvhost/radiotap.h"
-
-typedef struct pcap pcap_t;
 
 namespace qvhost {
 
@@ -32,12 +30,35 @@ class CaptureSource {
   bool OpenFile(const std::string& path, std::string* error);
   bool OpenLive(const std::string& device, std::string* error);
   // 1: a packet; 0: the end of the file; -1: an error (see error()).
-  int Next(Packet* packet);
+  // Inline: run for every frame.
+  int Next(Packet* packet) {
+    const int rc = Read(packet);
+    return __builtin_expect(rc == 1, 1) ? 1 : NextSlowly(rc, packet);
+  }
   int linkType() const { return linkType_; }
   const std::string& error() const { return error_; }
   void BreakLoop();
 
  private:
+  // pcap_next_ex, the packet's lengths as the file gives them: the wire
+  // length is never below the captured one and never beyond what an int
+  // holds.
+  int Read(Packet* packet) {
+    pcap_pkthdr* header;
+    const u_char* data;
+    const int rc = pcap_next_ex(pcap_, &header, &data);
+    if (rc == 1) {
+      packet->data = data;
+      const uint32_t wire = header->len < header->caplen ? header->caplen : header->len;
+      packet->capturedLength = (int)header->caplen;
+      packet->wireLength = wire > INT32_MAX ? INT32_MAX : (int)wire;
+      packet->seconds = header->ts.tv_sec;
+      packet->microseconds = header->ts.tv_usec;
+    }
+    return rc;
+  }
+  // The end, an error, or a live capture's read time-out (read again).
+  [[gnu::noinline]] int NextSlowly(int rc, Packet* packet);
   [[gnu::noinline]] int Failed();  // keeps pcap's error text; -1
 
   pcap_t* pcap_ = nullptr;

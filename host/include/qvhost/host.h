@@ -170,6 +170,9 @@ class Host {
   bool HasNameTable() const;
   bool SaveNames(const std::string& path, std::string* message);
   CaptureFrame* FrameRecord(size_t capacity);
+  [[gnu::noinline]] CaptureFrame* GrowFrameRecord(size_t capacity);
+  [[gnu::noinline]] void SummaryAndDetail(ProtocolDescriptor* root, CaptureFrame* f, int capturedLength,
+                                          int wireLength, unsigned mask, FrameOutput* out);
   [[gnu::noinline]] DetailLine* AllocLineSlowly();
   template <typename Zero>
   void ReleaseLists(FrameOutput* out, Zero zero);
@@ -191,8 +194,9 @@ class Host {
   std::vector<StationEntry> stations_;  // a power of two in size, or empty
   size_t stationCount_ = 0;
   int stationBits_ = 0;  // log2 of stations_.size()
-  StationTraffic& Station(uint64_t key);
-  [[gnu::noinline]] StationTraffic& ProbeStation(uint64_t key);
+  // The station of a key, added when new.
+  StationTraffic& ProbeStation(uint64_t key);
+  [[gnu::noinline]] void CountStationsApart(uint64_t from, uint64_t to, uint64_t bytes);
   std::vector<BssEntry> bss_;
   bool started_ = false;
   bool keepLibraries_ = false;
