@@ -216,24 +216,28 @@ template <DWORD Pass, Protocol& p, const ProtocolDecl& decl>
   return 0;
 }
 
-// The counting pass of every frame: the protocol's routines inline.
+// Each pass a function of its own, so that none carries the registers and
+// the stack of another; the counting pass of every frame has the
+// protocol's routines inline.
 template <Protocol& P, const ProtocolDecl& D>
-[[gnu::flatten]] DWORD RunCount(CaptureFrame* frame, void* out, int variant) {
+[[gnu::flatten, gnu::noinline]] DWORD RunCount(CaptureFrame* frame, void* out, int variant) {
   return RunPassOf<PASS_COUNT, P, D>(frame, out, variant);
+}
+template <Protocol& P, const ProtocolDecl& D>
+[[gnu::noinline]] DWORD RunSummary(CaptureFrame* frame, void* out, int variant) {
+  return RunPassOf<PASS_SUMMARY, P, D>(frame, out, variant);
+}
+template <Protocol& P, const ProtocolDecl& D>
+[[gnu::noinline]] DWORD RunDetail(CaptureFrame* frame, void* out, int variant) {
+  return RunPassOf<PASS_DETAIL, P, D>(frame, out, variant);
 }
 
 template <Protocol& P, const ProtocolDecl& D>
-DWORD RunParse(DWORD pass, CaptureFrame* frame, void* out, int variant) {
-  switch (pass) {
-    case PASS_COUNT:
-      return RunCount<P, D>(frame, out, variant);
-    case PASS_SUMMARY:
-      return RunPassOf<PASS_SUMMARY, P, D>(frame, out, variant);
-    case PASS_DETAIL:
-      return RunPassOf<PASS_DETAIL, P, D>(frame, out, variant);
-    default:
-      return RunMarkOnly(P, frame);
-  }
+inline DWORD RunParse(DWORD pass, CaptureFrame* frame, void* out, int variant) {
+  if (__builtin_expect(pass == PASS_COUNT, 1)) return RunCount<P, D>(frame, out, variant);
+  if (pass == PASS_SUMMARY) return RunSummary<P, D>(frame, out, variant);
+  if (pass == PASS_DETAIL) return RunDetail<P, D>(frame, out, variant);
+  return RunMarkOnly(P, frame);
 }
 
 // Counting that yields the hand-on entry: always the DefaultParse copy.
