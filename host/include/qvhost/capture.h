@@ -1,7 +1,9 @@
 // Frames from capture files (pcap and pcapng) or a live interface.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include <string>
 
@@ -42,7 +44,8 @@ class CaptureSource {
  private:
   // pcap_next_ex, the packet's lengths as the file gives them: the wire
   // length is never below the captured one and never beyond what an int
-  // holds.
+  // holds. The two lengths are stored as one word: their next reader copies
+  // them as one, and a load is not handed on from two narrower stores.
   int Read(Packet* packet) {
     pcap_pkthdr* header;
     const u_char* data;
@@ -50,8 +53,9 @@ class CaptureSource {
     if (rc == 1) {
       packet->data = data;
       const uint32_t wire = header->len < header->caplen ? header->caplen : header->len;
-      packet->capturedLength = (int)header->caplen;
-      packet->wireLength = wire > INT32_MAX ? INT32_MAX : (int)wire;
+      const uint64_t lengths = (uint64_t)header->caplen | (uint64_t)(wire > INT32_MAX ? INT32_MAX : wire) << 32;
+      static_assert(offsetof(Packet, wireLength) == offsetof(Packet, capturedLength) + 4, "one word");
+      memcpy(&packet->capturedLength, &lengths, sizeof lengths);
       packet->seconds = header->ts.tv_sec;
       packet->microseconds = header->ts.tv_usec;
     }
