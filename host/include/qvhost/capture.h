@@ -44,8 +44,8 @@ class CaptureSource {
  private:
   // pcap_next_ex, the packet's lengths as the file gives them: the wire
   // length is never below the captured one and never beyond what an int
-  // holds. The two lengths are stored as one word: their next reader copies
-  // them as one, and a load is not handed on from two narrower stores.
+  // holds. The two lengths are stored as one word, as the media copies them
+  // (a load is not handed on from two narrower stores: it waits for them).
   int Read(Packet* packet) {
     pcap_pkthdr* header;
     const u_char* data;
@@ -91,8 +91,9 @@ bool RadiotapMedia(const Packet& packet, Media* media);
 inline bool MediaOf(int linkType, const Packet& packet, Media* media) {
   media->root = nullptr;
   media->skip = 0;
-  media->capturedLength = packet.capturedLength;
-  media->wireLength = packet.wireLength;
+  // Both lengths as the one word the packet holds them in.
+  static_assert(offsetof(Media, wireLength) == offsetof(Media, capturedLength) + 4, "one word");
+  memcpy(&media->capturedLength, &packet.capturedLength, 2 * sizeof(int));
   switch (linkType) {
     case DLT_EN10MB:
       media->root = kEthernetRoot;
