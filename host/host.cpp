@@ -165,6 +165,7 @@ std::string LibraryName(const std::string& path) {
 }
 
 constexpr size_t kLinesPerBlock = 256;
+constexpr size_t kFirstLines = 32;  // the first block's, doubled for each next one
 
 // Records zeroed by sixteen-byte stores, unrolled: neither a call to memset
 // nor the string store the compiler inlines for it, both slow to start for
@@ -568,9 +569,12 @@ DetailLine* Host::AllocLineSlowly() {
     failAt_--;
   }
   if (!freeLines_) {
-    lineBlocks_.emplace_back(new DetailLine[kLinesPerBlock]());
+    // Blocks double up to the largest: a run over a few frames zeroes only
+    // the lines it can use, not a whole block of 72 KiB.
+    const size_t lines = std::min(kLinesPerBlock, kFirstLines << std::min<size_t>(lineBlocks_.size(), 8));
+    lineBlocks_.emplace_back(new DetailLine[lines]());
     DetailLine* block = lineBlocks_.back().get();
-    for (size_t i = 0; i + 1 < kLinesPerBlock; i++) block[i].next = &block[i + 1];
+    for (size_t i = 0; i + 1 < lines; i++) block[i].next = &block[i + 1];
     freeLines_ = block;
   }
   DetailLine* line = freeLines_;
