@@ -335,19 +335,20 @@ bool ParseQuoted(const char*& p, const char* end, std::string& out, const char*&
   return false;
 }
 
+// Every value of the settings is a list: written in place, "xx," a byte.
 bool ParseHexList(const char* p, const char* end, std::string& out) {
   out.clear();
   if (p == end) return true;
-  for (;;) {
-    if (end - p < 2) return false;
+  const size_t count = (size_t)(end - p + 1) / 3;
+  if ((size_t)(end - p) != 3 * count - 1) return false;
+  out.resize(count);
+  char* to = out.data();
+  for (size_t i = 0; i < count; i++, p += 3) {
     int hi = HexDigit(p[0]), lo = HexDigit(p[1]);
-    if (hi < 0 || lo < 0) return false;
-    out += (char)(hi * 16 + lo);
-    p += 2;
-    if (p == end) return true;
-    if (*p != ',') return false;
-    ++p;
+    if (hi < 0 || lo < 0 || (i + 1 < count && p[2] != ',')) return false;
+    to[i] = (char)(hi * 16 + lo);
   }
+  return true;
 }
 
 bool StartsWith(const char* p, const char* end, const char* word) {
