@@ -163,11 +163,19 @@ inline const BYTE* EthernetSource(const CaptureFrame* frame) {
   return View::At(frame, 0).Bytes(6, 6);
 }
 
+// Whether a declaration gives a routine. Not a constant expression: where
+// null pointers are checked at run time (the sanitizers) a function's
+// address is none. The compiler drops the test wherever it can.
+template <typename Routine>
+inline bool Given(Routine routine) {
+  return routine != nullptr;
+}
+
 // The hand-on that ends every pass (the layer's pass, which no routine
 // changes).
 template <DWORD Pass, const ProtocolDecl& decl>
 [[gnu::always_inline]] inline void HandOn(Layer& layer) {
-  if constexpr (decl.handOn != nullptr) {
+  if (Given(decl.handOn)) {
     ProtocolParse child = decl.handOn(layer);
     if (!child) return;
     // A child other than DefaultParse gets the frame only past this header,
@@ -185,13 +193,13 @@ template <DWORD Pass, Protocol& p, const ProtocolDecl& decl>
   Layer layer{p, Pass, frame, View::At(frame, frame->offset), out, variant, false};
   MarkFrame(p, frame);
   if constexpr (Pass == PASS_COUNT) {
-    if constexpr (decl.count != nullptr)
+    if (Given(decl.count))
       decl.count(layer);
     else
       CountProtocolFrame(&p.counters, frame);
   } else if constexpr (Pass == PASS_SUMMARY) {
     if (p.enabled || (decl.options & SUMMARY_ALWAYS)) {
-      if constexpr (decl.summary != nullptr) {
+      if (Given(decl.summary)) {
         decl.summary(layer, static_cast<SummaryRow*>(out));
       } else if constexpr (decl.words.protocol != nullptr) {
         SummaryRow* row = static_cast<SummaryRow*>(out);
@@ -205,8 +213,8 @@ template <DWORD Pass, Protocol& p, const ProtocolDecl& decl>
           SetCellNull(row->description, nullptr);
       }
     }
-  } else if constexpr (decl.detail != nullptr) {
-    if (p.enabled || (decl.options & DETAIL_ALWAYS)) {
+  } else {
+    if (Given(decl.detail) && (p.enabled || (decl.options & DETAIL_ALWAYS))) {
       DetailList list(decl.options & DETAIL_NEXT_LIST ? NextSlot(PASS_DETAIL, out) : out);
       decl.detail(layer, list);
       layer.detailStopped = list.stopped;
