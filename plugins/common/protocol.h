@@ -147,7 +147,7 @@ CTRLARG QV_CALL ControlEntry(DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, 
 }
 
 // A text's length cut at most (0 for none), as the copies unmeasured take it.
-consteval BYTE CutLength(const char* text, size_t most) {
+constexpr BYTE CutLength(const char* text, size_t most) {
   size_t n = 0;
   while (text && text[n] && n < most) n++;
   return (BYTE)n;
