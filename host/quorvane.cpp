@@ -12,7 +12,6 @@
 
 #include <pcap/pcap.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -69,7 +68,7 @@ void OnSignal(int) {
 void WriteOut(const char* text, size_t length, void*) { fwrite(text, 1, length, stdout); }
 
 // The windows' module, loaded only when a window is asked for; its
-// application ends after the host has unloaded the plug-ins.
+// application ends after the host has stopped the plug-ins.
 struct Windows {
   const qvhost::WindowSystem* system = nullptr;
   Windows() = default;

@@ -103,7 +103,8 @@ class Host {
   // DLLC_ATTACH to every library, then DLLC_GET_SERVICES, then DLLC_REGISTER,
   // then PCTL_INIT to every registered protocol.
   void Start();
-  // PCTL_TERMINATE to every protocol, then unload. Called by the destructor.
+  // PCTL_TERMINATE to every protocol, then unload (unless the libraries are
+  // kept loaded, below). Called by the destructor.
   void Stop();
   // For a process that ends after Stop: the libraries stay loaded (their
   // destructors run at the exit), which unmaps them all at once, at less
