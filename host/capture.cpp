@@ -92,62 +92,43 @@ bool CaptureSource::OpenLive(const std::string& device, std::string* error) {
   return true;
 }
 
-int CaptureSource::Next(Packet* packet) {
+int CaptureSource::NextSlowly(int rc, Packet* packet) {
   for (;;) {
-    pcap_pkthdr* header = nullptr;
-    const u_char* data = nullptr;
-    int rc = pcap_next_ex(pcap_, &header, &data);
-    if (rc == 1) {
-      packet->data = data;
-      // Lengths from the file: the wire length is never below the captured
-      // one and never beyond what an int holds.
-      uint32_t wire = header->len < header->caplen ? header->caplen : header->len;
-      packet->capturedLength = (int)header->caplen;
-      packet->wireLength = wire > INT32_MAX ? INT32_MAX : (int)wire;
-      packet->seconds = header->ts.tv_sec;
-      packet->microseconds = header->ts.tv_usec;
-      return 1;
+    if (rc == 1) return 1;
+    if (rc == 0 && live_) {  // read time-out, nothing arrived
+      rc = Read(packet);
+      continue;
     }
-    if (rc == 0 && live_) continue;  // read time-out, nothing arrived
     if (rc == PCAP_ERROR_BREAK || rc == 0) return 0;
-    error_ = pcap_geterr(pcap_);
-    return -1;
+    return Failed();
   }
+}
+
+int CaptureSource::Failed() {
+  error_ = pcap_geterr(pcap_);
+  return -1;
 }
 
 void CaptureSource::BreakLoop() {
   if (pcap_) pcap_breakloop(pcap_);
 }
 
-bool MediaOf(int linkType, const Packet& packet, Media* media) {
-  *media = Media{};
-  media->capturedLength = packet.capturedLength;
-  media->wireLength = packet.wireLength;
-  switch (linkType) {
-    case DLT_EN10MB:
-      media->root = kEthernetRoot;
-      return true;
-    case DLT_IEEE802_11:
-      media->root = kWirelessRoot;
-      ReadWepValues(packet.data, media->capturedLength, media->wireLength, media->radio.radioInfo);
-      return true;
-    case DLT_IEEE802_11_RADIO: {
-      RadiotapFrame frame;
-      if (!ReadRadiotap(packet.data, packet.capturedLength, packet.wireLength, &frame)) {
-        media->radiotapLength = frame.headerLength;
-        return false;
-      }
-      media->root = kWirelessRoot;
-      media->skip = frame.headerLength;
-      media->capturedLength = frame.capturedLength;
-      media->wireLength = frame.wireLength;
-      media->radio = frame.media;
-      ReadWepValues(packet.data + media->skip, media->capturedLength, media->wireLength, media->radio.radioInfo);
-      return true;
-    }
-    default:
+bool WirelessMedia(int linkType, const Packet& packet, Media* media) {
+  media->radio = FrameMedia{};
+  if (linkType == DLT_IEEE802_11_RADIO) {
+    RadiotapFrame frame;
+    if (!ReadRadiotap(packet.data, packet.capturedLength, packet.wireLength, &frame)) {
+      media->radiotapLength = frame.headerLength;
       return false;
+    }
+    media->skip = frame.headerLength;
+    media->capturedLength = frame.capturedLength;
+    media->wireLength = frame.wireLength;
+    media->radio = frame.media;
   }
+  media->root = kWirelessRoot;
+  ReadWepValues(packet.data + media->skip, media->capturedLength, media->wireLength, media->radio.radioInfo);
+  return true;
 }
 
 }  // namespace qvhost

@@ -54,7 +54,9 @@ DWORD QV_CALL DefaultParseSlot(DWORD pass, CaptureFrame* frame, void*) {
 
 COLORREF QV_CALL PickColorSlot(HWND, COLORREF current) { return current; }
 
-void QV_CALL AddStationTrafficSlot(const BYTE* destination, const BYTE* source, int length, int, int frameLength) {
+// Called for every frame: the host's side inline.
+[[gnu::flatten]] void QV_CALL AddStationTrafficSlot(const BYTE* destination, const BYTE* source, int length, int,
+                                                    int frameLength) {
   if (g_host) g_host->StationTrafficSeen(destination, source, length, frameLength);
 }
 
@@ -165,6 +167,7 @@ std::string LibraryName(const std::string& path) {
 }
 
 constexpr size_t kLinesPerBlock = 256;
+constexpr size_t kFirstLines = 32;  // the first block's, doubled for each next one
 
 // Records zeroed by sixteen-byte stores, unrolled: neither a call to memset
 // nor the string store the compiler inlines for it, both slow to start for
@@ -435,6 +438,10 @@ void Host::Start(std::vector<std::string>* errors) {
   }
   registering_ = kNoLibrary;
   ReportRefusals(errors);
+  // Every protocol reads its settings at PCTL_INIT and keeps them at
+  // PCTL_TERMINATE: the file is read once for all of them, and what they
+  // changed is written once, at Stop.
+  plat::RegBeginBatch(plat::HKEY_CURRENT_USER);
   for (ProtocolDescriptor* d : protocols_)
     if (d->control) d->control(PCTL_INIT, 0, 0, 0, 0);
 }
@@ -464,13 +471,15 @@ void Host::Stop() {
   if (started_) {
     for (ProtocolDescriptor* d : protocols_)
       if (d->control) d->control(PCTL_TERMINATE, 0, 0, 0, 0);
+    plat::RegEndBatch(plat::HKEY_CURRENT_USER);
     started_ = false;
   }
   protocols_.clear();
   owners_.clear();
   statistics_.clear();
   InstallFallbacks();
-  for (auto it = libraries_.rbegin(); it != libraries_.rend(); ++it) dlclose(it->handle);
+  if (!keepLibraries_)
+    for (auto it = libraries_.rbegin(); it != libraries_.rend(); ++it) dlclose(it->handle);
   libraries_.clear();
 }
 
@@ -534,7 +543,7 @@ inline size_t StationHome(uint64_t key, int bits) {
 }
 }  // namespace
 
-StationTraffic& Host::Station(uint64_t key) {
+StationTraffic& Host::ProbeStation(uint64_t key) {
   size_t mask = stations_.size() - 1;
   if (!stations_.empty()) {
     for (size_t i = StationHome(key, stationBits_);; i = (i + 1) & mask) {
@@ -561,13 +570,32 @@ StationTraffic& Host::Station(uint64_t key) {
   return stations_[i].traffic;
 }
 
+// Nearly every frame's two stations are known, each in the slot its probe
+// starts at: that test inline, with no call between, and the rest of the
+// probe and a new station apart.
 void Host::StationTrafficSeen(const BYTE* destination, const BYTE* source, int length, int frameLength) {
   if (!destination || !source || length <= 0 || length > 7) return;
-  uint64_t bytes = frameLength > 0 ? (uint64_t)frameLength : 0;
-  StationTraffic& s = Station(StationKey(source, length));
+  const uint64_t bytes = frameLength > 0 ? (uint64_t)frameLength : 0;
+  const uint64_t from = StationKey(source, length), to = StationKey(destination, length);
+  if (__builtin_expect(!stations_.empty(), 1)) {
+    StationEntry& s = stations_[StationHome(from, stationBits_)];
+    StationEntry& d = stations_[StationHome(to, stationBits_)];
+    if (__builtin_expect(s.key == from && d.key == to, 1)) {
+      s.traffic.framesSent++;
+      s.traffic.bytesSent += bytes;
+      d.traffic.framesReceived++;
+      d.traffic.bytesReceived += bytes;
+      return;
+    }
+  }
+  CountStationsApart(from, to, bytes);
+}
+
+void Host::CountStationsApart(uint64_t from, uint64_t to, uint64_t bytes) {
+  StationTraffic& s = ProbeStation(from);
   s.framesSent++;
   s.bytesSent += bytes;
-  StationTraffic& d = Station(StationKey(destination, length));
+  StationTraffic& d = ProbeStation(to);
   d.framesReceived++;
   d.bytesReceived += bytes;
 }
@@ -642,9 +670,12 @@ DetailLine* Host::AllocLineSlowly() {
     failAt_--;
   }
   if (!freeLines_) {
-    lineBlocks_.emplace_back(new DetailLine[kLinesPerBlock]());
+    // Blocks double up to the largest: a run over a few frames zeroes only
+    // the lines it can use, not a whole block of 72 KiB.
+    const size_t lines = std::min(kLinesPerBlock, kFirstLines << std::min<size_t>(lineBlocks_.size(), 8));
+    lineBlocks_.emplace_back(new DetailLine[lines]());
     DetailLine* block = lineBlocks_.back().get();
-    for (size_t i = 0; i + 1 < kLinesPerBlock; i++) block[i].next = &block[i + 1];
+    for (size_t i = 0; i + 1 < lines; i++) block[i].next = &block[i + 1];
     freeLines_ = block;
   }
   DetailLine* line = freeLines_;
@@ -718,21 +749,34 @@ DetailLine* Host::AddHexDump(DetailLine* after, const char* label, const BYTE* d
 
 // ---------------------------------------------------------------- frames
 
-CaptureFrame* Host::FrameRecord(size_t capacity) {
-  if (capacity > frameCapacity_ || !frameStorage_) {
-    size_t want = std::max<size_t>(capacity, 2048);
-    BYTE* storage = static_cast<BYTE*>(realloc(frameStorage_, offsetof(CaptureFrame, data) + want));
-    if (!storage) return nullptr;
-    frameStorage_ = storage;
-    frameCapacity_ = want;
-  }
+namespace {
+// Each pass starts at the frame's first byte with its whole lengths.
+inline void ResetFrame(CaptureFrame* f, int capturedLength, int wireLength) {
+  f->offset = 0;
+  f->frameLength = wireLength;
+  f->capturedLength = capturedLength;
+}
+}  // namespace
+
+// The record of every frame: reused, grown only for a longer frame.
+inline CaptureFrame* Host::FrameRecord(size_t capacity) {
+  if (__builtin_expect(frame_ && capacity <= frameCapacity_, 1)) return frame_;
+  return GrowFrameRecord(capacity);
+}
+
+CaptureFrame* Host::GrowFrameRecord(size_t capacity) {
+  size_t want = std::max<size_t>(capacity, 2048);
+  BYTE* storage = static_cast<BYTE*>(realloc(frameStorage_, offsetof(CaptureFrame, data) + want));
+  if (!storage) return nullptr;
+  frameStorage_ = storage;
+  frameCapacity_ = want;
   frame_ = reinterpret_cast<CaptureFrame*>(frameStorage_);
   return frame_;
 }
 
 void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedLength, int wireLength, unsigned mask,
                        FrameOutput* out, const FrameMedia* media) {
-  ReleaseDetail(out);
+  if (out->depth) ReleaseDetail(out);
   for (SummaryCell& c : out->cells) c.text[0] = 0;
   out->textColor = 0;
   out->frameFlags = 0;
@@ -755,17 +799,23 @@ void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedL
   ASAN_POISON_MEMORY_REGION(f->data + capturedLength, frameCapacity_ - (size_t)capturedLength);
 #endif
 
-  auto reset = [&] {
-    f->offset = 0;
-    f->frameLength = wireLength;
-    f->capturedLength = capturedLength;
-  };
   if (mask & RUN_COUNT) {
-    reset();
+    ResetFrame(f, capturedLength, wireLength);
     root->parse(PASS_COUNT, f, nullptr);
   }
+  // Apart, so that counting alone keeps none of their values.
+  if (mask & (RUN_SUMMARY | RUN_DETAIL)) SummaryAndDetail(root, f, capturedLength, wireLength, mask, out);
+#ifdef QV_ASAN
+  ASAN_UNPOISON_MEMORY_REGION(f->data + capturedLength, frameCapacity_ - (size_t)capturedLength);
+#endif
+  out->textColor = f->textColor;
+  out->frameFlags = f->flags;
+}
+
+void Host::SummaryAndDetail(ProtocolDescriptor* root, CaptureFrame* f, int capturedLength, int wireLength,
+                            unsigned mask, FrameOutput* out) {
   if (mask & RUN_SUMMARY) {
-    reset();
+    ResetFrame(f, capturedLength, wireLength);
     // A locked write only when a bit is set: it costs a frame more than the
     // read does.
     constexpr DWORD kNetwork = MT_SOURCE_IS_NETWORK | MT_DESTINATION_IS_NETWORK;
@@ -774,7 +824,7 @@ void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedL
     root->parse(PASS_SUMMARY, f, &out->row);
   }
   if (mask & RUN_DETAIL) {
-    reset();
+    ResetFrame(f, capturedLength, wireLength);
     // Every hand-on moves offset forward or ends the chain, so a frame has
     // at most one layer per captured byte, plus the last ones at its end.
     // The slots past the last release are all null (ReleaseDetail clears
@@ -792,11 +842,6 @@ void Host::DecodeFrame(ProtocolDescriptor* root, const BYTE* data, int capturedL
     root->parse(PASS_DETAIL, f, out->lists.data());
     out->depth = DeepestList(out->lists.data(), depth);
   }
-#ifdef QV_ASAN
-  ASAN_UNPOISON_MEMORY_REGION(f->data + capturedLength, frameCapacity_ - (size_t)capturedLength);
-#endif
-  out->textColor = f->textColor;
-  out->frameFlags = f->flags;
 }
 
 // Every line of out back to the pool, each zeroed by zero(line, depth)

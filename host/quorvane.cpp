@@ -1,5 +1,6 @@
 // quorvane: loads the protocol plug-ins and prints what they make of the
 // frames of a capture file or a live interface.
+#include <dlfcn.h>
 #include <errno.h>
 #include <getopt.h>
 #include <limits.h>
@@ -11,18 +12,13 @@
 
 #include <pcap/pcap.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "qvhost/capture.h"
 #include "qvhost/host.h"
 #include "qvhost/render.h"
-#ifdef QV_WINDOWS
-#include <QApplication>
-
 #include "qvhost/windows.h"
-#endif
 
 namespace {
 
@@ -79,6 +75,30 @@ void FlushOut(qvhost::TextOut* output) {
   output->Flush();
   if (!g_writeError && fflush(stdout) != 0) g_writeError = errno ? errno : EIO;
 }
+
+// The windows' module, loaded only when a window is asked for; its
+// application ends after the host has stopped the plug-ins.
+struct Windows {
+  const qvhost::WindowSystem* system = nullptr;
+  Windows() = default;
+  Windows(const Windows&) = delete;
+  Windows& operator=(const Windows&) = delete;
+  ~Windows() {
+    if (system) system->close();
+  }
+  // False, with the reason on stderr, when the module cannot be loaded.
+  bool Open(const char* program) {
+    const std::string path = qvhost::ProgramFolder() + "/" + qvhost::kWindowsModule;
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    auto entry = module ? reinterpret_cast<qvhost::WindowsEntryProc>(dlsym(module, qvhost::kWindowsEntry)) : nullptr;
+    system = entry ? entry(program) : nullptr;
+    if (system) return true;
+    const char* error = module ? nullptr : dlerror();
+    const std::string why = error ? error : path + " is not this build's window module";
+    fprintf(stderr, "quorvane: the name table windows cannot be opened: %s\n", why.c_str());
+    return false;
+  }
+};
 
 }  // namespace
 
@@ -148,16 +168,14 @@ int main(int argc, char** argv) {
     fputs("quorvane: --name-table and --host-colors edit the file named by --names FILE\n", stderr);
     return 1;
   }
+  Windows app;
 #ifdef QV_WINDOWS
-  std::unique_ptr<QApplication> app;
   if (windows) {
     if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY") && !getenv("QT_QPA_PLATFORM")) {
       fputs("quorvane: the name table windows need a display, and none is set (DISPLAY)\n", stderr);
       return 1;
     }
-    static int appArgc = 1;
-    static char* appArgv[] = {argv[0], nullptr};
-    app = std::make_unique<QApplication>(appArgc, appArgv);
+    if (!app.Open(argv[0])) return 1;
   }
 #else
   if (windows) {
@@ -182,6 +200,7 @@ int main(int argc, char** argv) {
   }
 
   qvhost::Host host;
+  host.KeepLibrariesLoaded();
   std::vector<std::string> errors;
   const size_t loaded = host.LoadFolder(pluginFolder, &errors);
   for (const std::string& e : errors) fprintf(stderr, "quorvane: %s\n", e.c_str());
@@ -196,9 +215,7 @@ int main(int argc, char** argv) {
   host.hooks().showHelp = [](const char* topic, HWND asking) {
     plat::MessageBox(asking, topic ? topic : "", "Quorvane Network Monitor Help", plat::MB_OK | plat::MB_ICONINFORMATION);
   };
-#ifdef QV_WINDOWS
-  if (app) qvhost::UseQtWindows(host);
-#endif
+  if (app.system) app.system->use(host.table());
   errors.clear();
   host.Start(&errors);
   for (const std::string& e : errors) fprintf(stderr, "quorvane: %s\n", e.c_str());
@@ -245,9 +262,9 @@ int main(int argc, char** argv) {
     const std::string header = qvhost::SummaryHeader();
     output.Append(header.data(), header.size());
   }
+  qvhost::Media media;
   while (decode && !g_stop && !g_writeError && (limit == 0 || number < limit) && (rc = source.Next(&packet)) == 1) {
     number++;
-    qvhost::Media media;
     ProtocolDescriptor* root = nullptr;
     if (!qvhost::MediaOf(source.linkType(), packet, &media)) {
       if (source.linkType() != DLT_IEEE802_11_RADIO)
@@ -269,8 +286,9 @@ int main(int argc, char** argv) {
       missingRoot = media.root;
       continue;
     }
+    // Only 802.11 frames give the frame record values of their own.
     host.DecodeFrame(root, packet.data + media.skip, media.capturedLength, media.wireLength, mask, &frame,
-                     &media.radio);
+                     media.root == qvhost::kWirelessRoot ? &media.radio : nullptr);
     if (rows) qvhost::RenderSummary(number, frame, &output);
     if (detail) {
       host.RenderAndReleaseDetail(&frame, &output);

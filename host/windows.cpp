@@ -7,8 +7,6 @@
 #include <QMessageBox>
 #include <QThread>
 
-#include "qvhost/host.h"
-
 namespace qvhost {
 
 namespace {
@@ -54,8 +52,8 @@ int MessageBoxDialog(HWND owner, const char* text, const char* title, DWORD styl
   return plat::IDOK;
 }
 
-void UseQtWindows(Host& host) {
-  host.table()->PickColor = PickColorDialog;
+void UseQtWindows(MonitorTable* table) {
+  table->PickColor = PickColorDialog;
   plat::SetMessageSink(MessageBoxDialog, nullptr);
 }
 

@@ -94,7 +94,7 @@ constexpr qv::Binding kBindings[] = {{"IP-UDP", 50000}};
 
 }  // namespace
 
-qv::Protocol g_rollCall = qv::Declare<g_rollCall>({
+constexpr qv::ProtocolDecl kRollCallDecl = {
     .nameId = "IP-ROLLCALL",
     .description = "Roll Call Protocol",
     .flags = PROTOCOL_CHILD,
@@ -104,6 +104,7 @@ qv::Protocol g_rollCall = qv::Declare<g_rollCall>({
     .summary = SummarizeRollCall,
     .detail = DetailRollCall,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_rollCall = qv::Declare<g_rollCall, kRollCallDecl>();
 
 }  // namespace example

@@ -108,7 +108,7 @@ TEST(HostWindows, OffTheWindowThreadNothingIsShown) {
 TEST(HostWindows, HostUsesThemOnceAsked) {
   qvhost::Host host;
   EXPECT_EQ(host.table()->PickColor(nullptr, 0x00ABCDEF), 0x00ABCDEFu);  // no window: the colour as it is
-  qvhost::UseQtWindows(host);
+  qvhost::UseQtWindows(host.table());
   EXPECT_EQ(host.table()->PickColor, &qvhost::PickColorDialog);
   OnModal<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
   EXPECT_EQ(plat::MessageBox(nullptr, "text", "title", plat::MB_YESNO), plat::IDYES);

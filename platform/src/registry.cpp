@@ -23,6 +23,10 @@
 // Readers read the whole file through one descriptor and need no lock: rename
 // swaps complete files only. A file that does not parse fails every call on
 // its hive and is never written; nor is anything but a regular file read.
+//
+// A batch (RegBeginBatch to RegEndBatch) reads its hive once: the calls
+// between read and change that reading, and its end makes their changes in
+// one write, on a fresh reading of the file, as single calls would have.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -117,6 +121,7 @@ char Fold(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  if (a == b) return true;  // spelled alike: nearly every comparison of a key path or value name
   for (size_t i = 0; i < a.size(); i++)
     if (Fold(a[i]) != Fold(b[i])) return false;
   return true;
@@ -124,31 +129,35 @@ bool SameName(std::string_view a, std::string_view b) {
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
 
-// Splits a backslash path into its components, skipping empty ones (so
+// Hands each component of a backslash path to part, skipping empty ones (so
 // leading, trailing and doubled backslashes do not matter). False on a
 // control byte.
-bool SplitPath(std::string_view path, std::vector<std::string_view>& parts) {
-  parts.clear();
+template <class F>
+bool EachPart(std::string_view path, F&& part) {
   size_t start = 0;
   for (size_t i = 0; i <= path.size(); i++) {
     if (i < path.size() && IsControl((unsigned char)path[i])) return false;
     if (i == path.size() || path[i] == '\\') {
-      if (i > start) parts.push_back(path.substr(start, i - start));
+      if (i > start) part(path.substr(start, i - start));
       start = i + 1;
     }
   }
   return true;
 }
 
+bool SplitPath(std::string_view path, std::vector<std::string_view>& parts) {
+  parts.clear();
+  return EachPart(path, [&](std::string_view part) { parts.push_back(part); });
+}
+
+// Every key is opened by its path: joined in place, with no list of parts.
 bool NormalizePath(std::string_view path, std::string& out) {
-  std::vector<std::string_view> parts;
-  if (!SplitPath(path, parts)) return false;
   out.clear();
-  for (auto part : parts) {
+  out.reserve(path.size());
+  return EachPart(path, [&](std::string_view part) {
     if (!out.empty()) out += '\\';
     out.append(part);
-  }
-  return true;
+  });
 }
 
 // Is `path` equal to `prefix` or below it (case-insensitively)?
@@ -329,19 +338,20 @@ bool ParseQuoted(const char*& p, const char* end, std::string& out, const char*&
   return false;
 }
 
+// Every value of the settings is a list: written in place, "xx," a byte.
 bool ParseHexList(const char* p, const char* end, std::string& out) {
   out.clear();
   if (p == end) return true;
-  for (;;) {
-    if (end - p < 2) return false;
+  const size_t count = (size_t)(end - p + 1) / 3;
+  if ((size_t)(end - p) != 3 * count - 1) return false;
+  out.resize(count);
+  char* to = out.data();
+  for (size_t i = 0; i < count; i++, p += 3) {
     int hi = HexDigit(p[0]), lo = HexDigit(p[1]);
-    if (hi < 0 || lo < 0) return false;
-    out += (char)(hi * 16 + lo);
-    p += 2;
-    if (p == end) return true;
-    if (*p != ',') return false;
-    ++p;
+    if (hi < 0 || lo < 0 || (i + 1 < count && p[2] != ',')) return false;
+    to[i] = (char)(hi * 16 + lo);
   }
+  return true;
 }
 
 bool StartsWith(const char* p, const char* end, const char* word) {
@@ -642,9 +652,46 @@ Cache g_cache[2];
 
 Cache& CacheOf(Hive hive) { return g_cache[hive == HKEY_LOCAL_MACHINE ? 1 : 0]; }
 
-// Runs read(const HiveData&) on the hive as it is now.
+// One change to a hive, as a call makes it.
+struct Change {
+  enum Kind { MAKE_KEY, SET_VALUE, DELETE_VALUE } kind;
+  std::string path;  // the key's, normalized
+  Value value;       // DELETE_VALUE: its name alone
+};
+
+// The hive of an open batch: its one reading (or why it failed) with the
+// batch's changes made, and those changes, to be written at its end.
+struct Batch {
+  int depth = 0;  // nested batches end with the outermost
+  LONG failure = ERROR_SUCCESS;
+  std::string error;
+  HiveData data;
+  std::vector<Change> changes;
+};
+Batch g_batch[2];  // under g_cacheMutex
+
+Batch& BatchOf(Hive hive) { return g_batch[hive == HKEY_LOCAL_MACHINE ? 1 : 0]; }
+
+Batch* OpenBatch(Hive hive) {
+  Batch& batch = BatchOf(hive);
+  return batch.depth ? &batch : nullptr;
+}
+
+// A failed reading fails each call of the batch as it failed the first.
+LONG BatchFailure(const Batch& batch, bool writing) {
+  return Reported(writing, Fail(batch.failure, "%s", batch.error.c_str()));
+}
+
+
+// Runs read(const HiveData&) on the hive as it is now, or as the open batch
+// read it.
 template <class F>
 LONG ReadHive(Hive hive, F&& read) {
+  {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    if (const Batch* batch = OpenBatch(hive))
+      return batch->failure ? BatchFailure(*batch, false) : read(static_cast<const HiveData&>(batch->data));
+  }
   std::string file = HiveFile(hive);
   std::string text;
   if (LONG result = ReadWhole(file, text)) return Reported(false, result);
@@ -661,10 +708,51 @@ LONG ReadHive(Hive hive, F&& read) {
   return read(static_cast<const HiveData&>(cache.data));
 }
 
-// Runs change(HiveData&, bool& changed) under the hive's write lock on a fresh
-// reading of the file and writes the result when something changed.
-template <class F>
-LONG ModifyHive(Hive hive, F&& change) {
+LONG NoKey(const RegKey& key);
+LONG NoValue(const RegKey& key, const std::string& name);
+
+// Makes the change in data; changed tells whether anything was changed.
+LONG Apply(Hive hive, HiveData& data, const Change& change, bool& changed) {
+  switch (change.kind) {
+    case Change::MAKE_KEY:
+      if (!KeyExists(data, change.path)) {
+        EnsureKey(data, change.path);
+        changed = true;
+      }
+      return ERROR_SUCCESS;
+    case Change::SET_VALUE: {
+      size_t keys = data.keys.size();
+      Key& target = EnsureKey(data, change.path);
+      changed |= data.keys.size() != keys;
+      if (Value* old = FindValue(target, change.value.name)) {
+        if (old->type == change.value.type && old->data == change.value.data) return ERROR_SUCCESS;
+        old->type = change.value.type;
+        old->data = change.value.data;
+      } else {
+        target.values.push_back(change.value);
+      }
+      changed = true;
+      return ERROR_SUCCESS;
+    }
+    case Change::DELETE_VALUE: {
+      const RegKey key{hive, change.path};
+      Key* target = FindKey(data, change.path);
+      if (!target) return KeyExists(data, change.path) ? NoValue(key, change.value.name) : NoKey(key);
+      Value* value = FindValue(*target, change.value.name);
+      if (!value) return NoValue(key, change.value.name);
+      target->values.erase(target->values.begin() + (value - target->values.data()));
+      changed = true;
+      return ERROR_SUCCESS;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+// Makes the changes under the hive's write lock on a fresh reading of the
+// file and writes the result when something changed. A batch's changes were
+// checked against its own reading: a value that is gone from the file since
+// is no failure of theirs.
+LONG WriteHive(Hive hive, const Change* changes, size_t count, bool batch) {
   std::string file = HiveFile(hive);
   if (LONG result = MakeFolders(ConfigDir())) return Reported(true, result);
   // The file written: the hive's, or the one its links name.
@@ -680,7 +768,10 @@ LONG ModifyHive(Hive hive, F&& change) {
   std::string error;
   if (!Parse(text, file, data, error)) return Reported(true, Fail(ERROR_REGISTRY_CORRUPT, "%s", error.c_str()));
   bool changed = false;
-  if (LONG result = change(data, changed)) return result;
+  for (size_t i = 0; i < count; i++) {
+    LONG result = Apply(hive, data, changes[i], changed);
+    if (result != ERROR_SUCCESS && !(batch && result == ERROR_FILE_NOT_FOUND)) return result;
+  }
   if (!changed) return ERROR_SUCCESS;
   std::string out = Serialize(hive, data);
   if (LONG result = ReplaceFile(dir, target, out)) return Reported(true, result);
@@ -692,6 +783,22 @@ LONG ModifyHive(Hive hive, F&& change) {
   cache.data = std::move(data);
   cache.valid = true;
   return ERROR_SUCCESS;
+}
+
+// Makes the change: in the open batch's reading, to be written at its end,
+// or at once in the file.
+LONG ModifyHive(Hive hive, const Change& change) {
+  {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    if (Batch* batch = OpenBatch(hive)) {
+      if (batch->failure) return BatchFailure(*batch, true);
+      bool changed = false;
+      LONG result = Apply(hive, batch->data, change, changed);
+      if (result == ERROR_SUCCESS && changed) batch->changes.push_back(change);
+      return result;
+    }
+  }
+  return WriteHive(hive, &change, 1, false);
 }
 
 bool ValidHive(Hive hive) { return hive == HKEY_CURRENT_USER || hive == HKEY_LOCAL_MACHINE; }
@@ -736,13 +843,7 @@ LONG RegOpenKey(Hive hive, const char* path, bool create, HKEY* key) {
     if (result != ERROR_SUCCESS) return result;
     if (!exists) {
       if (!create) return NoKey(opened);
-      result = ModifyHive(hive, [&](HiveData& data, bool& changed) {
-        if (!KeyExists(data, normal)) {
-          EnsureKey(data, normal);
-          changed = true;
-        }
-        return ERROR_SUCCESS;
-      });
+      result = ModifyHive(hive, Change{Change::MAKE_KEY, normal, {}});
       if (result != ERROR_SUCCESS) return result;
     }
     *key = new RegKey(std::move(opened));
@@ -797,36 +898,14 @@ LONG RegSetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD
       return ERROR_SUCCESS;
     });
     if (stored) return ERROR_SUCCESS;
-    return ModifyHive(key->hive, [&](HiveData& hive, bool& changed) {
-      size_t keys = hive.keys.size();
-      Key& target = EnsureKey(hive, key->path);
-      changed = hive.keys.size() != keys;
-      if (Value* old = FindValue(target, wanted.name)) {
-        if (old->type == wanted.type && old->data == wanted.data) return ERROR_SUCCESS;
-        old->type = wanted.type;
-        old->data = std::move(wanted.data);
-      } else {
-        target.values.push_back(std::move(wanted));
-      }
-      changed = true;
-      return ERROR_SUCCESS;
-    });
+    return ModifyHive(key->hive, Change{Change::SET_VALUE, key->path, std::move(wanted)});
   });
 }
 
 LONG RegDeleteValue(HKEY key, const char* name) {
   if (!key) return Fail(ERROR_INVALID_HANDLE, "RegDeleteValue: null key");
   return Guarded([&]() -> LONG {
-    std::string wanted = name ? name : "";
-    return ModifyHive(key->hive, [&](HiveData& hive, bool& changed) -> LONG {
-      Key* target = FindKey(hive, key->path);
-      if (!target) return KeyExists(hive, key->path) ? NoValue(*key, wanted) : NoKey(*key);
-      Value* value = FindValue(*target, wanted);
-      if (!value) return NoValue(*key, wanted);
-      target->values.erase(target->values.begin() + (value - target->values.data()));
-      changed = true;
-      return ERROR_SUCCESS;
-    });
+    return ModifyHive(key->hive, Change{Change::DELETE_VALUE, key->path, Value{name ? name : "", REG_NONE, {}}});
   });
 }
 
@@ -834,6 +913,39 @@ LONG RegCloseKey(HKEY key) {
   if (!key) return Fail(ERROR_INVALID_HANDLE, "RegCloseKey: null key");
   delete key;
   return ERROR_SUCCESS;
+}
+
+LONG RegBeginBatch(Hive hive) {
+  if (!ValidHive(hive)) return Fail(ERROR_INVALID_PARAMETER, "RegBeginBatch: unknown hive %d", (int)hive);
+  return Guarded([&]() -> LONG {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    Batch& batch = BatchOf(hive);
+    if (batch.depth++) return batch.failure;
+    const std::string file = HiveFile(hive);
+    std::string text;
+    batch.failure = ReadWhole(file, text);
+    if (batch.failure == ERROR_SUCCESS && !Parse(text, file, batch.data, batch.error))
+      batch.failure = ERROR_REGISTRY_CORRUPT;
+    else if (batch.failure != ERROR_SUCCESS)
+      batch.error = t_errorText;
+    return batch.failure;
+  });
+}
+
+LONG RegEndBatch(Hive hive) {
+  if (!ValidHive(hive)) return Fail(ERROR_INVALID_PARAMETER, "RegEndBatch: unknown hive %d", (int)hive);
+  return Guarded([&]() -> LONG {
+    std::vector<Change> changes;
+    {
+      std::lock_guard<std::mutex> lock(g_cacheMutex);
+      Batch& batch = BatchOf(hive);
+      if (batch.depth == 0) return Fail(ERROR_INVALID_PARAMETER, "RegEndBatch: no batch is open");
+      if (--batch.depth) return ERROR_SUCCESS;
+      changes.swap(batch.changes);
+      batch = Batch{};
+    }
+    return changes.empty() ? ERROR_SUCCESS : WriteHive(hive, changes.data(), changes.size(), true);
+  });
 }
 
 const char* RegLastErrorText() { return t_errorText; }

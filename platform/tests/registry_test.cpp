@@ -685,4 +685,79 @@ TEST_F(PlatRegistry, KilledWritersLeaveNoTemporaryBehind) {
   plat::RegCloseKey(key);
 }
 
+// A batch reads the file once and writes what it changed once, at its end,
+// on what the file holds then: another program's values written meanwhile
+// stay, unless the batch changed the same value.
+TEST_F(PlatRegistry, ABatchReadsOnceAndWritesItsChangesAtItsEnd) {
+  WriteText("[K]\n\"same\"=hex:01\n\"gone\"=hex:02\n\"mine\"=hex:03\n");
+  ASSERT_EQ(plat::RegBeginBatch(plat::HKEY_CURRENT_USER), plat::ERROR_SUCCESS);
+  ASSERT_EQ(plat::RegBeginBatch(plat::HKEY_CURRENT_USER), plat::ERROR_SUCCESS);  // nested: one batch
+  const std::string theirs = "[K]\n\"same\"=hex:01\n\"gone\"=hex:02\n\"mine\"=hex:33\n\"other\"=hex:04\n";
+  WriteText(theirs);  // another program, after the reading
+  HKEY key = Open("K");
+  HKEY made = Open("Made", true);
+  DWORD type = 0;
+  Bytes data;
+  EXPECT_EQ(Get(key, "other", &type, &data), plat::ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Get(key, "mine", &type, &data), plat::ERROR_SUCCESS);
+  EXPECT_EQ(data, (Bytes{3}));
+  EXPECT_EQ(plat::RegSetValue(key, "same", plat::REG_BINARY, Bytes{1}.data(), 1), plat::ERROR_SUCCESS);
+  EXPECT_EQ(plat::RegSetValue(key, "mine", plat::REG_BINARY, Bytes{5}.data(), 1), plat::ERROR_SUCCESS);
+  EXPECT_EQ(plat::RegSetValue(made, "new", plat::REG_BINARY, Bytes{6}.data(), 1), plat::ERROR_SUCCESS);
+  EXPECT_EQ(plat::RegDeleteValue(key, "gone"), plat::ERROR_SUCCESS);
+  EXPECT_EQ(plat::RegDeleteValue(key, "gone"), plat::ERROR_FILE_NOT_FOUND);
+  // The batch's calls see its changes; the file has none of them yet.
+  EXPECT_EQ(Get(key, "mine", &type, &data), plat::ERROR_SUCCESS);
+  EXPECT_EQ(data, (Bytes{5}));
+  EXPECT_EQ(Get(key, "gone", &type, &data), plat::ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(plat::RegEndBatch(plat::HKEY_CURRENT_USER), plat::ERROR_SUCCESS);
+  EXPECT_EQ(Text(), theirs);
+  EXPECT_EQ(plat::RegEndBatch(plat::HKEY_CURRENT_USER), plat::ERROR_SUCCESS);
+  const std::string text = Text();
+  for (const char* line : {"\"same\"=hex:01\n", "\"mine\"=hex:05\n", "\"other\"=hex:04\n", "[Made]\n\"new\"=hex:06\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+  EXPECT_EQ(text.find("gone"), std::string::npos) << text;
+  // Outside a batch every call reads the file again.
+  EXPECT_EQ(Get(key, "other", &type, &data), plat::ERROR_SUCCESS);
+  EXPECT_EQ(plat::RegEndBatch(plat::HKEY_CURRENT_USER), plat::ERROR_INVALID_PARAMETER);
+  plat::RegCloseKey(key);
+  plat::RegCloseKey(made);
+}
+
+// A reading that failed fails each call of the batch as it would fail alone,
+// and nothing is written; a write that fails at the end reaches the sink.
+TEST_F(PlatRegistry, ABatchFailsAsItsCallsWouldAlone) {
+  std::vector<Failure> failures;
+  plat::SetRegFailureSink(RecordFailure, &failures);
+  WriteText("garbage\n");
+  EXPECT_EQ(plat::RegBeginBatch(plat::HKEY_CURRENT_USER), plat::ERROR_REGISTRY_CORRUPT);
+  EXPECT_TRUE(failures.empty());
+  HKEY key = nullptr;
+  EXPECT_EQ(plat::RegOpenKey(plat::HKEY_CURRENT_USER, "K", true, &key), plat::ERROR_REGISTRY_CORRUPT);
+  EXPECT_NE(strstr(plat::RegLastErrorText(), (file_ + ", line 1: ").c_str()), nullptr) << plat::RegLastErrorText();
+  WriteText("[K]\n");  // mended during the batch: the batch keeps its reading
+  EXPECT_EQ(plat::RegOpenKey(plat::HKEY_CURRENT_USER, "K", false, &key), plat::ERROR_REGISTRY_CORRUPT);
+  EXPECT_EQ(plat::RegEndBatch(plat::HKEY_CURRENT_USER), plat::ERROR_SUCCESS);
+  EXPECT_EQ(Text(), "[K]\n");
+  ASSERT_EQ(failures.size(), 2u);
+  EXPECT_FALSE(failures[0].writing);
+  EXPECT_EQ(failures[1].code, plat::ERROR_REGISTRY_CORRUPT);
+
+  failures.clear();
+  ASSERT_EQ(plat::RegBeginBatch(plat::HKEY_CURRENT_USER), plat::ERROR_SUCCESS);
+  key = Open("K");
+  const std::string lock = file_ + ".lock";
+  unlink(lock.c_str());
+  ASSERT_EQ(mkdir(lock.c_str(), 0755), 0);
+  EXPECT_EQ(plat::RegSetValue(key, "v", plat::REG_BINARY, Bytes{1}.data(), 1), plat::ERROR_SUCCESS);
+  EXPECT_TRUE(failures.empty());
+  EXPECT_EQ(plat::RegEndBatch(plat::HKEY_CURRENT_USER), plat::ERROR_REGISTRY_IO);
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_TRUE(failures[0].writing);
+  EXPECT_EQ(failures[0].text, "cannot open lock file " + lock + ": Is a directory");
+  EXPECT_EQ(Text(), "[K]\n");
+  plat::SetRegFailureSink(nullptr, nullptr);
+  plat::RegCloseKey(key);
+}
+
 }  // namespace

@@ -210,7 +210,7 @@ AddressPair AddressesByDs(int dsBits) {
   return kPairs[dsBits & 3];
 }
 
-qv::Protocol g_mac80211 = qv::Declare<g_mac80211>({
+constexpr qv::ProtocolDecl kMac80211Decl = {
     .nameId = "MAC-802.11",
     .description = "IEEE 802.11 Protocol",
     .flags = PROTOCOL_PARENT,
@@ -225,6 +225,7 @@ qv::Protocol g_mac80211 = qv::Declare<g_mac80211>({
     .handOn = HandOn80211,
     .caches = kCaches,
     .frameTypes = g_frameTypes.data(),
-});
+};
+qv::Protocol g_mac80211 = qv::Declare<g_mac80211, kMac80211Decl>();
 
 }  // namespace aerlith

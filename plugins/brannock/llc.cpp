@@ -165,7 +165,7 @@ constexpr qv::Binding kBindings[] = {{"MAC-802.3", 0}};
 
 }  // namespace
 
-qv::Protocol g_llc = qv::Declare<g_llc>({
+constexpr qv::ProtocolDecl kLlcDecl = {
     .nameId = "LLC-802.2",
     .description = "IEEE 802.2 Logical Link Control",
     .flags = PROTOCOL_PARENT | PROTOCOL_CHILD,
@@ -176,6 +176,7 @@ qv::Protocol g_llc = qv::Declare<g_llc>({
     .detail = DetailLlc,
     .handOn = HandOnLlc,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_llc = qv::Declare<g_llc, kLlcDecl>();
 
 }  // namespace brannock

@@ -238,7 +238,7 @@ ChildTable g_macChildren;
 ProtocolParse g_llcCache;
 ProtocolParse g_ipxCache;
 
-qv::Protocol g_mac = qv::Declare<g_mac>({
+constexpr qv::ProtocolDecl kMacDecl = {
     .nameId = "MAC-802.3",
     .description = "IEEE 802.3 Media Access Control",
     .flags = PROTOCOL_PARENT,
@@ -252,6 +252,7 @@ qv::Protocol g_mac = qv::Declare<g_mac>({
     .handOn = HandOnMac,
     .caches = kCaches,
     .moreStatistics = kMoreStatistics,
-});
+};
+qv::Protocol g_mac = qv::Declare<g_mac, kMacDecl>();
 
 }  // namespace brannock

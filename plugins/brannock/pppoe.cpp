@@ -168,7 +168,7 @@ constexpr qv::Binding kBindings[] = {
 
 }  // namespace
 
-qv::Protocol g_ppoe = qv::Declare<g_ppoe>({
+constexpr qv::ProtocolDecl kPpoeDecl = {
     .nameId = "PPOE",
     .description = "Point-to-Point over Ethernet",
     .flags = PROTOCOL_CHILD,
@@ -178,6 +178,7 @@ qv::Protocol g_ppoe = qv::Declare<g_ppoe>({
     .detail = DetailPpoe,
     .handOn = HandOnPpoe,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_ppoe = qv::Declare<g_ppoe, kPpoeDecl>();
 
 }  // namespace brannock

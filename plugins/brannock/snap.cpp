@@ -51,7 +51,7 @@ constexpr qv::Binding kBindings[] = {{"LLC-802.2", 0xAA}};
 
 }  // namespace
 
-qv::Protocol g_snap = qv::Declare<g_snap>({
+constexpr qv::ProtocolDecl kSnapDecl = {
     .nameId = "LLC-SNAP",
     .description = "IEEE Sub-Network Access Protocol",
     .control = qv::CONTROL_LEAF,
@@ -60,6 +60,7 @@ qv::Protocol g_snap = qv::Declare<g_snap>({
     .detail = DetailSnap,
     .handOn = HandOnSnap,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_snap = qv::Declare<g_snap, kSnapDecl>();
 
 }  // namespace brannock

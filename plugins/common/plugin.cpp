@@ -203,63 +203,6 @@ bool Layer::OpenDetail(DetailList& list, int64_t length, int first) const {
   return false;
 }
 
-namespace {
-
-// The hand-on that ends every pass (the layer's pass, which no routine
-// changes).
-template <DWORD Pass>
-inline void HandOn(const ProtocolDecl& decl, Layer& layer) {
-  if (!decl.handOn) return;
-  ProtocolParse child = decl.handOn(layer);
-  if (!child) return;
-  // A child other than DefaultParse gets the frame only past this header, so
-  // no chain of hand-ons can loop.
-  CaptureFrame* frame = layer.frame;
-  if (frame->offset <= layer.offset() && child != g_svc.DefaultParse) child = g_svc.DefaultParse;
-  child(Pass, frame, NextSlot(Pass, layer.out));
-}
-
-}  // namespace
-
-// Every parse entry: mark, the pass routine, then the hand-on. Each pass has
-// an entry of its own, so that none carries the others' registers.
-template <DWORD Pass>
-DWORD RunPass(Protocol& p, CaptureFrame* frame, void* out, int variant) {
-  const ProtocolDecl& decl = p.decl;
-  Layer layer{p, Pass, frame, View::At(frame, frame->offset), out, variant, false};
-  MarkFrame(p, frame);
-  if constexpr (Pass == PASS_COUNT) {
-    if (decl.count)
-      decl.count(layer);
-    else
-      CountProtocolFrame(&p.counters, frame);
-  } else if constexpr (Pass == PASS_SUMMARY) {
-    if (p.enabled || (decl.options & SUMMARY_ALWAYS)) {
-      if (decl.summary) {
-        decl.summary(layer, static_cast<SummaryRow*>(out));
-      } else if (decl.words.protocol) {
-        SummaryRow* row = static_cast<SummaryRow*>(out);
-        PutCellBytes(row->protocol, 0, decl.words.protocol, p.wordLengths[0]);
-        if (decl.words.description)
-          PutCellBytes(row->description, 0, decl.words.description, p.wordLengths[1]);
-        else
-          SetCellNull(row->description, nullptr);
-      }
-    }
-  } else {
-    if (decl.detail && (p.enabled || (decl.options & DETAIL_ALWAYS))) {
-      DetailList list(decl.options & DETAIL_NEXT_LIST ? NextSlot(PASS_DETAIL, out) : out);
-      decl.detail(layer, list);
-      layer.detailStopped = list.stopped;
-    }
-  }
-  HandOn<Pass>(decl, layer);
-  return 0;
-}
-template DWORD RunPass<PASS_COUNT>(Protocol&, CaptureFrame*, void*, int);
-template DWORD RunPass<PASS_SUMMARY>(Protocol&, CaptureFrame*, void*, int);
-template DWORD RunPass<PASS_DETAIL>(Protocol&, CaptureFrame*, void*, int);
-
 // Passes above PASS_DETAIL only mark.
 DWORD RunMarkOnly(Protocol& p, CaptureFrame* frame) {
   MarkFrame(p, frame);

@@ -165,6 +165,91 @@ inline const BYTE* EthernetSource(const CaptureFrame* frame) {
   return View::At(frame, 0).Bytes(6, 6);
 }
 
+// Whether a declaration gives a routine. Not a constant expression: where
+// null pointers are checked at run time (the sanitizers) a function's
+// address is none. The compiler drops the test wherever it can.
+template <typename Routine>
+inline bool Given(Routine routine) {
+  return routine != nullptr;
+}
+
+// The hand-on that ends every pass (the layer's pass, which no routine
+// changes).
+template <DWORD Pass, const ProtocolDecl& decl>
+[[gnu::always_inline]] inline void HandOn(Layer& layer) {
+  if (Given(decl.handOn)) {
+    ProtocolParse child = decl.handOn(layer);
+    if (!child) return;
+    // A child other than DefaultParse gets the frame only past this header,
+    // so no chain of hand-ons can loop.
+    CaptureFrame* frame = layer.frame;
+    if (frame->offset <= layer.offset() && child != g_svc.DefaultParse) child = g_svc.DefaultParse;
+    child(Pass, frame, NextSlot(Pass, layer.out));
+  }
+}
+
+// Every parse entry: mark, the pass routine, then the hand-on. Each pass has
+// an entry of its own, so that none carries the others' registers.
+template <DWORD Pass, Protocol& p, const ProtocolDecl& decl>
+[[gnu::always_inline]] inline DWORD RunPassOf(CaptureFrame* frame, void* out, int variant) {
+  Layer layer{p, Pass, frame, View::At(frame, frame->offset), out, variant, false};
+  MarkFrame(p, frame);
+  if constexpr (Pass == PASS_COUNT) {
+    if (Given(decl.count))
+      decl.count(layer);
+    else
+      CountProtocolFrame(&p.counters, frame);
+  } else if constexpr (Pass == PASS_SUMMARY) {
+    if (p.enabled || (decl.options & SUMMARY_ALWAYS)) {
+      if (Given(decl.summary)) {
+        decl.summary(layer, static_cast<SummaryRow*>(out));
+      } else if constexpr (decl.words.protocol != nullptr) {
+        SummaryRow* row = static_cast<SummaryRow*>(out);
+        // The words' lengths are constants: copied by a few stores.
+        constexpr size_t kProtocolLength = CutLength(decl.words.protocol, SUMMARY_TEXT_SIZE - 1);
+        constexpr size_t kDescriptionLength = CutLength(decl.words.description, SUMMARY_TEXT_SIZE - 1);
+        PutCellBytes(row->protocol, 0, decl.words.protocol, kProtocolLength);
+        if constexpr (decl.words.description != nullptr)
+          PutCellBytes(row->description, 0, decl.words.description, kDescriptionLength);
+        else
+          SetCellNull(row->description, nullptr);
+      }
+    }
+  } else {
+    if (Given(decl.detail) && (p.enabled || (decl.options & DETAIL_ALWAYS))) {
+      DetailList list(decl.options & DETAIL_NEXT_LIST ? NextSlot(PASS_DETAIL, out) : out);
+      decl.detail(layer, list);
+      layer.detailStopped = list.stopped;
+    }
+  }
+  HandOn<Pass, decl>(layer);
+  return 0;
+}
+
+// Each pass a function of its own, so that none carries the registers and
+// the stack of another; the counting pass of every frame has the
+// protocol's routines inline.
+template <Protocol& P, const ProtocolDecl& D>
+[[gnu::flatten, gnu::noinline]] DWORD RunCount(CaptureFrame* frame, void* out, int variant) {
+  return RunPassOf<PASS_COUNT, P, D>(frame, out, variant);
+}
+template <Protocol& P, const ProtocolDecl& D>
+[[gnu::noinline]] DWORD RunSummary(CaptureFrame* frame, void* out, int variant) {
+  return RunPassOf<PASS_SUMMARY, P, D>(frame, out, variant);
+}
+template <Protocol& P, const ProtocolDecl& D>
+[[gnu::noinline]] DWORD RunDetail(CaptureFrame* frame, void* out, int variant) {
+  return RunPassOf<PASS_DETAIL, P, D>(frame, out, variant);
+}
+
+template <Protocol& P, const ProtocolDecl& D>
+inline DWORD RunParse(DWORD pass, CaptureFrame* frame, void* out, int variant) {
+  if (__builtin_expect(pass == PASS_COUNT, 1)) return RunCount<P, D>(frame, out, variant);
+  if (pass == PASS_SUMMARY) return RunSummary<P, D>(frame, out, variant);
+  if (pass == PASS_DETAIL) return RunDetail<P, D>(frame, out, variant);
+  return RunMarkOnly(P, frame);
+}
+
 // Counting that yields the hand-on entry: always the DefaultParse copy.
 inline ProtocolParse CountFrameAndBytes(Counters* c, const CaptureFrame* frame) {
   CountProtocolFrame(c, frame);

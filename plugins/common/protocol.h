@@ -3,7 +3,7 @@
 // statistics entry, its bindings, and the routines of its passes; the
 // shared code makes its control entry and its parse entries from that.
 //
-//   qv::Protocol g_tdp = qv::Declare<g_tdp>({
+//   constexpr qv::ProtocolDecl kTdpDecl = {
 //       .nameId = "CISCO-TDP",
 //       .description = "Tag Distribution Protocol",
 //       .flags = PROTOCOL_CHILD,
@@ -12,7 +12,12 @@
 //       .words = {"TDP", "Packet"},
 //       .detail = DetailTdp,
 //       .bindings = kTdpBindings,
-//   });
+//   };
+//   qv::Protocol g_tdp = qv::Declare<g_tdp, kTdpDecl>();
+//
+// The declaration is a constant, so that each pass of each protocol is a
+// function of its own with the protocol's routines called directly, and in
+// the counting pass, which runs for every frame, inline.
 #pragma once
 
 #include <span>
@@ -127,30 +132,19 @@ struct Protocol {
   BYTE titleState;  // the title group's expand state, kept by the host
   ProtocolDecl decl;
   ProtocolParse entries[kMaxVariants];  // the parse entries by variant
-  BYTE wordLengths[2];  // of decl.words, cut at a cell's size: the words are copied unmeasured
   BYTE titleLength;     // of decl.description, cut at a line's size: the title is copied unmeasured
 };
 
-template <DWORD Pass>
-DWORD RunPass(Protocol& p, CaptureFrame* frame, void* out, int variant);  // PASS_COUNT, _SUMMARY, _DETAIL
 DWORD RunMarkOnly(Protocol& p, CaptureFrame* frame);
-inline DWORD RunParse(Protocol& p, DWORD pass, CaptureFrame* frame, void* out, int variant) {
-  switch (pass) {
-    case PASS_COUNT:
-      return RunPass<PASS_COUNT>(p, frame, out, variant);
-    case PASS_SUMMARY:
-      return RunPass<PASS_SUMMARY>(p, frame, out, variant);
-    case PASS_DETAIL:
-      return RunPass<PASS_DETAIL>(p, frame, out, variant);
-    default:
-      return RunMarkOnly(p, frame);
-  }
-}
 CTRLARG RunControl(Protocol& p, DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, CTRLARG a4);
 
-template <Protocol& P, int Variant>
+// The passes of the protocol P declared by D (plugin.h).
+template <Protocol& P, const ProtocolDecl& D>
+DWORD RunParse(DWORD pass, CaptureFrame* frame, void* out, int variant);
+
+template <Protocol& P, const ProtocolDecl& D, int Variant>
 DWORD QV_CALL ParseEntry(DWORD pass, CaptureFrame* frame, void* out) {
-  return RunParse(P, pass, frame, out, Variant);
+  return RunParse<P, D>(pass, frame, out, Variant);
 }
 template <Protocol& P>
 CTRLARG QV_CALL ControlEntry(DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, CTRLARG a4) {
@@ -158,15 +152,15 @@ CTRLARG QV_CALL ControlEntry(DWORD command, CTRLARG a1, CTRLARG a2, CTRLARG a3, 
 }
 
 // A text's length cut at most (0 for none), as the copies unmeasured take it.
-consteval BYTE CutLength(const char* text, size_t most) {
+constexpr BYTE CutLength(const char* text, size_t most) {
   size_t n = 0;
   while (text && text[n] && n < most) n++;
   return (BYTE)n;
 }
 
-// The protocol P from its declaration; P is the object being declared.
-template <Protocol& P>
-consteval Protocol Declare(const ProtocolDecl& decl) {
+// The protocol P (the object being declared) from its declaration.
+template <Protocol& P, const ProtocolDecl& decl>
+consteval Protocol Declare() {
   Protocol p{};
   size_t n = 0;
   for (; decl.nameId[n]; n++) {
@@ -178,18 +172,16 @@ consteval Protocol Declare(const ProtocolDecl& decl) {
   p.descriptor.textColor = &P.color;
   p.descriptor.flags = decl.flags;
   p.descriptor.control = ControlEntry<P>;
-  p.descriptor.parse = ParseEntry<P, 0>;
+  p.descriptor.parse = ParseEntry<P, decl, 0>;
   p.descriptor.frameTypes = decl.frameTypes;
   p.statistics = {nullptr, decl.statistics.layer, decl.statistics.name, &P.counters.frames, &P.counters.bytes,
                   decl.statistics.counters};
   p.enabled = 1;
   p.decl = decl;
-  p.entries[0] = ParseEntry<P, 0>;
-  p.entries[1] = ParseEntry<P, 1>;
-  p.entries[2] = ParseEntry<P, 2>;
-  p.entries[3] = ParseEntry<P, 3>;
-  p.wordLengths[0] = CutLength(decl.words.protocol, SUMMARY_TEXT_SIZE - 1);
-  p.wordLengths[1] = CutLength(decl.words.description, SUMMARY_TEXT_SIZE - 1);
+  p.entries[0] = ParseEntry<P, decl, 0>;
+  p.entries[1] = ParseEntry<P, decl, 1>;
+  p.entries[2] = ParseEntry<P, decl, 2>;
+  p.entries[3] = ParseEntry<P, decl, 3>;
   p.titleLength = CutLength(decl.description, DETAIL_TEXT_SIZE - 1);
   if ((decl.control == CONTROL_PARENT) != (decl.children != nullptr)) throw "a parent control needs a child table";
   for (const Binding& b : decl.bindings)

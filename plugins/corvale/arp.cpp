@@ -170,7 +170,7 @@ DetailLine* AppendProtocolAddress(qv::DetailList& list, int at, const BYTE* data
   return AppendAddress(list, at, data, length, label, DottedAddressText);
 }
 
-qv::Protocol g_arp = qv::Declare<g_arp>({
+constexpr qv::ProtocolDecl kArpDecl = {
     .nameId = "IP-ARP",
     .description = "Address Resolution Protocol",
     .flags = PROTOCOL_CHILD,
@@ -179,6 +179,7 @@ qv::Protocol g_arp = qv::Declare<g_arp>({
     .summary = SummarizeArp,
     .detail = DetailArp,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_arp = qv::Declare<g_arp, kArpDecl>();
 
 }  // namespace corvale

@@ -303,7 +303,7 @@ constexpr qv::Binding kBindings[] = {{"IP-UDP", 67}, {"IP-UDP", 68}, {"IP-TCP", 
 
 }  // namespace
 
-qv::Protocol g_bootp = qv::Declare<g_bootp>({
+constexpr qv::ProtocolDecl kBootpDecl = {
     .nameId = "IP_BOOTP",
     .description = "Bootstrap Protocol",
     .flags = PROTOCOL_CHILD,
@@ -312,6 +312,7 @@ qv::Protocol g_bootp = qv::Declare<g_bootp>({
     .summary = SummarizeBootp,
     .detail = DetailBootp,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_bootp = qv::Declare<g_bootp, kBootpDecl>();
 
 }  // namespace corvale

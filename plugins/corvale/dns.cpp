@@ -359,7 +359,7 @@ constexpr qv::Binding kBindings[] = {{"IP-UDP", kPort, kOverUdp}, {"IP-TCP", kPo
 
 }  // namespace
 
-qv::Protocol g_dns = qv::Declare<g_dns>({
+constexpr qv::ProtocolDecl kDnsDecl = {
     .nameId = "IP-DNS",
     .description = "Domain Name Service Protocol",
     .flags = PROTOCOL_CHILD,
@@ -368,6 +368,7 @@ qv::Protocol g_dns = qv::Declare<g_dns>({
     .summary = SummarizeDns,
     .detail = DetailDns,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_dns = qv::Declare<g_dns, kDnsDecl>();
 
 }  // namespace corvale

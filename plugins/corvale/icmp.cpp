@@ -213,7 +213,7 @@ constexpr qv::Binding kBindings[] = {{"DOD-IP", 1}};
 
 }  // namespace
 
-qv::Protocol g_icmp = qv::Declare<g_icmp>({
+constexpr qv::ProtocolDecl kIcmpDecl = {
     .nameId = "IP-ICMP",
     .description = "Internet Control Message Protocol",
     .flags = PROTOCOL_CHILD,
@@ -222,6 +222,7 @@ qv::Protocol g_icmp = qv::Declare<g_icmp>({
     .summary = SummarizeIcmp,
     .detail = DetailIcmp,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_icmp = qv::Declare<g_icmp, kIcmpDecl>();
 
 }  // namespace corvale

@@ -45,7 +45,7 @@ constexpr qv::Binding kBindings[] = {{"DOD-IP", 2}};
 
 }  // namespace
 
-qv::Protocol g_igmp = qv::Declare<g_igmp>({
+constexpr qv::ProtocolDecl kIgmpDecl = {
     .nameId = "IP-IGMP",
     .description = "Internet Group Management Protocol",
     .flags = PROTOCOL_CHILD,
@@ -54,6 +54,7 @@ qv::Protocol g_igmp = qv::Declare<g_igmp>({
     .summary = SummarizeIgmp,
     .detail = DetailIgmp,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_igmp = qv::Declare<g_igmp, kIgmpDecl>();
 
 }  // namespace corvale

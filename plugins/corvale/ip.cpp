@@ -134,7 +134,7 @@ constexpr qv::Binding kBindings[] = {{"MAC-802.3", 0x0800}, {"VLAN", 0x0800}};
 
 }  // namespace
 
-qv::Protocol g_ip = qv::Declare<g_ip>({
+constexpr qv::ProtocolDecl kIpDecl = {
     .nameId = "DOD-IP",
     .description = "Internet Protocol",
     .flags = PROTOCOL_PARENT | PROTOCOL_CHILD,
@@ -146,6 +146,7 @@ qv::Protocol g_ip = qv::Declare<g_ip>({
     .detail = DetailIp,
     .handOn = HandOnIp,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_ip = qv::Declare<g_ip, kIpDecl>();
 
 }  // namespace corvale

@@ -203,7 +203,7 @@ constexpr qv::Binding kSessionBindings[] = {{"IP-UDP", 139}, {"IP-UDP", 445}, {"
 
 }  // namespace
 
-qv::Protocol g_nbds = qv::Declare<g_nbds>({
+constexpr qv::ProtocolDecl kNbdsDecl = {
     .nameId = "IP-NBDS",
     .description = "NetBios Datagram Service Protocol",
     .flags = PROTOCOL_CHILD,
@@ -214,9 +214,10 @@ qv::Protocol g_nbds = qv::Declare<g_nbds>({
     .handOn = HandOnNbds,
     .bindings = kDatagramBindings,
     .caches = kCaches,
-});
+};
+qv::Protocol g_nbds = qv::Declare<g_nbds, kNbdsDecl>();
 
-qv::Protocol g_nbss = qv::Declare<g_nbss>({
+constexpr qv::ProtocolDecl kNbssDecl = {
     .nameId = "IP-NBSS",
     .description = "NetBios Session Service Protocol",
     .flags = PROTOCOL_CHILD,
@@ -227,6 +228,7 @@ qv::Protocol g_nbss = qv::Declare<g_nbss>({
     .handOn = HandOnNbss,
     .bindings = kSessionBindings,
     .caches = kCaches,
-});
+};
+qv::Protocol g_nbss = qv::Declare<g_nbss, kNbssDecl>();
 
 }  // namespace corvale

@@ -195,7 +195,7 @@ constexpr qv::Binding kBindings[] = {{"IP-UDP", 137, kOverUdp}, {"IP-TCP", 137, 
 
 }  // namespace
 
-qv::Protocol g_nbns = qv::Declare<g_nbns>({
+constexpr qv::ProtocolDecl kNbnsDecl = {
     .nameId = "IP-NBNS",
     .description = "NetBios Name Service Protocol",
     .flags = PROTOCOL_CHILD,
@@ -204,6 +204,7 @@ qv::Protocol g_nbns = qv::Declare<g_nbns>({
     .summary = SummarizeNbns,
     .detail = DetailNbns,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_nbns = qv::Declare<g_nbns, kNbnsDecl>();
 
 }  // namespace corvale

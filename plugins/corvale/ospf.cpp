@@ -252,7 +252,7 @@ constexpr qv::Binding kBindings[] = {{"DOD-IP", 89}};
 
 }  // namespace
 
-qv::Protocol g_ospf = qv::Declare<g_ospf>({
+constexpr qv::ProtocolDecl kOspfDecl = {
     .nameId = "IP-OSPF",
     .description = "Open Shortest Path First Protocol",
     .flags = PROTOCOL_CHILD,
@@ -261,6 +261,7 @@ qv::Protocol g_ospf = qv::Declare<g_ospf>({
     .summary = SummarizeOspf,
     .detail = DetailOspf,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_ospf = qv::Declare<g_ospf, kOspfDecl>();
 
 }  // namespace corvale

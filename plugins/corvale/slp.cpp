@@ -89,7 +89,7 @@ constexpr qv::Binding kBindings[] = {{"IP-UDP", 427}, {"IP-TCP", 427}};
 
 }  // namespace
 
-qv::Protocol g_slp = qv::Declare<g_slp>({
+constexpr qv::ProtocolDecl kSlpDecl = {
     .nameId = "IP-SLP",
     .description = "Service Location Protocol",
     .flags = PROTOCOL_CHILD,
@@ -98,6 +98,7 @@ qv::Protocol g_slp = qv::Declare<g_slp>({
     .summary = SummarizeSlp,
     .detail = DetailSlp,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_slp = qv::Declare<g_slp, kSlpDecl>();
 
 }  // namespace corvale

@@ -493,7 +493,7 @@ constexpr qv::Binding kBindings[] = {{"IP-UDP", 161}, {"IP-UDP", 162}};
 
 }  // namespace
 
-qv::Protocol g_snmp = qv::Declare<g_snmp>({
+constexpr qv::ProtocolDecl kSnmpDecl = {
     .nameId = "IP-SNMP",
     .description = "Simple Network Management Protocol",
     .flags = PROTOCOL_CHILD,
@@ -502,6 +502,7 @@ qv::Protocol g_snmp = qv::Declare<g_snmp>({
     .summary = SummarizeSnmp,
     .detail = DetailSnmp,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_snmp = qv::Declare<g_snmp, kSnmpDecl>();
 
 }  // namespace corvale

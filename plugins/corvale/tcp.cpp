@@ -208,7 +208,7 @@ constexpr qv::Binding kBindings[] = {{"DOD-IP", 6}};
 
 }  // namespace
 
-qv::Protocol g_tcp = qv::Declare<g_tcp>({
+constexpr qv::ProtocolDecl kTcpDecl = {
     .nameId = "IP-TCP",
     .description = "Transmission Control Protocol",
     .flags = PROTOCOL_PARENT | PROTOCOL_CHILD,
@@ -220,6 +220,7 @@ qv::Protocol g_tcp = qv::Declare<g_tcp>({
     .detail = DetailTcp,
     .handOn = HandOnTcp,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_tcp = qv::Declare<g_tcp, kTcpDecl>();
 
 }  // namespace corvale

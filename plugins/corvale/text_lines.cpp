@@ -106,7 +106,7 @@ constexpr qv::Binding kPop3Bindings[] = {{"IP-TCP", 110}};
 
 }  // namespace
 
-qv::Protocol g_ftp = qv::Declare<g_ftp>({
+constexpr qv::ProtocolDecl kFtpDecl = {
     .nameId = "IP-FTP",
     .description = "File Transfer Protocol",
     .flags = PROTOCOL_CHILD,
@@ -115,9 +115,10 @@ qv::Protocol g_ftp = qv::Declare<g_ftp>({
     .words = {"FTP", "Packet"},
     .detail = DetailFtp,
     .bindings = kFtpBindings,
-});
+};
+qv::Protocol g_ftp = qv::Declare<g_ftp, kFtpDecl>();
 
-qv::Protocol g_http = qv::Declare<g_http>({
+constexpr qv::ProtocolDecl kHttpDecl = {
     .nameId = "IP-HTTP",
     .description = "Hyper-Text Transfer Protocol",
     .flags = PROTOCOL_CHILD,
@@ -126,9 +127,10 @@ qv::Protocol g_http = qv::Declare<g_http>({
     .words = {"HTTP", "Packet"},
     .detail = DetailHttpLike,
     .bindings = kHttpBindings,
-});
+};
+qv::Protocol g_http = qv::Declare<g_http, kHttpDecl>();
 
-qv::Protocol g_ssdp = qv::Declare<g_ssdp>({
+constexpr qv::ProtocolDecl kSsdpDecl = {
     .nameId = "IP-SSDP",
     .description = "Simple Service Discovery Protocol",
     .flags = PROTOCOL_CHILD,
@@ -137,9 +139,10 @@ qv::Protocol g_ssdp = qv::Declare<g_ssdp>({
     .words = {"SSDP", "Packet"},
     .detail = DetailSsdp,
     .bindings = kSsdpBindings,
-});
+};
+qv::Protocol g_ssdp = qv::Declare<g_ssdp, kSsdpDecl>();
 
-qv::Protocol g_smtp = qv::Declare<g_smtp>({
+constexpr qv::ProtocolDecl kSmtpDecl = {
     .nameId = "IP-SMTP",
     .description = "Simple Mail Transfer Protocol",
     .flags = PROTOCOL_CHILD,
@@ -148,9 +151,10 @@ qv::Protocol g_smtp = qv::Declare<g_smtp>({
     .words = {"SMTP", "Packet"},
     .detail = DetailHttpLike,
     .bindings = kSmtpBindings,
-});
+};
+qv::Protocol g_smtp = qv::Declare<g_smtp, kSmtpDecl>();
 
-qv::Protocol g_pop3 = qv::Declare<g_pop3>({
+constexpr qv::ProtocolDecl kPop3Decl = {
     .nameId = "IP-POP3",
     .description = "Post Office Protocol - Version 3",
     .flags = PROTOCOL_CHILD,
@@ -159,6 +163,7 @@ qv::Protocol g_pop3 = qv::Declare<g_pop3>({
     .words = {"POP3", "Packet"},
     .detail = DetailHttpLike,
     .bindings = kPop3Bindings,
-});
+};
+qv::Protocol g_pop3 = qv::Declare<g_pop3, kPop3Decl>();
 
 }  // namespace corvale

@@ -24,7 +24,7 @@ constexpr qv::Binding kTftpBindings[] = {{"IP-UDP", 69}};
 
 }  // namespace
 
-qv::Protocol g_tftp = qv::Declare<g_tftp>({
+constexpr qv::ProtocolDecl kTftpDecl = {
     .nameId = "IP-TFTP",
     .description = "Trivial File Transfer Protocol",
     .flags = PROTOCOL_CHILD,
@@ -33,9 +33,10 @@ qv::Protocol g_tftp = qv::Declare<g_tftp>({
     .words = {"TFTP", "Packet"},
     .detail = TitleOnly,
     .bindings = kTftpBindings,
-});
+};
+qv::Protocol g_tftp = qv::Declare<g_tftp, kTftpDecl>();
 
-qv::Protocol g_egp = qv::Declare<g_egp>({
+constexpr qv::ProtocolDecl kEgpDecl = {
     .nameId = "IP-EGP",
     .description = "Exterior Gateway Protocol",
     .flags = PROTOCOL_CHILD,
@@ -44,11 +45,12 @@ qv::Protocol g_egp = qv::Declare<g_egp>({
     .words = {"EGP", "Packet"},
     .detail = DetailEgp,
     .bindings = kEgpBindings,
-});
+};
+qv::Protocol g_egp = qv::Declare<g_egp, kEgpDecl>();
 
 // A parent by its flags, with no child table: it answers the leaf commands,
 // and its line goes to the slot after its own.
-qv::Protocol g_radius = qv::Declare<g_radius>({
+constexpr qv::ProtocolDecl kRadiusDecl = {
     .nameId = "RADIUS",
     .description = "Remote Authentication Dial In User Service Protocol",
     .flags = PROTOCOL_PARENT | PROTOCOL_CHILD,
@@ -58,6 +60,7 @@ qv::Protocol g_radius = qv::Declare<g_radius>({
     .words = {"Radius", "Packet"},
     .detail = TitleOnly,
     .bindings = kRadiusBindings,
-});
+};
+qv::Protocol g_radius = qv::Declare<g_radius, kRadiusDecl>();
 
 }  // namespace corvale

@@ -69,7 +69,7 @@ constexpr qv::Binding kBindings[] = {{"DOD-IP", 17}};
 
 }  // namespace
 
-qv::Protocol g_udp = qv::Declare<g_udp>({
+constexpr qv::ProtocolDecl kUdpDecl = {
     .nameId = "IP-UDP",
     .description = "User Datagram Protocol",
     .flags = PROTOCOL_PARENT | PROTOCOL_CHILD,
@@ -81,6 +81,7 @@ qv::Protocol g_udp = qv::Declare<g_udp>({
     .detail = DetailUdp,
     .handOn = HandOnUdp,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_udp = qv::Declare<g_udp, kUdpDecl>();
 
 }  // namespace corvale

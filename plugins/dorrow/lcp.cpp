@@ -156,7 +156,7 @@ constexpr qv::Binding kBindings[] = {{"MAC-802.3", 0xC021}};
 
 }  // namespace
 
-qv::Protocol g_lcp = qv::Declare<g_lcp>({
+constexpr qv::ProtocolDecl kLcpDecl = {
     .nameId = "PPP-LCP",
     .description = "PPP Link Control Protocol",
     .flags = PROTOCOL_PARENT | PROTOCOL_CHILD,
@@ -166,6 +166,7 @@ qv::Protocol g_lcp = qv::Declare<g_lcp>({
     .detail = DetailLcp,
     .handOn = HandOnUnmoved,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_lcp = qv::Declare<g_lcp, kLcpDecl>();
 
 }  // namespace dorrow

@@ -69,7 +69,7 @@ constexpr qv::Binding kBindings[] = {{"MAC-802.3", 0xC023}};
 
 }  // namespace
 
-qv::Protocol g_pap = qv::Declare<g_pap>({
+constexpr qv::ProtocolDecl kPapDecl = {
     .nameId = "PPP-PAP",
     .description = "PPP Password Authentication Protocol",
     .flags = PROTOCOL_CHILD,
@@ -79,6 +79,7 @@ qv::Protocol g_pap = qv::Declare<g_pap>({
     .detail = DetailPap,
     .handOn = HandOnUnmoved,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_pap = qv::Declare<g_pap, kPapDecl>();
 
 }  // namespace dorrow

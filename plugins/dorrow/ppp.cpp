@@ -35,7 +35,7 @@ constexpr qv::Binding kCompBindings[] = {{"MAC-802.3", 0x80FD}};
 
 }  // namespace
 
-qv::Protocol g_ppp = qv::Declare<g_ppp>({
+constexpr qv::ProtocolDecl kPppDecl = {
     .nameId = "PPP",
     .description = "Point-to-Point Protocol",
     .flags = PROTOCOL_PARENT | PROTOCOL_CHILD,
@@ -44,9 +44,10 @@ qv::Protocol g_ppp = qv::Declare<g_ppp>({
     .words = {"PPP", "Packet"},
     .detail = DetailPpp,
     .handOn = HandOnUnmoved,
-});
+};
+qv::Protocol g_ppp = qv::Declare<g_ppp, kPppDecl>();
 
-qv::Protocol g_ipcp = qv::Declare<g_ipcp>({
+constexpr qv::ProtocolDecl kIpcpDecl = {
     .nameId = "IPCP",
     .description = "Point-to-Point IP Control Protocol",
     .flags = PROTOCOL_CHILD,
@@ -56,9 +57,10 @@ qv::Protocol g_ipcp = qv::Declare<g_ipcp>({
     .detail = DetailIpcp,
     .handOn = HandOnUnmoved,
     .bindings = kIpcpBindings,
-});
+};
+qv::Protocol g_ipcp = qv::Declare<g_ipcp, kIpcpDecl>();
 
-qv::Protocol g_comp = qv::Declare<g_comp>({
+constexpr qv::ProtocolDecl kCompDecl = {
     .nameId = "PPP-COMP",
     .description = "PPP Compression Protocol",
     .flags = PROTOCOL_CHILD,
@@ -68,6 +70,7 @@ qv::Protocol g_comp = qv::Declare<g_comp>({
     .detail = DetailComp,
     .handOn = HandOnUnmoved,
     .bindings = kCompBindings,
-});
+};
+qv::Protocol g_comp = qv::Declare<g_comp, kCompDecl>();
 
 }  // namespace dorrow

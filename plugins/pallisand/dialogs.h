@@ -12,9 +12,14 @@ intptr_t RunNameTableWindow(HWND owner, BYTE* changed);
 // The host display colour coding window; same result.
 intptr_t RunHostColorsWindow(HWND owner);
 
+// Unloads what the windows loaded (at the library's detach).
+void CloseWindows();
+
 // Where no window can be shown: tells the user so and answers as a window
 // that cannot be created.
 intptr_t NoWindow(HWND owner, const char* window, bool built);
+// The same with the reason given: "The <window> <why>."
+intptr_t WindowFailure(HWND owner, const char* window, const char* why);
 
 // Messages each window's handle answers besides WM_GETWIDGET.
 enum : DWORD {

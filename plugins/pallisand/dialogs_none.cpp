@@ -11,4 +11,6 @@ intptr_t RunNameTableWindow(HWND owner, BYTE* changed) {
 
 intptr_t RunHostColorsWindow(HWND owner) { return NoWindow(owner, "host display color coding window", false); }
 
+void CloseWindows() {}
+
 }  // namespace pallisand

@@ -56,7 +56,10 @@ void InstallSlots(MonitorTable* t) {
 
 // Library attach and detach.
 __attribute__((constructor)) void LibraryAttach() { OpenStore(); }
-__attribute__((destructor)) void LibraryDetach() { CloseStore(); }
+__attribute__((destructor)) void LibraryDetach() {
+  CloseWindows();
+  CloseStore();
+}
 
 }  // namespace
 

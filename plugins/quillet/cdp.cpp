@@ -173,7 +173,7 @@ constexpr qv::Binding kBindings[] = {{"MAC-802.3", 0x2000}, {"LLC-SNAP", 0x2000}
 
 }  // namespace
 
-qv::Protocol g_cdp = qv::Declare<g_cdp>({
+constexpr qv::ProtocolDecl kCdpDecl = {
     .nameId = "CISCO-CDP",
     .description = "Cisco Discovery Protocol",
     .flags = PROTOCOL_CHILD,
@@ -182,6 +182,7 @@ qv::Protocol g_cdp = qv::Declare<g_cdp>({
     .words = {"CDP", "Packet"},
     .detail = DetailCdp,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_cdp = qv::Declare<g_cdp, kCdpDecl>();
 
 }  // namespace quillet

@@ -36,7 +36,7 @@ constexpr qv::Binding kBindings[] = {{"LLC-802.2", 0x42}};
 
 }  // namespace
 
-qv::Protocol g_spanningTree = qv::Declare<g_spanningTree>({
+constexpr qv::ProtocolDecl kSpanningTreeDecl = {
     .nameId = "IEEE 802.1",
     .description = "IEEE 802.1 Spanning Tree Protocol",
     .flags = PROTOCOL_CHILD,
@@ -45,6 +45,7 @@ qv::Protocol g_spanningTree = qv::Declare<g_spanningTree>({
     .words = {"IEEE 802.1", "BPDU"},
     .detail = DetailSpanningTree,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_spanningTree = qv::Declare<g_spanningTree, kSpanningTreeDecl>();
 
 }  // namespace quillet

@@ -23,7 +23,7 @@ constexpr qv::Binding kBindings[] = {{"IP-TCP", 711}, {"IP-UDP", 711}};
 
 }  // namespace
 
-qv::Protocol g_tdp = qv::Declare<g_tdp>({
+constexpr qv::ProtocolDecl kTdpDecl = {
     .nameId = "CISCO-TDP",
     .description = "Tag Distribution Protocol",
     .flags = PROTOCOL_CHILD,
@@ -32,6 +32,7 @@ qv::Protocol g_tdp = qv::Declare<g_tdp>({
     .words = {"TDP", "Packet"},
     .detail = DetailTdp,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_tdp = qv::Declare<g_tdp, kTdpDecl>();
 
 }  // namespace quillet

@@ -85,7 +85,7 @@ constexpr qv::Cache kCaches[] = {{"LLC-802.2", &g_vlanLlcCache}, {"NOVELL-IPX", 
 
 }  // namespace
 
-qv::Protocol g_vlan = qv::Declare<g_vlan>({
+constexpr qv::ProtocolDecl kVlanDecl = {
     .nameId = "VLAN",
     .description = "IEEE 802.1q VLAN Protocol",
     .flags = PROTOCOL_PARENT | PROTOCOL_CHILD,
@@ -97,6 +97,7 @@ qv::Protocol g_vlan = qv::Declare<g_vlan>({
     .handOn = HandOnVlan,
     .bindings = kBindings,
     .caches = kCaches,
-});
+};
+qv::Protocol g_vlan = qv::Declare<g_vlan, kVlanDecl>();
 
 }  // namespace quillet

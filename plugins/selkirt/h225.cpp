@@ -69,7 +69,7 @@ constexpr qv::Binding kH225Bindings[] = {
 
 }  // namespace
 
-qv::Protocol g_h225 = qv::Declare<g_h225>({
+constexpr qv::ProtocolDecl kH225Decl = {
     .nameId = "ITU-H225",
     .description = "H.225 Call Signalling Protocol",
     .flags = PROTOCOL_CHILD,
@@ -79,6 +79,7 @@ qv::Protocol g_h225 = qv::Declare<g_h225>({
     .summary = SummarizeH225,
     .detail = DetailH225,
     .bindings = kH225Bindings,
-});
+};
+qv::Protocol g_h225 = qv::Declare<g_h225, kH225Decl>();
 
 }  // namespace selkirt

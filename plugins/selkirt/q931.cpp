@@ -362,7 +362,7 @@ constexpr qv::Binding kQ931Bindings[] = {
 
 }  // namespace
 
-qv::Protocol g_q931 = qv::Declare<g_q931>({
+constexpr qv::ProtocolDecl kQ931Decl = {
     .nameId = "ITU-Q931",
     .description = kTitle,
     .flags = PROTOCOL_CHILD,
@@ -372,6 +372,7 @@ qv::Protocol g_q931 = qv::Declare<g_q931>({
     .summary = SummarizeQ931,
     .detail = DetailQ931,
     .bindings = kQ931Bindings,
-});
+};
+qv::Protocol g_q931 = qv::Declare<g_q931, kQ931Decl>();
 
 }  // namespace selkirt

@@ -17,7 +17,7 @@ constexpr qv::Binding kRtpBindings[] = {{"IP-UDP", 5004}, {"IP-TCP", 5004}};
 
 }  // namespace
 
-qv::Protocol g_rtp = qv::Declare<g_rtp>({
+constexpr qv::ProtocolDecl kRtpDecl = {
     .nameId = "IP-RTP",
     .description = "Real-Time Transport Protocol",
     .flags = PROTOCOL_CHILD,
@@ -27,6 +27,7 @@ qv::Protocol g_rtp = qv::Declare<g_rtp>({
     .words = {"RTP", "Packet"},
     .detail = DetailRtp,
     .bindings = kRtpBindings,
-});
+};
+qv::Protocol g_rtp = qv::Declare<g_rtp, kRtpDecl>();
 
 }  // namespace selkirt

@@ -134,7 +134,7 @@ void IpxNodeText(const BYTE* node, char* text, size_t size) {
     qv::FormatText(text, size, "%s", hex);
 }
 
-qv::Protocol g_ipx = qv::Declare<g_ipx>({
+constexpr qv::ProtocolDecl kIpxDecl = {
     .nameId = "NOVELL-IPX",
     .description = "IPX",
     .flags = PROTOCOL_PARENT | PROTOCOL_CHILD,
@@ -147,6 +147,7 @@ qv::Protocol g_ipx = qv::Declare<g_ipx>({
     .handOn = HandOnIpx,
     .bindings = kBindings,
     .caches = kCaches,
-});
+};
+qv::Protocol g_ipx = qv::Declare<g_ipx, kIpxDecl>();
 
 }  // namespace tessary

@@ -335,7 +335,7 @@ void NcpCompletionCodeText(BYTE code, char* text, size_t size) {
     qv::FormatText(text, size, "Unknown completion code = %x", code);
 }
 
-qv::Protocol g_ncp = qv::Declare<g_ncp>({
+constexpr qv::ProtocolDecl kNcpDecl = {
     .nameId = "IPX-NCP",
     .description = "NCP",
     .flags = PROTOCOL_CHILD,
@@ -344,6 +344,7 @@ qv::Protocol g_ncp = qv::Declare<g_ncp>({
     .summary = SummarizeNcp,
     .detail = DetailNcp,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_ncp = qv::Declare<g_ncp, kNcpDecl>();
 
 }  // namespace tessary

@@ -87,7 +87,7 @@ constexpr qv::Cache kCaches[] = {{"IPX-NCP", &g_ncpCache}};
 }  // namespace
 
 // A parent's flags, although it keeps no child table of its own.
-qv::Protocol g_ncpTcp = qv::Declare<g_ncpTcp>({
+constexpr qv::ProtocolDecl kNcpTcpDecl = {
     .nameId = "NCP-TCP",
     .description = "NCP Over TCP",
     .flags = PROTOCOL_PARENT | PROTOCOL_CHILD,
@@ -99,6 +99,7 @@ qv::Protocol g_ncpTcp = qv::Declare<g_ncpTcp>({
     .handOn = HandOnNcpTcp,
     .bindings = kBindings,
     .caches = kCaches,
-});
+};
+qv::Protocol g_ncpTcp = qv::Declare<g_ncpTcp, kNcpTcpDecl>();
 
 }  // namespace tessary

@@ -223,7 +223,7 @@ bool IsSmbHeader(const qv::View& at) {
   return b && b[0] == 0xFF && b[1] == 'S' && b[2] == 'M' && b[3] == 'B';
 }
 
-qv::Protocol g_netbios = qv::Declare<g_netbios>({
+constexpr qv::ProtocolDecl kNetbiosDecl = {
     .nameId = "NOVELL-NETBIOS",
     .description = "IPX NETBIOS",
     .flags = PROTOCOL_CHILD,
@@ -234,6 +234,7 @@ qv::Protocol g_netbios = qv::Declare<g_netbios>({
     .handOn = HandOnNetBios,
     .bindings = kBindings,
     .caches = kCaches,
-});
+};
+qv::Protocol g_netbios = qv::Declare<g_netbios, kNetbiosDecl>();
 
 }  // namespace tessary

@@ -107,7 +107,7 @@ constexpr qv::Cache kCaches[] = {{"MS-SMB", &g_smbCache}};
 
 }  // namespace
 
-qv::Protocol g_nmpi = qv::Declare<g_nmpi>({
+constexpr qv::ProtocolDecl kNmpiDecl = {
     .nameId = "MS-NMPI",
     .description = "NMPI",
     .flags = PROTOCOL_CHILD,
@@ -118,6 +118,7 @@ qv::Protocol g_nmpi = qv::Declare<g_nmpi>({
     .handOn = HandOnNmpi,
     .bindings = kBindings,
     .caches = kCaches,
-});
+};
+qv::Protocol g_nmpi = qv::Declare<g_nmpi, kNmpiDecl>();
 
 }  // namespace tessary

@@ -44,7 +44,7 @@ constexpr qv::Binding kBindings[] = {{"NOVELL-IPX", 0x10453}};
 
 }  // namespace
 
-qv::Protocol g_rip = qv::Declare<g_rip>({
+constexpr qv::ProtocolDecl kRipDecl = {
     .nameId = "NOVELL-RIP",
     .description = "IPX RIP",
     .flags = PROTOCOL_CHILD,
@@ -53,6 +53,7 @@ qv::Protocol g_rip = qv::Declare<g_rip>({
     .summary = SummarizeRip,
     .detail = DetailRip,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_rip = qv::Declare<g_rip, kRipDecl>();
 
 }  // namespace tessary

@@ -270,7 +270,7 @@ constexpr qv::Binding kBindings[] = {{"NOVELL-IPX", 0x40452}, {"NOVELL-IPX", 0x4
 
 const char* SapServiceTypeName(WORD type) { return kServiceTypeNames(type); }
 
-qv::Protocol g_sap = qv::Declare<g_sap>({
+constexpr qv::ProtocolDecl kSapDecl = {
     .nameId = "NOVELL-SAP",
     .description = "IPX SAP",
     .flags = PROTOCOL_CHILD,
@@ -279,6 +279,7 @@ qv::Protocol g_sap = qv::Declare<g_sap>({
     .summary = SummarizeSap,
     .detail = DetailSap,
     .bindings = kBindings,
-});
+};
+qv::Protocol g_sap = qv::Declare<g_sap, kSapDecl>();
 
 }  // namespace tessary

@@ -203,7 +203,7 @@ void DetailNetlogon(qv::Layer& l, qv::DetailList& list) {
 
 }  // namespace
 
-qv::Protocol g_browser = qv::Declare<g_browser>({
+constexpr qv::ProtocolDecl kBrowserDecl = {
     .nameId = "MS-BROWSE",
     .description = "BROWSER",
     .flags = PROTOCOL_CHILD,
@@ -211,9 +211,10 @@ qv::Protocol g_browser = qv::Declare<g_browser>({
     .statistics = {7, "BROWSER"},
     .summary = SummarizeBrowser,
     .detail = DetailBrowser,
-});
+};
+qv::Protocol g_browser = qv::Declare<g_browser, kBrowserDecl>();
 
-qv::Protocol g_netlogon = qv::Declare<g_netlogon>({
+constexpr qv::ProtocolDecl kNetlogonDecl = {
     .nameId = "MS-LOGON",
     .description = "NETLOGON",
     .flags = PROTOCOL_CHILD,
@@ -221,6 +222,7 @@ qv::Protocol g_netlogon = qv::Declare<g_netlogon>({
     .statistics = {7, "NETLOGON"},
     .summary = SummarizeNetlogon,
     .detail = DetailNetlogon,
-});
+};
+qv::Protocol g_netlogon = qv::Declare<g_netlogon, kNetlogonDecl>();
 
 }  // namespace wendrick

@@ -153,7 +153,7 @@ constexpr qv::Cache kCaches[] = {{"MS-SMB", &g_smbParse}};
 
 }  // namespace
 
-qv::Protocol g_netbeui = qv::Declare<g_netbeui>({
+constexpr qv::ProtocolDecl kNetbeuiDecl = {
     .nameId = "MS-NETBEUI",
     .description = "NETBEUI",
     .flags = PROTOCOL_CHILD,
@@ -164,6 +164,7 @@ qv::Protocol g_netbeui = qv::Declare<g_netbeui>({
     .handOn = HandOnNetbeui,
     .bindings = kBindings,
     .caches = kCaches,
-});
+};
+qv::Protocol g_netbeui = qv::Declare<g_netbeui, kNetbeuiDecl>();
 
 }  // namespace wendrick

@@ -373,7 +373,7 @@ constexpr qv::Cache kCaches[] = {{"MS-BROWSE", &g_browserParse}, {"MS-LOGON", &g
 
 }  // namespace
 
-qv::Protocol g_smb = qv::Declare<g_smb>({
+constexpr qv::ProtocolDecl kSmbDecl = {
     .nameId = "MS-SMB",
     .description = "SMB",
     .flags = PROTOCOL_CHILD,
@@ -384,6 +384,7 @@ qv::Protocol g_smb = qv::Declare<g_smb>({
     .detail = DetailSmb,
     .handOn = HandOnSmb,
     .caches = kCaches,
-});
+};
+qv::Protocol g_smb = qv::Declare<g_smb, kSmbDecl>();
 
 }  // namespace wendrick

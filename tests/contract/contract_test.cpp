@@ -229,6 +229,30 @@ TEST(Contract, SettingsColourLoadedAndSaved) {
   }
 }
 
+// The settings are read as the host starts and what its protocols changed is
+// written as it stops: a colour another program stored meanwhile stays where
+// this run's protocol kept the colour it read.
+TEST(Contract, SettingsAnotherProgramStoredWhileTheHostRanStay) {
+  Bytes mine(36, 0), theirs(36, 0);
+  mine[0] = 0x2A;
+  theirs[0] = 0x33;
+  WriteColor("TEST-LEAF", mine);
+  char file[4096];
+  plat::RegHivePath(plat::HKEY_CURRENT_USER, file, sizeof file);
+  {
+    ContractHost h;
+    EXPECT_EQ(*h.host.Find("TEST-LEAF")->textColor, 0x2Au);
+    // Another program's whole file, written while this one runs.
+    std::string text = std::string("[") + qvhost::Host::SettingsKeyPath() + "]\n\"TEST-LEAF\"=hex:33";
+    for (int i = 1; i < 36; i++) text += ",00";
+    FILE* f = fopen(file, "w");
+    ASSERT_NE(f, nullptr);
+    fputs((text + "\n").c_str(), f);
+    fclose(f);
+  }
+  EXPECT_EQ(ReadSetting("TEST-LEAF"), theirs);
+}
+
 TEST(Contract, WrongTableVersionMakesTheLibraryInert) {
   for (DWORD version : {275u, 277u}) {
     TestHost h({"contractleaf"}, false, kDir);

@@ -27,7 +27,7 @@ void DetailMini(qv::Layer& l, qv::DetailList& list) {
 
 }  // namespace
 
-qv::Protocol g_leaf = qv::Declare<g_leaf>({
+constexpr qv::ProtocolDecl kLeafDecl = {
     .nameId = "TEST-LEAF",
     .description = "Contract Test Leaf",
     .flags = PROTOCOL_CHILD,
@@ -36,16 +36,18 @@ qv::Protocol g_leaf = qv::Declare<g_leaf>({
     .summary = SummarizeLeaf,
     .detail = DetailLeaf,
     .bindings = kLeafBindings,
-});
+};
+qv::Protocol g_leaf = qv::Declare<g_leaf, kLeafDecl>();
 
-qv::Protocol g_mini = qv::Declare<g_mini>({
+constexpr qv::ProtocolDecl kMiniDecl = {
     .nameId = "TEST-MINI",
     .description = "Contract Test Minimal",
     .control = qv::CONTROL_MINIMAL,
     .options = qv::DETAIL_NEXT_LIST,
     .detail = DetailMini,
     .bindings = kMiniBindings,
-});
+};
+qv::Protocol g_mini = qv::Declare<g_mini, kMiniDecl>();
 
 namespace {
 

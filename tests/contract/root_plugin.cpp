@@ -39,7 +39,7 @@ ProtocolParse HandOnRoot(qv::Layer& l) {
 
 }  // namespace
 
-qv::Protocol g_root = qv::Declare<g_root>({
+constexpr qv::ProtocolDecl kRootDecl = {
     .nameId = "TEST-ROOT",
     .description = "Contract Test Root",
     .flags = PROTOCOL_PARENT,
@@ -52,7 +52,8 @@ qv::Protocol g_root = qv::Declare<g_root>({
     .handOn = HandOnRoot,
     .bindings = kBindings,
     .caches = kCaches,
-});
+};
+qv::Protocol g_root = qv::Declare<g_root, kRootDecl>();
 
 namespace {
 

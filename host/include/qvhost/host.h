@@ -104,8 +104,13 @@ class Host {
   // then PCTL_INIT to every registered protocol. A protocol whose name id is
   // registered already is refused and named in errors with both libraries.
   void Start(std::vector<std::string>* errors = nullptr);
-  // PCTL_TERMINATE to every protocol, then unload. Called by the destructor.
+  // PCTL_TERMINATE to every protocol, then unload (unless the libraries are
+  // kept loaded, below). Called by the destructor.
   void Stop();
+  // For a process that ends after Stop: the libraries stay loaded (their
+  // destructors run at the exit), which unmaps them all at once, at less
+  // cost than unloading them one by one.
+  void KeepLibrariesLoaded() { keepLibraries_ = true; }
 
   const std::vector<ProtocolDescriptor*>& protocols() const { return protocols_; }
   ProtocolDescriptor* Find(const char* nameId) const;
@@ -168,6 +173,9 @@ class Host {
   bool HasNameTable() const;
   bool SaveNames(const std::string& path, std::string* message);
   CaptureFrame* FrameRecord(size_t capacity);
+  [[gnu::noinline]] CaptureFrame* GrowFrameRecord(size_t capacity);
+  [[gnu::noinline]] void SummaryAndDetail(ProtocolDescriptor* root, CaptureFrame* f, int capturedLength,
+                                          int wireLength, unsigned mask, FrameOutput* out);
   [[gnu::noinline]] DetailLine* AllocLineSlowly();
   template <typename Zero>
   void ReleaseLists(FrameOutput* out, Zero zero);
@@ -199,9 +207,12 @@ class Host {
   std::vector<StationEntry> stations_;  // a power of two in size, or empty
   size_t stationCount_ = 0;
   int stationBits_ = 0;  // log2 of stations_.size()
-  StationTraffic& Station(uint64_t key);
+  // The station of a key, added when new.
+  StationTraffic& ProbeStation(uint64_t key);
+  [[gnu::noinline]] void CountStationsApart(uint64_t from, uint64_t to, uint64_t bytes);
   std::vector<BssEntry> bss_;
   bool started_ = false;
+  bool keepLibraries_ = false;
   bool namesLoadFailed_ = false;
   std::string namesBase_;  // the name file's bytes as last loaded or saved
 

@@ -8,8 +8,6 @@
 
 namespace qvhost {
 
-class Host;
-
 // PickColor: a colour dialog over the owner, opened on current; a cancelled
 // dialog gives current back. Colours are 0x00BBGGRR.
 COLORREF QV_CALL PickColorDialog(HWND owner, COLORREF current);
@@ -18,7 +16,20 @@ COLORREF QV_CALL PickColorDialog(HWND owner, COLORREF current);
 // Off the window system's thread the box is printed, as by the default sink.
 int MessageBoxDialog(HWND owner, const char* text, const char* title, DWORD style, void* context);
 
-// Puts both in place for host.
-void UseQtWindows(Host& host);
+// Puts both in place for the host of table.
+void UseQtWindows(MonitorTable* table);
+
+// quorvane's windows are a module of this library and the Qt libraries
+// (quorvane-windows.so, beside the program), loaded only when a window is
+// asked for: no other run loads Qt. Its entry, extern "C" const
+// WindowSystem* QuorvaneWindows(const char* program), starts the
+// QApplication.
+struct WindowSystem {
+  void (*use)(MonitorTable* table);  // UseQtWindows
+  void (*close)();                   // ends the QApplication
+};
+inline constexpr char kWindowsModule[] = "quorvane-windows.so";
+inline constexpr char kWindowsEntry[] = "QuorvaneWindows";
+typedef const WindowSystem* (*WindowsEntryProc)(const char* program);
 
 }  // namespace qvhost

@@ -154,6 +154,16 @@ PLAT_API LONG RegQueryValue(HKEY key, const char* name, DWORD* type, BYTE* data,
 PLAT_API LONG RegSetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size);
 PLAT_API LONG RegDeleteValue(HKEY key, const char* name);
 PLAT_API LONG RegCloseKey(HKEY key);
+// A batch reads the hive's file once: until RegEndBatch every call on the
+// hive reads and changes that reading (a reading that failed fails each call
+// as it would have failed alone), and RegEndBatch writes the changes made in
+// one write, on a fresh reading of the file, so that what other programs
+// wrote meanwhile stays unless the batch changed the same value. For a
+// program's settings, read at its start and kept at its end. Batches nest:
+// the outermost end writes. RegBeginBatch gives the reading's result;
+// RegEndBatch the write's (ERROR_SUCCESS when nothing was changed).
+PLAT_API LONG RegBeginBatch(Hive hive);
+PLAT_API LONG RegEndBatch(Hive hive);
 // The last registry failure's explanation (file name and line), per thread.
 PLAT_API const char* RegLastErrorText();
 // Told of every failure of the store itself (a damaged or unreadable file, a

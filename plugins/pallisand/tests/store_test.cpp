@@ -112,6 +112,29 @@ TEST_F(PallisandStore, WindowsThatCannotOpenSaySoAndAnswerAsNotCreated) {
   EXPECT_FALSE(Changed());
 }
 
+#ifdef QV_PALLISAND_WINDOWS
+// The windows are a module beside the plug-in, loaded when one is first
+// asked for: a plug-in without it names what it could not load.
+TEST(PallisandWindowModule, APlugInWithoutItNamesTheModuleAndOpensNoWindow) {
+  const std::string folder = std::string(getenv("QUORVANE_CONFIG_DIR")) + "/no-window-module";
+  ASSERT_EQ(system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "' && cp '" + qvtest::PluginPath("pallisand") +
+                    "' '" + folder + "/'")
+                       .c_str()),
+            0);
+  qvtest::TestHost h({"pallisand"}, true, folder);
+  ASSERT_TRUE(h.loadErrors.empty()) << h.loadErrors[0];
+  PlatWindow owner{};
+  EXPECT_EQ(h.table()->ShowNameTable(&owner, 0), FALSE);
+  EXPECT_EQ(h.table()->ShowHostColors(nullptr, 0), -1);
+  const std::string missing = folder + "/pallisand-windows.so: cannot open shared object file";
+  ASSERT_EQ(h.messages.size(), 2u);
+  EXPECT_EQ(h.messages[0].text.rfind("The name table window cannot be opened: " + missing, 0), 0u) << h.messages[0].text;
+  EXPECT_EQ(h.messages[1].text.rfind("The host display color coding window cannot be opened: " + missing, 0), 0u)
+      << h.messages[1].text;
+  EXPECT_EQ(h.messages[0].title, "Quorvane Network Monitor Error");
+}
+#endif
+
 // ---------------------------------------------------------------- insert
 
 TEST_F(PallisandStore, AddFillsTheEntry) {
