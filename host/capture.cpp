@@ -1,3 +1,6 @@
+// Frames through libpcap: capture files read through a large stdio buffer of
+// our own, live interfaces with a read time-out, and each packet's media (its
+// radiotap header, and a protected 802.11 frame's WEP values).
 #include "qvhost/capture.h"
 
 #include <errno.h>

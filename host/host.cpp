@@ -1,3 +1,12 @@
+// The host's core: the services it puts in the monitor table (registration,
+// detail lines, hex dumps, station traffic, access points), plain fallbacks
+// for the service libraries' slots, loading the plug-in libraries, and a
+// frame's run through the three passes.
+//
+// A frame is copied into one reused record, whose bytes past the capture are
+// poisoned under AddressSanitizer. Detail lines come from a pool of
+// zero-filled records; a line that comes back is zeroed only as far as its
+// text reached, a cost that every detail line of every frame pays.
 #include "qvhost/host.h"
 
 #include <dirent.h>

@@ -1,3 +1,6 @@
+// The radiotap reader: the header's length, the chain of presence words, and
+// the fields of the first word found at their sizes and alignments, mapped to
+// the frame record's radio values as radiotap.h lists them.
 #include "qvhost/radiotap.h"
 
 #include <string.h>

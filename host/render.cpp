@@ -1,3 +1,7 @@
+// Text of a decoded frame: the summary row's padded columns, detail lines at
+// their indent with the value column, and the statistics table. Control
+// bytes from the wire show as '.'. Rows and lines are copied a chunk at a
+// time (16 bytes with SSE2, else a word): every printed frame comes here.
 #include "qvhost/render.h"
 
 #include "render_line.h"

@@ -1,3 +1,6 @@
+// The host's window services in Qt Widgets: the colour dialog behind
+// PickColor and the message boxes of the message sink. Off the window
+// system's thread neither opens a window.
 #include "qvhost/windows.h"
 
 #include <stdio.h>

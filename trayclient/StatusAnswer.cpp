@@ -1,3 +1,7 @@
+// The status answer read into the server records: one "name,status" line per
+// server (or one of the two answers that name none), the kinds of change it
+// brings, the records of servers no longer named dropped, and what each icon
+// index shows.
 #include "StatusAnswer.h"
 
 #include <algorithm>

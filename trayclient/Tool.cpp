@@ -1,3 +1,6 @@
+// The tool window: a page of the status server, fetched directly (no proxy),
+// decoded by the charset its header or the page itself names, shown as HTML
+// or plain text; a link opens in the same window.
 #include "Tool.h"
 
 #include <QNetworkAccessManager>

@@ -1,3 +1,7 @@
+// The tray client's main window: the tray icon (a drawn picture per status
+// and the frames of the poll's animation) and its menu, the options window
+// and its settings in the store, the autostart entry, the status poll with
+// its one deadline and size cap, the notifications and the tool windows.
 #include "TrayMain.h"
 
 #include <QAction>

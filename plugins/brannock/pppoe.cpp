@@ -1,6 +1,7 @@
 // PPOE: the PPP over Ethernet header of discovery (0x8863) and session
 // (0x8864) frames, with the tag list of discovery frames. The frame then
 // goes to DefaultParse with offset where it was.
+// The headers and tags are RFC 2516's.
 #include <string.h>
 
 #include <algorithm>

@@ -1,3 +1,7 @@
+// NetBIOS name fields: the first-level encoding (RFC 1001, 14.1) read inline
+// or through a pointer that leads strictly backwards, its padding dropped;
+// the suffix texts; and a name learnt into the name table under the frame's
+// Ethernet source (never from a routed frame).
 #include "netbios.h"
 
 #include <string.h>

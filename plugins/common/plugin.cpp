@@ -1,3 +1,7 @@
+// What every parser plug-in does alike: the table's version check at attach,
+// the host's services copied at DLLC_GET_SERVICES (fallbacks until then),
+// registration, a protocol's colour kept in the settings, child tables, and
+// the PCTL commands answered from a protocol's declaration.
 #include "plugin.h"
 
 #include <stdio.h>

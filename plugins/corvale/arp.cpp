@@ -2,6 +2,7 @@
 // operation and the address asked for or answered; the detail lays out the
 // message and drops the Ethernet padding behind it from the frame. The
 // hardware type names and the two address lines serve BOOTP too.
+// The message is RFC 826's.
 #include <string.h>
 
 #include "corvale.h"

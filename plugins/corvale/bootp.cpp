@@ -1,5 +1,6 @@
 // IP_BOOTP: the fixed BOOTP header, a dump of the vendor area and, behind
 // the DHCP magic cookie, the option list, one group per option.
+// BOOTP is RFC 951; the cookie and the options are RFC 2132's.
 #include <string.h>
 
 #include "corvale.h"

@@ -2,6 +2,8 @@
 // its flags, the questions and the three sections of resource records, with
 // compressed names resolved. Over TCP a message leads with the stream's
 // 2-byte length.
+// The message format and name compression are RFC 1035's (4.1), the TCP
+// length too (4.2.2).
 #include <string.h>
 
 #include <algorithm>

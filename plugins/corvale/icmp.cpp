@@ -1,6 +1,8 @@
 // IP-ICMP: the message's type and code in the summary; in the detail the
 // fields of each type's layout, then a dump of the echoed data or of the
 // datagram the message quotes.
+// The messages of RFC 792, with the router messages of RFC 1256 and the
+// address mask messages of RFC 950.
 #include "corvale.h"
 
 namespace corvale {

@@ -1,4 +1,5 @@
 // IP-IGMP: the 8-byte group management message.
+// Version 2 (RFC 2236), whose types include version 1's report (RFC 1112).
 #include "corvale.h"
 
 namespace corvale {

@@ -1,5 +1,6 @@
 // DOD-IP: the IPv4 header. The datagram's total length trims the frame (so
 // Ethernet padding reaches no child), and its protocol number picks the child.
+// The header is RFC 791's (3.1).
 #include <string.h>
 
 #include "corvale.h"

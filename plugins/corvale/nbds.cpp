@@ -1,6 +1,7 @@
 // IP-NBDS and IP-NBSS: the NetBIOS datagram service (port 138) and session
 // service (ports 139 and 445). Each shows its own header and hands what
 // follows to MS-SMB when it begins with the SMB signature.
+// The headers are those of RFC 1002: datagrams 4.4, sessions 4.3.
 #include <string.h>
 
 #include "corvale.h"

@@ -1,6 +1,7 @@
 // IP-NBNS: NetBIOS name service messages on port 137, with the name each
 // asks for or answers; names that a station answers for itself go into the
 // name table under its MAC address.
+// The packets are those of RFC 1002, 4.2.
 #include <string.h>
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 // IP-OSPF: Open Shortest Path First (version 2) over IP protocol 89. The
 // common header, then the Hello fields, the Database Description fields or
 // link state advertisements with the bodies of the five LSA types. A leaf.
+// The packet and LSA formats are those of RFC 2328, appendix A.
 //
 // Every field is shown only when it was captured. A header or body cut
 // short by the capture ends the detail where it is, its groups left open;

@@ -1,6 +1,7 @@
 // IP-SLP: the fixed header of Service Location Protocol messages, UDP and
 // TCP port 427, in two layouts chosen by the version byte. The body is not
 // decoded. A leaf.
+// The version 1 layout is RFC 2165's.
 #include "corvale.h"
 
 namespace corvale {

@@ -3,6 +3,7 @@
 // names its PDU; the detail walks the BER items one by one, each decoder
 // showing the item's type, length and value and appending the value to the
 // labelled line that asked for it. A leaf.
+// Version 1 is RFC 1157; 2c is RFC 1901, with the PDUs of RFC 3416.
 //
 // BER lengths are read in both forms everywhere, the summary and the PDU
 // length line included: a first byte below 0x80 is the length, 0x80 + n is

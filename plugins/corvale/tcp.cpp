@@ -1,6 +1,7 @@
 // IP-TCP: the TCP header with its flags and options; the payload, when
 // there is one, goes to the child bound under the destination port, else
 // under the source port.
+// The header is RFC 793's (3.1).
 #include "corvale.h"
 
 namespace corvale {

@@ -1,5 +1,6 @@
 // IP-UDP: the 8-byte UDP header; the payload goes to the child bound under
 // the destination port, else under the source port.
+// The header is RFC 768's.
 #include "corvale.h"
 
 namespace corvale {

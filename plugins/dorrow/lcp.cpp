@@ -2,6 +2,7 @@
 // codes; for a Protocol-Reject the rejected protocol and the header of the
 // rejected packet. The packet ends at the smaller of its length field and
 // the captured bytes, so Ethernet padding is never taken for options.
+// The packets are those of RFC 1661, 5, the options those of its 6.
 #include "dorrow.h"
 
 namespace dorrow {

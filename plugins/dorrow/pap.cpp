@@ -2,6 +2,7 @@
 // and password as dumps under their own groups, any other code's data as
 // one dump. The packet runs to the captured end (its length field is shown
 // only), so the dumps of the other codes show Ethernet padding too.
+// The packets are those of RFC 1334, 2.2.
 #include "dorrow.h"
 
 namespace dorrow {

@@ -2,6 +2,7 @@
 // are bound under MAC-802.3 by their PPP protocol numbers used as
 // EtherTypes; PPP itself is bound nowhere. Each hands the frame on to
 // DefaultParse with offset unchanged.
+// PPP is RFC 1661, IPCP RFC 1332, the compression protocol RFC 1962.
 #include "dorrow.h"
 
 namespace dorrow {

@@ -1,3 +1,6 @@
+// The windows' reads and writes of the table, each under "ActiveNameQue";
+// those of one row first confirm that its entry is still the mapping the row
+// was made for (rows.h).
 #include "rows.h"
 
 #include <errno.h>

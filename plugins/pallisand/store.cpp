@@ -1,3 +1,16 @@
+// The name table's store: the active and free lists under their two
+// mutexes, and the services of the monitor table's name slots that add,
+// find, look up, delete, purge and clear mappings.
+//
+// The list alone would make each of these a walk of the whole table. Two
+// open-addressed hash indexes over the active list keep them short: by
+// name, so that loading a name file (a name test for every line) is not
+// quadratic; and by address, the first entry of each address in list order,
+// so that LookupName, run for the addresses of every summary row, probes
+// once per address length in use and finds the entry the walk would find.
+// In front of both, a 256-bit filter of the active addresses is read without
+// the lock: most addresses have no name, and their lookups then take no lock
+// and read no slot.
 #include "store.h"
 
 #include <errno.h>

@@ -1,3 +1,5 @@
+// The windows' texts: addresses as hex pairs, the G, P and L flags, times,
+// the editor's address field read back, and the tool tips.
 #include "window_text.h"
 
 #include "dialogs.h"

@@ -1,4 +1,5 @@
 // IEEE 802.1: spanning tree BPDUs under LLC SAP 0x42. A leaf.
+// The BPDU encoding is that of IEEE 802.1D, clause 9.
 #include "quillet.h"
 
 namespace quillet {

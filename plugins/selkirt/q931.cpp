@@ -2,6 +2,7 @@
 // TPKT header gets a list of its own, the message the next one: its header
 // fields and a walk over its information elements, of which Bearer
 // Capability, Display and User-User are decoded further.
+// The TPKT header is RFC 1006's (6).
 //
 // Behind a TPKT header the message ends with the TPKT length where a second
 // TPKT follows it in the segment, so that one is never read as elements;

@@ -1,3 +1,7 @@
+// The checks that tests of every library share: expected detail lines, a
+// frame cut at every byte over stale bytes of two kinds, a host that gives no
+// line from the nth on, a table of another version, and the registrations,
+// bindings and kept colours of a library.
 #include "checks.h"
 
 #include <string.h>

@@ -1,3 +1,5 @@
+// The frame builders: Ethernet II, IPv4, UDP and TCP headers, big-endian,
+// with lengths that follow the payload unless a test gives its own.
 #include "frames.h"
 
 #include "testhost.h"

@@ -1,3 +1,6 @@
+// The test host: loads built plug-ins through the real host, records what
+// they hand on, bind, name and put in message boxes, and gives stand-in
+// protocols (each with entries of its own) and a config folder per test.
 #include "testhost.h"
 
 #include <stdio.h>

@@ -1,3 +1,6 @@
+// The stand-in status server: reads each GET request, answers from the page
+// of its path or from the queue, and can delay an answer, drip it a byte at
+// a time or stream a long one, counting what the client took.
 #include "status_server.h"
 
 #include <QHostAddress>

@@ -1,3 +1,6 @@
+// Aerlith's test helpers: 802.11 frames built from their fields (control
+// frames, beacons and their elements), the radio values the host records,
+// and one section of a frame's detail lines.
 #include "aerlith_host.h"
 
 #include <string.h>

@@ -1,3 +1,6 @@
+// Brannock's test hosts, with the name libraries or with the host's
+// fallbacks, and what its tests share: names put into the table and the
+// hand-on to DefaultParse in every pass.
 #include "fixture.h"
 
 #include "name_entry.h"

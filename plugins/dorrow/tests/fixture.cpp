@@ -1,3 +1,5 @@
+// Dorrow's test helpers: Ethernet frames of a given type, padded to 60
+// bytes, and the lines the host's hex dump gives for a run of bytes.
 #include <stdio.h>
 
 #include "dorrow_host.h"

@@ -1,3 +1,6 @@
+// The scripted answers of the host's colour chooser and message boxes, the
+// wait for the next window to open, and the clicks, keys and reads by which
+// the tests drive the name table windows.
 #include "window_fixture.h"
 
 #include <algorithm>

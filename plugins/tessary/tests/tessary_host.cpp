@@ -1,3 +1,5 @@
+// Tessary's test helpers: IPX packets built from their fields, a reader of
+// classic pcap files, and the paths of the captures the tests read.
 #include "tessary_host.h"
 
 #include <stdio.h>

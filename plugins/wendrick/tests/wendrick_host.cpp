@@ -1,3 +1,7 @@
+// Wendrick's test host: the carrier that hands a frame to a Wendrick protocol
+// at the offset it was made for, the record of DefaultParse calls, the names
+// the library learnt, and the slot up to which an SMB frame's lines decide
+// where it goes.
 #include "wendrick_host.h"
 
 #include <stdio.h>
