@@ -298,10 +298,7 @@ TEST(Netbeui, BoundedAndLineFailures) {
   for (const Crafted* c : {&kNameRecognized, &kNameQuery, &kSessionData, &kNetbeuiDatagram, &kSessionConfirm,
                            &kSessionChain, &kNetbeuiNetlogon, &kNetbeuiUnicodeNtCreate}) {
     h.Aim("MS-NETBEUI", *c);
-    h.Decode("CARRIER", c->bytes);  // names learnt before the cuts stay as they are
-    const qvtest::FrameCheck leadsOn = h.SmbLeadsOn();
-    qvtest::ExpectBoundedAtEveryCut(h, "CARRIER", c->bytes, {.linesWithinCapture = true});
-    qvtest::ExpectLineFailuresHandled(h, "CARRIER", c->bytes, leadsOn);
+    h.ExpectBoundedAndLineFailuresHandled("CARRIER", c->bytes);
   }
 }
 

@@ -79,4 +79,11 @@ FrameCheck WendrickHost::SmbLeadsOn() const {
   return check;
 }
 
+void WendrickHost::ExpectBoundedAndLineFailuresHandled(const char* root, const Bytes& frame) {
+  Decode(root, frame);
+  const FrameCheck leadsOn = SmbLeadsOn();
+  ExpectBoundedAtEveryCut(*this, root, frame, {.linesWithinCapture = true});
+  ExpectLineFailuresHandled(*this, root, frame, leadsOn);
+}
+
 }  // namespace wendricktest

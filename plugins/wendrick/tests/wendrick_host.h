@@ -86,6 +86,11 @@ class WendrickHost : public LibraryHost {
   // chained block were made: the line-failure check's option that says so,
   // from the lists of the last decode.
   FrameCheck SmbLeadsOn() const;
+  // The properties every protocol keeps, for a frame decoded from root once
+  // first, so that its names are learnt before the cuts (a name learnt
+  // again leaves the table as it was): bounded at every cut with every line
+  // within the capture, and each failed line handled as SmbLeadsOn says.
+  void ExpectBoundedAndLineFailuresHandled(const char* root, const Bytes& frame);
 };
 
 }  // namespace wendricktest
