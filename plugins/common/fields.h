@@ -35,11 +35,14 @@ class FieldLines {
     return ok();
   }
   __attribute__((format(printf, 4, 5))) bool Add(int64_t at, int size, const char* format, ...) {
-    if (!ok()) return false;
     va_list args;
     va_start(args, format);
-    list.AddV(v.Offset(at), size, format, args);
+    AddV(at, size, format, args);
     va_end(args);
+    return ok();
+  }
+  bool AddV(int64_t at, int size, const char* format, va_list args) {
+    if (ok()) list.AddV(v.Offset(at), size, format, args);
     return ok();
   }
   // The line of the field at..at+size, when it is captured.

@@ -1,9 +1,6 @@
 // MS-BROWSE and MS-LOGON: the Browser and Netlogon messages that SMB routes
 // from their mailslots, with `offset` just past the transaction name. They
 // bind under nothing, and counting never reaches them.
-#include <string.h>
-
-#include <algorithm>
 
 #include "wendrick.h"
 
@@ -33,7 +30,6 @@ enum : BYTE {
 };
 
 const int kNameField = 16;
-const int kMaxLineText = 128;  // characters of a line that quotes frame text
 
 // A name field: at most 16 characters, ending at its first NUL. A field cut
 // by the capture before its NUL or its end is not read.
@@ -76,95 +72,64 @@ void SummarizeBrowser(qv::Layer& l, SummaryRow* row) {
   qv::AppendCellText(row->description, name);
 }
 
-// The lines of one browser message, each over one field; the first field
-// not captured ends them.
-class BrowserLines {
- public:
-  BrowserLines(qv::DetailList& list, const qv::View& v) : list_(list), v_(v) {}
-  bool ok() const { return ok_ && !list_.stopped; }
+// The fields of a browser message other than its numbers, each a line
+// when captured; the first field not captured ends the lines.
+void Name(FieldLines& f, int at) {
+  char name[kNameField + 1];
+  if (f.Check(ReadName(f.v, at, name))) f.Add<"Server Name\t\t\t\t%s">({at, (int)f.v.Sub(at, kNameField).size()}, name);
+}
 
-  void U8(int at, const char* label) {
-    BYTE x;
-    if (Check(v_.U8(at, &x))) list_.Add<"%s%d">(v_.Offset(at), 1, label, x);
-  }
-  void Le16(int at, const char* label) {
-    WORD x;
-    if (Check(v_.Le16(at, &x))) list_.Add<"%s%d">(v_.Offset(at), 2, label, x);
-  }
-  void Signature(int at) {
-    WORD x;
-    if (Check(v_.Le16(at, &x))) list_.Add<"Signature\t\t\t\t0x%04X">(v_.Offset(at), 2, x);
-  }
-  void Le32(int at, const char* label) {
-    DWORD x;
-    if (Check(v_.Le32(at, &x))) list_.Add<"%s%d">(v_.Offset(at), 4, label, (int32_t)x);
-  }
-  void Name(int at) {
-    char name[kNameField + 1];
-    if (Check(ReadName(v_, at, name)))
-      list_.Add<"Server Name\t\t\t\t%s">(v_.Offset(at), (int)v_.Sub(at, kNameField).size(), name);
-  }
-  void Version(int at) {
-    const BYTE* b = v_.Bytes(at, 2);
-    if (Check(b != nullptr)) list_.Add<"Version\t\t\t\t\t%01d.%01d">(v_.Offset(at), 2, b[0], b[1]);
-  }
-  // The comment runs to its NUL, or to the capture's end when cut.
-  void Comment(int at) {
-    static const char kLabel[] = "Comment\t\t\t\t\t";
-    if (!Check(v_.Has(at, 1))) return;
-    const int64_t nul = v_.Find(at, 0);
-    const int64_t length = nul >= 0 ? nul - at : v_.Left(at);
-    const int shown = (int)std::min<int64_t>(length, kMaxLineText - (int)strlen(kLabel));
-    list_.Add<"%s%.*s">(v_.Offset(at), (int)length, kLabel, shown, reinterpret_cast<const char*>(v_.Bytes(at, shown)));
-  }
-  // The last line written ends the title's group, unless the host gave none.
-  void Close() { list_.Close(); }
+void Version(FieldLines& f, int at) {
+  const BYTE* b = f.v.Bytes(at, 2);
+  if (f.Check(b != nullptr)) f.Add<"Version\t\t\t\t\t%01d.%01d">({at, 2}, b[0], b[1]);
+}
 
- private:
-  bool Check(bool there) {
-    if (!there) ok_ = false;
-    return ok();
-  }
-  qv::DetailList& list_;
-  const qv::View& v_;
-  bool ok_ = true;
-};
+// The comment runs to its NUL, or to the capture's end when cut.
+void Comment(FieldLines& f, int at) {
+  if (!f.Check(f.v.Has(at, 1))) return;
+  const int64_t nul = f.v.Find(at, 0);
+  const int64_t length = nul >= 0 ? nul - at : f.v.Left(at);
+  f.list.Quote(f.v.Offset(at), (int)length, "Comment\t\t\t\t\t", reinterpret_cast<const char*>(f.v.Bytes(at, length)),
+               length);
+}
 
 void DetailBrowser(qv::Layer& l, qv::DetailList& list) {
   const qv::View& v = l.header;
   list.Group<"Browser Protocol">(&l.protocol.titleState, l.offset(), (int)v.size());
   BYTE opcode = 0;
   if (v.U8(0, &opcode)) list.Add<"Function\t\t\t\t\t%s">(v.Offset(), 1, kOpcodeNames(opcode));
-  BrowserLines f(list, v);
+  FieldLines f(list, v);
   switch (opcode) {
     case kHostAnnouncement:
     case kLocalMasterAnnouncement:
-      f.U8(1, "Update Count\t\t\t");
-      f.Le32(2, "Periodicity\t\t\t\t");
-      f.Name(6);
-      f.Version(22);
-      f.Le16(28, "Election Version\t\t");
-      f.Signature(30);
-      f.Comment(32);
+      f.Number<"Update Count\t\t\t%d">({1, 1});
+      f.Number<"Periodicity\t\t\t\t%d">({2, 4});
+      Name(f, 6);
+      Version(f, 22);
+      f.Number<"Election Version\t\t%d">({28, 2});
+      f.Number<"Signature\t\t\t\t0x%04X">({30, 2});
+      Comment(f, 32);
       break;
     case kAnnouncementRequest:
-      f.U8(1, "Flags\t\t\t\t\t\t");
-      f.Name(2);
+      f.Number<"Flags\t\t\t\t\t\t%d">({1, 1});
+      Name(f, 2);
       break;
     case kElectionRequest:
-      f.U8(1, "Version\t\t\t\t\t");
-      f.Le32(2, "Criteria\t\t\t\t\t");
-      f.Le32(6, "Time Up\t\t\t\t\t");
-      f.Name(14);
+      f.Number<"Version\t\t\t\t\t%d">({1, 1});
+      f.Number<"Criteria\t\t\t\t\t%d">({2, 4});
+      f.Number<"Time Up\t\t\t\t\t%d">({6, 4});
+      Name(f, 14);
       break;
     case kGetBackupListRequest:
-      f.U8(1, "Requested Count\t\t");
-      f.Le32(2, "Token\t\t\t\t\t\t");
+      f.Number<"Requested Count\t\t%d">({1, 1});
+      f.Number<"Token\t\t\t\t\t\t%d">({2, 4});
       break;
     default:
       break;
   }
-  f.Close();
+  // The last line written ends the title's group, a field missing or not,
+  // unless the host gave none.
+  list.Close();
 }
 
 // ---------------------------------------------------------------- Netlogon

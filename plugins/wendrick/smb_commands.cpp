@@ -2,7 +2,6 @@
 // its decoders), the decoders of the AndX commands' own words, and the hop
 // from one block of an AndX chain to the next.
 #include <inttypes.h>
-#include <string.h>
 
 #include <algorithm>
 #include <array>
@@ -16,22 +15,23 @@ namespace {
 
 BYTE g_creationState, g_accessState, g_shareState, g_securityState, g_attributesState;
 
-constexpr Flag kCreationFlags[] = {{0x2, "OpLock\t\t\t\t"}, {0x4, "Batch OpLock\t\t"}, {0x8, "Directory\t\t\t"}};
-constexpr Flag kAccessFlags[] = {
+constexpr qv::FlagBit kCreationFlags[] = {{0x2, "OpLock\t\t\t\t"}, {0x4, "Batch OpLock\t\t"}, {0x8, "Directory\t\t\t"}};
+constexpr qv::FlagBit kAccessFlags[] = {
     {0x10000, "Delete\t\t\t\t"},    {0x20000, "Read Control\t\t"}, {0x40000, "Write DAC\t\t\t"},
     {0x80000, "Write Owner\t\t\t"}, {0x100000, "Synchronize\t\t\t"}, {0x1000000, "System\t\t\t\t"},
     {0x2000000, "Maximum\t\t\t\t"}, {0x10000000, "All\t\t\t\t\t"},   {0x20000000, "Execute\t\t\t\t"},
     {0x40000000, "Write\t\t\t\t\t"}, {0x80000000, "Read\t\t\t\t\t"},
 };
-constexpr Flag kAttributeFlags[] = {
+constexpr qv::FlagBit kAttributeFlags[] = {
     {0x1, "Read Only\t\t\t"},        {0x2, "Hidden\t\t\t\t"},          {0x4, "System\t\t\t\t"},
     {0x10, "Directory\t\t\t"},       {0x20, "Archive\t\t\t\t"},        {0x80, "Normal\t\t\t\t"},
     {0x100, "Temporary\t\t\t"},      {0x800, "Compressed\t\t\t"},      {0x10000000, "Random Access\t\t"},
     {0x20000000, "No Buffering\t\t"}, {0x80000000, "Write Thru\t\t\t"}, {0x1000000, "Posix\t\t\t\t\t"},
     {0x2000000, "Backup\t\t\t\t"},   {0x4000000, "Delete\t\t\t\t"},    {0x8000000, "Sequential\t\t\t"},
 };
-constexpr Flag kShareFlags[] = {{0x1, "Read Share\t\t\t"}, {0x2, "Write Share\t\t\t"}, {0x4, "Delete Share\t\t"}};
-constexpr Flag kSecurityFlags[] = {{0x1, "Context\t\t\t\t"}, {0x2, "Effective\t\t\t"}};
+constexpr qv::FlagBit kShareFlags[] = {
+    {0x1, "Read Share\t\t\t"}, {0x2, "Write Share\t\t\t"}, {0x4, "Delete Share\t\t"}};
+constexpr qv::FlagBit kSecurityFlags[] = {{0x1, "Context\t\t\t\t"}, {0x2, "Effective\t\t\t"}};
 
 // Every AndX block begins so, from its word count.
 constexpr struct {
@@ -106,17 +106,16 @@ void NtCreateResponse(FieldLines& f, bool) {
 }
 
 const char kFileNameLabel[] = "File Name\t\t\t\t";
-const int kMaxLineText = 128;  // characters of a line that quotes frame text
 
 // The file name behind the byte count: UTF-16 after one pad byte, or bytes,
 // up to a NUL within its declared length, as much as the line can show.
 void FileName(FieldLines& f, DWORD nameLength, bool unicode) {
   const Field field = {kNtCreateRequest.fileName.at, (int)nameLength, In::kCapture};
-  const qv::View name = f.v().Sub(unicode ? field.at + 1 : field.at, nameLength);
+  const qv::View name = f.v.Sub(unicode ? field.at + 1 : field.at, nameLength);
   // A name whose first byte is not captured is not shown.
   if (nameLength > 0 && name.empty()) return;
-  char text[kMaxLineText + 1];
-  const int room = kMaxLineText - (int)strlen(kFileNameLabel);
+  char text[qv::kLineTextSize];
+  const int room = qv::LineRoom(kFileNameLabel);
   int n;
   if (unicode) {
     n = Utf16ToWindows1252(name, text, room);

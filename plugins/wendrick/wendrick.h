@@ -110,11 +110,6 @@ class ParameterBlock {
 };
 
 // ---------------------------------------------------------------- field lines
-// A bit of a flags field and its label; its line reads "On" or "Off".
-struct Flag {
-  DWORD bit;
-  std::string_view label;
-};
 // A bit of a flags field, its label and what its line reads when the bit is
 // set and when it is clear.
 struct Choice {
@@ -124,66 +119,67 @@ struct Choice {
   std::string_view clear;
 };
 
-// The lines of a layout's fields, in order. The first field that is not
-// there ends them (one past the capture, or outside where its block allows
-// it); so does the host giving no line. Over a plain view every captured
-// field is there.
-class FieldLines {
+// The lines of a layout's fields, in order, over a parameter block or a
+// plain view. A field is there when it is captured and, in a block, stands
+// where the block allows it; the first field not there ends the lines.
+// Numbers are little-endian: the base's Number, of network order, is hidden.
+class FieldLines : public qv::FieldLines {
  public:
-  FieldLines(qv::DetailList& list, const qv::View& v) : list_(list), v_(v) {}
-  FieldLines(qv::DetailList& list, const ParameterBlock& b) : list_(list), v_(b.view()), block_(&b) {}
+  using Field = wendrick::Field;  // a layout's field, not the base's line of one
 
-  bool ok() const { return ok_ && !list_.stopped; }
-  const qv::View& v() const { return v_; }
+  FieldLines(qv::DetailList& list, const qv::View& v) : qv::FieldLines(list, v) {}
+  FieldLines(qv::DetailList& list, const ParameterBlock& b) : qv::FieldLines(list, b.view()), block_(&b) {}
 
   // Whether the field is there to be shown; false ends every later line.
-  bool Has(Field f) { return Check(block_ ? block_->Holds(f) : v_.Has(f.at, f.size)); }
+  bool Has(Field f) { return Check(block_ ? block_->Holds(f) : v.Has(f.at, f.size)); }
   // The field's value, when it is there.
   template <class T>
   bool Read(Field f, T* value) {
-    return Has(f) && ReadField(v_, f, value);
+    return Has(f) && ReadField(v, f, value);
   }
   // The field as far as the capture reaches.
-  Field Cut(Field f) const { return {f.at, (int)std::min<int64_t>(f.size, v_.Left(f.at)), f.in}; }
+  Field Cut(Field f) const { return {f.at, (int)std::min<int64_t>(f.size, v.Left(f.at)), f.in}; }
 
   // A line over the field.
   template <qv::literal::Format F, class... A>
-  void Add(Field f, const A&... args) {
-    if (ok()) list_.Add<F>(v_.Offset(f.at), f.size, args...);
+  bool Add(Field f, const A&... args) {
+    return qv::FieldLines::Add<F>(f.at, f.size, args...);
   }
-  __attribute__((format(printf, 3, 4))) void Add(Field f, const char* format, ...) {
-    if (!ok()) return;
+  __attribute__((format(printf, 3, 4))) bool Add(Field f, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    list_.AddV(v_.Offset(f.at), f.size, format, args);
+    AddV(f.at, f.size, format, args);
     va_end(args);
+    return ok();
   }
   // A line that shows the field's value, when it is there.
   template <qv::literal::Format F>
-  void Number(Field f) {
+  bool Number(Field f) {
     DWORD value;
-    if (Read(f, &value)) Add<F>(f, value);
+    return Read(f, &value) && Add<F>(f, value);
   }
   // A group heading over the field, as far as it is captured.
-  void Group(BYTE* state, Field f, const char* heading) {
-    if (ok()) list_.Group<"%s">(state, v_.Offset(f.at), Cut(f).size, heading);
+  bool Group(BYTE* state, Field f, const char* heading) {
+    return qv::FieldLines::Group<"%s">(state, f.at, Cut(f).size, heading);
   }
   template <qv::literal::Format F>
-  void Group(BYTE* state, Field f) {
-    if (ok()) list_.Group<F>(state, v_.Offset(f.at), Cut(f).size);
+  bool Group(BYTE* state, Field f) {
+    return qv::FieldLines::Group<F>(state, f.at, Cut(f).size);
   }
-  // One line per flag over the field; the last closes the group.
-  void FlagLines(Field f, DWORD value, std::span<const Flag> flags) {
-    for (const Flag& flag : flags) Add<"%s%s">(f, flag.label, (value & flag.bit) ? "On"sv : "Off"sv);
+  // One line per flag over the field, "On" or "Off"; the last closes the
+  // group.
+  void FlagLines(Field f, DWORD value, std::span<const qv::FlagBit> flags) {
+    if (ok()) list.FlagLines<"%s%s">(v.Offset(f.at), f.size, value, flags, {"On"sv, "Off"sv});
     Close();
   }
   // The field's flags as a group of their own, when it is there.
-  void FlagGroup(BYTE* state, Field f, const char* heading, std::span<const Flag> flags) {
+  void FlagGroup(BYTE* state, Field f, const char* heading, std::span<const qv::FlagBit> flags) {
     DWORD value;
     if (!Read(f, &value)) return;
     Group(state, f, heading);
     FlagLines(f, value, flags);
   }
+  // The same with words of each flag's own.
   void ChoiceGroup(BYTE* state, Field f, const char* heading, std::span<const Choice> choices) {
     DWORD value;
     if (!Read(f, &value)) return;
@@ -191,20 +187,9 @@ class FieldLines {
     for (const Choice& c : choices) Add<"%s%s">(f, c.label, (value & c.bit) ? c.set : c.clear);
     Close();
   }
-  // Ends the innermost open group after the last line.
-  void Close() {
-    if (ok()) list_.Close();
-  }
 
  private:
-  bool Check(bool there) {
-    if (!there) ok_ = false;
-    return ok();
-  }
-  qv::DetailList& list_;
-  qv::View v_;
   const ParameterBlock* block_ = nullptr;
-  bool ok_ = true;
 };
 
 // ---------------------------------------------------------------- commands

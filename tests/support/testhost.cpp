@@ -226,9 +226,11 @@ std::vector<std::string> TestHost::Receivers(DWORD pass) const {
   return got;
 }
 
-LibraryHost::LibraryHost(const std::vector<std::string>& libraries, std::initializer_list<const char*> standIns)
+LibraryHost::LibraryHost(const std::vector<std::string>& libraries, std::initializer_list<const char*> standIns,
+                         BeforeStart beforeStart)
     : TestHost(libraries, false) {
   for (const char* name : standIns) StandIn(name);
+  if (beforeStart) beforeStart(*this);
   Start();
   EXPECT_TRUE(loadErrors.empty()) << loadErrors.front();
 }

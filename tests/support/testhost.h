@@ -139,10 +139,15 @@ class TestHost {
 // The host of a library's tests: the libraries it decodes with, and the
 // stand-ins a test wants, registered before the start so that the
 // libraries find them by name id, bind under them and cache them. Every
-// library must load.
+// library must load. beforeStart, when given, runs after the stand-ins
+// are registered and before the start: there a test changes what the
+// libraries copy from the table when they start (a wrapped DefaultParse or
+// FindProtocol).
 class LibraryHost : public TestHost {
  public:
-  LibraryHost(const std::vector<std::string>& libraries, std::initializer_list<const char*> standIns);
+  typedef void (*BeforeStart)(TestHost& h);
+  LibraryHost(const std::vector<std::string>& libraries, std::initializer_list<const char*> standIns,
+              BeforeStart beforeStart = nullptr);
 };
 
 // The same with the libraries a library's tests load unless a test names

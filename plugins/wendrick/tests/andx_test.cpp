@@ -319,10 +319,7 @@ TEST(AndX, BoundedAndLineFailures) {
   WendrickHost h;
   for (const Crafted* c : {&kSessionSetupTreeConnect, &kChainBackwards, &kChainToOtherCommand, &kLongChain,
                            &kErrorResponse, &kNtCreateUnicode, &kNtCreateAscii, &kNtCreateResponse}) {
-    h.DecodePayload("MS-SMB", *c);
-    const qvtest::FrameCheck leadsOn = h.SmbLeadsOn();
-    qvtest::ExpectBoundedAtEveryCut(h, "MS-SMB", WendrickHost::Payload(*c), {.linesWithinCapture = true});
-    qvtest::ExpectLineFailuresHandled(h, "MS-SMB", WendrickHost::Payload(*c), leadsOn);
+    h.ExpectBoundedAndLineFailuresHandled("MS-SMB", WendrickHost::Payload(*c));
   }
 }
 

@@ -216,10 +216,7 @@ TEST(BrowserAndNetlogon, BoundedAndLineFailures) {
   for (const Crafted* c : {&kHostAnnouncement, &kLocalMasterAnnouncement, &kElectionRequest, &kAnnouncementRequest,
                            &kBackupListRequest, &kMasterAnnouncement, &kSamLogonRequest}) {
     h.Aim("MS-SMB", *c);
-    h.Decode("CARRIER", c->bytes);  // names learnt before the cuts stay as they are
-    const qvtest::FrameCheck leadsOn = h.SmbLeadsOn();
-    qvtest::ExpectBoundedAtEveryCut(h, "CARRIER", c->bytes, {.linesWithinCapture = true});
-    qvtest::ExpectLineFailuresHandled(h, "CARRIER", c->bytes, leadsOn);
+    h.ExpectBoundedAndLineFailuresHandled("CARRIER", c->bytes);
   }
 }
 

@@ -35,9 +35,9 @@ std::vector<DefaultCall>& DefaultCalls() {
   return calls;
 }
 
-ProtocolParse RecordingDefaultParse(ProtocolParse host) {
-  g_hostDefault = host;
-  return Recording;
+void RecordDefaultParse(TestHost& h) {
+  g_hostDefault = h.table()->DefaultParse;
+  h.table()->DefaultParse = Recording;
 }
 
 Carrier& TheCarrier() {
@@ -63,7 +63,7 @@ ProtocolDescriptor* CarrierDescriptor() {
 
 std::vector<std::string> WendrickHost::Learnt() const {
   std::vector<std::string> out;
-  for (const qvtest::NameCall& n : addNames) {
+  for (const NameCall& n : addNames) {
     std::string text = n.name;
     for (size_t i = 0; i < n.address.size(); i++) {
       char hex[4];
@@ -76,11 +76,18 @@ std::vector<std::string> WendrickHost::Learnt() const {
   return out;
 }
 
-qvtest::FrameCheck WendrickHost::SmbLeadsOn() const {
-  qvtest::FrameCheck check;
+FrameCheck WendrickHost::SmbLeadsOn() const {
+  FrameCheck check;
   for (const qvhost::FlatLine& l : Lines())
     if (l.text == "Server Message Block Protocol") check.leadOnSlot = std::max(check.leadOnSlot, (int)l.slot);
   return check;
+}
+
+void WendrickHost::ExpectBoundedAndLineFailuresHandled(const char* root, const Bytes& frame) {
+  Decode(root, frame);
+  const FrameCheck leadsOn = SmbLeadsOn();
+  ExpectBoundedAtEveryCut(*this, root, frame, {.linesWithinCapture = true});
+  ExpectLineFailuresHandled(*this, root, frame, leadsOn);
 }
 
 }  // namespace wendricktest

@@ -13,15 +13,7 @@
 
 namespace wendricktest {
 
-using qvtest::Bytes;
-using qvtest::Cat;
-using qvtest::CLOSE;
-using qvtest::ExpectLines;
-using qvtest::HandOn;
-using qvtest::Hex;
-using qvtest::Line;
-using qvtest::Lines;
-using qvtest::OPEN;
+using namespace qvtest;
 
 // The carrier: a root protocol of the test, registered under "CARRIER". It
 // moves `offset` to `at` and hands the frame, and its own detail slot, to
@@ -41,20 +33,17 @@ struct DefaultCall {
   void* out;
 };
 std::vector<DefaultCall>& DefaultCalls();
-ProtocolParse RecordingDefaultParse(ProtocolParse host);
+// Wraps the table's DefaultParse, before the libraries copy it at their
+// start, so that DefaultCalls records each call.
+void RecordDefaultParse(TestHost& h);
 
-class WendrickHost : public qvtest::TestHost {
+class WendrickHost : public LibraryHost {
  public:
-  // Stand-ins are registered before the libraries start, so that they are
-  // found by name id.
   explicit WendrickHost(std::initializer_list<std::string> libraries = {"wendrick", "halvern", "pallisand"},
                         std::initializer_list<const char*> standIns = {})
-      : TestHost(libraries, false) {
-    for (const char* name : standIns) StandIn(name);
-    table()->DefaultParse = RecordingDefaultParse(table()->DefaultParse);
-    Start();
+      : LibraryHost(libraries, standIns, RecordDefaultParse) {
     DefaultCalls().clear();
-    EXPECT_TRUE(Has("MS-SMB")) << (loadErrors.empty() ? "" : loadErrors.front());
+    EXPECT_TRUE(Has("MS-SMB"));
     host.Register(CarrierDescriptor());
   }
 
@@ -96,7 +85,12 @@ class WendrickHost : public qvtest::TestHost {
   // SMB leads a frame on only once the lines of its header and of every
   // chained block were made: the line-failure check's option that says so,
   // from the lists of the last decode.
-  qvtest::FrameCheck SmbLeadsOn() const;
+  FrameCheck SmbLeadsOn() const;
+  // The properties every protocol keeps, for a frame decoded from root once
+  // first, so that its names are learnt before the cuts (a name learnt
+  // again leaves the table as it was): bounded at every cut with every line
+  // within the capture, and each failed line handled as SmbLeadsOn says.
+  void ExpectBoundedAndLineFailuresHandled(const char* root, const Bytes& frame);
 };
 
 }  // namespace wendricktest
