@@ -201,8 +201,13 @@ MergeNameFileProc NameMerge(const MonitorTable& table, const std::vector<LoadedL
   return nullptr;
 }
 
+// Called from inside the library: nothing may be thrown back through it (a
+// name that finds no memory goes unnamed in the notice).
 void QV_CALL KeepName(void* context, const char* name) {
-  static_cast<std::vector<std::string>*>(context)->push_back(name);
+  try {
+    static_cast<std::vector<std::string>*>(context)->push_back(name);
+  } catch (...) {
+  }
 }
 
 }  // namespace
