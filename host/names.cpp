@@ -1,31 +1,29 @@
 // The host's side of the name file: it opens the file, hands it to the name
 // table to load, and saves the table through a temporary file renamed over
-// the old one.
+// the old one. The lines are the table's own: the host reads and writes the
+// file only through the table's services.
 //
 // Savers of one file take turns under an exclusive flock on the file itself
 // (taken again when another saver renamed a new file into place meanwhile).
 // Under the lock a saver compares the file with what it loaded; where another
-// program saved since, the two are merged name by name: a mapping the other
-// program added, changed or removed, and this one left as it was loaded,
-// comes into this table; where both changed one mapping, this program's is
-// kept and the caller is told.
+// program saved since, the table merges the two name by name (its
+// MergeNameFile): a mapping the other program added, changed or removed, and
+// this one left as it was loaded, comes into this table; where both changed
+// one mapping, this program's is kept and the caller is told.
 #include <dirent.h>
+#include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
-#include "name_line.h"
 #include "qvhost/file_steps.h"
 #include "qvhost/host.h"
 
@@ -34,8 +32,6 @@ namespace qvhost {
 FileSteps g_nameFileSteps = {fsync, rename};
 
 namespace {
-
-using pallisand::NameLine;
 
 bool ReadAll(int fd, std::string* text) {
   text->clear();
@@ -192,99 +188,26 @@ void RemoveStaleTemporariesAtLoad(const std::string& path, int fd, const struct 
   flock(fd, LOCK_UN);
 }
 
-// ---------------------------------------------------------------- merging
-
-std::string Key(const char* name) {
-  std::string k = name;
-  for (char& c : k)
-    if (c >= 'a' && c <= 'z') c = (char)(c - 'a' + 'A');
-  return k;
-}
-
-// The mappings of a name file as the table would hold them after loading it
-// into an empty table.
-struct NameSet {
-  std::vector<NameLine> lines;
-  std::unordered_map<std::string, size_t> byName;
-  bool complete = false;
-
-  const NameLine* Find(const std::string& key) const {
-    auto it = byName.find(key);
-    return it == byName.end() ? nullptr : &lines[it->second];
+// The merge of the library that fills the table's name file slots (another
+// library's would merge into a table of its own), or null.
+MergeNameFileProc NameMerge(const MonitorTable& table, const std::vector<LoadedLibrary>& libraries) {
+  Dl_info owner, merge;
+  if (!dladdr(reinterpret_cast<void*>(table.LoadNameFile), &owner)) return nullptr;
+  for (const LoadedLibrary& lib : libraries) {
+    void* entry = dlsym(lib.handle, MERGE_NAME_FILE_EXPORT);
+    if (entry && dladdr(entry, &merge) && merge.dli_fbase == owner.dli_fbase)
+      return reinterpret_cast<MergeNameFileProc>(entry);
   }
-};
-
-NameSet ReadNames(std::string text) {
-  NameSet set;
-  pallisand::NameTextResult r =
-      pallisand::ReadNameText(text.data(), text.size(), [&set](const NameLine& l) {
-        auto [it, added] = set.byName.emplace(Key(l.name), set.lines.size());
-        if (added) {
-          set.lines.push_back(l);
-        } else {  // a name met again keeps its address, P flag and value
-          NameLine& first = set.lines[it->second];
-          first.destinationColor = l.destinationColor;
-          first.sourceColor = l.sourceColor;
-          first.flags[2] = l.flags[2];
-        }
-        return true;
-      });
-  set.complete = !r.stopped && !r.skipped;
-  return set;
+  return nullptr;
 }
 
-// What the load keeps of a mapping.
-bool SameMapping(const NameLine* a, const NameLine* b) {
-  if (!a || !b) return a == b;
-  return strcmp(a->name, b->name) == 0 && a->length == b->length &&
-         memcmp(a->address, b->address, (size_t)a->length) == 0 && (a->flags[0] == 'P') == (b->flags[0] == 'P') &&
-         (a->flags[2] == 'L') == (b->flags[2] == 'L') && a->value == b->value &&
-         a->destinationColor == b->destinationColor && a->sourceColor == b->sourceColor;
-}
-
-struct MergePlan {
-  std::vector<std::string> remove;  // names to take out of this table
-  std::vector<NameLine> load;       // mappings to load (after the removals)
-  std::vector<std::string> kept;    // changed on both sides: this table's stays
-};
-
-MergePlan PlanMerge(const NameSet& base, const NameSet& theirs, const NameSet& ours) {
-  MergePlan plan;
-  std::unordered_set<std::string> seen;
-  for (const NameSet* side : {&theirs, &base, &ours}) {
-    for (const NameLine& line : side->lines) {
-      std::string key = Key(line.name);
-      if (!seen.insert(key).second) continue;
-      const NameLine *b = base.Find(key), *t = theirs.Find(key), *o = ours.Find(key);
-      if (SameMapping(b, t)) continue;  // not theirs to change
-      if (SameMapping(o, b)) {          // changed there only
-        if (o) plan.remove.push_back(o->name);
-        if (t) plan.load.push_back(*t);
-      } else if (!o) {  // removed here, changed there: the mapping stays
-        plan.load.push_back(*t);
-      } else if (t && !SameMapping(o, t)) {  // two versions of one mapping: this one stays
-        plan.kept.push_back(o->name);
-      }  // changed here, removed there: the mapping stays
-    }
+// Called from inside the library: nothing may be thrown back through it (a
+// name that finds no memory goes unnamed in the notice).
+void QV_CALL KeepName(void* context, const char* name) {
+  try {
+    static_cast<std::vector<std::string>*>(context)->push_back(name);
+  } catch (...) {
   }
-  return plan;
-}
-
-// Takes the plan's mappings into the table through its own services: the
-// removals, then a load of the lines to add.
-bool MergeIntoTable(MonitorTable* table, const MergePlan& plan) {
-  for (const std::string& name : plan.remove) table->DeleteName(name.c_str());
-  if (plan.load.empty()) return true;
-  std::string text;
-  for (const NameLine& l : plan.load) {
-    char line[pallisand::kNameLineSize];
-    text.append(line, pallisand::FormatNameLine(l, line));
-  }
-  int fd = memfd_create("names", MFD_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = write(fd, text.data(), text.size()) == (ssize_t)text.size() && table->LoadNameFile(fd) != 0;
-  close(fd);
-  return ok;
 }
 
 }  // namespace
@@ -385,23 +308,26 @@ bool Host::SaveNames(const std::string& path, std::string* message) {
   bool saved = code == 0 && table_.SaveNameFile(fd) != 0;
   std::string written;
   if (saved && !lock.created() && theirs != namesBase_) {  // another program saved since our load
-    NameSet now = ReadNames(theirs);
     if (!ReadAll(fd, &written)) {
       code = errno;
       saved = false;
-    } else if (!now.complete) {
-      *message = path + ": not saved: another program changed it since it was loaded, and it now holds lines "
-                        "that cannot be read";
-      saved = false;
     } else {
-      MergePlan plan = PlanMerge(ReadNames(namesBase_), now, ReadNames(written));
-      if (!plan.remove.empty() || !plan.load.empty()) {
-        saved = MergeIntoTable(table(), plan) && table_.SaveNameFile(fd) != 0;
+      MergeNameFileProc merge = NameMerge(table_, libraries_);
+      std::vector<std::string> kept;
+      DWORD r = merge ? merge(namesBase_.data(), namesBase_.size(), theirs.data(), theirs.size(), written.data(),
+                              written.size(), KeepName, &kept)
+                      : NAME_MERGE_FAILED;
+      if (r == NAME_MERGE_UNREADABLE) {
+        *message = path + ": not saved: another program changed it since it was loaded, and it now holds lines "
+                          "that cannot be read";
+        saved = false;
+      } else if (r != NAME_MERGE_NOTHING) {
+        saved = r == NAME_MERGE_TAKEN && table_.SaveNameFile(fd) != 0;
         if (!saved) *message = path + ": not saved: the mappings another program saved could not be merged";
       }
-      if (saved && !plan.kept.empty()) {
+      if (saved && !kept.empty()) {
         std::string names;
-        for (const std::string& n : plan.kept) names += (names.empty() ? "" : ", ") + n;
+        for (const std::string& n : kept) names += (names.empty() ? "" : ", ") + n;
         *message = path + ": another program changed mappings that were changed here too; kept as changed here: " +
                    names;
       }

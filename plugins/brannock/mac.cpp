@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "brannock.h"
+#include "raw_ipx.h"
 
 namespace brannock {
 

@@ -17,6 +17,7 @@
 #include "protocol.h"
 #include "services.h"
 #include "text.h"
+#include "text_internal.h"
 #include "view.h"
 
 namespace qv {

@@ -11,6 +11,7 @@
 #include <new>
 
 #include "plugin.h"
+#include "text_internal.h"
 
 namespace qv {
 

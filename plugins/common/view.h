@@ -144,11 +144,4 @@ inline void TrimFrame(CaptureFrame* frame, int64_t end) {
   if (end < frame->capturedLength) frame->capturedLength = (int32_t)(end > 0 ? end : 0);
 }
 
-// Raw IPX over 802.3 lengths: the payload, at `at` in v, starts with IPX's
-// checksum field, always FF FF.
-inline bool StartsRawIpx(const View& v, int64_t at = 0) {
-  WORD checksum;
-  return v.Be16(at, &checksum) && checksum == 0xFFFF;
-}
-
 }  // namespace qv

@@ -10,6 +10,7 @@
 #include "address_text.h"
 #include "plugin.h"
 #include "tables.h"
+#include "text_internal.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // One line of the name file: how a mapping is written and how a line is read
-// back. The library's save and load use it, and so does the host, which
-// compares name files when two programs save the same one.
+// back. The library's save, load and merge of two saves use it; the host
+// reads and writes the file only through them.
 //
 //   name,HEXADDRESS,length,PGL,accessCount,value,destinationColor,sourceColor,created,lastAccessed\n
 //

@@ -2,6 +2,7 @@
 // on like MAC-802.3's: by EtherType through VLAN's own child table, or, for
 // an 802.3 length, to NOVELL-IPX (raw IPX) or LLC-802.2.
 #include "quillet.h"
+#include "raw_ipx.h"
 
 namespace quillet {
 

@@ -48,9 +48,19 @@ std::string Line(const std::string& name, const std::string& hex, int destinatio
          std::to_string(destination) + ",0,0,0\n";
 }
 
+// The folder the tests' files go in, made when missing.
+std::string ScratchRoot() {
+  const char* base = getenv("QUORVANE_CONFIG_DIR");
+  std::string root = base && *base ? base : "/tmp";
+  for (size_t pos = 1; pos <= root.size(); pos++)
+    if (pos == root.size() || root[pos] == '/') mkdir(root.substr(0, pos).c_str(), 0755);
+  return root;
+}
+
 class HostNameFile : public testing::Test {
  public:
-  HostNameFile() : h({"pallisand"}, false) {
+  HostNameFile() : HostNameFile({"pallisand"}, qvtest::PluginDir()) {}
+  HostNameFile(const std::vector<std::string>& libraries, const std::string& folder) : h(libraries, false, folder) {
     h.host.hooks().afterAttach = nullptr;  // the table's own AddName
     h.Start();
     t = h.table();
@@ -58,11 +68,7 @@ class HostNameFile : public testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(h.loadErrors.empty()) << h.loadErrors[0];
-    const char* base = getenv("QUORVANE_CONFIG_DIR");
-    std::string root = base && *base ? base : "/tmp";
-    for (size_t pos = 1; pos <= root.size(); pos++)
-      if (pos == root.size() || root[pos] == '/') mkdir(root.substr(0, pos).c_str(), 0755);
-    std::string pattern = root + "/namesXXXXXX";
+    std::string pattern = ScratchRoot() + "/namesXXXXXX";
     ASSERT_NE(mkdtemp(&pattern[0]), nullptr) << strerror(errno);
     dir = pattern;
     path = dir + "/names.txt";
@@ -385,6 +391,34 @@ TEST_F(HostNameFile, AFileAnotherProgramLeftUnreadableIsNotSavedOver) {
   unlink(path.c_str());
   EXPECT_TRUE(Save(&error)) << error;
   EXPECT_EQ(FileEntries(), (std::vector<std::string>{"A 0A 0", "B 0C 0"}));
+}
+
+// Two copies of the name table loaded, the second under another file name:
+// the second fills the table's slots, so the table that is saved is its,
+// and the merge must be its too (the first's would take the other
+// program's mappings into a table that is never saved).
+std::string TwoNameTablesFolder() {
+  const std::string folder = ScratchRoot() + "/two-name-tables";
+  mkdir(folder.c_str(), 0755);
+  for (const char* copy : {"first", "second"}) {
+    std::ifstream from(qvtest::PluginPath("pallisand"), std::ios::binary);
+    std::ofstream(folder + "/lib" + copy + ".so", std::ios::binary | std::ios::trunc) << from.rdbuf();
+  }
+  return folder;
+}
+
+class TwoNameTables : public HostNameFile {
+ public:
+  TwoNameTables() : HostNameFile({"first", "second"}, TwoNameTablesFolder()) {}
+};
+
+TEST_F(TwoNameTables, TheMergeIsThatOfTheTableTheSlotsLeadTo) {
+  AddedHereSavedThere(Line("A", "0A") + Line("C", "0E"));
+  std::string error;
+  EXPECT_TRUE(Save(&error)) << error;
+  const std::vector<std::string> merged = {"A 0A 0", "B 0C 0", "C 0E 0"};
+  EXPECT_EQ(Entries(), merged) << "the table";
+  EXPECT_EQ(FileEntries(), merged) << "the file";
 }
 
 // Two programs, each loading the file, adding a name and saving, 200 times at

@@ -1,6 +1,9 @@
 // Addresses as text: up to 16 bytes as hex pairs joined by '-' or as decimal
-// numbers joined by '.', with "..." when 16 or more bytes were given. Shared
-// by the name table's formatting services and the host's fallbacks for them.
+// numbers joined by '.', with "..." when 16 or more bytes were given. The text
+// of the monitor table's FormatHexAddress and FormatDottedAddress slots and of
+// a lookup that finds no name: the name table's services, the host's
+// fallbacks for them and the plug-ins that write an address themselves all
+// write it from here.
 #pragma once
 
 #include <string.h>

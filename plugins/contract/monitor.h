@@ -100,6 +100,24 @@ typedef void(QV_CALL* FormatAddressProc)(const BYTE* data, int length, char* tex
 typedef void(QV_CALL* FillNameComboProc)(HWND combo);
 typedef void(QV_CALL* GetAddressOfNameProc)(const char* name, BYTE* address, int length);
 
+// The name file's merge, beside the table's slots: exported by the library
+// that fills them, under this name, and looked up there by the host when
+// another program saved the file since this one loaded it. The three texts
+// are name files: base as this program loaded it, theirs as it is now, ours
+// the table as just saved. The mappings only the other program changed come
+// into the table; kept is called with each name that both changed (this
+// program's mapping stays). The format of the lines is the library's alone.
+#define MERGE_NAME_FILE_EXPORT "MergeNameFile"
+enum : DWORD {
+  NAME_MERGE_NOTHING = 0,     // nothing of theirs to take: the table stands as saved
+  NAME_MERGE_TAKEN = 1,       // the table took their changes: save it again
+  NAME_MERGE_UNREADABLE = 2,  // theirs holds lines a load would not take: nothing changed
+  NAME_MERGE_FAILED = 3,      // the table could not take them all
+};
+typedef void(QV_CALL* KeptNameProc)(void* context, const char* name);
+typedef DWORD(QV_CALL* MergeNameFileProc)(const char* base, size_t baseSize, const char* theirs, size_t theirsSize,
+                                          const char* ours, size_t oursSize, KeptNameProc kept, void* context);
+
 // IEEE name lookups. A hit of RetrieveOUI writes a vendor text of up to 64
 // bytes: every caller passes a buffer of at least 64 bytes.
 typedef BYTE(QV_CALL* RetrieveKeyProc)(const BYTE* key, char* text, int style);
